@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Installs every Debian package that the builds, tests, benchmarks and fuzzers need.
+# Non-interactive and idempotent: running it twice changes nothing the second time.
+set -euo pipefail
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+
+PACKAGES=(
+  # toolchain and build
+  build-essential cmake ninja-build ccache pkg-config git
+  # clang for the libFuzzer targets
+  clang libclang-rt-14-dev
+  # tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev
+  # generic libraries (WAV, MIDI files, fonts, images, X11, ALSA)
+  libsndfile1-dev libsmf-dev libstb-dev libfreetype-dev
+  fonts-liberation2 fonts-dejavu-core
+  libx11-dev libasound2-dev
+  # Windows cross builds and running them
+  mingw-w64 g++-mingw-w64-i686 g++-mingw-w64-x86-64
+  wine wine64 wine32:i386
+  # headless display for the X11 screenshot tests
+  xvfb xauth
+  # a third-party VST 2 plug-in to prove the host against
+  dpf-plugins-vst
+)
+
+missing=()
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $SUDO dpkg --add-architecture i386
+  NEED_UPDATE=1
+fi
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "install-deps: everything is installed"
+  exit 0
+fi
+
+echo "install-deps: installing ${missing[*]}"
+$SUDO apt-get update -q
+$SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
