@@ -15,7 +15,7 @@ PACKAGES=(
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   # generic libraries (WAV, MIDI files, fonts, images, X11, ALSA)
-  libsndfile1-dev libsmf-dev libstb-dev libfreetype-dev
+  libsndfile1-dev libsmf-dev libstb-dev libfreetype-dev libgif-dev
   fonts-liberation2 fonts-dejavu-core
   libx11-dev libasound2-dev
   # Windows cross builds and running them
