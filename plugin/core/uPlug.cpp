@@ -1,0 +1,150 @@
+#include "uPlug.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+#include "VSTaux.h"
+
+namespace korvo {
+
+using namespace vst;
+
+namespace {
+CSynth* g_synth = nullptr;
+
+void copyText(char* destination, std::size_t capacity, const char* text) {
+  std::strncpy(destination, text, capacity - 1);
+  destination[capacity - 1] = '\0';
+}
+}  // namespace
+
+CSynth* currentSynth() { return g_synth; }
+
+AEffect* createEffect(audioMasterCallback audioMaster) {
+  if (!audioMaster || audioMaster(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f) == 0) return nullptr;
+  CSynth* synth = nullptr;
+  try {
+    synth = new CSynth(audioMaster);
+  } catch (...) {
+    return nullptr;
+  }
+  g_synth = synth;
+  return synth->getAeffect();
+}
+
+// CSynth ------------------------------------------------------------------------------------------
+
+CSynth::CSynth(audioMasterCallback audioMaster, EditorWindowFactory editorFactory)
+    : AudioEffectX(audioMaster, 0, 0) {
+  if (audioMaster) {
+    setNumInputs(0);
+    setNumOutputs(2);
+    canProcessReplacing(true);
+    hasVu(false);
+    hasClip(false);
+    isSynth(true);
+    programsAreChunks(true);
+    setUniqueID(fourCC("Krvo"));
+  }
+  // Engine seam: the engine is created here with roundCurrent(sampleRate).
+  new CSynthEditor(this, std::move(editorFactory));
+  suspend();
+}
+
+CSynth::~CSynth() {
+  // Engine seam: the engine is freed here first (it writes the backup file).
+  if (g_synth == this) g_synth = nullptr;
+}
+
+void CSynth::setSampleRate(float rate) { AudioEffectX::setSampleRate(rate); }
+
+void CSynth::setBlockSize(VstInt32 size) { AudioEffectX::setBlockSize(size); }
+
+void CSynth::render(bool /*replace*/, float** outputs, VstInt32 frames) {
+  if (!outputs || !outputs[0] || !outputs[1]) return;
+  if (frames <= 0) return;
+  // No engine: silence in both modes.
+  std::memset(outputs[0], 0, sizeof(float) * static_cast<std::size_t>(frames));
+  std::memset(outputs[1], 0, sizeof(float) * static_cast<std::size_t>(frames));
+}
+
+void CSynth::process(float**, float** outputs, VstInt32 frames) { render(false, outputs, frames); }
+
+void CSynth::processReplacing(float**, float** outputs, VstInt32 frames) { render(true, outputs, frames); }
+
+VstInt32 CSynth::getChunk(void** data, bool) {
+  if (data) *data = nullptr;
+  return 0;
+}
+
+VstInt32 CSynth::setChunk(void*, VstInt32, bool) {
+  if (editor_) editor_->postUpdate();
+  return 0;
+}
+
+void CSynth::resume() { wantEvents(1); }
+
+VstInt32 CSynth::processEvents(VstEvents*) { return 0; }
+
+bool CSynth::getOutputProperties(VstInt32 index, VstPinProperties* properties) {
+  if (index < 0 || index > 1 || !properties) return false;
+  std::snprintf(properties->label, sizeof properties->label, "Korvo %d", static_cast<int>(index));
+  properties->flags = kVstPinIsActive | kVstPinIsStereo;
+  return true;
+}
+
+bool CSynth::getEffectName(char* name) {
+  if (!name) return false;
+  copyText(name, kVstMaxEffectNameLen, "Korvo-P");
+  return true;
+}
+
+VstInt32 CSynth::canDo(char* text) {
+  return text && std::string_view(text) == "receiveVstMidiEvent" ? 1 : -1;
+}
+
+// CSynthEditor ------------------------------------------------------------------------------------
+
+CSynthEditor::CSynthEditor(CSynth* effect, EditorWindowFactory factory)
+    : AEffEditor(effect), factory_(std::move(factory)) {
+  effect->setEditor(this);
+}
+
+CSynthEditor::~CSynthEditor() {
+  if (openCount_ > 0) {
+    openCount_ = 1;
+    close();
+  }
+}
+
+bool CSynthEditor::getRect(ERect** rect) {
+  rect_ = ERect{0, 0, 346, 562};
+  if (rect) *rect = &rect_;
+  return true;
+}
+
+bool CSynthEditor::open(void* parentWindow) {
+  systemWindow = parentWindow;
+  parent_ = parentWindow;
+  ++openCount_;
+  if (openCount_ == 1 && factory_) window_ = factory_(parentWindow, *static_cast<CSynth*>(effect));
+  if (window_) {
+    window_->show();
+    return true;
+  }
+  return false;
+}
+
+void CSynthEditor::close() {
+  // An unmatched close must not drive the count negative, or the next open would never create
+  // the window again.
+  if (openCount_ <= 0) return;
+  if (--openCount_ == 0) {
+    window_.reset();
+    parent_ = nullptr;
+    systemWindow = nullptr;
+  }
+}
+
+}  // namespace korvo

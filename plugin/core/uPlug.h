@@ -1,0 +1,77 @@
+// The concrete plug-in: CSynth joins the host, the engine and the editor bridge; CSynthEditor
+// opens and closes the editor window inside the host's window.
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include "DAudioEffectX.h"
+
+namespace korvo {
+
+class CSynth;
+
+// What the bridge needs of an editor window. The window issue provides the real one.
+class IEditorWindow {
+ public:
+  virtual ~IEditorWindow() = default;
+  virtual void show() = 0;
+};
+
+// Creates the editor window as a child of the host's window and hands it the plug-in (and through
+// it the engine) before it is shown. May return null when no window can be made.
+using EditorWindowFactory = std::function<std::unique_ptr<IEditorWindow>(void* parentWindow, CSynth& plugin)>;
+
+class CSynthEditor : public vst::AEffEditor {
+ public:
+  // Attaches itself to `effect`, which then owns it.
+  CSynthEditor(CSynth* effect, EditorWindowFactory factory);
+  ~CSynthEditor() override;
+
+  bool getRect(vst::ERect** rect) override;
+  bool open(void* parentWindow) override;
+  void close() override;
+
+  int openCount() const { return openCount_; }
+  bool hasWindow() const { return window_ != nullptr; }
+
+ private:
+  vst::ERect rect_{0, 0, 346, 562};
+  int openCount_ = 0;
+  void* parent_ = nullptr;
+  EditorWindowFactory factory_;
+  std::unique_ptr<IEditorWindow> window_;
+};
+
+class CSynth : public vst::AudioEffectX {
+ public:
+  explicit CSynth(vst::audioMasterCallback audioMaster, EditorWindowFactory editorFactory = {});
+  ~CSynth() override;
+
+  void setSampleRate(float rate) override;
+  void setBlockSize(vst::VstInt32 size) override;
+  void process(float** inputs, float** outputs, vst::VstInt32 frames) override;
+  void processReplacing(float** inputs, float** outputs, vst::VstInt32 frames) override;
+  vst::VstInt32 getChunk(void** data, bool isPreset) override;
+  vst::VstInt32 setChunk(void* data, vst::VstInt32 byteSize, bool isPreset) override;
+  void resume() override;
+  vst::VstInt32 processEvents(vst::VstEvents* events) override;
+  bool getOutputProperties(vst::VstInt32 index, vst::VstPinProperties* properties) override;
+  bool getEffectName(char* name) override;
+  vst::VstInt32 canDo(char* text) override;
+
+ private:
+  void render(bool replace, float** outputs, vst::VstInt32 frames);
+
+  // Seam for the engine: CplugMaster is created in the constructor with the sample rate rounded to
+  // an integer and freed first in the destructor; render, processEvents, setSampleRate and the
+  // chunk calls go to it. Until it exists every such call takes its "no engine" branch.
+};
+
+// The process-wide plug-in object made by the entry point (null when none is alive).
+CSynth* currentSynth();
+
+// The entry point's work: null when the host does not answer audioMasterVersion.
+vst::AEffect* createEffect(vst::audioMasterCallback audioMaster);
+
+}  // namespace korvo
