@@ -1,0 +1,53 @@
+#include "paramEditor.h"
+
+#include <cstring>
+
+namespace korvo {
+
+int CparamEditorBase::GetParam(int index) const {
+  if (record_ == nullptr || static_cast<unsigned>(index) >= static_cast<unsigned>(ParamCount())) return 0;
+  std::int16_t w;
+  std::memcpy(&w, record_ + 2 * index, sizeof w);
+  return w;
+}
+
+void CparamEditorBase::SetParam(int index, int value) {
+  if (record_ == nullptr || static_cast<unsigned>(index) >= static_cast<unsigned>(ParamCount())) return;
+  std::int16_t w;
+  std::memcpy(&w, record_ + 2 * index, sizeof w);
+  if (value != w) SetModified();
+  w = static_cast<std::int16_t>(static_cast<std::uint16_t>(value & 0xFFFF));
+  std::memcpy(record_ + 2 * index, &w, sizeof w);
+}
+
+void CparamEditorBase::InitRecord(void* block) {
+  if (block == nullptr) return;
+  std::memset(block, 0, static_cast<std::size_t>(recordSize_));
+  SetModified();
+}
+
+void CparamEditorBase::LoadFrom(const void* source) {
+  if (record_ == nullptr) return;
+  if (source != nullptr) {
+    std::memcpy(record_, source, static_cast<std::size_t>(recordSize_));
+    ClearModified();
+  } else {
+    InitCurrent();
+  }
+}
+
+void CparamEditorBase::SaveTo(void* target) {
+  if (record_ == nullptr || target == nullptr) return;
+  std::memcpy(target, record_, static_cast<std::size_t>(recordSize_));
+  ClearModified();
+}
+
+void CparamEditorBase::CopyInto(void* target, const void* source) const {
+  if (target != nullptr && source != nullptr) std::memcpy(target, source, static_cast<std::size_t>(recordSize_));
+}
+
+void CparamEditorBase::CopyOut(const void* source, void* target) const {
+  if (target != nullptr && source != nullptr) std::memcpy(target, source, static_cast<std::size_t>(recordSize_));
+}
+
+}  // namespace korvo

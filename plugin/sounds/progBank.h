@@ -1,0 +1,46 @@
+// The image of all 128 programs that library files (*.KVL) and the backup file hold, and the
+// load and save steps behind the editor's library commands and the engine's backup.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "progRecord.h"
+#include "soundMan.h"
+
+namespace korvo {
+
+struct ProgramBank {
+  std::int32_t version;          // 1
+  std::uint8_t reserved[16];     // zero
+  ProgramRecord programs[kProgramCount];
+};
+static_assert(sizeof(ProgramBank) == kBankSize);
+static_assert(offsetof(ProgramBank, programs) == kBankHeaderSize);
+
+inline constexpr std::string_view kBackupFileName = "Korvo_backup.dat";
+inline constexpr std::string_view kLibraryExtension = "KVL";
+
+// Why a bank image read from disk was refused (or Ok).
+enum class BankImageStatus { Ok, Empty, TooShort, WrongVersion, WrongSize };
+const char* describe(BankImageStatus status);
+
+// A library file: at least 69652 bytes with version 1; longer files load their first 69652 bytes.
+BankImageStatus checkLibraryImage(const std::uint8_t* data, std::size_t size);
+// The backup file: exactly 69652 bytes with version 1.
+BankImageStatus checkBackupImage(const std::uint8_t* data, std::size_t size);
+
+// Load Library: reads the file and, when it is a library image, loads programs 0..127 (the edit
+// buffer keeps its contents and is marked modified). Anything else changes nothing.
+BankImageStatus loadLibraryFile(Ckv_soundMan& sounds, const std::string& path);
+// Save Library: the bank image through a temporary file renamed over the target, so a failed
+// write leaves the previous file whole. 0 on success, else the I/O error code.
+int saveLibraryFile(const Ckv_soundMan& sounds, const std::string& path);
+
+// Backup read at engine creation: the data folder's backup file, when it is exactly a bank image.
+BankImageStatus readBackup(Ckv_soundMan& sounds, std::string_view dataFolder);
+// Backup write at engine teardown (temporary file then rename, like a library).
+int writeBackup(const Ckv_soundMan& sounds, std::string_view dataFolder);
+
+}  // namespace korvo
