@@ -1,0 +1,91 @@
+// HeadlessHost: a window with no display. It renders the control tree into an image, takes
+// scripted mouse and key input, answers popup menus, message boxes and modal dialogs from
+// the test's script, and keeps a pointer position that controls may move. Used by the tests
+// and to make screenshots (PNG) of any control.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "host.h"
+
+namespace korvo {
+
+class HeadlessHost : public WindowHost {
+ public:
+  HeadlessHost(int width, int height);
+
+  // The picture of the window after painting what is dirty.
+  const Image& frame();
+  bool saveScreenshot(const std::string& pngFile) { return savePng(frame(), pngFile); }
+  // Paints any control (and its children) alone into an image of its size.
+  static Image renderControl(Control& c);
+
+  // Scripted input in window coordinates; each also moves the pointer there.
+  void press(Point p, MouseButton b = MouseButton::Left, ShiftState shift = 0);
+  void release(Point p, MouseButton b = MouseButton::Left, ShiftState shift = 0);
+  void move(Point p, ShiftState shift = 0);
+  void click(Point p, MouseButton b = MouseButton::Left, ShiftState shift = 0);
+  // Press, then release, then a double click and its release: what a system sends.
+  void doubleClickAt(Point p, MouseButton b = MouseButton::Left);
+  // Press at `from`, `steps` moves on the straight line to `to`, release there.
+  void drag(Point from, Point to, int steps = 8, ShiftState shift = 0);
+  void pressKey(int key, ShiftState shift = 0);  // down then up
+  void typeText(const std::string& ascii);       // a character message per byte
+
+  // Pointer -----------------------------------------------------------------------------------
+  Point windowOrigin() const override { return origin_; }
+  void setWindowOrigin(Point p) { origin_ = p; }
+  Point pointerPosition() const override { return pointer_; }
+  void setPointerPosition(Point screen) override;
+  // Every position controls moved the pointer to, in order.
+  const std::vector<Point>& pointerWarps() const { return warps_; }
+
+  // Popup menus: the chooser picks an item of the shown menu (or null to cancel); by default
+  // the menu is cancelled. Each shown menu is remembered for inspection.
+  std::function<MenuItem*(PopupMenu&, Point screen)> menuChooser;
+  static std::function<MenuItem*(PopupMenu&, Point)> choose(const std::string& caption);
+  static std::function<MenuItem*(PopupMenu&, Point)> chooseTag(int tag);
+  int menusShown = 0;
+  PopupMenu* lastMenu = nullptr;
+  Point lastMenuPoint{};
+  MenuItem* popupMenu(PopupMenu& menu, Point screen) override;
+
+  // Message boxes: answers are taken from the queue; when it is empty the first button wins.
+  struct MessageRecord {
+    std::string caption;
+    std::string text;
+    MessageButtons buttons;
+  };
+  std::deque<MessageResult> messageAnswers;
+  std::vector<MessageRecord> messages;
+  MessageResult messageBox(const std::string& caption, const std::string& text, MessageButtons buttons) override;
+
+  // Modal dialogs: the script runs with the dialog while it is "shown"; a dialog that is not
+  // closed by the script counts as closed when the script returns.
+  std::function<void(HeadlessHost&, Control& dialog)> modalScript;
+  Control* lastModal = nullptr;
+  Point lastModalPoint{};
+  Image lastModalImage;  // the dialog as it looked when shown
+  void runModal(Control& dialog, Point screen) override;
+  void closeModal(Control& dialog) override;
+  bool modalClosed() const { return modalClosed_; }
+
+ private:
+  Image frame_;
+  Point origin_{};
+  Point pointer_{};
+  std::vector<Point> warps_;
+  bool modalClosed_ = false;
+};
+
+// Golden pictures: compares `actual` with the PNG at `goldenFile`. With the environment
+// variable KORVO_REGEN_GOLDEN set to 1 the golden file is (re)written instead and the check
+// passes. Two pictures match when their sizes agree and no channel of any pixel differs by
+// more than `tolerance`, for at most `maxBadPixels` pixels. `why` receives a short reason.
+bool matchesGolden(const Image& actual, const std::string& goldenFile, std::string* why = nullptr,
+                   int tolerance = 8, int maxBadPixels = 0);
+
+}  // namespace korvo
