@@ -1,0 +1,66 @@
+#include "hostRunner.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+std::string HostRun::value(const std::string& key) const {
+  auto it = values.find(key);
+  return it == values.end() ? "<missing " + key + ">" : it->second;
+}
+
+std::string testEnv(const char* name) {
+  const char* v = std::getenv(name);
+  return v ? v : "";
+}
+
+bool underWine() { return !testEnv("KORVO_TEST_RUNNER").empty(); }
+
+namespace {
+std::string quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += (c == '\'') ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+std::string slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+}  // namespace
+
+HostRun runHost(const std::vector<std::string>& args, const std::string& plugin) {
+  std::string cmd;
+  if (underWine()) cmd += quote(testEnv("KORVO_TEST_RUNNER")) + " ";
+  cmd += quote(testEnv("KORVO_TEST_VSTHOST"));
+  for (const auto& a : args) cmd += " " + quote(a);
+  if (!plugin.empty()) cmd += " " + quote(plugin);
+  char errPath[] = "/tmp/korvo-host-err-XXXXXX";
+  int fd = mkstemp(errPath);
+  if (fd >= 0) close(fd);
+  cmd += " 2>" + quote(errPath);
+
+  HostRun run;
+  if (FILE* p = popen(cmd.c_str(), "r")) {
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) run.out.append(buf, n);
+    int status = pclose(p);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  run.err = slurp(errPath);
+  std::remove(errPath);
+  std::istringstream lines(run.out);
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    auto eq = line.find('=');
+    if (eq != std::string::npos) run.values[line.substr(0, eq)] = line.substr(eq + 1);
+  }
+  return run;
+}
