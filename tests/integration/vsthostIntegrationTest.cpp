@@ -1,0 +1,205 @@
+// The built plug-in, loaded by the project's host exactly as a DAW loads it.
+#include <sndfile.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "hostRunner.h"
+
+namespace {
+
+std::string tempPath(const std::string& name) {
+  return (std::filesystem::temp_directory_path() / ("korvo-it-" + std::to_string(::getpid()) + "-" + name)).string();
+}
+
+struct Wav {
+  int channels = 0;
+  int rate = 0;
+  std::vector<float> samples;
+};
+
+bool readWav(const std::string& path, Wav& wav) {
+  SF_INFO info{};
+  SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+  if (!f) return false;
+  wav.channels = info.channels;
+  wav.rate = info.samplerate;
+  wav.samples.resize(static_cast<size_t>(info.frames * info.channels));
+  sf_readf_float(f, wav.samples.data(), info.frames);
+  sf_close(f);
+  return true;
+}
+
+// One host run with --info and --probe serves the checks of the record and the bad calls.
+class KorvoThroughHost : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { info_ = new HostRun(runHost({"--info", "--probe"})); }
+  static void TearDownTestSuite() {
+    delete info_;
+    info_ = nullptr;
+  }
+  const HostRun& info() const { return *info_; }
+  static HostRun* info_;
+};
+HostRun* KorvoThroughHost::info_ = nullptr;
+
+TEST_F(KorvoThroughHost, LoadsAndFillsTheEffectRecord) {
+  ASSERT_EQ(info().exitCode, 0) << info().err;
+  EXPECT_EQ(info().value("host.bits"), testEnv("KORVO_TEST_BITS"));
+  const std::pair<const char*, const char*> expected[] = {
+      {"record.magic", "VstP"},      {"record.numPrograms", "0"},  {"record.numParams", "0"},
+      {"record.numInputs", "0"},     {"record.numOutputs", "2"},   {"record.flags", "0x131"},
+      {"record.resvd1", "0"},        {"record.resvd2", "0"},       {"record.initialDelay", "0"},
+      {"record.realQualities", "0"}, {"record.offQualities", "0"}, {"record.ioRatioBits", "0x1"},
+      {"record.objectSet", "1"},     {"record.user", "0"},         {"record.uniqueID", "Krvo"},
+      {"record.version", "1"},       {"record.hasProcess", "1"},   {"record.hasProcessReplacing", "1"},
+      {"record.futureZero", "1"}};
+  for (const auto& [key, value] : expected) EXPECT_EQ(info().value(key), value) << key;
+}
+
+TEST_F(KorvoThroughHost, AnswersEveryIdentityQuestion) {
+  const std::pair<const char*, const char*> expected[] = {
+      {"effectName", "Korvo-P"},   {"vendor", ""},         {"product", ""},
+      {"vendorVersion", "0"},      {"vstVersion", "2300"}, {"category", "2"},
+      {"identify", "NvEf"},        {"keysRequired", "1"},  {"getVu", "0"},
+      {"numProgramCategories", "1"}, {"currentMidiProgram", "-1"}, {"host.wantMidiCalls", "1"}};
+  for (const auto& [key, value] : expected) EXPECT_EQ(info().value(key), value) << key;
+  int canDoAnswers = 0;
+  for (const auto& [key, value] : info().values) {
+    if (key.rfind("canDo.", 0) != 0) continue;
+    ++canDoAnswers;
+    EXPECT_EQ(value, key == "canDo.receiveVstMidiEvent" ? "1" : "-1") << key;
+  }
+  EXPECT_GT(canDoAnswers, 20);
+}
+
+TEST_F(KorvoThroughHost, DescribesTwoStereoOutputsAndNoInput) {
+  EXPECT_EQ(info().value("output0.ok"), "1");
+  EXPECT_EQ(info().value("output0.label"), "Korvo 0");
+  EXPECT_EQ(info().value("output0.flags"), "3");
+  EXPECT_EQ(info().value("output1.ok"), "1");
+  EXPECT_EQ(info().value("output1.label"), "Korvo 1");
+  EXPECT_EQ(info().value("output1.flags"), "3");
+  EXPECT_EQ(info().value("output2.ok"), "0");
+  EXPECT_EQ(info().value("input0.ok"), "0");
+}
+
+TEST_F(KorvoThroughHost, ReportsTheEditorRectangle) {
+  EXPECT_EQ(info().value("editor.getRect"), "1");
+  EXPECT_EQ(info().value("editor.rect"), "0,0,346,562");
+}
+
+TEST_F(KorvoThroughHost, ChunkWithoutEngineIsEmptyForBankAndPreset) {
+  EXPECT_EQ(info().value("chunk.bank"), "0");
+  EXPECT_EQ(info().value("chunk.preset"), "0");
+}
+
+TEST_F(KorvoThroughHost, EditorOpenAndCloseAreCountedWithoutAWindow) {
+  // No editor window exists yet, so open answers 0 every time and closes never fail.
+  EXPECT_EQ(info().value("probe.editOpen1"), "0");
+  EXPECT_EQ(info().value("probe.editOpen2"), "0");
+  EXPECT_EQ(info().value("probe.editClose1"), "0");
+  EXPECT_EQ(info().value("probe.editClose2"), "0");
+  EXPECT_EQ(info().value("probe.editCloseUnmatched"), "0");
+  EXPECT_EQ(info().value("probe.editGetRectNullPtr"), "1");
+  EXPECT_EQ(info().value("probe.editKeyDown"), "-1");
+  EXPECT_EQ(info().value("probe.setKnobMode"), "0");
+}
+
+TEST_F(KorvoThroughHost, BadCallsFailCleanly) {
+  for (const char* op : {"77", "78", "128", "1000", "-1", "-1000"})
+    EXPECT_EQ(info().value(std::string("probe.unknownOpcode.") + op), "0") << op;
+  const std::pair<const char*, const char*> expected[] = {
+      {"probe.programAfterSet5", "0"},      {"probe.processEventsNull", "0"},
+      {"probe.rightNullLeftUntouched", "1"}, {"probe.leftNullRightUntouched", "1"},
+      {"probe.zeroFramesSurvived", "1"},    {"probe.setChunk543", "0"},
+      {"probe.setChunk545", "0"},           {"probe.setChunkNull544", "0"},
+      {"probe.getChunkNullPtr", "0"},       {"probe.chunkUnchanged", "1"},
+      {"probe.close", "1"}};
+  for (const auto& [key, value] : expected) EXPECT_EQ(info().value(key), value) << key;
+  EXPECT_EQ(std::stod(info().value("probe.silencePeak")), 0.0);
+}
+
+TEST(KorvoRender, WritesASilentWavOfTheRequestedLength) {
+  const std::string out = tempPath("silence.wav");
+  HostRun run = runHost({"--note", "60:100:0.5", "--seconds", "1.5", "--rate", "48000", "--block", "300",
+                         "--out", out, "--bits", "16"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  Wav wav;
+  ASSERT_TRUE(readWav(out, wav));
+  std::remove(out.c_str());
+  EXPECT_EQ(wav.channels, 2);
+  EXPECT_EQ(wav.rate, 48000);
+  EXPECT_EQ(wav.samples.size(), 2u * 72000u);
+  for (float s : wav.samples) ASSERT_EQ(s, 0.0f);
+}
+
+TEST(KorvoRender, ChunkSaveIsRefusedWithoutEngine) {
+  const std::string chunk = tempPath("chunk.bin");
+  HostRun run = runHost({"--chunk-out", chunk});
+  EXPECT_EQ(run.exitCode, 4);
+  EXPECT_NE(run.err.find("no chunk"), std::string::npos) << run.err;
+  EXPECT_FALSE(std::filesystem::exists(chunk));
+}
+
+TEST(VstHost, ReportsAMissingFile) {
+  HostRun run = runHost({"--info"}, "no-such-plugin.so");
+  EXPECT_EQ(run.exitCode, 3);
+  EXPECT_NE(run.err.find("does not exist"), std::string::npos) << run.err;
+}
+
+TEST(VstHost, ReportsAFileThatIsNoLibrary) {
+  const std::string bogus = tempPath("bogus.so");
+  std::ofstream(bogus) << "this is text, not a plug-in";
+  HostRun run = runHost({"--info"}, bogus);
+  std::remove(bogus.c_str());
+  EXPECT_EQ(run.exitCode, 3);
+  EXPECT_NE(run.err.find("cannot load"), std::string::npos) << run.err;
+}
+
+TEST(VstHost, ReportsMissingEntryPointAndNullPlugin) {
+  if (underWine()) GTEST_SKIP() << "the fixture libraries are Linux builds";
+  HostRun none = runHost({"--info"}, testEnv("KORVO_TEST_NOENTRY"));
+  EXPECT_EQ(none.exitCode, 3);
+  EXPECT_NE(none.err.find("no VST 2 entry point"), std::string::npos) << none.err;
+  HostRun null = runHost({"--info"}, testEnv("KORVO_TEST_NULLENTRY"));
+  EXPECT_EQ(null.exitCode, 3);
+  EXPECT_NE(null.err.find("returned no plug-in"), std::string::npos) << null.err;
+}
+
+TEST(VstHost, RejectsBadArguments) {
+  EXPECT_EQ(runHost({"--rate", "nonsense"}).exitCode, 2);
+  EXPECT_EQ(runHost({"--block", "0"}).exitCode, 2);
+  EXPECT_EQ(runHost({"--bits", "24"}).exitCode, 2);
+  EXPECT_EQ(runHost({"--note", "200"}).exitCode, 2);
+  HostRun badEvents = runHost({"--events", "/nonexistent/events.txt"});
+  EXPECT_EQ(badEvents.exitCode, 2);
+  EXPECT_NE(badEvents.err.find("cannot read"), std::string::npos) << badEvents.err;
+}
+
+TEST(VstHost, PlaysAThirdPartySynth) {
+  if (underWine()) GTEST_SKIP() << "the third-party plug-in is a Linux build";
+  const std::string plugin = testEnv("KORVO_TEST_THIRDPARTY");
+  ASSERT_TRUE(std::filesystem::exists(plugin)) << plugin << " is missing: run scripts/install-deps.sh";
+  const std::string events = tempPath("events.txt");
+  std::ofstream(events) << "# a short C major arpeggio\n0 90 3C 64\n0.25s 90 40 64\n0.5s 90 43 64\n"
+                           "1s 80 3C 00\n1s 80 40 00\n1s 80 43 00\n";
+  const std::string out = tempPath("thirdparty.wav");
+  HostRun run = runHost({"--events", events, "--out", out, "--timing"}, plugin);
+  std::remove(events.c_str());
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_GT(std::stod(run.value("render.peak")), 0.01);
+  EXPECT_GT(std::stod(run.value("timing.realtimeFactor")), 0.0);
+  Wav wav;
+  ASSERT_TRUE(readWav(out, wav));
+  std::remove(out.c_str());
+  EXPECT_EQ(wav.samples.size(), 2u * static_cast<size_t>(3 * 44100));
+}
+
+}  // namespace
