@@ -50,7 +50,7 @@ struct Tables {
         name = kControllerNames[c];
       } else {
         char buf[8];
-        std::snprintf(buf, sizeof buf, "CTR%3d", c);
+        std::snprintf(buf, sizeof buf, c < 100 ? "CTR %d" : "CTR%d", c);
         name = buf;
       }
       trimmed[static_cast<std::size_t>(17 + c)] = name;

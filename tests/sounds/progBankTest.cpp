@@ -72,6 +72,7 @@ TEST_F(BankFiles, RefusedLibrariesChangeNothing) {
     SCOPED_TRACE(c.what);
     write(path("bad.kvl"), c.bytes);
     Ckv_soundMan sm;
+    sm.SelectProgram(0);  // as the engine does after creation: the flag is clear
     EXPECT_EQ(loadLibraryFile(sm, path("bad.kvl")), c.status);
     EXPECT_FALSE(sm.Modified());
     EXPECT_TRUE(recordsEqual(*sm.ProgMan().RecordAt(5), makeInitRecord()));
