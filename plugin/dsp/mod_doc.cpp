@@ -1,0 +1,364 @@
+#include "mod_doc.h"
+
+#include <cmath>
+#include <fstream>
+
+#include "docPitch.h"
+#include "docWaveParams.h"
+#include "renderMath.h"
+#include "transTables.h"
+
+namespace korvo {
+
+namespace {
+
+constexpr std::uint32_t kPhaseOne = 1u << 30;
+constexpr std::uint32_t kPhaseMask = kPhaseOne - 1;
+constexpr std::uint32_t kRomMask = 0x3FFFF;
+// Host rates far below anything a host uses would need more chip steps per host sample than
+// this; they run slow instead of stalling the render.
+constexpr std::uint64_t kMaxPhaseIncrement = std::uint64_t{kPhaseOne} * 64;
+constexpr float kInv127 = 1.0f / 127.0f;
+
+// Registers taken from a placed control byte.
+struct PlacedRegisters {
+  std::int32_t bankBit1 = 0;
+  std::int32_t bankBit0 = 0;
+  std::int32_t tableExponent = 8;
+  std::int32_t resolution = 0;
+};
+
+PlacedRegisters decodeControl(std::int32_t r) {
+  return {(r >> 6) & 1, (r >> 7) & 1, ((r >> 3) & 7) + 8, r & 7};
+}
+
+void deriveRegisters(Cdoc::ChipRegisters& reg) {
+  reg.tableSize = 1 << reg.tableExponent;
+  reg.shift = reg.tableExponent - 1 - reg.resolution;
+  reg.increment = static_cast<std::uint32_t>(reg.frequencyWord) << reg.shift;
+  reg.baseAddress = reg.bank * 65536 + reg.page * 256;
+  reg.accumulatorMask = static_cast<std::int32_t>((static_cast<std::uint32_t>(reg.tableSize) << 16) - 1u);
+}
+
+std::int32_t pitchOf(std::int32_t placedSemitones, std::int32_t fine, std::int32_t entryFine) {
+  return clampWide(std::int64_t{placedSemitones} * 256 + std::int64_t{fine} * 8 + entryFine, INT32_MIN / 2,
+                   INT32_MAX / 2);
+}
+
+}  // namespace
+
+Cdoc::Cdoc(int voiceCount, const std::string& romPath)
+    : voiceCount_(voiceCount > kMaxVoices ? kMaxVoices : (voiceCount < 0 ? 0 : voiceCount)), rom_(kRomSize, 0) {
+  (void)frequencyTable();
+  (void)levelCurve();
+  loadRom(romPath);
+  a_ = static_cast<float>(std::pow(0.01, 1.0 / (1.0 + 0.0003 * double{kChipRate})));
+  oneMinusA_ = 1.0f - a_;
+  setHostRate(hostRate_);
+}
+
+bool Cdoc::loadRom(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::vector<std::uint8_t> image(kRomSize, 0);
+  in.read(reinterpret_cast<char*>(image.data()), static_cast<std::streamsize>(kRomSize));
+  const auto got = in.gcount();
+  if (in.bad() || got <= 0) return false;
+  loadRom(image.data(), static_cast<std::size_t>(got));
+  return true;
+}
+
+void Cdoc::loadRom(const std::uint8_t* data, std::size_t size) {
+  const std::size_t n = data == nullptr ? 0 : (size < kRomSize ? size : kRomSize);
+  for (std::size_t i = 0; i < n; ++i) rom_[i] = data[i];
+  for (std::size_t i = n; i < kRomSize; ++i) rom_[i] = 0;
+}
+
+void Cdoc::setHostRate(float hostRate) {
+  if (!(hostRate > 0.0f) || !std::isfinite(hostRate)) return;
+  hostRate_ = hostRate;
+  const double inc = std::nearbyint(1073741824.0 / double{hostRate} * double{kChipRate});
+  phaseIncrement_ = inc < 1.0 ? 1 : (inc > double(kMaxPhaseIncrement) ? kMaxPhaseIncrement
+                                                                       : static_cast<std::uint64_t>(inc));
+}
+
+void Cdoc::setGainTarget(ChipRegisters& r, std::int32_t volume) const {
+  r.chipVolume = levelCurve()[static_cast<std::size_t>(2 * volume)];
+  r.gainTarget = static_cast<float>(r.chipVolume) / 255.0f * oneMinusA_;
+}
+
+void Cdoc::startVoice(int voice, int note, bool amBug, bool restart, bool am, bool sync,
+                      const std::array<OscSetup, 3>& setup) {
+  if (!validVoice(voice)) return;
+  Voice& v = voices_[voice];
+  v.am = am;
+  bool osc1Configured = false;
+  std::int32_t osc1Control = 0;
+  for (int k = 0; k < 3; ++k) {
+    Oscillator& o = v.osc[k];
+    const OscSetup& s = setup[k];
+    ChipRegisters& reg = o.reg;
+    const bool configured = s.enabled || (k == 0 && setup[1].enabled && (am || sync));
+    if (!configured) {
+      o.enabled = o.running = false;
+      o.pitch = o.pitchWithModulation = o.pitchModulation = 0;
+      o.baseVolume = o.currentVolume = o.volumeModulation = 0;
+      reg.chipVolume = 0;
+      reg.gainTarget = 0.0f;
+      reg.halted = true;
+      continue;
+    }
+    o.wave = s.wave;
+    o.transpose = clampWide(std::int64_t{12} * s.octave + s.semitone, -100000, 100000);
+    o.fine = s.fine;
+    const std::int32_t key = clampWide(std::int64_t{note} + o.transpose, -100000, 100000);
+    const WaveEntry entry = waveEntryFor(s.wave, key);
+    const PlacedPitch placed = placeOctave(key + entry.semitone, entry.control);
+    o.pitch = pitchOf(placed.semitones, o.fine, entry.fine);
+
+    const bool oneShotWave = s.wave >= kFirstOneShotWave;
+    bool forceRestart = false;
+    Mode mode = oneShotWave ? kOneShot : kFreeRunning;
+    if (k == 1 && sync) {
+      mode = kSynced;
+    } else if (k == 1 && am) {
+      mode = kFreeRunning;
+      forceRestart = oneShotWave;
+    } else {
+      forceRestart = oneShotWave;
+    }
+    o.baseVolume = clampInt(2 * clampInt(s.level, -1000, 1000), 0, 127);
+
+    const PlacedRegisters pr = decodeControl(placed.control);
+    reg.page = entry.page;
+    reg.frequencyWord = pitchToFrequencyWord(o.pitch);
+    reg.mode = mode;
+    reg.bankLink = amBug && am && k == 1;
+    const std::int32_t bit0 =
+        reg.bankLink ? (osc1Configured ? decodeControl(osc1Control).bankBit0 : 0) : pr.bankBit0;
+    reg.bank = pr.bankBit1 << 1 | bit0;
+    reg.tableExponent = pr.tableExponent;
+    reg.resolution = pr.resolution;
+    if (restart || forceRestart) reg.accumulator = reg.previousAccumulator = 0;
+    setGainTarget(reg, o.baseVolume);
+    reg.halted = false;
+    if (k == 0) {
+      osc1Configured = true;
+      osc1Control = placed.control;
+      ChipRegisters& r2 = v.osc[1].reg;
+      if (r2.mode == kSynced) r2.accumulator = r2.previousAccumulator = 0;
+    }
+    deriveRegisters(reg);
+    o.enabled = s.enabled;
+    o.running = true;
+    o.pitchWithModulation = o.pitch;
+    o.pitchModulation = 0;
+    o.currentVolume = o.baseVolume;
+    o.volumeModulation = 0;
+  }
+  updateInterpolationOrder(voice);
+}
+
+void Cdoc::retuneVoice(int voice, int note, int extraFine) {
+  if (!validVoice(voice)) return;
+  for (Oscillator& o : voices_[voice].osc) {
+    if (!o.running) continue;
+    ChipRegisters& reg = o.reg;
+    const std::int32_t key = clampWide(std::int64_t{note} + o.transpose, -100000, 100000);
+    const WaveEntry entry = waveEntryFor(o.wave, key);
+    const PlacedPitch placed = placeOctave(key + entry.semitone, entry.control);
+    o.pitch = pitchOf(placed.semitones, clampWide(std::int64_t{o.fine} + extraFine, -1000000, 1000000), entry.fine);
+    const PlacedRegisters pr = decodeControl(placed.control);
+    reg.resolution = pr.resolution;
+    reg.tableExponent = pr.tableExponent;
+    reg.bank = pr.bankBit1 << 1 | (reg.bank & 1);
+    o.pitchWithModulation = clampWide(std::int64_t{o.pitch} + o.pitchModulation, INT32_MIN, INT32_MAX);
+    // The new frequency word goes into the increment at once: a retune without a later change
+    // of pitch modulation must still sound at the new pitch.
+    reg.frequencyWord = pitchToFrequencyWord(o.pitchWithModulation);
+    deriveRegisters(reg);
+  }
+}
+
+void Cdoc::haltVoice(int voice) {
+  if (!validVoice(voice)) return;
+  for (Oscillator& o : voices_[voice].osc) o.reg.halted = true;
+}
+
+void Cdoc::modulateOscillator(int voice, int oscillator, int volumeModulation, int pitchModulation) {
+  if (!validVoice(voice) || oscillator < 0 || oscillator > 2) return;
+  Oscillator& o = voices_[voice].osc[oscillator];
+  ChipRegisters& reg = o.reg;
+  if (pitchModulation != o.pitchModulation) {
+    o.pitchModulation = pitchModulation;
+    o.pitchWithModulation = clampWide(std::int64_t{o.pitch} + pitchModulation, 0, INT32_MAX);
+    reg.frequencyWord = pitchToFrequencyWord(o.pitchWithModulation);
+    reg.increment = static_cast<std::uint32_t>(reg.frequencyWord) << reg.shift;
+  }
+  if (volumeModulation != o.volumeModulation) {
+    o.volumeModulation = volumeModulation;
+    o.currentVolume = clampWide(std::int64_t{o.baseVolume} + volumeModulation, 0, 127);
+    setGainTarget(reg, o.currentVolume);
+  }
+}
+
+void Cdoc::updateInterpolationOrder(int voice) {
+  if (!validVoice(voice)) return;
+  Voice& v = voices_[voice];
+  std::uint32_t m = 0;
+  for (const Oscillator& o : v.osc)
+    if (o.enabled && o.reg.increment > m) m = o.reg.increment;
+  v.order = m < 576717 ? 1 : (m < 1631846 ? 2 : (m < 6918636 ? 3 : 4));
+}
+
+void Cdoc::chipStep(Voice& v) {
+  std::array<std::int32_t, 3> s{};
+  for (int k = 0; k < 3; ++k) {
+    ChipRegisters& r = v.osc[k].reg;
+    if (r.halted) continue;
+    const std::uint8_t b = rom_[(static_cast<std::uint32_t>(r.baseAddress) + (r.accumulator >> 16)) & kRomMask];
+    if (b == 0) {
+      r.halted = true;
+    } else {
+      s[k] = b - 128;
+      if (r.accumulator < r.previousAccumulator) {
+        ChipRegisters& r2 = v.osc[1].reg;
+        if (k == 0 && r2.mode == kSynced) r2.accumulator = r2.previousAccumulator = 0;
+        r.halted = r.mode == kOneShot;
+      }
+    }
+    r.previousAccumulator = r.accumulator;
+    r.accumulator = (r.accumulator + r.increment) & static_cast<std::uint32_t>(r.accumulatorMask);
+  }
+
+  ChipRegisters& r1 = v.osc[0].reg;
+  ChipRegisters& r2 = v.osc[1].reg;
+  ChipRegisters& r3 = v.osc[2].reg;
+  float y;
+  if (!v.am) {
+    y = (v.osc[0].enabled ? static_cast<float>(s[0]) * kInv127 * r1.gain : 0.0f) +
+        static_cast<float>(s[1]) * kInv127 * r2.gain + static_cast<float>(s[2]) * kInv127 * r3.gain;
+    r1.gain = a_ * r1.gain + r1.gainTarget;
+    r2.gain = a_ * r2.gain + r2.gainTarget;
+    r3.gain = a_ * r3.gain + r3.gainTarget;
+  } else {
+    y = static_cast<float>(s[1]) * kInv127 * r2.gain + static_cast<float>(s[2]) * kInv127 * r3.gain;
+    r2.gain = a_ * r2.gain + oneMinusA_ * (0.4f + 0.6f * (static_cast<float>(s[0]) * kInv127));
+    r3.gain = a_ * r3.gain + r3.gainTarget;
+  }
+
+  auto& h = v.h;
+  h[0] = h[1];
+  h[1] = h[2];
+  h[2] = h[3];
+  h[3] = y;
+
+  auto& c = v.c;
+  switch (v.order) {
+    case 1:
+      c[0] = h[1] - h[0];
+      break;
+    case 2:
+      c[0] = 2.0f * h[1] - (1.5f * h[0] + 0.5f * h[2]);
+      c[1] = 0.5f * (h[0] + h[2]) - h[1];
+      break;
+    case 3: {
+      const float e = c[0] + 2.0f * c[1] + 3.0f * c[2];
+      c[0] = e;
+      if (std::fabs(e) < 0.001f) {
+        c[1] = 2.0f * h[1] - (1.75f * h[0] + 0.25f * h[2]);
+        c[2] = 0.75f * h[0] + 0.25f * h[2] - h[1];
+      } else {
+        c[1] = 2.0f * h[1] - (1.75f * h[0] + 0.25f * h[2]) - 1.5f * e;
+        c[2] = 0.75f * h[0] + 0.25f * h[2] - h[1] + 0.5f * e;
+      }
+      break;
+    }
+    case 4: {
+      constexpr float k85_36 = 85.0f / 36.0f;
+      constexpr float k11_6 = 11.0f / 6.0f;
+      constexpr float k5_3 = 5.0f / 3.0f;
+      constexpr float k11_36 = 11.0f / 36.0f;
+      constexpr float k1_9 = 1.0f / 9.0f;
+      constexpr float k1_6 = 1.0f / 6.0f;
+      constexpr float k1_18 = 1.0f / 18.0f;
+      const float e = c[0] + 2.0f * c[1] + 3.0f * c[2] + 4.0f * c[3];
+      c[0] = e;
+      if (std::fabs(e) < 0.001f) {
+        c[1] = 3.0f * h[1] - (k85_36 * h[0] + 0.75f * h[2]) + h[3] * k1_9;
+        c[2] = k5_3 * h[0] + h[2] - 2.5f * h[1] - h[3] * k1_6;
+        c[3] = 0.5f * h[1] - (k11_36 * h[0] + 0.25f * h[2]) + h[3] * k1_18;
+      } else {
+        c[1] = 3.0f * h[1] - (k85_36 * h[0] + 0.75f * h[2]) + h[3] * k1_9 - k11_6 * e;
+        c[2] = k5_3 * h[0] + h[2] - 2.5f * h[1] - h[3] * k1_6 + e;
+        c[3] = 0.5f * h[1] - (k11_36 * h[0] + 0.25f * h[2]) + h[3] * k1_18 - e * k1_6;
+      }
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+float Cdoc::renderVoice(int voice) {
+  if (!validVoice(voice)) return 0.0f;
+  Voice& v = voices_[voice];
+  // At host rates from the chip rate up the phase wraps at most once per host sample and this
+  // is exactly one step when the phase fell below its previous value. Below the chip rate the
+  // phase step exceeds one chip sample, and every step that fell due is run so that pitch and
+  // time stay right; the interpolator then reads the latest segment.
+  for (std::uint32_t i = 0; i < v.stepsDue; ++i) chipStep(v);
+
+  constexpr float kPhaseScale = 1.0f / 1073741824.0f;
+  const float t = static_cast<float>(v.phase) * kPhaseScale;
+  float y = v.h[0];
+  switch (v.order) {
+    case 1:
+      y = y + v.c[0] * t;
+      break;
+    case 2: {
+      const float t2 = t * t;
+      y = y + v.c[0] * t + v.c[1] * t2;
+      break;
+    }
+    case 3: {
+      const float t2 = t * t;
+      y = y + v.c[0] * t + v.c[1] * t2 + v.c[2] * (t2 * t);
+      break;
+    }
+    case 4: {
+      const float t2 = t * t;
+      const float t3 = t2 * t;
+      y = y + v.c[0] * t + v.c[1] * t2 + v.c[2] * t3 + v.c[3] * (t3 * t);
+      break;
+    }
+    default:
+      break;
+  }
+
+  const std::uint64_t next = std::uint64_t{v.phase} + phaseIncrement_;
+  v.stepsDue = static_cast<std::uint32_t>(next >> 30);
+  v.phase = static_cast<std::uint32_t>(next) & kPhaseMask;
+  return y;
+}
+
+void Cdoc::resetVoice(int voice) {
+  if (!validVoice(voice)) return;
+  voices_[voice] = Voice{};
+}
+
+void Cdoc::resetAll() {
+  for (int v = 0; v < voiceCount_; ++v) resetVoice(v);
+}
+
+const Cdoc::Oscillator& Cdoc::oscillator(int voice, int oscillator) const {
+  const int v = voice < 0 ? 0 : (voice >= kMaxVoices ? kMaxVoices - 1 : voice);
+  const int o = oscillator < 0 ? 0 : (oscillator > 2 ? 2 : oscillator);
+  return voices_[v].osc[o];
+}
+
+int Cdoc::interpolationOrder(int voice) const { return validVoice(voice) ? voices_[voice].order : 0; }
+
+bool Cdoc::amFlag(int voice) const { return validVoice(voice) && voices_[voice].am; }
+
+}  // namespace korvo

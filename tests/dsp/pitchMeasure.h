@@ -1,0 +1,67 @@
+// Pitch of a rendered signal, for the chip and wave ROM tests: a long-lag autocorrelation
+// search around a whole number of expected periods, refined by parabolic interpolation.
+#pragma once
+
+#include <cmath>
+#include <vector>
+
+namespace korvo::test {
+
+struct PitchResult {
+  double hz = 0.0;
+  double peak = 0.0;      // normalised correlation at the best lag (1 = perfectly periodic)
+  bool onBorder = true;   // best lag at the edge of the search range: pitch far off
+};
+
+// Searches lags within +-0.6 % (about 10 cents) of k expected periods, k chosen so that the lag
+// is at most about half the signal. The signal must hold at least two expected periods.
+inline PitchResult measurePitch(const std::vector<float>& signal, double sampleRate, double expectedHz) {
+  const int n = static_cast<int>(signal.size());
+  std::vector<double> x(signal.begin(), signal.end());
+  double mean = 0.0;
+  for (double v : x) mean += v;
+  mean /= n;
+  for (double& v : x) v -= mean;
+  const double period = sampleRate / expectedHz;
+  // At most 60 periods, so that the +-0.6 % window stays inside half a period and cannot reach
+  // the neighbouring correlation peaks.
+  int k = static_cast<int>(std::floor((n / 2.0) / period));
+  k = k < 1 ? 1 : (k > 60 ? 60 : k);
+  const double centre = k * period;
+  const int lo = static_cast<int>(std::floor(centre * 0.994)) - 1;
+  const int hi = static_cast<int>(std::ceil(centre * 1.006)) + 1;
+  const int window = n - hi;
+  PitchResult res;
+  if (window < n / 4 || lo < 1) return res;
+  auto corr = [&](int lag) {
+    double xy = 0, xx = 0, yy = 0;
+    for (int i = 0; i < window; ++i) {
+      xy += x[i] * x[i + lag];
+      xx += x[i] * x[i];
+      yy += x[i + lag] * x[i + lag];
+    }
+    return xx > 0 && yy > 0 ? xy / std::sqrt(xx * yy) : 0.0;
+  };
+  std::vector<double> r(static_cast<std::size_t>(hi - lo + 1));
+  int best = 0;
+  for (int lag = lo; lag <= hi; ++lag) {
+    r[lag - lo] = corr(lag);
+    if (r[lag - lo] > r[best]) best = lag - lo;
+  }
+  res.peak = r[best];
+  res.onBorder = best == 0 || best == hi - lo;
+  double lag = lo + best;
+  if (!res.onBorder) {
+    const double a = r[best - 1], b = r[best], c = r[best + 1];
+    const double d = a - 2 * b + c;
+    if (d < 0) lag += 0.5 * (a - c) / d;
+  }
+  res.hz = k * sampleRate / lag;
+  return res;
+}
+
+inline double cents(double hz, double reference) { return 1200.0 * std::log2(hz / reference); }
+
+inline double noteHz(int note) { return 440.0 * std::exp2((note - 69) / 12.0); }
+
+}  // namespace korvo::test
