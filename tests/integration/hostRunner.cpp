@@ -14,8 +14,20 @@ std::string HostRun::value(const std::string& key) const {
 }
 
 std::string testEnv(const char* name) {
-  const char* v = std::getenv(name);
-  return v ? v : "";
+  if (const char* v = std::getenv(name)) return v;
+  static const std::map<std::string, std::string> config = [] {
+    std::map<std::string, std::string> c;
+    const char* path = std::getenv("KORVO_TEST_CONFIG");
+    std::ifstream in(path ? path : "");
+    std::string line;
+    while (std::getline(in, line)) {
+      auto eq = line.find('=');
+      if (eq != std::string::npos) c[line.substr(0, eq)] = line.substr(eq + 1);
+    }
+    return c;
+  }();
+  auto it = config.find(name);
+  return it == config.end() ? "" : it->second;
 }
 
 bool underWine() { return !testEnv("KORVO_TEST_RUNNER").empty(); }
@@ -36,7 +48,9 @@ std::string slurp(const std::string& path) {
 
 HostRun runHost(const std::vector<std::string>& args, const std::string& plugin) {
   std::string cmd;
-  if (underWine()) cmd += quote(testEnv("KORVO_TEST_RUNNER")) + " ";
+  if (underWine())
+    cmd += "env WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' WINEPREFIX=" + quote(testEnv("KORVO_TEST_WINEPREFIX")) +
+           " " + quote(testEnv("KORVO_TEST_RUNNER")) + " ";
   cmd += quote(testEnv("KORVO_TEST_VSTHOST"));
   for (const auto& a : args) cmd += " " + quote(a);
   if (!plugin.empty()) cmd += " " + quote(plugin);
