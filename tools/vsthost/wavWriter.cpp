@@ -17,7 +17,9 @@ void put16(std::vector<std::uint8_t>& b, std::uint16_t v) {
 void put32(std::vector<std::uint8_t>& b, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
 }
-void putTag(std::vector<std::uint8_t>& b, const char* tag) { b.insert(b.end(), tag, tag + 4); }
+void putTag(std::vector<std::uint8_t>& b, const char* tag) {
+  for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(tag[i]));
+}
 }  // namespace
 
 bool writeWav(const std::string& path, const std::vector<float>& left, const std::vector<float>& right,
