@@ -56,7 +56,16 @@ void packProgram(const ProgramRecord& r, std::uint8_t* body) {
   std::uint8_t p[kPackedProgramBytes] = {};
   const std::int16_t* w = r.words;
 
-  const std::string name = upperNoBlanks(recordName(r), 6);
+  // Names are squeezed into six bytes by dropping blanks. A name of exactly six bytes (every name
+  // read from a dump has that length) keeps its blanks, so a sound named "EL PNO" on the
+  // instrument goes back to it under the same name.
+  std::string name = recordName(r);
+  if (name.size() == 6) {
+    for (char& c : name)
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  } else {
+    name = upperNoBlanks(name, 6);
+  }
   std::memcpy(p, name.data(), 6);
 
   for (int e = 0; e < 4; ++e) {

@@ -238,6 +238,9 @@ TEST(PackProgram, NameEdgeCases) {
       {" ab cde", std::string("ABCDE\0", 6)},
       {"", std::string(6, '\0')},
       {"Strings 2", "STRING"},
+      {"el pno", "EL PNO"},  // a six-byte name, as every dump name is, keeps its blank
+      {std::string("A B\0\0\0", 6), std::string("A B\0\0\0", 6)},
+      {"A B", std::string("AB\0\0\0\0", 6)},
       {std::string("X\x01\x7F\x80", 4), std::string("X\x01\x7F\x80\0\0", 6)},  // odd bytes pass unchanged
   };
   for (const N& n : rows) {
