@@ -1,0 +1,207 @@
+#include <memory>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "uPlug.h"
+
+using namespace korvo;
+using namespace korvo::vst;
+
+namespace {
+
+VstIntPtr g_versionAnswer = 2400;
+std::vector<VstInt32> g_opcodes;
+
+VstIntPtr KORVO_VSTCALL host(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
+  g_opcodes.push_back(opcode);
+  return opcode == audioMasterVersion ? g_versionAnswer : 0;
+}
+
+// Counts windows made and destroyed by the editor bridge.
+struct WindowLog {
+  int created = 0, shown = 0, destroyed = 0;
+  void* lastParent = nullptr;
+  CSynth* plugin = nullptr;
+};
+
+class FakeWindow : public IEditorWindow {
+ public:
+  explicit FakeWindow(WindowLog& log) : log_(log) { ++log_.created; }
+  ~FakeWindow() override { ++log_.destroyed; }
+  void show() override { ++log_.shown; }
+
+ private:
+  WindowLog& log_;
+};
+
+EditorWindowFactory factoryFor(WindowLog& log) {
+  return [&log](void* parent, CSynth& plugin) {
+    log.lastParent = parent;
+    log.plugin = &plugin;
+    return std::make_unique<FakeWindow>(log);
+  };
+}
+
+VstIntPtr dispatch(CSynth& s, VstInt32 op, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr) {
+  return s.getAeffect()->dispatcher(s.getAeffect(), op, index, value, ptr, 0.0f);
+}
+
+class Plug : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    g_versionAnswer = 2400;
+    g_opcodes.clear();
+  }
+};
+
+TEST_F(Plug, EntryPointRefusesHostsThatDoNotAnswerTheVersionQuery) {
+  g_versionAnswer = 0;
+  EXPECT_EQ(createEffect(host), nullptr);
+  EXPECT_EQ(createEffect(nullptr), nullptr);
+  EXPECT_EQ(currentSynth(), nullptr);
+}
+
+TEST_F(Plug, EntryPointCreatesThePluginAndEffCloseFreesIt) {
+  AEffect* e = createEffect(host);
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(g_opcodes.front(), audioMasterVersion);
+  EXPECT_EQ(g_opcodes.size(), 1u) << "only the version query before creation";
+  ASSERT_NE(currentSynth(), nullptr);
+  EXPECT_EQ(currentSynth()->getAeffect(), e);
+  EXPECT_EQ(e->flags, 0x131);
+  EXPECT_EQ(e->uniqueID, fourCC("Krvo"));
+  EXPECT_EQ(e->dispatcher(e, effClose, 0, 0, nullptr, 0), 1);
+  EXPECT_EQ(currentSynth(), nullptr);
+}
+
+TEST_F(Plug, WithoutCallbackOnlyTheEditorFlagIsSet) {
+  CSynth s(nullptr);
+  EXPECT_EQ(s.getAeffect()->flags, effFlagsHasEditor);
+  EXPECT_EQ(s.getAeffect()->numInputs, 1);
+  EXPECT_EQ(s.getAeffect()->uniqueID, fourCC("NoEf"));
+}
+
+TEST_F(Plug, ResumeAsksForMidiAndSuspendAsksNothing) {
+  CSynth s(host);
+  g_opcodes.clear();
+  dispatch(s, effMainsChanged, 0, 0);
+  EXPECT_TRUE(g_opcodes.empty());
+  dispatch(s, effMainsChanged, 0, 1);
+  EXPECT_EQ(g_opcodes, std::vector<VstInt32>{audioMasterWantMidi});
+}
+
+TEST_F(Plug, CanDoAndOutputProperties) {
+  CSynth s(host);
+  for (const char* other : {"sendVstEvents", "receiveVstEvents", "receiveVstTimeInfo", "offline", "bypass", ""}) {
+    std::string text = other;
+    EXPECT_EQ(dispatch(s, effCanDo, 0, 0, text.data()), -1) << other;
+  }
+  char yes[] = "receiveVstMidiEvent";
+  EXPECT_EQ(dispatch(s, effCanDo, 0, 0, yes), 1);
+  EXPECT_EQ(dispatch(s, effCanDo, 0, 0, nullptr), -1);
+
+  VstPinProperties pin{};
+  EXPECT_EQ(dispatch(s, effGetOutputProperties, 1, 0, &pin), 1);
+  EXPECT_STREQ(pin.label, "Korvo 1");
+  EXPECT_EQ(pin.flags, kVstPinIsActive | kVstPinIsStereo);
+  EXPECT_EQ(dispatch(s, effGetOutputProperties, 2, 0, &pin), 0);
+  EXPECT_EQ(dispatch(s, effGetOutputProperties, -1, 0, &pin), 0);
+  EXPECT_EQ(dispatch(s, effGetOutputProperties, 0, 0, nullptr), 0);
+
+  char name[kVstMaxEffectNameLen] = {};
+  EXPECT_EQ(dispatch(s, effGetEffectName, 0, 0, name), 1);
+  EXPECT_STREQ(name, "Korvo-P");
+}
+
+TEST_F(Plug, RenderingWithoutEngineWritesSilenceAndRespectsNullBuffers) {
+  CSynth s(host);
+  AEffect* e = s.getAeffect();
+  std::vector<float> left(64, 0.5f), right(64, 0.5f);
+  float* outs[2] = {left.data(), right.data()};
+  e->process(e, nullptr, outs, 64);
+  for (float v : left) ASSERT_EQ(v, 0.0f);
+  for (float v : right) ASSERT_EQ(v, 0.0f);
+
+  std::fill(left.begin(), left.end(), 0.5f);
+  float* rightMissing[2] = {left.data(), nullptr};
+  e->processReplacing(e, nullptr, rightMissing, 64);
+  for (float v : left) ASSERT_EQ(v, 0.5f) << "a missing right buffer means nothing is written";
+  e->processReplacing(e, nullptr, nullptr, 64);
+  e->processReplacing(e, nullptr, outs, -5);
+  for (float v : left) ASSERT_EQ(v, 0.5f);
+}
+
+TEST_F(Plug, ChunkCallsWithoutEngineAnswerZeroAndMarkTheEditor) {
+  CSynth s(host);
+  void* data = reinterpret_cast<void*>(0x1);
+  EXPECT_EQ(dispatch(s, effGetChunk, 0, 0, &data), 0);
+  EXPECT_EQ(data, nullptr);
+  EXPECT_EQ(dispatch(s, effGetChunk, 1, 0, &data), 0);
+  std::vector<std::uint8_t> image(544, 0);
+  EXPECT_FALSE(s.getEditor()->isUpdatePending());
+  EXPECT_EQ(dispatch(s, effSetChunk, 0, 544, image.data()), 0);
+  EXPECT_TRUE(s.getEditor()->isUpdatePending());
+}
+
+TEST_F(Plug, EditorReportsItsRectangle) {
+  CSynth s(host);
+  ERect* rect = nullptr;
+  EXPECT_EQ(dispatch(s, effEditGetRect, 0, 0, &rect), 1);
+  ASSERT_NE(rect, nullptr);
+  EXPECT_EQ(rect->top, 0);
+  EXPECT_EQ(rect->left, 0);
+  EXPECT_EQ(rect->bottom, 346);
+  EXPECT_EQ(rect->right, 562);
+}
+
+TEST_F(Plug, SeveralOpensShareOneWindowAndTheLastCloseDestroysIt) {
+  WindowLog log;
+  CSynth s(host, factoryFor(log));
+  auto* editor = static_cast<CSynthEditor*>(s.getEditor());
+  int parent = 0;
+  EXPECT_EQ(dispatch(s, effEditOpen, 0, 0, &parent), 1);
+  EXPECT_EQ(dispatch(s, effEditOpen, 0, 0, &parent), 1);
+  EXPECT_EQ(log.created, 1);
+  EXPECT_EQ(log.shown, 2);
+  EXPECT_EQ(log.lastParent, &parent);
+  EXPECT_EQ(log.plugin, &s);
+  dispatch(s, effEditClose);
+  EXPECT_EQ(log.destroyed, 0);
+  EXPECT_TRUE(editor->hasWindow());
+  dispatch(s, effEditClose);
+  EXPECT_EQ(log.destroyed, 1);
+  EXPECT_FALSE(editor->hasWindow());
+  EXPECT_EQ(editor->openCount(), 0);
+
+  // An unmatched close leaves the count at zero, so the next open makes a window again.
+  dispatch(s, effEditClose);
+  EXPECT_EQ(editor->openCount(), 0);
+  EXPECT_EQ(dispatch(s, effEditOpen, 0, 0, &parent), 1);
+  EXPECT_EQ(log.created, 2);
+}
+
+TEST_F(Plug, DestroyingThePluginClosesAnOpenWindowExactlyOnce) {
+  WindowLog log;
+  {
+    auto* s = new CSynth(host, factoryFor(log));
+    dispatch(*s, effEditOpen);
+    dispatch(*s, effEditOpen);
+    dispatch(*s, effEditOpen);
+    s->getAeffect()->dispatcher(s->getAeffect(), effClose, 0, 0, nullptr, 0);
+  }
+  EXPECT_EQ(log.created, 1);
+  EXPECT_EQ(log.destroyed, 1);
+}
+
+TEST_F(Plug, WithoutAWindowOpenAnswersZeroButStillCounts) {
+  CSynth s(host);
+  auto* editor = static_cast<CSynthEditor*>(s.getEditor());
+  EXPECT_EQ(dispatch(s, effEditOpen), 0);
+  EXPECT_EQ(dispatch(s, effEditOpen), 0);
+  EXPECT_EQ(editor->openCount(), 2);
+  dispatch(s, effEditClose);
+  EXPECT_EQ(editor->openCount(), 1);
+}
+
+}  // namespace
