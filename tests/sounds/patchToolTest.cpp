@@ -6,6 +6,7 @@
 #include <random>
 
 #include "patchIo.h"
+#include "progBank.h"
 #include "progPack.h"
 #include "sysexFrame.h"
 
@@ -62,7 +63,16 @@ ProgramRecord oddRecord(std::mt19937& rng, int i) {
 Bytes bankDump(std::mt19937& rng, std::uint8_t channel) {
   Bytes m(kBankMessageSize);
   buildSysExHeader(m.data(), kCommandBank, channel);
-  for (int i = 0; i < kBankPrograms; ++i) packProgram(oddRecord(rng, i), m.data() + 5 + kPackedSize * i);
+  // Each program is packed, read back and packed again: a record can hold a filter amount above
+  // 31, which packs as the clamped odd value 63 and reads back as 31; a dump as the instrument
+  // writes it never holds that value.
+  for (int i = 0; i < kBankPrograms; ++i) {
+    std::uint8_t* body = m.data() + 5 + kPackedSize * i;
+    packProgram(oddRecord(rng, i), body);
+    ProgramRecord r = makeInitRecord();
+    unpackProgramFields(r, body);
+    packProgram(r, body);
+  }
   m.back() = kSysExEnd;
   return m;
 }
@@ -192,7 +202,7 @@ TEST_F(PatchTool, Selection) {
   write(path("two.txt"), Bytes(two.begin(), two.end()));
   WriteResult res;
   ASSERT_TRUE(convert(path("two.txt"), path("o.kvl"), {}, error, &res)) << error;
-  EXPECT_EQ(numberRanges(res.changed), "005, 006");
+  EXPECT_EQ(numberRanges(res.changed), "005..006");
   EXPECT_FALSE(convert(path("two.txt"), path("o.syx"), {}, error));
   EXPECT_NE(error.find("exactly 40 sounds"), std::string::npos);
   Selection p6;
