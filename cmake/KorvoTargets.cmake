@@ -11,7 +11,7 @@ function(korvo_defaults target)
       # GCC 12 reports overlaps, overflows and out-of-bounds copies inside libstdc++'s own string
       # and vector code at -O3 (GCC bugs 105329, 105651, 107852); these checks give only false
       # alarms there. AddressSanitizer covers what they would catch in our code.
-      target_compile_options(${target} PRIVATE -Wno-restrict -Wno-stringop-overflow -Wno-array-bounds)
+      target_compile_options(${target} PRIVATE -Wno-restrict -Wno-stringop-overflow -Wno-stringop-overread -Wno-array-bounds)
     endif()
   endif()
   if(KORVO_SANITIZE)
