@@ -13,8 +13,10 @@ struct PitchResult {
   bool onBorder = true;   // best lag at the edge of the search range: pitch far off
 };
 
-// Searches lags within +-0.6 % (about 10 cents) of k expected periods, k chosen so that the lag
+// Searches lags within +-0.45 % (about 8 cents) of k expected periods, k chosen so that the lag
 // is at most about half the signal. The signal must hold at least two expected periods.
+inline constexpr double kSearch = 0.0045;
+
 inline PitchResult measurePitch(const std::vector<float>& signal, double sampleRate, double expectedHz) {
   const int n = static_cast<int>(signal.size());
   std::vector<double> x(signal.begin(), signal.end());
@@ -23,23 +25,23 @@ inline PitchResult measurePitch(const std::vector<float>& signal, double sampleR
   mean /= n;
   for (double& v : x) v -= mean;
   const double period = sampleRate / expectedHz;
-  // At most 60 periods, so that the +-0.6 % window stays inside half a period and cannot reach
+  // At most 60 periods, so that the search window stays inside half a period and cannot reach
   // the neighbouring correlation peaks.
   int k = static_cast<int>(std::floor((n / 2.0) / period));
   k = k < 1 ? 1 : (k > 60 ? 60 : k);
   const double centre = k * period;
-  const int lo = static_cast<int>(std::floor(centre * 0.994)) - 1;
-  const int hi = static_cast<int>(std::ceil(centre * 1.006)) + 1;
+  const int lo = static_cast<int>(std::floor(centre * (1.0 - kSearch))) - 1;
+  const int hi = static_cast<int>(std::ceil(centre * (1.0 + kSearch))) + 1;
   const int window = n - hi;
   PitchResult res;
   if (window < n / 4 || lo < 1) return res;
+  // Energies of every window position from prefix sums, so each lag costs one dot product.
+  std::vector<double> prefix(static_cast<std::size_t>(n) + 1, 0.0);
+  for (int i = 0; i < n; ++i) prefix[i + 1] = prefix[i] + x[i] * x[i];
   auto corr = [&](int lag) {
-    double xy = 0, xx = 0, yy = 0;
-    for (int i = 0; i < window; ++i) {
-      xy += x[i] * x[i + lag];
-      xx += x[i] * x[i];
-      yy += x[i + lag] * x[i + lag];
-    }
+    double xy = 0;
+    for (int i = 0; i < window; ++i) xy += x[i] * x[i + lag];
+    const double xx = prefix[window], yy = prefix[lag + window] - prefix[lag];
     return xx > 0 && yy > 0 ? xy / std::sqrt(xx * yy) : 0.0;
   };
   std::vector<double> r(static_cast<std::size_t>(hi - lo + 1));
