@@ -18,6 +18,11 @@ function(korvo_defaults target)
     target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
     target_link_options(${target} PRIVATE -fsanitize=address,undefined)
   endif()
+  if(KORVO_FUZZ)
+    # Coverage feedback for libFuzzer must reach into the libraries the readers call, not only
+    # into the fuzz entry point.
+    target_compile_options(${target} PRIVATE -fsanitize=fuzzer-no-link)
+  endif()
   if(WIN32 AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
     # Ship self-contained binaries: no mingw runtime DLLs beside the plug-in.
     target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++)
