@@ -295,8 +295,9 @@ std::vector<Partial> multiPeriodPartials(const EntryUse& u, double f0) {
 }
 
 // One-shot transients. A table plays one note period every `period` samples at the key's own
-// pitch (from the entry's size, resolution and offset); `sampleRate` is the rate at which the
-// table plays at the design key, so times below are seconds at that key.
+// pitch (from the entry's size, resolution and offset). Each sound is designed to a nominal
+// length that fills the room its table has; `sampleRate` = room / length, so the times below
+// are seconds of that nominal length (longer on low keys, shorter on high ones, as a sampler).
 struct OneShot {
   double period;
   double sampleRate;
@@ -350,16 +351,16 @@ std::vector<double> renderOneShot(int entry, const OneShot& s, int length) {
       break;
     }
     case 91:
-    case 92: pluck(0.22, 0.5, 0.15, 0.3); break;   // PICK 1: mellow guitar pick
+    case 92: pluck(0.22, 0.15, 0.15, 0.3); break;  // PICK 1: mellow guitar pick
     case 86:
-    case 88: pluck(0.09, 0.45, 0.25, 0.6); break;  // PICK 2: bright pick near the bridge
-    case 87: pluck(0.05, 0.12, 0.4, 0.4); break;   // PLINK: short and glassy
-    case 84: pluck(0.3, 0.5, 0.2, 0.1); break;     // PLUCK: a round string
-    case 83: pluck(0.5, 0.25, 0.8, 0.05); break;   // PLUNK: dull and quickly damped
-    case 93: pluck(0.12, 0.35, 0.6, 1.0); break;   // SLAP: thumped bass, hard click
+    case 88: pluck(0.09, 0.2, 0.25, 0.6); break;   // PICK 2: bright pick near the bridge
+    case 87: pluck(0.05, 0.05, 0.4, 0.4); break;   // PLINK: short and glassy
+    case 84: pluck(0.3, 0.15, 0.2, 0.1); break;    // PLUCK: a round string
+    case 83: pluck(0.5, 0.06, 0.8, 0.05); break;   // PLUNK: dull and quickly damped
+    case 93: pluck(0.12, 0.1, 0.6, 1.0); break;    // SLAP: thumped bass, hard click
     case 94: {  // MALLET: marimba bar modes 1, 3.93, 9.2 with a soft knock
       static const double ratios[] = {1.0, 3.93, 9.2};
-      static const double decays[] = {0.45, 0.12, 0.04};
+      static const double decays[] = {0.12, 0.04, 0.015};
       static const double amps[] = {1.0, 0.5, 0.25};
       for (int n = 0; n < length; ++n) {
         const double t = n / sr;
@@ -386,30 +387,30 @@ std::vector<double> renderOneShot(int entry, const OneShot& s, int length) {
         const double y = rng.next() + 2 * r * cw * y1 - r * r * y2;
         y2 = y1;
         y1 = y;
-        x[n] = 0.08 * y * envelope(t, 0.004, 0.06) + 0.4 * std::sin(w * n) * envelope(t, 0.03, 0.2);
+        x[n] = 0.08 * y * envelope(t, 0.004, 0.05) + 0.4 * std::sin(w * n) * envelope(t, 0.03, 0.08);
       }
       break;
     }
-    case 122: drum(1.0, 1.0, 0.015, 0.07, 0.2, 0.003); break;    // THUMP: low, short, soft
+    case 122: drum(1.0, 1.0, 0.015, 0.03, 0.2, 0.003); break;    // THUMP: low, short, soft
     case 107: {                                                   // LOGDRM (and DRUMS): wooden slit drum
       for (int n = 0; n < length; ++n) {
         const double t = n / sr;
-        x[n] = std::sin(w * n) * std::exp(-t / 0.35) +
-               (2.0 <= s.maxHarmonic ? 0.4 * std::sin(w * 2.0 * n) * std::exp(-t / 0.1) : 0.0) +
+        x[n] = std::sin(w * n) * std::exp(-t / 0.12) +
+               (2.0 <= s.maxHarmonic ? 0.4 * std::sin(w * 2.0 * n) * std::exp(-t / 0.04) : 0.0) +
                0.3 * rng.next() * std::exp(-t / 0.003);
       }
       break;
     }
-    case 106: drum(0.5, 3.0, 0.02, 0.18, 0.4, 0.004); break;     // KICK 2: falling sine thump
-    case 95: drum(0.5, 0.5, 0.04, 0.35, 0.25, 0.01); break;      // TOMTOM
+    case 106: drum(0.5, 3.0, 0.02, 0.08, 0.4, 0.004); break;     // KICK 2: falling sine thump
+    case 95: drum(0.5, 0.5, 0.04, 0.15, 0.25, 0.01); break;      // TOMTOM
     case 97: {                                                    // SNARE: two shell modes and wires
       double lp = 0.0;
       for (int n = 0; n < length; ++n) {
         const double t = n / sr;
         const double prev = lp;
         lp += 0.7 * (rng.next() - lp);
-        x[n] = 0.6 * (std::sin(w * n) + 0.6 * std::sin(w * 1.6 * n)) * std::exp(-t / 0.06) +
-               (lp - 0.5 * prev) * std::exp(-t / 0.12);
+        x[n] = 0.6 * (std::sin(w * n) + 0.6 * std::sin(w * 1.6 * n)) * std::exp(-t / 0.05) +
+               (lp - 0.5 * prev) * std::exp(-t / 0.07);
       }
       break;
     }
@@ -436,8 +437,28 @@ std::vector<double> renderOneShot(int entry, const OneShot& s, int length) {
   return x;
 }
 
-// Design key (timing reference) per one-shot entry, near the middle of the keys that use it.
-int designKey(const EntryUse& u) { return std::clamp((u.minKey + u.maxKey) / 2, 24, 84); }
+// Nominal length in seconds of each one-shot design.
+double designLength(int entry) {
+  switch (entry) {
+    case 82: return 1.0;
+    case 85: return 0.6;
+    case 83: return 0.25;
+    case 84: case 91: case 92: return 0.6;
+    case 86: case 88: return 0.8;
+    case 87: return 0.2;
+    case 89: case 90: return 0.25;
+    case 93: return 0.4;
+    case 94: return 0.5;
+    case 95: return 0.6;
+    case 97: return 0.3;
+    case 106: return 0.35;
+    case 107: return 0.45;
+    case 117: return 0.12;
+    case 121: return 0.04;
+    case 122: return 0.12;
+    default: return 0.3;
+  }
+}
 
 }  // namespace
 
@@ -515,10 +536,9 @@ std::vector<std::uint8_t> buildWaveRom() {
       for (const EntryUse& o : uses)
         if (o.used() && o.bank == u.bank && o.page > u.page && o.address < u.address + u.size)
           room = std::min(room, o.address - u.address);
-      const int key = designKey(u);
       OneShot s;
       s.period = u.size / std::exp2(u.resolution - 1) * std::exp2(u.offset / 12.0);
-      s.sampleRate = s.period * keyHz(key);
+      s.sampleRate = (room - 1) / designLength(u.entry);
       s.maxHarmonic = std::max(1, std::min(static_cast<int>(kBandLimitHz / keyHz(std::min(u.maxKey, 108))),
                                            static_cast<int>(s.period / 2.0)));
       std::vector<double> x = renderOneShot(u.entry, s, room - 1);
