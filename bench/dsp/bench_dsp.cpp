@@ -1,0 +1,102 @@
+// One iteration = one host sample (chip, filter, amplifier) or one control tick (envelope, LFO),
+// so the reported time is the cost per sample or per tick.
+#include <benchmark/benchmark.h>
+
+#include <array>
+#include <cmath>
+
+#include "mod_amp.h"
+#include "mod_doc.h"
+#include "mod_env.h"
+#include "mod_filter.h"
+#include "mod_lfo.h"
+#include "wavromDesign.h"
+
+namespace korvo {
+namespace {
+
+void chipVoice(benchmark::State& state) {
+  static const auto rom = wavrom::buildWaveRom();
+  Cdoc chip(8, "");
+  chip.loadRom(rom.data(), rom.size());
+  chip.setHostRate(static_cast<float>(state.range(0)));
+  std::array<Cdoc::OscSetup, 3> s{};
+  s[0] = {true, 0, 63, 0, 0, 0};   // SAW
+  s[1] = {true, 3, 50, 1, 0, 5};   // SQUARE an octave up
+  s[2] = {true, 50, 40, -1, 7, 0}; // VOICE3
+  chip.startVoice(0, static_cast<int>(state.range(1)), false, true, false, false, s);
+  for (auto _ : state) benchmark::DoNotOptimize(chip.renderVoice(0));
+  state.SetLabel("order " + std::to_string(chip.interpolationOrder(0)));
+}
+BENCHMARK(chipVoice)->Args({44100, 60})->Args({44100, 96})->Args({48000, 60})->Args({96000, 60})->Args({22050, 60})->Args({22050, 96});
+
+void filter(benchmark::State& state) {
+  CfilterKV f(44100.0f);
+  f.setUp(120, 20, true);
+  float x = 0.3f;
+  int n = 0;
+  for (auto _ : state) {
+    x = -x;
+    benchmark::DoNotOptimize(f.process(x));
+    if (++n == 528) {  // a control tick's cutoff change now and then
+      n = 0;
+      f.applyCutoffModulation((n & 64) ? 10 : -10, false);
+    }
+  }
+}
+BENCHMARK(filter);
+
+void amplifier(benchmark::State& state) {
+  Camp a;
+  a.setSampleRate(44100.0f);
+  a.setSaturation(static_cast<int>(state.range(0)));
+  a.update(200, 10, 1.2f);
+  float x = 0.5f, l = 0, r = 0;
+  for (auto _ : state) {
+    x = -x;
+    a.process(x, l, r);
+    benchmark::DoNotOptimize(l);
+    benchmark::DoNotOptimize(r);
+  }
+}
+BENCHMARK(amplifier)->Arg(-1)->Arg(8);
+
+void envelopeTick(benchmark::State& state) {
+  Ckv_env e(83.54f);
+  Ckv_env::Block b{};
+  b[Ckv_env::kL1] = 63;
+  b[Ckv_env::kL2] = 40;
+  b[Ckv_env::kL3] = 30;
+  b[Ckv_env::kT1] = 30;
+  b[Ckv_env::kT2] = 40;
+  b[Ckv_env::kT3] = 40;
+  b[Ckv_env::kT4] = 40;
+  int n = 0;
+  for (auto _ : state) {
+    if (n-- <= 0) {
+      e.start(b, 60, true, true, 100);  // cycling: keeps moving
+      n = 2000;
+    }
+    benchmark::DoNotOptimize(e.tick());
+  }
+}
+BENCHMARK(envelopeTick);
+
+void lfoTick(benchmark::State& state) {
+  Ckv_lfo lfo(83.54f);
+  Ckv_lfo::Block b{};
+  b[Ckv_lfo::kFreq] = 40;
+  b[Ckv_lfo::kWave] = 3;
+  b[Ckv_lfo::kL1] = 10;
+  b[Ckv_lfo::kDelay] = 20;
+  b[Ckv_lfo::kL2] = 60;
+  lfo.start(b, 0, true);
+  for (auto _ : state) {
+    lfo.setModulation(5);
+    benchmark::DoNotOptimize(lfo.tick());
+  }
+}
+BENCHMARK(lfoTick);
+
+}  // namespace
+}  // namespace korvo
