@@ -13,6 +13,7 @@
 #include "docWaveParams.h"
 #include "mod_doc.h"
 #include "pitchMeasure.h"
+#include "renderMath.h"
 #include "transTables.h"
 
 namespace korvo {
@@ -347,6 +348,36 @@ TEST(Cdoc, SineTableSoundsAtPitchAtEveryHostRate) {
       EXPECT_LT(std::fabs(test::cents(res.hz, test::noteHz(note))), 5.0) << rate << " note " << note;
     }
   }
+}
+
+// At the chip rate the phase never moves (t = 0): the output is H0, the mixed sample of three
+// steps ago, and the gain ramps by a * gain + target from 0.
+TEST(Cdoc, HistoryDelayAndGainRampAtTheChipRate) {
+  auto chip = makeChip(255);
+  chip->setHostRate(Cdoc::kChipRate);
+  chip->startVoice(0, 60, false, true, false, false, single(2));
+  const float a = chip->smoothing();
+  const float target = chip->oscillator(0, 0).reg.gainTarget;
+  float gain = 0.0f;
+  std::vector<float> mixed;
+  for (int i = 0; i < 12; ++i) {
+    mixed.push_back(127.0f * (1.0f / 127.0f) * gain);
+    gain = a * gain + target;
+  }
+  for (int i = 0; i < 12; ++i) {
+    const float y = chip->renderVoice(0);
+    EXPECT_EQ(y, i < 3 ? 0.0f : mixed[i - 3]) << i;
+  }
+}
+
+TEST(RenderToInt, TruncatesAndSaturates) {
+  EXPECT_EQ(renderToInt(445.7), 445);
+  EXPECT_EQ(renderToInt(-445.7), -445);
+  EXPECT_EQ(renderToInt(0.999f), 0);
+  EXPECT_EQ(renderToInt(3e9), INT32_MAX);
+  EXPECT_EQ(renderToInt(-3e9), INT32_MIN);
+  EXPECT_EQ(renderToInt(NAN), 0);
+  EXPECT_EQ(renderToInt(INFINITY), INT32_MAX);
 }
 
 }  // namespace
