@@ -1,8 +1,10 @@
 #include "soundText.h"
 
+#include <array>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <unordered_map>
 
 #include "modSources.h"
 #include "progFormat.h"
@@ -120,17 +122,25 @@ bool parseInt(std::string_view s, int& v) {
   return true;
 }
 
+std::string nameOf(ParamKind kind, int v);
+
 // Name lookup over a value range: the value whose name matches, ignoring case and blanks.
-template <class NameOf>
-bool lookupName(std::string_view text, int lo, int hi, NameOf nameOf, int& value) {
-  const std::string key = upperNoSpaces(text);
-  if (key.empty()) return false;
-  for (int v = lo; v <= hi; ++v)
-    if (upperNoSpaces(nameOf(v)) == key) {
-      value = v;
-      return true;
-    }
-  return false;
+bool lookupName(ParamKind kind, std::string_view text, int lo, int hi, int& value) {
+  using Map = std::unordered_map<std::string, int>;
+  static const std::array<Map, 6> maps = [] {
+    std::array<Map, 6> m;
+    const struct { ParamKind kind; int lo, hi; } ranges[] = {{ParamKind::Wave, 0, kWaveCount - 1},
+        {ParamKind::Source, -1, kSourceMax}, {ParamKind::LfoWave, 0, 3}, {ParamKind::BendMode, 0, 6},
+        {ParamKind::Saturation, -1, 0}};
+    for (const auto& r : ranges)
+      for (int v = r.lo; v <= r.hi; ++v) m[static_cast<std::size_t>(r.kind)].emplace(upperNoSpaces(nameOf(r.kind, v)), v);
+    return m;
+  }();
+  const Map& map = maps[static_cast<std::size_t>(kind)];
+  const auto it = map.find(upperNoSpaces(text));
+  if (it == map.end() || it->second < lo || it->second > hi) return false;
+  value = it->second;
+  return true;
 }
 
 std::string nameOf(ParamKind kind, int v) {
@@ -222,10 +232,13 @@ const std::vector<SoundParam>& soundParams() {
 }
 
 const SoundParam* findSoundParam(std::string_view name) {
-  const std::string key = upperNoSpaces(name);
-  for (const SoundParam& p : soundParams())
-    if (p.name == key) return &p;
-  return nullptr;
+  static const std::unordered_map<std::string, const SoundParam*> byName = [] {
+    std::unordered_map<std::string, const SoundParam*> m;
+    for (const SoundParam& p : soundParams()) m.emplace(p.name, &p);
+    return m;
+  }();
+  const auto it = byName.find(upperNoSpaces(name));
+  return it == byName.end() ? nullptr : it->second;
 }
 
 std::string formatParamValue(ParamKind kind, int value) {
@@ -239,15 +252,8 @@ std::string formatParamValue(ParamKind kind, int value) {
 bool parseParamValue(ParamKind kind, std::string_view text, int& value) {
   text = trim(text);
   if (parseInt(text, value)) return true;
-  switch (kind) {
-    case ParamKind::Wave: return lookupName(text, 0, kWaveCount - 1, [](int v) { return nameOf(ParamKind::Wave, v); }, value);
-    case ParamKind::Source: return lookupName(text, -1, kSourceMax, [](int v) { return nameOf(ParamKind::Source, v); }, value);
-    case ParamKind::LfoWave: return lookupName(text, 0, 3, [](int v) { return nameOf(ParamKind::LfoWave, v); }, value);
-    case ParamKind::BendMode: return lookupName(text, 0, 6, [](int v) { return nameOf(ParamKind::BendMode, v); }, value);
-    case ParamKind::Saturation: return lookupName(text, -1, 0, [](int v) { return nameOf(ParamKind::Saturation, v); }, value);
-    case ParamKind::Number: break;
-  }
-  return false;
+  if (kind == ParamKind::Number || upperNoSpaces(text).empty()) return false;
+  return lookupName(kind, text, -32768, 32767, value);
 }
 
 std::string quoteName(std::string_view raw) {

@@ -32,6 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       const ProgramRecord& r = *sm.ProgMan().RecordAt(Ckv_progMan::SlotOf(n));
       sm.SelectProgram(n);
       if (sm.Editor().GetName().size() > 15) std::abort();
+      if (n % 32 != 0 && n != 127) continue;  // the text round trip is slow; a few programs suffice
       std::vector<TextSound> back;
       std::string error;
       if (!parseSoundText(soundToText(r, n), back, error) || back.size() != 1 || !recordsEqual(back[0].record, r))
