@@ -63,7 +63,7 @@ BENCHMARK(amplifier)->Arg(-1)->Arg(8);
 
 void envelopeTick(benchmark::State& state) {
   Ckv_env e(83.54f);
-  Ckv_env::Block b{};
+  std::array<std::int16_t, 12> b{};
   b[Ckv_env::kL1] = 63;
   b[Ckv_env::kL2] = 40;
   b[Ckv_env::kL3] = 30;
@@ -84,7 +84,7 @@ BENCHMARK(envelopeTick);
 
 void lfoTick(benchmark::State& state) {
   Ckv_lfo lfo(83.54f);
-  Ckv_lfo::Block b{};
+  std::array<std::int16_t, 12> b{};
   b[Ckv_lfo::kFreq] = 40;
   b[Ckv_lfo::kWave] = 3;
   b[Ckv_lfo::kL1] = 10;

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 
 namespace korvo {
 
@@ -11,7 +12,8 @@ class Ckv_env {
  public:
   // Fields of the envelope's parameter block that are read here.
   enum Param { kStart = 0, kL1 = 1, kL2 = 2, kL3 = 3, kLV = 5, kT1V = 6, kT1 = 7, kT2 = 8, kT3 = 9, kT4 = 10, kTK = 11 };
-  using Block = std::array<std::int16_t, 12>;
+  // The 12 words of the parameter block, as they stand in the sound record.
+  using Block = std::span<const std::int16_t, 12>;
 
   enum class Step : std::uint8_t { kIdle, kRise, kFall, kHold };
   enum class Next : std::uint8_t { kNone, kDecay1, kDecay2, kSustain, kSecondRelease, kFinish };
@@ -20,7 +22,7 @@ class Ckv_env {
 
   // Stops the envelope and clears it, as construction does.
   void setControlRate(float controlRate);
-  void start(const Block& block, int note, bool cycle, bool restart, int velocity);
+  void start(Block block, int note, bool cycle, bool restart, int velocity);
   void release();
   std::int32_t tick();
   std::int32_t level() const { return current_ / 256; }

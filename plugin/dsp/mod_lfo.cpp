@@ -25,7 +25,7 @@ constexpr std::array<std::int8_t, 256> kNoise = {
 
 const std::array<std::int8_t, 256>& lfoNoiseTable() { return kNoise; }
 
-void Ckv_lfo::start(const Block& b, int phaseOffset, bool reset) {
+void Ckv_lfo::start(Block b, int phaseOffset, bool reset) {
   wave_ = b[kWave];
   human_ = b[kHuman] > 0;
   if (reset) phase_ = 16384;

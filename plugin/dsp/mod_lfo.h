@@ -4,19 +4,21 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 
 namespace korvo {
 
 class Ckv_lfo {
  public:
   enum Param { kFreq = 0, kReset = 1, kHuman = 2, kWave = 3, kL1 = 4, kDelay = 5, kL2 = 6 };
-  using Block = std::array<std::int16_t, 12>;
+  // The 12 words of the parameter block, as they stand in the sound record.
+  using Block = std::span<const std::int16_t, 12>;
 
   explicit Ckv_lfo(float controlRate) : controlRate_(controlRate) {}
 
   // Stores the rate and clears everything else, the phase included.
   void setControlRate(float controlRate) { *this = Ckv_lfo(controlRate); }
-  void start(const Block& block, int phaseOffset, bool reset);
+  void start(Block block, int phaseOffset, bool reset);
   // value = source x MOD.AMT / 63, as the engine computes it once per control tick.
   void setModulation(std::int32_t value);
   std::int32_t tick();

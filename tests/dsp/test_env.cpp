@@ -12,8 +12,8 @@ namespace {
 
 constexpr float kRate = 83.54f;
 
-Ckv_env::Block block(int l1, int l2, int l3, int t1, int t2, int t3, int t4, int lv = 0, int t1v = 0, int tk = 0) {
-  Ckv_env::Block b{};
+std::array<std::int16_t, 12> block(int l1, int l2, int l3, int t1, int t2, int t3, int t4, int lv = 0, int t1v = 0, int tk = 0) {
+  std::array<std::int16_t, 12> b{};
   b[Ckv_env::kL1] = static_cast<std::int16_t>(l1);
   b[Ckv_env::kL2] = static_cast<std::int16_t>(l2);
   b[Ckv_env::kL3] = static_cast<std::int16_t>(l3);
@@ -157,7 +157,7 @@ TEST(Ckv_env, RestartFlagChoosesStartLevel) {
   e.start(block(63, 63, 63, 0, 0, 0, 0), 60, false, true, 0);
   e.tick();
   ASSERT_EQ(e.level(), 124);
-  Ckv_env::Block b = block(0, 0, 0, 30, 0, 0, 0);
+  std::array<std::int16_t, 12> b = block(0, 0, 0, 30, 0, 0, 0);
   e.start(b, 60, false, false, 0);  // continues from 124
   const int first = e.tick();
   EXPECT_GE(first, 120);

@@ -8,8 +8,8 @@ namespace {
 
 constexpr float kRate = 83.54f;
 
-Ckv_lfo::Block block(int freq, int wave, int l1, int delay = 0, int l2 = -1) {
-  Ckv_lfo::Block b{};
+std::array<std::int16_t, 12> block(int freq, int wave, int l1, int delay = 0, int l2 = -1) {
+  std::array<std::int16_t, 12> b{};
   b[Ckv_lfo::kFreq] = static_cast<std::int16_t>(freq);
   b[Ckv_lfo::kWave] = static_cast<std::int16_t>(wave);
   b[Ckv_lfo::kL1] = static_cast<std::int16_t>(l1);

@@ -2,6 +2,8 @@
 // chip at several keys and host rates, and the timbre of the basic waves.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <complex>
 #include <fstream>
@@ -111,6 +113,31 @@ TEST(WaveRom, PitchedLoopsSoundAtTheKeyPitch) {
   }
   EXPECT_EQ(measured, 45 * 11);
   EXPECT_LT(heldBackByTable, measured / 10);
+}
+
+// Timbre checks that need no ear: the noises do not repeat on a short scale, and every one-shot
+// dies away (its last quarter is much quieter than its loudest quarter).
+TEST(WaveRom, NoisesAreNoiseAndOneShotsDecay) {
+  const auto uses = wavrom::entryUses();
+  for (int e : {0, 1, 32}) {
+    const EntryUse& u = uses[e];
+    double e0 = 0;
+    for (int i = 0; i < u.size; ++i) e0 += std::pow(rom()[u.address + i] - 128.0, 2);
+    for (int lag = e == 32 ? 64 : 2; lag <= 64; lag *= 2) {  // NOISE2 is smoothed: only far lags
+      double c = 0;
+      for (int i = 0; i + lag < u.size; ++i) c += (rom()[u.address + i] - 128.0) * (rom()[u.address + i + lag] - 128.0);
+      EXPECT_LT(std::fabs(c / e0), 0.1) << "entry " << e << " lag " << lag;
+    }
+  }
+  for (const EntryUse& u : uses) {
+    if (!u.oneShot) continue;
+    const auto begin = rom().begin() + u.address;
+    const int length = static_cast<int>(std::find(begin, begin + u.size, 0) - begin);
+    std::array<double, 4> quarter{};
+    for (int i = 0; i < length; ++i) quarter[static_cast<std::size_t>(4 * i / length)] += std::pow(begin[i] - 128.0, 2);
+    const double loudest = *std::max_element(quarter.begin(), quarter.end());
+    EXPECT_LT(quarter[3], 0.5 * loudest) << "entry " << u.entry;
+  }
 }
 
 // Magnitude of `bin` whole cycles per table, with the table's own sine and cosine.

@@ -338,7 +338,7 @@ std::vector<double> renderOneShot(int entry, const OneShot& s, int length) {
   };
   switch (entry) {
     case 82:
-    case 85: {  // BOWING: a bowed-string attack: saw-like tone swelling in, bow noise on top
+    case 85: {  // BOWING: a bowed-string attack: saw-like tone swelling in and dying away, bow noise on top
       double lp = 0.0;
       for (int n = 0; n < length; ++n) {
         const double t = n / sr;
@@ -346,7 +346,8 @@ std::vector<double> renderOneShot(int entry, const OneShot& s, int length) {
         for (int h = 1; h <= s.maxHarmonic; ++h) v += std::sin(w * h * n + 0.3 * h) / h;
         lp += 0.2 * (rng.next() - lp);
         const double fade = std::min(1.0, (length - n) / (0.15 * length));
-        x[n] = (v * std::min(1.0, t / 0.06) + 0.5 * lp * std::exp(-t / 0.05)) * fade;
+        const double swell = std::min(1.0, t / 0.06) * std::exp(-t / (0.35 * length / sr));
+        x[n] = (v * swell + 0.5 * lp * std::exp(-t / 0.05)) * fade;
       }
       break;
     }
