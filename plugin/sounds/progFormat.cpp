@@ -2,6 +2,7 @@
 
 #include "VSTaux.h"
 #include "modSources.h"
+#include "progRecord.h"
 #include "soundAux.h"
 
 namespace korvo {
@@ -76,6 +77,10 @@ std::string FormatSaturation(int value) {
   if (value == -1) return "OFF";
   if (value == 0) return "ORI";
   return "+" + twoDigits(value);
+}
+
+std::string ProgramListLine(int program, std::string_view rawName) {
+  return zeroPad(program, 3) + "   " + displayName(rawName);
 }
 
 }  // namespace korvo

@@ -23,4 +23,7 @@ std::string FormatRelease(int value);        // two digits of v & 63 then R (sec
 std::string FormatBendMode(int value);       // ALL HELD NEW NEWH HELD2 NEW2 NEWH2, else "?"
 std::string FormatSaturation(int value);     // -1 OFF, 0 ORI, n +nn
 
+// A line of the program lists: three-digit number, three blanks, the name made safe to show.
+std::string ProgramListLine(int program, std::string_view rawName);
+
 }  // namespace korvo

@@ -68,4 +68,12 @@ DumpInfo classifyDump(const std::uint8_t* message, std::size_t size) {
   return info;
 }
 
+long findDump(const std::uint8_t* data, std::size_t size, DumpKind kind) {
+  for (const SysExSpan& s : scanSysEx(data, size)) {
+    const DumpInfo info = classifyDump(data + s.offset, s.size);
+    if (info.kind == kind && info.bodyComplete) return static_cast<long>(s.offset);
+  }
+  return -1;
+}
+
 }  // namespace korvo

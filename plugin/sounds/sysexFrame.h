@@ -58,4 +58,9 @@ struct DumpInfo {
 };
 DumpInfo classifyDump(const std::uint8_t* message, std::size_t size);
 
+// Where the first dump of `kind` with a complete body starts in a file that may hold other
+// messages before it (as files saved by librarians often do); -1 when there is none. The size
+// handed on to the import is then the rest of the data.
+long findDump(const std::uint8_t* data, std::size_t size, DumpKind kind);
+
 }  // namespace korvo

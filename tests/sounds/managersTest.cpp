@@ -315,6 +315,14 @@ TEST(SysEx, ScanMessyFile) {
   EXPECT_TRUE(info.bodyComplete);
   EXPECT_TRUE(info.nybblesValid);
   EXPECT_EQ(classifyDump(other, sizeof other).kind, DumpKind::None);
+  EXPECT_EQ(findDump(file.data(), file.size(), DumpKind::Single), static_cast<long>(spans[1].offset));
+  EXPECT_EQ(findDump(file.data(), file.size(), DumpKind::Bank), static_cast<long>(spans[2].offset));
+  EXPECT_EQ(findDump(other, sizeof other, DumpKind::Single), -1);
+  // The editor's import then reads the dump where it starts.
+  Ckv_progMan pm;
+  const long at = findDump(file.data(), file.size(), DumpKind::Single);
+  EXPECT_TRUE(pm.ImportSingle(0, file.data() + at, true, file.size() - static_cast<std::size_t>(at)));
+  EXPECT_EQ(std::string(pm.EditRecord()->name, 3), "ONE");
 }
 
 }  // namespace

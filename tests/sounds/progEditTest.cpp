@@ -110,6 +110,9 @@ TEST(Formatters, Texts) {
   };
   for (const T& t : rows) EXPECT_EQ(t.fn(t.value), t.text) << t.value;
   for (const std::string& n : waveNames()) EXPECT_EQ(n.size(), 6u);
+  EXPECT_EQ(ProgramListLine(7, "BRASS"), "007   BRASS");
+  EXPECT_EQ(ProgramListLine(127, std::string("IN\x01T\0\0", 6)), "127   IN?T");
+  EXPECT_EQ(ProgramListLine(3, std::string("\0A\x7F\xC1", 4)), "003   ?A??");
 }
 
 }  // namespace
