@@ -204,6 +204,10 @@ std::string_view stripComment(std::string_view line) {
   return line;
 }
 
+// A piece of the input quoted in an error message: cut short, and with control and non-ASCII
+// bytes shown as '?' so that nothing from a hostile file reaches the terminal.
+std::string echo(std::string_view text) { return displayName(text.substr(0, 40)); }
+
 bool nameAreaCanonical(const ProgramRecord& r) {
   if (r.nameLength > kNameCapacity) return false;
   for (int i = r.nameLength; i < kNameCapacity; ++i)
@@ -338,7 +342,7 @@ bool parseSoundText(std::string_view text, std::vector<TextSound>& out, std::str
         inBlock = false;
         continue;
       }
-      return fail("expected SOUND, END or NAME = value, got '" + std::string(line.substr(0, 40)) + "'");
+      return fail("expected SOUND, END or NAME = value, got '" + echo(line) + "'");
     }
     if (!inBlock) return fail("parameter outside a SOUND ... END block");
     ProgramRecord& r = sounds.back().record;
@@ -396,9 +400,9 @@ bool parseSoundText(std::string_view text, std::vector<TextSound>& out, std::str
       kind = p->kind;
       key = static_cast<std::size_t>(p - soundParams().data());
     } else {
-      return fail("unknown parameter '" + head.substr(0, 40) + "'");
+      return fail("unknown parameter '" + echo(head) + "'");
     }
-    if (!parseParamValue(kind, valueText, value)) return fail("cannot read the value of " + head + ": '" + std::string(valueText.substr(0, 40)) + "'");
+    if (!parseParamValue(kind, valueText, value)) return fail("cannot read the value of " + head + ": '" + echo(valueText) + "'");
     if (value < -32768 || value > 32767) return fail(head + " does not fit 16 bits");
     if (!once(key)) return fail(head + " given twice");
     r.words[index] = static_cast<std::int16_t>(value);

@@ -107,6 +107,7 @@ TEST(SoundText, ErrorsNameTheLine) {
       {"SOUND\nWORD.256 = 1\nEND\n", "line 2: WORD.n needs"},
       {"SOUND\nRAW.514 = 00 11\nEND\n", "line 2: RAW.514 needs"},
       {"hello\n", "line 1: expected SOUND"},
+      {"SOUND\nOSC1.WAVE = \x1B[2J\x07\n", "line 2: cannot read the value of OSC1.WAVE: '?[2J?'"},
   };
   for (const E& e : rows) {
     std::vector<TextSound> out(1);
