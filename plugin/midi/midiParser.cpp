@@ -1,0 +1,120 @@
+#include "midiParser.h"
+
+#include <algorithm>
+
+namespace korvo {
+
+CMidiParser::CMidiParser() : items_(kCapacity) {}
+
+void CMidiParser::setHandlers(NoteHandler note, NoteHandler noteOff, ControllerHandler controller,
+                              SystemHandler system) {
+  note_ = std::move(note);
+  noteOff_ = std::move(noteOff);
+  controller_ = std::move(controller);
+  system_ = std::move(system);
+}
+
+void CMidiParser::fill(const vst::VstEvents* events) {
+  count_ = 0;
+  dispatched_ = 0;
+  framesLeft_ = -1;
+  if (!events || events->numEvents <= 0) return;
+  std::int32_t previousTime = 0;
+  for (std::int32_t i = 0; i < events->numEvents && count_ < kCapacity; ++i) {
+    const vst::VstEvent* e = events->events[i];
+    if (!e || e->type != vst::kVstMidiType) continue;
+    const auto* m = reinterpret_cast<const vst::VstMidiEvent*>(e);
+    const int status = static_cast<unsigned char>(m->midiData[0]);
+    // Data bytes are 7-bit; a host that leaves the top bit set must not turn a velocity negative.
+    const int d1 = static_cast<unsigned char>(m->midiData[1]) & 0x7F;
+    const int d2 = static_cast<unsigned char>(m->midiData[2]) & 0x7F;
+    MidiItem item;
+    item.channel = static_cast<std::uint8_t>(status & 0x0F);
+    switch (status & 0xF0) {
+      case 0x80:
+        item.type = MidiItem::NoteOff;
+        item.data = static_cast<std::uint8_t>(d1);
+        item.value = static_cast<std::int16_t>(d2);
+        break;
+      case 0x90:
+        item.data = static_cast<std::uint8_t>(d1);
+        if (d2 > 0) {
+          item.type = MidiItem::NoteOn;
+          item.value = static_cast<std::int16_t>(d2);
+        } else {
+          item.type = MidiItem::NoteOff;
+          item.value = static_cast<std::int16_t>(static_cast<unsigned char>(m->noteOffVelocity) & 0x7F);
+        }
+        break;
+      case 0xB0:
+        item.type = MidiItem::Controller;
+        item.data = static_cast<std::uint8_t>(d1);
+        item.controllerIndex = static_cast<std::uint8_t>(d1);
+        item.value = static_cast<std::int16_t>(d2);
+        break;
+      case 0xD0:
+        item.type = MidiItem::Controller;
+        item.controllerIndex = kPressureIndex;
+        item.value = static_cast<std::int16_t>(d1);
+        break;
+      case 0xE0:
+        item.type = MidiItem::Controller;
+        item.controllerIndex = kPitchBendIndex;
+        item.value = static_cast<std::int16_t>(d1 + 128 * d2 - 8192);
+        break;
+      case 0xF0:
+        item.channel = 0;
+        item.type = (status == 0xFC || status == 0xFF) ? MidiItem::System : MidiItem::Other;
+        break;
+      default:  // polyphonic pressure, program change and stray data bytes are not queued
+        continue;
+    }
+    // A host should send events in time order. One that is earlier than the event before it is
+    // played together with that event rather than being left undispatched with everything after it.
+    item.time = std::max(std::max<std::int32_t>(e->deltaFrames, 0), previousTime);
+    item.delta = item.time - previousTime;
+    previousTime = item.time;
+    items_[count_++] = item;
+  }
+}
+
+void CMidiParser::beginBlock() {
+  dispatched_ = 0;
+  framesLeft_ = count_ > 0 ? items_[0].delta : -1;
+}
+
+void CMidiParser::dispatchNext() {
+  const MidiItem& it = items_[dispatched_];
+  switch (it.type) {
+    case MidiItem::NoteOn:
+      if (note_) note_(it.channel, it.data, it.value);
+      break;
+    case MidiItem::NoteOff:
+      if (noteOff_)
+        noteOff_(it.channel, it.data, 0);
+      else if (note_)
+        note_(it.channel, it.data, 0);
+      break;
+    case MidiItem::Controller:
+      if (controller_) controller_(it.channel, it.controllerIndex, it.value);
+      break;
+    case MidiItem::System:
+      if (system_) system_(it.value);
+      break;
+    default:
+      break;
+  }
+  ++dispatched_;
+  framesLeft_ = dispatched_ < count_ ? items_[dispatched_].delta : -1;
+}
+
+void CMidiParser::endBlock() {
+  // Items the host placed at or beyond the block's end would otherwise be lost, and a lost
+  // note-off leaves a note hanging: play them now, after the block's last sample.
+  while (dispatched_ < count_) dispatchNext();
+  count_ = 0;
+  dispatched_ = 0;
+  framesLeft_ = -1;
+}
+
+}  // namespace korvo

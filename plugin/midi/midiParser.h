@@ -1,0 +1,69 @@
+// Turns the host's MIDI events for the next audio block into a queue of typed items and plays
+// the queue back sample-accurately while the block renders. Each host event holds one complete
+// short message, so there is no running status here and SysEx events are skipped.
+// Threads: fill, beginBlock, sample and endBlock all run on the host's audio thread.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "DAEffectX.h"
+
+namespace korvo {
+
+struct MidiItem {
+  enum Type : std::int16_t { Other = 0, NoteOn = 1, NoteOff = 2, Controller = 4, System = 32 };
+  std::int16_t type = Other;
+  std::uint8_t channel = 0;
+  std::uint8_t data = 0;             // note number, or controller number of a control change
+  std::uint8_t controllerIndex = 0;  // 0..127 control change, 128 channel pressure, 129 pitch bend
+  std::int32_t time = 0;             // frame within the block
+  std::int32_t delta = 0;            // frames after the previous item
+  std::int16_t value = 0;            // velocity, controller value, pressure, or bend -8192..8191
+};
+
+class CMidiParser {
+ public:
+  // Controller index of channel pressure and pitch bend in the engine's controller array.
+  static constexpr int kPressureIndex = 128;
+  static constexpr int kPitchBendIndex = 129;
+  // Items held for one block. Allocated once: the queue never grows on the audio thread, and a
+  // host list longer than this keeps its first kCapacity MIDI events.
+  static constexpr std::size_t kCapacity = 4096;
+
+  using NoteHandler = std::function<void(int channel, int note, int velocity)>;
+  using ControllerHandler = std::function<void(int channel, int index, int value)>;
+  using SystemHandler = std::function<void(int value)>;
+
+  CMidiParser();
+
+  void setHandlers(NoteHandler note, NoteHandler noteOff, ControllerHandler controller, SystemHandler system);
+
+  // Rebuilds the queue from the host's list (earlier unplayed items are dropped).
+  void fill(const vst::VstEvents* events);
+  void beginBlock();
+  // Called at the top of every sample of the block: dispatches the items due now.
+  void sample() {
+    while (framesLeft_ == 0) dispatchNext();
+    if (framesLeft_ > 0) --framesLeft_;
+  }
+  // Dispatches what is left (items at or beyond the block's end) and empties the queue.
+  void endBlock();
+
+  std::size_t size() const { return count_; }
+  const MidiItem& item(std::size_t i) const { return items_[i]; }
+
+ private:
+  void dispatchNext();
+
+  std::vector<MidiItem> items_;
+  std::size_t count_ = 0;
+  NoteHandler note_, noteOff_;
+  ControllerHandler controller_;
+  SystemHandler system_;
+  std::size_t dispatched_ = 0;
+  std::int32_t framesLeft_ = -1;
+};
+
+}  // namespace korvo
