@@ -47,7 +47,7 @@ std::int32_t pitchOf(std::int32_t placedSemitones, std::int32_t fine, std::int32
 
 }  // namespace
 
-Cdoc::Cdoc(int voiceCount, const std::string& romPath)
+Cdoc::Cdoc(int voiceCount, const std::string& romPath, float hostRate)
     : voiceCount_(voiceCount > kMaxVoices ? kMaxVoices : (voiceCount < 0 ? 0 : voiceCount)), rom_(kRomSize, 0) {
   (void)frequencyTable();
   (void)levelCurve();
@@ -55,6 +55,7 @@ Cdoc::Cdoc(int voiceCount, const std::string& romPath)
   a_ = static_cast<float>(std::pow(0.01, 1.0 / (1.0 + 0.0003 * double{kChipRate})));
   oneMinusA_ = 1.0f - a_;
   setHostRate(hostRate_);
+  setHostRate(hostRate);
 }
 
 bool Cdoc::loadRom(const std::string& path) {

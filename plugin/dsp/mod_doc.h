@@ -67,7 +67,8 @@ class Cdoc {
     ChipRegisters reg;
   };
 
-  Cdoc(int voiceCount, const std::string& romPath);
+  // The engine creates the chip with its host rate; setHostRate changes it later.
+  Cdoc(int voiceCount, const std::string& romPath, float hostRate = 44100.0f);
   ~Cdoc() = default;
   Cdoc(const Cdoc&) = delete;
   Cdoc& operator=(const Cdoc&) = delete;

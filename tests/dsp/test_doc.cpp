@@ -40,7 +40,8 @@ std::unique_ptr<Cdoc> makeChip(std::uint8_t fill, bool sineTable = false) {
 }
 
 TEST(Cdoc, ConstructionConstants) {
-  Cdoc chip(12, "/nonexistent/wavrom.bin");
+  Cdoc chip(12, "/nonexistent/wavrom.bin", 48000.0f);
+  EXPECT_EQ(chip.hostRate(), 48000.0f);
   EXPECT_EQ(chip.voiceCount(), 8);
   EXPECT_NEAR(chip.smoothing(), 0.6917327f, 2e-7f);
   EXPECT_NEAR(chip.smoothingComplement(), 0.3082673f, 2e-7f);
