@@ -1,0 +1,199 @@
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "midiParser.h"
+
+using namespace korvo;
+using namespace korvo::vst;
+
+namespace {
+
+// Builds a host event list the way a host lays it out in memory.
+class HostList {
+ public:
+  HostList& midi(int frame, int status, int d1, int d2, int noteOffVelocity = 0) {
+    VstMidiEvent e{};
+    e.type = kVstMidiType;
+    e.byteSize = sizeof e;
+    e.deltaFrames = frame;
+    e.midiData[0] = static_cast<char>(status);
+    e.midiData[1] = static_cast<char>(d1);
+    e.midiData[2] = static_cast<char>(d2);
+    e.noteOffVelocity = static_cast<char>(noteOffVelocity);
+    midi_.push_back(e);
+    order_.push_back(false);
+    return *this;
+  }
+  HostList& sysex(int frame) {
+    VstMidiSysexEvent e{};
+    e.type = kVstSysExType;
+    e.byteSize = sizeof e;
+    e.deltaFrames = frame;
+    sysex_.push_back(e);
+    order_.push_back(true);
+    return *this;
+  }
+  VstEvents* events() {
+    storage_.assign(sizeof(VstEvents) + order_.size() * sizeof(VstEvent*), 0);
+    auto* list = reinterpret_cast<VstEvents*>(storage_.data());
+    list->numEvents = static_cast<VstInt32>(order_.size());
+    std::size_t m = 0, s = 0;
+    for (std::size_t i = 0; i < order_.size(); ++i)
+      list->events[i] = order_[i] ? reinterpret_cast<VstEvent*>(&sysex_[s++]) : reinterpret_cast<VstEvent*>(&midi_[m++]);
+    return list;
+  }
+
+ private:
+  std::vector<VstMidiEvent> midi_;
+  std::vector<VstMidiSysexEvent> sysex_;
+  std::vector<bool> order_;
+  std::vector<unsigned char> storage_;
+};
+
+// Records every handler call with the sample it happened before.
+struct Recorder {
+  std::vector<std::string> log;
+  int sample = 0;
+  void attach(CMidiParser& p, bool withNoteOff = false) {
+    p.setHandlers(
+        [this](int ch, int note, int vel) { add("note", ch, note, vel); },
+        withNoteOff ? CMidiParser::NoteHandler([this](int ch, int note, int vel) { add("off", ch, note, vel); })
+                    : CMidiParser::NoteHandler(),
+        [this](int ch, int index, int value) { add("ctl", ch, index, value); },
+        [this](int value) { add("sys", 0, 0, value); });
+  }
+  void add(const char* what, int a, int b, int c) {
+    log.push_back("@" + std::to_string(sample) + " " + what + " " + std::to_string(a) + " " + std::to_string(b) +
+                  " " + std::to_string(c));
+  }
+  void play(CMidiParser& p, int frames) {
+    p.beginBlock();
+    for (sample = 0; sample < frames; ++sample) p.sample();
+    sample = frames;
+    p.endBlock();
+  }
+};
+
+TEST(MidiParser, TranslatesEveryStatusAsTheTableSays) {
+  HostList list;
+  list.midi(0, 0x91, 60, 100)
+      .midi(0, 0x92, 61, 0, 45)     // note on with velocity 0: a note off with the release velocity
+      .midi(0, 0x83, 62, 70)
+      .midi(0, 0xB4, 7, 99)
+      .midi(0, 0xD5, 33, 0)
+      .midi(0, 0xE6, 0, 64)
+      .midi(0, 0xE6, 127, 127)
+      .midi(0, 0xE6, 0, 0)
+      .midi(0, 0xFC, 0, 0)
+      .midi(0, 0xFF, 0, 0)
+      .midi(0, 0xF8, 0, 0);
+  CMidiParser p;
+  p.fill(list.events());
+  ASSERT_EQ(p.size(), 11u);
+  struct Expect {
+    int type, channel, data, index, value;
+  } expected[] = {{1, 1, 60, 0, 100}, {2, 2, 61, 0, 45},      {2, 3, 62, 0, 70},     {4, 4, 7, 7, 99},
+                  {4, 5, 0, 128, 33}, {4, 6, 0, 129, 0},      {4, 6, 0, 129, 8191},  {4, 6, 0, 129, -8192},
+                  {32, 0, 0, 0, 0},   {32, 0, 0, 0, 0},       {0, 0, 0, 0, 0}};
+  for (std::size_t i = 0; i < p.size(); ++i) {
+    const MidiItem& it = p.item(i);
+    EXPECT_EQ(it.type, expected[i].type) << i;
+    EXPECT_EQ(it.channel, expected[i].channel) << i;
+    EXPECT_EQ(it.data, expected[i].data) << i;
+    EXPECT_EQ(it.controllerIndex, expected[i].index) << i;
+    EXPECT_EQ(it.value, expected[i].value) << i;
+  }
+}
+
+TEST(MidiParser, DispatchesEachItemJustBeforeItsSample) {
+  HostList list;
+  list.midi(0, 0x90, 60, 100).midi(5, 0x90, 64, 90).midi(5, 0xB0, 1, 10).midi(9, 0x80, 60, 0);
+  CMidiParser p;
+  Recorder r;
+  r.attach(p);
+  p.fill(list.events());
+  r.play(p, 16);
+  EXPECT_EQ(r.log, (std::vector<std::string>{"@0 note 0 60 100", "@5 note 0 64 90", "@5 ctl 0 1 10",
+                                             "@9 note 0 60 0"}));
+}
+
+TEST(MidiParser, NoteOffsGoToTheirOwnHandlerWithoutReleaseVelocity) {
+  HostList list;
+  list.midi(2, 0x80, 60, 99).midi(3, 0x90, 61, 0, 77);
+  CMidiParser p;
+  Recorder r;
+  r.attach(p, true);
+  p.fill(list.events());
+  r.play(p, 8);
+  EXPECT_EQ(r.log, (std::vector<std::string>{"@2 off 0 60 0", "@3 off 0 61 0"}));
+}
+
+TEST(MidiParser, DroppedMessagesDoNotShiftTheTiming) {
+  HostList list;
+  list.midi(1, 0xC0, 5, 0).midi(2, 0xA0, 60, 10).sysex(3).midi(4, 0x90, 60, 100);
+  CMidiParser p;
+  Recorder r;
+  r.attach(p);
+  p.fill(list.events());
+  EXPECT_EQ(p.size(), 1u);
+  r.play(p, 8);
+  EXPECT_EQ(r.log, (std::vector<std::string>{"@4 note 0 60 100"}));
+}
+
+TEST(MidiParser, AnEventOutOfOrderIsPlayedWithItsPredecessorAndNothingIsLost) {
+  HostList list;
+  list.midi(6, 0x90, 60, 100).midi(3, 0x90, 62, 100).midi(7, 0x80, 60, 0).midi(-4, 0x80, 62, 0);
+  CMidiParser p;
+  Recorder r;
+  r.attach(p);
+  p.fill(list.events());
+  r.play(p, 10);
+  EXPECT_EQ(r.log, (std::vector<std::string>{"@6 note 0 60 100", "@6 note 0 62 100", "@7 note 0 60 0",
+                                             "@7 note 0 62 0"}));
+}
+
+TEST(MidiParser, EventsBeyondTheBlockArePlayedAtItsEndNotLost) {
+  HostList list;
+  list.midi(2, 0x90, 60, 100).midi(64, 0x80, 60, 0);
+  CMidiParser p;
+  Recorder r;
+  r.attach(p);
+  p.fill(list.events());
+  r.play(p, 32);
+  EXPECT_EQ(r.log, (std::vector<std::string>{"@2 note 0 60 100", "@32 note 0 60 0"}));
+  EXPECT_EQ(p.size(), 0u);
+}
+
+TEST(MidiParser, FillReplacesAnUnplayedListAndToleratesEmptyOnes) {
+  CMidiParser p;
+  Recorder r;
+  r.attach(p);
+  HostList first, second;
+  first.midi(0, 0x90, 50, 1);
+  second.midi(1, 0x90, 51, 2);
+  p.fill(first.events());
+  p.fill(second.events());
+  r.play(p, 4);
+  EXPECT_EQ(r.log, (std::vector<std::string>{"@1 note 0 51 2"}));
+  p.fill(nullptr);
+  HostList none;
+  p.fill(none.events());
+  r.log.clear();
+  r.play(p, 4);
+  EXPECT_TRUE(r.log.empty());
+}
+
+TEST(MidiParser, DataBytesWithTheTopBitSetAreMaskedAndCapacityIsBounded) {
+  HostList list;
+  list.midi(0, 0x90, 0xBC, 0xE4);  // a careless host: both data bytes carry bit 7
+  for (std::size_t i = 0; i < CMidiParser::kCapacity + 10; ++i) list.midi(1, 0xB0, 1, 1);
+  CMidiParser p;
+  p.fill(list.events());
+  EXPECT_EQ(p.size(), CMidiParser::kCapacity);
+  EXPECT_EQ(p.item(0).data, 0x3C);
+  EXPECT_EQ(p.item(0).value, 0x64);
+}
+
+}  // namespace
