@@ -17,6 +17,8 @@
 namespace korvo {
 
 using Pixel = std::uint32_t;
+// A colour in the Windows convention 0x00BBGGRR, as the window descriptions store them.
+using TColor = std::uint32_t;
 
 // TColor (0x00BBGGRR) -> Pixel (0x00RRGGBB); the top byte is dropped.
 constexpr Pixel fromTColor(std::uint32_t tcolor) {

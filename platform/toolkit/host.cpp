@@ -25,10 +25,15 @@ void collectTabStops(Control& c, std::vector<Control*>& out) {
   if (c.tabStop) out.push_back(&c);
   for (const auto& child : c.children()) collectTabStops(*child, out);
 }
+// The default root: the window's client area in its colour.
+class RootControl : public Control {
+ public:
+  void paint(Canvas& canvas) override { canvas.fillRect(clientRect(), colour); }
+};
 }  // namespace
 
 WindowHost::WindowHost(int width, int height) {
-  auto r = std::make_unique<Control>();
+  auto r = std::make_unique<RootControl>();
   r->setBounds(0, 0, width, height);
   setRoot(std::move(r));
 }

@@ -18,7 +18,7 @@ enum class MessageResult { None, Ok, Cancel, Yes, No };
 
 class WindowHost {
  public:
-  // The host owns a root control of the given client size.
+  // The host owns a root control of the given client size that fills itself with its colour.
   WindowHost(int width, int height);
   virtual ~WindowHost();
   WindowHost(const WindowHost&) = delete;
