@@ -4,15 +4,19 @@
 
 namespace korvo {
 
-void Ckv_soundMan::SelectProgram(int n) {
+bool Ckv_soundMan::SelectProgram(int n) {
+  if (Ckv_progMan::SlotOf(n) < 0) return false;
   progMan_.CopySlot(Ckv_progMan::SlotOf(n), Ckv_progMan::EditSlot());
   currentProgram_ = n;
+  return true;
 }
 
-void Ckv_soundMan::WriteProgram(int n) {
+bool Ckv_soundMan::WriteProgram(int n) {
+  if (Ckv_progMan::SlotOf(n) < 0) return false;
   progMan_.CopySlot(Ckv_progMan::EditSlot(), Ckv_progMan::SlotOf(n));
   progMan_.Editor().ClearModified();
   currentProgram_ = n;
+  return true;
 }
 
 bool Ckv_soundMan::LoadEdit(const void* record) {

@@ -45,9 +45,13 @@ class Ckv_soundMan {
   Ckv_soundMan& operator=(const Ckv_soundMan&) = delete;
 
   void InitEdit() { progMan_.InitSlot(Ckv_progMan::EditSlot()); }
-  // The edit buffer becomes a copy of program n with its modified flag clear. Callers pass 0..127.
-  void SelectProgram(int n);
-  void WriteProgram(int n);
+  // The edit buffer becomes a copy of program n with its modified flag clear.
+  // A number outside 0..127 is refused (false) and changes nothing: it would otherwise copy the
+  // edit buffer onto itself, clear the flag that marks unsaved edits and store a program number
+  // that does not exist.
+  bool SelectProgram(int n);
+  // Program n becomes a copy of the edit buffer; the flag is cleared. Refuses n outside 0..127.
+  bool WriteProgram(int n);
 
   static constexpr int EditRecordSize() { return kProgramRecordSize; }
   // Refuses (false) an absent record or one whose format word is not 1; the record must hold

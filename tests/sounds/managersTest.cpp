@@ -79,6 +79,13 @@ TEST(SoundMan, SelectWriteAndEdit) {
   sm.InitEdit();
   EXPECT_TRUE(sm.Modified());
   EXPECT_EQ(recordName(*sm.EditRecord()), "INIT");
+  // Numbers outside 0..127 change nothing, and unsaved edits stay marked.
+  for (int n : {-1, 128, 1000}) {
+    EXPECT_FALSE(sm.WriteProgram(n));
+    EXPECT_FALSE(sm.SelectProgram(n));
+    EXPECT_TRUE(sm.Modified());
+    EXPECT_EQ(sm.CurrentProgram(), 9);
+  }
 }
 
 TEST(SoundMan, LoadSaveEdit) {
