@@ -195,13 +195,14 @@ void TGraphKnobB::applyValue(float requested, bool force) {
   float v = requested;
   if (step_ > 0) v = static_cast<float>(std::nearbyint(static_cast<double>(v) / step_) * step_);
   v = std::clamp(v, min_, max_);
+  const float old = value_;
   bool changed = false;
   if (v != value_ || force) {
     value_ = v;
     angle_ = (value_ - min_) * angleScale_ - 144.0f;
     changed = true;
   }
-  if (requested != value_ || force || !formatted_) {
+  if (requested != old || force || !formatted_) {
     char buf[64];
     std::snprintf(buf, sizeof buf, "%*.*f", std::clamp(numChars_, 0, 40), numDecimals_, static_cast<double>(value_));
     std::string t(buf);
