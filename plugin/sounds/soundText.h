@@ -3,11 +3,18 @@
 // record exactly: words the pages do not reach appear as WORD.n lines when they differ from a
 // fresh record, and an unusual name area as a RAW line.
 //
-//   SOUND 005
-//   NAME = "BRASS 1"
-//   OSC1.OCT = 0
-//   ...
+//   SOUND 005              # program number 0..127, may be left out
+//   NAME = "BRASS 1"       # up to 15 bytes; \\ \" and \xNN escapes
+//   OSC1.WAVE = BRASS      # waves, sources, LFO waves, bend modes by name or number
+//   FILT.MOD1.SEL = WHEEL
+//   ENV1.T4 = 70           # other values as numbers
+//   WORD.214 = 61          # any word by index
 //   END
+//
+// A block starts from a fresh "INIT" record, so a hand-written sound lists only what differs.
+// Parameter and value names ignore case and blanks; '#' starts a comment outside quotes; a
+// parameter may appear once per block. FORMAT = n sets the format word and RAW.514 = 30 hex
+// bytes the name area as stored (length byte, name, reserved bytes) when it is unusual.
 #pragma once
 
 #include <string>
