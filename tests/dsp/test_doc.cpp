@@ -2,11 +2,11 @@
 // its timing at host rates above and below the chip rate.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
-#include <unistd.h>
 #include <fstream>
 #include <vector>
 
@@ -56,7 +56,7 @@ TEST(Cdoc, ConstructionConstants) {
 }
 
 TEST(Cdoc, LoadRomFromFile) {
-  const auto dir = std::filesystem::temp_directory_path() / ("korvo_doc_" + std::to_string(::getpid()));
+  const auto dir = std::filesystem::temp_directory_path() / ("korvo_doc_" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
   std::filesystem::create_directories(dir);
   const auto shortFile = (dir / "short.bin").string();
   const auto longFile = (dir / "long.bin").string();
