@@ -1,0 +1,36 @@
+// The engine's settings: three folders and two editor preferences, read when the engine is
+// created and written back when it is destroyed.
+#pragma once
+
+#include <string>
+
+namespace korvo {
+
+class SettingsStore;
+
+struct TplugSettings {
+  std::string path_dll;
+  std::string path_data;  // wave ROM and backup file
+  std::string path_user;  // first folder of the editor's file dialogs
+  bool restMouseMenu = false;
+  bool restMouseKnob = false;
+};
+
+// Folders used when the store has no value (or an empty one) for them.
+struct SettingsDefaults {
+  std::string path_dll;
+  std::string path_data;
+  std::string path_user;
+};
+
+// On Windows the folders default to "c:\" as the setup program expects; elsewhere to the folders
+// the Linux installation creates beside the plug-in: <plug-in folder>/Korvo/data and .../user.
+SettingsDefaults systemSettingsDefaults();
+
+// Fills `settings` from the store. A store that cannot be opened leaves every folder empty and
+// both preferences false; otherwise missing values take their defaults (folders) or true.
+void readSettings(SettingsStore& store, const SettingsDefaults& defaults, TplugSettings& settings);
+// Writes all five values; a store that cannot be opened is left alone. Reports nothing.
+void writeSettings(SettingsStore& store, const TplugSettings& settings);
+
+}  // namespace korvo
