@@ -111,18 +111,36 @@ bool encodeStrip(const std::vector<Image>& frames, std::vector<std::uint8_t>& ou
     if (error) *error = "no frames";
     return false;
   }
-  std::map<Pixel, std::uint8_t> index;
-  std::vector<Pixel> palette;
+  // Palette: every colour when there are at most 255; else the 255 most frequent ones (ties
+  // by colour value, so the result is deterministic) with the rest mapped to the nearest.
+  std::map<Pixel, std::size_t> counts;
   for (const Image& img : frames)
-    for (const Pixel p : img.pixels())
-      if (!index.count(p & 0xFFFFFFu)) {
-        if (palette.size() == 255) {
-          if (error) *error = "more than 255 colours";
-          return false;
-        }
-        index[p & 0xFFFFFFu] = static_cast<std::uint8_t>(palette.size());
-        palette.push_back(p & 0xFFFFFFu);
+    for (const Pixel p : img.pixels()) ++counts[p & 0xFFFFFFu];
+  std::vector<std::pair<std::size_t, Pixel>> byCount;
+  for (const auto& [colour, n] : counts) byCount.emplace_back(n, colour);
+  std::stable_sort(byCount.begin(), byCount.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+  if (byCount.size() > 255) byCount.resize(255);
+  std::vector<Pixel> palette;
+  for (const auto& e : byCount) palette.push_back(e.second);
+  std::map<Pixel, std::uint8_t> index;
+  for (const auto& [colour, n] : counts) {
+    (void)n;
+    std::size_t best = 0;
+    long bestDist = -1;
+    for (std::size_t i = 0; i < palette.size(); ++i) {
+      long d = 0;
+      for (int s = 0; s <= 16; s += 8) {
+        const long c = static_cast<long>((colour >> s) & 0xFF) - static_cast<long>((palette[i] >> s) & 0xFF);
+        d += c * c;
       }
+      if (bestDist < 0 || d < bestDist) {
+        bestDist = d;
+        best = i;
+      }
+      if (d == 0) break;
+    }
+    index[colour] = static_cast<std::uint8_t>(best);
+  }
   // Readers of these strips treat the background index as transparent in frames without a
   // transparency flag, so the background gets an entry that no pixel uses.
   const std::size_t background = palette.size();
@@ -142,7 +160,7 @@ bool encodeStrip(const std::vector<Image>& frames, std::vector<std::uint8_t>& ou
     GifFrameSpec f;
     f.width = spec.width;
     f.height = spec.height;
-    // Every frame is a whole picture: no transparency, so the background index is written too.
+    // Every frame is a whole picture: no transparency.
     f.graphicControl = true;
     f.transparent = -1;
     f.disposal = 1;

@@ -36,8 +36,9 @@ struct GifSpec {
 // Encodes the file; false with a reason in `error` when giflib refuses.
 bool encodeGif(const GifSpec& spec, std::vector<std::uint8_t>& out, std::string* error = nullptr);
 
-// Strip helpers: indexes pictures that use at most 255 distinct colours into one shared
-// palette (padded to a power of two, with an unused background entry) and writes each
+// Strip helpers: indexes pictures into one shared palette (their colours when at most 255,
+// else the 255 most frequent with the rest mapped to the nearest; padded to a power of two
+// with an unused background entry) and writes each
 // picture as a full-screen frame.
 bool encodeStrip(const std::vector<Image>& frames, std::vector<std::uint8_t>& out, std::string* error = nullptr);
 
