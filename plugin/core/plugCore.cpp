@@ -1,0 +1,300 @@
+#include "plugCore.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "VSTaux.h"
+#include "renderMath.h"
+#include "settingsStore.h"
+#include "transTables.h"
+
+namespace korvo {
+
+namespace {
+constexpr int kHeldBendScale = 32;
+}  // namespace
+
+// Raises the busy counter for the lifetime of a reset so that a render meanwhile stays silent.
+struct CplugMaster::BusyScope {
+  explicit BusyScope(std::atomic<int>& b) : busy(b) { busy.fetch_add(1, std::memory_order_acq_rel); }
+  ~BusyScope() { busy.fetch_sub(1, std::memory_order_acq_rel); }
+  std::atomic<int>& busy;
+};
+
+CplugMaster::CplugMaster(int sampleRate, EngineEnvironment environment)
+    : env_(std::move(environment)), soundMan_(NoteCallback::Bind<CplugMaster, &CplugMaster::noteEvent>(this)) {
+  sampleRate_ = sampleRate > 0 ? sampleRate : 44100;
+  controlRate_ = kControlRate;
+
+  store_ = env_.settingsStore ? env_.settingsStore : std::shared_ptr<SettingsStore>(createSystemSettingsStore());
+  readSettings(*store_, env_.useSystemDefaults ? systemSettingsDefaults() : env_.defaults, settings_);
+
+  parser_.setHandlers([this](int channel, int note, int velocity) { soundMan_.PlayNote(channel, note, velocity); },
+                      {}, [this](int channel, int index, int value) { controller(channel, index, value); },
+                      [this](int) { reset(); });
+
+  const std::string dataFolder = env_.dataFolderOverride.empty() ? settings_.path_data : env_.dataFolderOverride;
+  waveRomPath_ = joinPath(dataFolder, kWaveRomName);
+  doc_ = std::make_unique<Cdoc>(kMaxVoices, std::string(), static_cast<float>(sampleRate_));
+  waveRomLoaded_ = doc_->loadRom(waveRomPath_);
+
+  for (int n = 0; n < kMaxVoices; ++n) {
+    Voice& v = voices_[static_cast<std::size_t>(n)];
+    v.number = n;
+    v.follower = std::make_unique<Cmod_foll>(kControlRate);
+    for (auto& l : v.lfo) l = std::make_unique<Ckv_lfo>(kControlRate);
+    for (auto& e : v.env) e = std::make_unique<Ckv_env>(kControlRate);
+    v.filter = std::make_unique<CfilterKV>(static_cast<float>(sampleRate_));
+    v.amp = std::make_unique<Camp>();
+    v.amp->setSampleRate(static_cast<float>(sampleRate_));
+    resolveSlots(v, *soundMan_.EditRecord());
+  }
+  setSampleRate(sampleRate_);
+  setControlRate(kControlRate);
+  setVoiceCount(kMaxVoices);
+  resetAll();
+  loadBackup();
+  soundMan_.SelectProgram(0);
+}
+
+CplugMaster::~CplugMaster() {
+  if (env_.saveOnDestroy) {
+    saveBackup();
+    writeSettings(*store_, settings_);
+  }
+}
+
+std::string CplugMaster::backupPath() const {
+  const std::string dataFolder = env_.dataFolderOverride.empty() ? settings_.path_data : env_.dataFolderOverride;
+  return joinPath(dataFolder, kBackupName);
+}
+
+void CplugMaster::loadBackup() {
+  std::vector<std::uint8_t> image;
+  const std::size_t size = readWholeFile(backupPath(), image, static_cast<std::size_t>(Ckv_soundMan::BankSize()) + 1);
+  if (size == 0) return;
+  // Only an image of exactly the bank size with the right header is taken.
+  backupLoaded_ = size == static_cast<std::size_t>(Ckv_soundMan::BankSize()) && soundMan_.LoadBank(image.data());
+  backupRefused_ = !backupLoaded_;
+}
+
+void CplugMaster::saveBackup() {
+  const std::string path = backupPath();
+  // A backup that was there but could not be read (another version, damaged) still holds the
+  // user's sounds: keep it beside the new one instead of writing over it.
+  if (backupRefused_) {
+    std::vector<std::uint8_t> old;
+    if (readWholeFile(path, old) > 0) writeWholeFile(path + ".unreadable", old.data(), old.size());
+  }
+  std::vector<std::uint8_t> image(static_cast<std::size_t>(Ckv_soundMan::BankSize()));
+  soundMan_.SaveBank(image.data());
+  writeWholeFile(path, image.data(), image.size());
+}
+
+void CplugMaster::setSampleRate(int rate) {
+  if (rate <= 0) return;
+  sampleRate_ = rate;
+  samplesPerTick_ = static_cast<float>(rate) / kControlRate;
+  doc_->setHostRate(static_cast<float>(rate));
+  for (Voice& v : voices_) {
+    v.amp->setSampleRate(static_cast<float>(rate));
+    v.filter->setSampleRate(static_cast<float>(rate));
+  }
+  setControlRate(controlRate_);
+  reset();
+}
+
+void CplugMaster::setControlRate(float rate) {
+  if (rate < 1.0f) rate = 1.0f;
+  if (rate > static_cast<float>(sampleRate_)) rate = static_cast<float>(sampleRate_);
+  tickPeriod_ = static_cast<std::int32_t>(std::lrint(static_cast<double>(sampleRate_) / rate * 1024.0)) - 1024;
+  if (rate == controlRate_) return;
+  controlRate_ = rate;
+  for (Voice& v : voices_) {
+    if (v.tickCountdown > tickPeriod_) v.tickCountdown = tickPeriod_;
+    v.follower->setControlRate(rate);
+    for (auto& l : v.lfo) l->setControlRate(rate);
+    for (auto& e : v.env) e->setControlRate(rate);
+  }
+}
+
+void CplugMaster::setVoiceCount(int count) {
+  BusyScope busy(busy_);
+  if (count > kMaxVoices) count = kMaxVoices;
+  if (count < 1) count = 1;
+  voiceCount_ = count;
+  outputScale_ = 1.0f / std::sqrt(static_cast<float>(count));
+  reset();
+}
+
+void CplugMaster::resetVoices() {
+  played_.fill(-1);
+  held_.fill(-1);
+  for (Voice& v : voices_) {
+    v.active = false;
+    v.age = 0;
+    v.note = 255;
+    v.waiting.counter = 0;
+  }
+  active_.fill(ActiveEntry{});
+  activeCount_ = 0;
+}
+
+void CplugMaster::reset() {
+  BusyScope busy(busy_);
+  resetVoices();
+  doc_->resetAll();
+  controllers_.fill(0);
+}
+
+void CplugMaster::resetAll() {
+  BusyScope busy(busy_);
+  parser_.fill(nullptr);
+  setVoiceCount(kMaxVoices);
+  reset();
+}
+
+std::vector<std::uint8_t> CplugMaster::getChunk() {
+  std::vector<std::uint8_t> image(static_cast<std::size_t>(Ckv_soundMan::EditRecordSize()));
+  soundMan_.SaveEdit(image.data());
+  return image;
+}
+
+bool CplugMaster::setChunk(const void* data, std::size_t size) {
+  if (!data || size != static_cast<std::size_t>(Ckv_soundMan::EditRecordSize())) return false;
+  return soundMan_.LoadEdit(data);
+}
+
+void CplugMaster::keyboardNote(int channel, int note, int velocity) { soundMan_.PlayNote(channel, note, velocity); }
+
+void CplugMaster::controller(int channel, int index, int value) {
+  if (channel > 15 || channel < 0 || index < 0) return;
+  if (index == 123) {
+    for (int i = activeCount_ - 1; i >= 0; --i) {
+      Voice& v = *active_[static_cast<std::size_t>(i)].voice;
+      v.waiting.counter = 0;
+      endVoice(v);
+    }
+    return;
+  }
+  if (index == CMidiParser::kPitchBendIndex) {
+    controllers_[130] = value;
+  } else if (index <= CMidiParser::kPressureIndex) {
+    controllers_[static_cast<std::size_t>(index + 1)] = static_cast<std::int16_t>(value);
+  }
+}
+
+CplugMaster::VoiceView CplugMaster::voice(int n) const {
+  const Voice& v = voices_[static_cast<std::size_t>(n & 7)];
+  return {v.active,       v.released,          v.gliding,       v.note,    v.program,
+          v.waiting.counter ? v.waiting.note : -1, v.age, v.waiting.counter, v.heldBend};
+}
+
+// Render ------------------------------------------------------------------------------------------
+
+void CplugMaster::render(bool replace, float* left, int frames, float* right) {
+  ScopedRenderFpu fpu;
+  if (!left || !right || frames <= 0) return;
+  if (busy_.load(std::memory_order_acquire) > 0 || voiceCount_ < 1) {
+    if (replace) {
+      std::memset(left, 0, sizeof(float) * static_cast<std::size_t>(frames));
+      std::memset(right, 0, sizeof(float) * static_cast<std::size_t>(frames));
+    }
+    return;
+  }
+  parser_.beginBlock();
+  for (int t = 0; t < frames; ++t) {
+    parser_.sample();
+    if (activeCount_ == 0) {
+      if (replace) left[t] = right[t] = 0.0f;
+      continue;
+    }
+    float l = 0.0f, r = 0.0f;
+    int finishedCount = 0;
+    for (int i = 0; i < activeCount_; ++i) {
+      Voice& v = *active_[static_cast<std::size_t>(i)].voice;
+      if (v.startDelay > 0) {
+        --v.startDelay;
+        continue;
+      }
+      if (v.age != 0) --v.age;
+      if (v.waiting.counter != 0) ++v.waiting.counter;
+      if (v.tickCountdown >= 1) {
+        v.tickCountdown -= 1024;
+      } else {
+        v.tickCountdown += tickPeriod_;
+        controlTick(v);
+      }
+      const float s = v.filter->process(doc_->renderVoice(v.number));
+      v.amp->process(s, l, r);
+      if ((v.waiting.counter != 0 || !v.env[3]->active()) && v.amp->silent()) finished_[finishedCount++] = v.number;
+    }
+    for (int i = 0; i < finishedCount; ++i) endVoice(voices_[static_cast<std::size_t>(finished_[i])]);
+    if (replace) {
+      left[t] = l * outputScale_;
+      right[t] = r * outputScale_;
+    } else {
+      left[t] += l * outputScale_;
+      right[t] += r * outputScale_;
+    }
+  }
+  parser_.endBlock();
+}
+
+bool CplugMaster::followsWheel(const Voice& v) const {
+  switch (v.bendMode) {
+    case 1:
+    case 4: return !v.released;
+    case 2:
+    case 5: return v.note == played_[0];
+    case 3:
+    case 6: return v.note == played_[0] && !v.released;
+    default: return true;
+  }
+}
+
+void CplugMaster::controlTick(Voice& v) {
+  if (!v.firstTick) v.amp->setSmoothingMode(0);
+  for (int k = 0; k < 4; ++k) v.local[static_cast<std::size_t>(k)] = v.lfo[k]->tick() / 2;
+  for (int k = 0; k < 4; ++k) v.local[static_cast<std::size_t>(4 + k)] = v.env[k]->tick();
+
+  std::int32_t p = v.gliding ? v.follower->tick() : 0;
+  std::int32_t bend;
+  if (followsWheel(v)) {
+    bend = controllers_[130] * v.bendRange / kHeldBendScale;
+    if (v.bendMode <= 3) v.heldBend = bend;
+  } else {
+    bend = v.heldBend;
+  }
+  p += bend;
+
+  // The matrices run in order, so MAT2 already sees this tick's MAT1.
+  for (int j = 0; j < 3; ++j) {
+    const auto& m = v.matrix[j];
+    const std::int64_t s = std::int64_t{m[0].product()} + m[1].product() + m[2].product();
+    const std::int64_t k = std::int64_t{m[3].amount} * (*m[3].source - 127) + 8001;
+    v.local[static_cast<std::size_t>(13 + j)] = clampWide(s * k / 504063, INT32_MIN, INT32_MAX);
+  }
+  for (int k = 0; k < 4; ++k) v.lfo[k]->setModulation(v.lfoDepth[k].product() / 63);
+
+  for (int i = 0; i < 3; ++i) {
+    const std::int32_t pitch = v.pitch[i][0].product() + v.pitch[i][1].product() + p;
+    std::int32_t level = (v.level[i][0].product() + v.level[i][1].product()) / 64;
+    if (v.am && i < 2) level = 0;
+    doc_->modulateOscillator(v.number, i, level, pitch);
+  }
+
+  const std::int32_t cutoff =
+      (v.cutoff[0].product() + v.cutoff[1].product() + v.local[10] * v.filterKeyAmount) / 32;
+  v.filter->applyCutoffModulation(cutoff, v.firstTick);
+
+  if (v.waiting.counter == 0) {
+    const std::int32_t levelIndex = ((2 * v.env[3]->level() + v.outLevel.product() / 32) * v.volumeFactor) / 64;
+    const std::int32_t pan = v.pan + v.panOffset + v.outPan.product() / 64;
+    v.amp->update(levelIndex, pan, v.filter->gainCompensation());
+  }
+  doc_->updateInterpolationOrder(v.number);
+  v.firstTick = false;
+}
+
+}  // namespace korvo

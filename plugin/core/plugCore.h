@@ -1,0 +1,201 @@
+// CplugMaster: the synthesis engine of one plug-in instance. It owns the oscillator chip, the
+// eight voices with their modulation and output modules, the host MIDI parser, the sound manager
+// and the settings. Notes arrive as timed MIDI events and are dispatched at their sample
+// position; every voice runs its modulation at the 83.54 Hz control rate and is mixed sample by
+// sample into the host's buffers.
+//
+// Threads: render, processEvents (through the parser) and every note or controller they cause
+// run on the host's audio thread and allocate nothing. Construction, destruction, sample-rate
+// changes, resets and chunk calls come from the user-interface thread; a render meanwhile sees
+// the busy counter and outputs silence.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "midiParser.h"
+#include "mod_amp.h"
+#include "mod_doc.h"
+#include "mod_env.h"
+#include "mod_filter.h"
+#include "mod_foll.h"
+#include "mod_lfo.h"
+#include "plugSettings.h"
+#include "soundMan.h"
+
+namespace korvo {
+
+class SettingsStore;
+
+// What an engine needs from its surroundings; tests and tools give their own.
+struct EngineEnvironment {
+  // Where settings are read from and written to; null uses the system store.
+  std::shared_ptr<SettingsStore> settingsStore;
+  // Folder defaults for missing settings; unset uses the system defaults.
+  bool useSystemDefaults = true;
+  SettingsDefaults defaults;
+  // When set, replaces path_data from the settings (a renderer pointing at its own data).
+  std::string dataFolderOverride;
+  // Whether destruction writes the backup file and the settings (a renderer leaves them alone).
+  bool saveOnDestroy = true;
+};
+
+class CplugMaster {
+ public:
+  static constexpr int kMaxVoices = 8;
+  static constexpr float kControlRate = 83.54f;
+  static constexpr const char* kWaveRomName = "wavrom.bin";
+  static constexpr const char* kBackupName = "Korvo_backup.dat";
+
+  explicit CplugMaster(int sampleRate, EngineEnvironment environment = {});
+  ~CplugMaster();
+  CplugMaster(const CplugMaster&) = delete;
+  CplugMaster& operator=(const CplugMaster&) = delete;
+
+  void setSampleRate(int rate);
+  void setControlRate(float rate);
+  void setVoiceCount(int count);
+  void reset();
+  void resetAll();
+
+  // Audio thread.
+  void processEvents(const vst::VstEvents* events) { parser_.fill(events); }
+  void render(bool replace, float* left, int frames, float* right);
+  void noteEvent(int note, int velocity, const NoteParams* params, int program, const ProgramRecord* sound);
+  void controller(int channel, int index, int value);
+  // The editor's on-screen keyboard.
+  void keyboardNote(int channel, int note, int velocity);
+
+  // The 544-byte image of the edit buffer.
+  std::vector<std::uint8_t> getChunk();
+  // Accepted only at 544 bytes with a valid record; false otherwise and nothing changes.
+  bool setChunk(const void* data, std::size_t size);
+
+  int activeVoiceCount() const { return activeCount_; }
+  int voiceCount() const { return voiceCount_; }
+  int sampleRate() const { return sampleRate_; }
+  float controlRate() const { return controlRate_; }
+  std::int32_t tickPeriod() const { return tickPeriod_; }
+  float outputScale() const { return outputScale_; }
+  bool busy() const { return busy_.load(std::memory_order_relaxed) > 0; }
+  std::int32_t controllerValue(int index) const { return controllers_[static_cast<std::size_t>(index + 1)]; }
+
+  Ckv_soundMan& soundMan() { return soundMan_; }
+  CMidiParser& parser() { return parser_; }
+  Cdoc& chip() { return *doc_; }
+  TplugSettings& settings() { return settings_; }
+  const std::string& waveRomPath() const { return waveRomPath_; }
+  bool waveRomLoaded() const { return waveRomLoaded_; }
+  std::string backupPath() const;
+  bool backupLoaded() const { return backupLoaded_; }
+
+  // A view of one voice for tests and the editor's display.
+  struct VoiceView {
+    bool active, released, gliding;
+    int note, program, waitingNote;
+    std::uint32_t age, waitingCounter;
+    std::int32_t heldBend;
+  };
+  VoiceView voice(int n) const;
+  const std::array<std::int16_t, 4>& heldNotes() const { return held_; }
+  const std::array<std::int16_t, 4>& playedNotes() const { return played_; }
+
+ private:
+  struct ModSlot {
+    const std::int32_t* source = nullptr;
+    std::int32_t amount = 0;
+    std::int32_t product() const { return *source * amount; }
+  };
+  struct WaitingNote {
+    std::uint32_t counter = 0;  // 0: no note waiting
+    const ProgramRecord* sound = nullptr;
+    int program = 0, note = 0, glideFrom = -1, velocity = 0;
+    bool oscRestart = false, envRestart = true;
+    NoteParams params{};
+  };
+  struct Voice {
+    int number = 0;
+    bool active = false;
+    std::int32_t startDelay = 0;
+    std::uint32_t age = 0;
+    std::uint8_t note = 255;
+    bool released = false;
+    std::int32_t program = 0;
+    const ProgramRecord* sound = nullptr;
+    std::int32_t tickCountdown = 0;
+    std::unique_ptr<Ckv_lfo> lfo[4];
+    std::unique_ptr<Ckv_env> env[4];
+    std::unique_ptr<CfilterKV> filter;
+    std::unique_ptr<Camp> amp;
+    std::unique_ptr<Cmod_foll> follower;
+    bool gliding = false;
+    std::int32_t glideBaseNote = 0;
+    std::int32_t heldBend = 0;
+    bool am = false;
+    ModSlot pitch[3][2], level[3][2], cutoff[2], outLevel, outPan, lfoDepth[4], matrix[3][4];
+    std::array<std::int32_t, 16> local{};
+    std::int32_t volumeFactor = 0, panOffset = 0, pan = 0, bendRange = 0, bendMode = 0, filterKeyAmount = 0;
+    std::int16_t word4 = 0;
+    bool firstTick = false;
+    WaitingNote waiting;
+  };
+  struct ActiveEntry {
+    Voice* voice = nullptr;
+    int number = -1;
+  };
+  struct BusyScope;
+
+  // Voice management (plugNotes.cpp).
+  void noteOn(int note, int velocity, const NoteParams* params, int program, const ProgramRecord* sound);
+  void noteOff(int note, int program);
+  int allocateVoice() const;
+  void startOrQueue(Voice& v, const ProgramRecord* sound, int program, int note, int glideFrom, int velocity,
+                    const NoteParams* params);
+  void voiceStart(Voice& v, const ProgramRecord* sound, bool restart, const NoteParams* params, bool oscRestart,
+                  bool envRestart, int velocity, int glideFrom, int note, int program);
+  void legatoReturn(Voice& v, int note);
+  void releaseVoice(Voice& v);
+  void endVoice(Voice& v);
+  void resolveSlots(Voice& v, const ProgramRecord& p);
+  ModSlot slot(Voice& v, int selector, int amount);
+  void pushNote(std::array<std::int16_t, 4>& list, int note);
+  void removeHeld(int note);
+
+  // Render (plugCore.cpp).
+  void controlTick(Voice& v);
+  bool followsWheel(const Voice& v) const;
+  void resetVoices();
+  void loadBackup();
+  void saveBackup();
+
+  EngineEnvironment env_;
+  std::shared_ptr<SettingsStore> store_;
+  int voiceCount_ = kMaxVoices;
+  std::array<Voice, kMaxVoices> voices_;
+  std::array<ActiveEntry, kMaxVoices> active_{};
+  int activeCount_ = 0;
+  std::array<std::int16_t, 4> played_{-1, -1, -1, -1};
+  std::array<std::int16_t, 4> held_{-1, -1, -1, -1};
+  float outputScale_ = 1.0f;
+  int sampleRate_ = 44100;
+  float samplesPerTick_ = 0.0f;
+  float controlRate_ = kControlRate;
+  std::int32_t tickPeriod_ = 0;
+  std::atomic<int> busy_{0};
+  std::array<std::int32_t, 131> controllers_{};  // index + 1: -1 constant zero .. 129 pitch bend
+  TplugSettings settings_;
+  Ckv_soundMan soundMan_;
+  CMidiParser parser_;
+  std::unique_ptr<Cdoc> doc_;
+  std::string waveRomPath_;
+  bool waveRomLoaded_ = false;
+  bool backupLoaded_ = false;
+  bool backupRefused_ = false;
+  std::array<int, kMaxVoices> finished_{};
+};
+
+}  // namespace korvo
