@@ -1,5 +1,6 @@
 #include "uPlug.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
@@ -35,7 +36,7 @@ AEffect* createEffect(audioMasterCallback audioMaster) {
 
 // CSynth ------------------------------------------------------------------------------------------
 
-CSynth::CSynth(audioMasterCallback audioMaster, EditorWindowFactory editorFactory)
+CSynth::CSynth(audioMasterCallback audioMaster, EditorWindowFactory editorFactory, EngineEnvironment environment)
     : AudioEffectX(audioMaster, 0, 0) {
   if (audioMaster) {
     setNumInputs(0);
@@ -47,23 +48,34 @@ CSynth::CSynth(audioMasterCallback audioMaster, EditorWindowFactory editorFactor
     programsAreChunks(true);
     setUniqueID(fourCC("Krvo"));
   }
-  // Engine seam: the engine is created here with roundCurrent(sampleRate).
+  try {
+    engine_ = std::make_unique<CplugMaster>(roundCurrent(sampleRate), std::move(environment));
+  } catch (...) {
+    engine_.reset();  // out of memory: the plug-in still loads and renders silence
+  }
   new CSynthEditor(this, std::move(editorFactory));
   suspend();
 }
 
 CSynth::~CSynth() {
-  // Engine seam: the engine is freed here first (it writes the backup file).
+  engine_.reset();  // first: it writes the backup file and the settings
   if (g_synth == this) g_synth = nullptr;
 }
 
-void CSynth::setSampleRate(float rate) { AudioEffectX::setSampleRate(rate); }
+void CSynth::setSampleRate(float rate) {
+  AudioEffectX::setSampleRate(rate);
+  if (engine_ && std::isfinite(rate) && rate >= 1.0f && rate <= 1.0e6f) engine_->setSampleRate(roundCurrent(rate));
+}
 
 void CSynth::setBlockSize(VstInt32 size) { AudioEffectX::setBlockSize(size); }
 
-void CSynth::render(bool /*replace*/, float** outputs, VstInt32 frames) {
+void CSynth::render(bool replace, float** outputs, VstInt32 frames) {
   if (!outputs || !outputs[0] || !outputs[1]) return;
   if (frames <= 0) return;
+  if (engine_) {
+    engine_->render(replace, outputs[0], frames, outputs[1]);
+    return;
+  }
   // No engine: silence in both modes.
   std::memset(outputs[0], 0, sizeof(float) * static_cast<std::size_t>(frames));
   std::memset(outputs[1], 0, sizeof(float) * static_cast<std::size_t>(frames));
@@ -74,18 +86,28 @@ void CSynth::process(float**, float** outputs, VstInt32 frames) { render(false, 
 void CSynth::processReplacing(float**, float** outputs, VstInt32 frames) { render(true, outputs, frames); }
 
 VstInt32 CSynth::getChunk(void** data, bool) {
-  if (data) *data = nullptr;
-  return 0;
+  if (!data) return 0;
+  *data = nullptr;
+  if (!engine_) return 0;
+  chunk_ = engine_->getChunk();
+  if (chunk_.empty()) return 0;
+  *data = chunk_.data();
+  return static_cast<VstInt32>(chunk_.size());
 }
 
-VstInt32 CSynth::setChunk(void*, VstInt32, bool) {
+VstInt32 CSynth::setChunk(void* data, VstInt32 byteSize, bool) {
+  if (engine_ && byteSize > 0) engine_->setChunk(data, static_cast<std::size_t>(byteSize));
   if (editor_) editor_->postUpdate();
   return 0;
 }
 
 void CSynth::resume() { wantEvents(1); }
 
-VstInt32 CSynth::processEvents(VstEvents*) { return 0; }
+VstInt32 CSynth::processEvents(VstEvents* events) {
+  if (!engine_) return 0;
+  engine_->processEvents(events);
+  return 1;
+}
 
 bool CSynth::getOutputProperties(VstInt32 index, VstPinProperties* properties) {
   if (index < 0 || index > 1 || !properties) return false;

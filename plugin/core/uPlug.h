@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "DAudioEffectX.h"
+#include "plugCore.h"
 
 namespace korvo {
 
@@ -45,7 +46,8 @@ class CSynthEditor : public vst::AEffEditor {
 
 class CSynth : public vst::AudioEffectX {
  public:
-  explicit CSynth(vst::audioMasterCallback audioMaster, EditorWindowFactory editorFactory = {});
+  explicit CSynth(vst::audioMasterCallback audioMaster, EditorWindowFactory editorFactory = {},
+                  EngineEnvironment environment = {});
   ~CSynth() override;
 
   void setSampleRate(float rate) override;
@@ -60,12 +62,16 @@ class CSynth : public vst::AudioEffectX {
   bool getEffectName(char* name) override;
   vst::VstInt32 canDo(char* text) override;
 
+  // The engine, or null when it could not be created (the plug-in then renders silence).
+  CplugMaster* engine() const { return engine_.get(); }
+
  private:
   void render(bool replace, float** outputs, vst::VstInt32 frames);
 
-  // Seam for the engine: CplugMaster is created in the constructor with the sample rate rounded to
-  // an integer and freed first in the destructor; render, processEvents, setSampleRate and the
-  // chunk calls go to it. Until it exists every such call takes its "no engine" branch.
+  std::unique_ptr<CplugMaster> engine_;
+  // The image handed out by the last getChunk; the host reads it before its next call, so it is
+  // kept until then (and freed with the plug-in) instead of leaking one buffer per call.
+  std::vector<std::uint8_t> chunk_;
 };
 
 // The process-wide plug-in object made by the entry point (null when none is alive).

@@ -47,9 +47,14 @@ std::string slurp(const std::string& path) {
 }  // namespace
 
 HostRun runHost(const std::vector<std::string>& args, const std::string& plugin) {
-  std::string cmd;
+  // Each test process keeps its settings in its own folder, never in the user's.
+  static const std::string config = [] {
+    char dir[] = "/tmp/korvo-it-config-XXXXXX";
+    return std::string(mkdtemp(dir) ? dir : "/tmp");
+  }();
+  std::string cmd = "env XDG_CONFIG_HOME=" + quote(config) + " ";
   if (underWine())
-    cmd += "env WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' WINEPREFIX=" + quote(testEnv("KORVO_TEST_WINEPREFIX")) +
+    cmd += "WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' WINEPREFIX=" + quote(testEnv("KORVO_TEST_WINEPREFIX")) +
            " " + quote(testEnv("KORVO_TEST_RUNNER")) + " ";
   cmd += quote(testEnv("KORVO_TEST_VSTHOST"));
   for (const auto& a : args) cmd += " " + quote(a);
