@@ -1,8 +1,11 @@
+#include <filesystem>
+#include <cstring>
 #include <memory>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "settingsStore.h"
 #include "uPlug.h"
 
 using namespace korvo;
@@ -11,6 +14,17 @@ using namespace korvo::vst;
 namespace {
 
 VstIntPtr g_versionAnswer = 2400;
+
+// An engine that keeps its settings in a temporary folder and writes nothing on destruction.
+EngineEnvironment quietEngine() {
+  EngineEnvironment env;
+  const auto dir = std::filesystem::temp_directory_path() / "korvo-plug-test";
+  env.settingsStore = std::make_shared<FileSettingsStore>((dir / "settings.conf").string());
+  env.useSystemDefaults = false;
+  env.defaults = {dir.string(), dir.string(), dir.string()};
+  env.saveOnDestroy = false;
+  return env;
+}
 std::vector<VstInt32> g_opcodes;
 
 VstIntPtr KORVO_VSTCALL host(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
@@ -76,14 +90,14 @@ TEST_F(Plug, EntryPointCreatesThePluginAndEffCloseFreesIt) {
 }
 
 TEST_F(Plug, WithoutCallbackOnlyTheEditorFlagIsSet) {
-  CSynth s(nullptr);
+  CSynth s(nullptr, {}, quietEngine());
   EXPECT_EQ(s.getAeffect()->flags, effFlagsHasEditor);
   EXPECT_EQ(s.getAeffect()->numInputs, 1);
   EXPECT_EQ(s.getAeffect()->uniqueID, fourCC("NoEf"));
 }
 
 TEST_F(Plug, ResumeAsksForMidiAndSuspendAsksNothing) {
-  CSynth s(host);
+  CSynth s(host, {}, quietEngine());
   g_opcodes.clear();
   dispatch(s, effMainsChanged, 0, 0);
   EXPECT_TRUE(g_opcodes.empty());
@@ -92,7 +106,7 @@ TEST_F(Plug, ResumeAsksForMidiAndSuspendAsksNothing) {
 }
 
 TEST_F(Plug, CanDoAndOutputProperties) {
-  CSynth s(host);
+  CSynth s(host, {}, quietEngine());
   for (const char* other : {"sendVstEvents", "receiveVstEvents", "receiveVstTimeInfo", "offline", "bypass", ""}) {
     std::string text = other;
     EXPECT_EQ(dispatch(s, effCanDo, 0, 0, text.data()), -1) << other;
@@ -114,12 +128,14 @@ TEST_F(Plug, CanDoAndOutputProperties) {
   EXPECT_STREQ(name, "Korvo-P");
 }
 
-TEST_F(Plug, RenderingWithoutEngineWritesSilenceAndRespectsNullBuffers) {
-  CSynth s(host);
+TEST_F(Plug, RenderingWritesSilenceWithoutNotesAndRespectsNullBuffers) {
+  CSynth s(host, {}, quietEngine());
   AEffect* e = s.getAeffect();
   std::vector<float> left(64, 0.5f), right(64, 0.5f);
   float* outs[2] = {left.data(), right.data()};
-  e->process(e, nullptr, outs, 64);
+  e->process(e, nullptr, outs, 64);  // accumulating: silence adds nothing
+  for (float v : left) ASSERT_EQ(v, 0.5f);
+  e->processReplacing(e, nullptr, outs, 64);
   for (float v : left) ASSERT_EQ(v, 0.0f);
   for (float v : right) ASSERT_EQ(v, 0.0f);
 
@@ -132,20 +148,38 @@ TEST_F(Plug, RenderingWithoutEngineWritesSilenceAndRespectsNullBuffers) {
   for (float v : left) ASSERT_EQ(v, 0.5f);
 }
 
-TEST_F(Plug, ChunkCallsWithoutEngineAnswerZeroAndMarkTheEditor) {
-  CSynth s(host);
-  void* data = reinterpret_cast<void*>(0x1);
-  EXPECT_EQ(dispatch(s, effGetChunk, 0, 0, &data), 0);
-  EXPECT_EQ(data, nullptr);
-  EXPECT_EQ(dispatch(s, effGetChunk, 1, 0, &data), 0);
-  std::vector<std::uint8_t> image(544, 0);
+TEST_F(Plug, ChunkIsTheEditBufferAndOnlyAValidRecordReplacesIt) {
+  CSynth s(host, {}, quietEngine());
+  void* data = nullptr;
+  ASSERT_EQ(dispatch(s, effGetChunk, 0, 0, &data), 544);
+  ASSERT_NE(data, nullptr);
+  std::vector<std::uint8_t> image(static_cast<std::uint8_t*>(data), static_cast<std::uint8_t*>(data) + 544);
+  void* preset = nullptr;
+  ASSERT_EQ(dispatch(s, effGetChunk, 1, 0, &preset), 544);
+  EXPECT_EQ(std::memcmp(preset, image.data(), 544), 0) << "bank and preset requests get the same image";
+
+  // A changed but valid record is taken.
+  std::vector<std::uint8_t> changed = image;
+  changed[0] = static_cast<std::uint8_t>(changed[0] ^ 1);
   EXPECT_FALSE(s.getEditor()->isUpdatePending());
-  EXPECT_EQ(dispatch(s, effSetChunk, 0, 544, image.data()), 0);
+  EXPECT_EQ(dispatch(s, effSetChunk, 0, 544, changed.data()), 0);
   EXPECT_TRUE(s.getEditor()->isUpdatePending());
+  ASSERT_EQ(dispatch(s, effGetChunk, 0, 0, &data), 544);
+  EXPECT_EQ(std::memcmp(data, changed.data(), 544), 0);
+
+  // Wrong sizes, a bad format word and a null pointer change nothing.
+  std::vector<std::uint8_t> bad = image;
+  bad[512] = 2;
+  EXPECT_EQ(dispatch(s, effSetChunk, 0, 543, image.data()), 0);
+  EXPECT_EQ(dispatch(s, effSetChunk, 0, 545, image.data()), 0);
+  EXPECT_EQ(dispatch(s, effSetChunk, 0, 544, bad.data()), 0);
+  EXPECT_EQ(dispatch(s, effSetChunk, 0, 544, nullptr), 0);
+  ASSERT_EQ(dispatch(s, effGetChunk, 0, 0, &data), 544);
+  EXPECT_EQ(std::memcmp(data, changed.data(), 544), 0);
 }
 
 TEST_F(Plug, EditorReportsItsRectangle) {
-  CSynth s(host);
+  CSynth s(host, {}, quietEngine());
   ERect* rect = nullptr;
   EXPECT_EQ(dispatch(s, effEditGetRect, 0, 0, &rect), 1);
   ASSERT_NE(rect, nullptr);
@@ -157,7 +191,7 @@ TEST_F(Plug, EditorReportsItsRectangle) {
 
 TEST_F(Plug, SeveralOpensShareOneWindowAndTheLastCloseDestroysIt) {
   WindowLog log;
-  CSynth s(host, factoryFor(log));
+  CSynth s(host, factoryFor(log), quietEngine());
   auto* editor = static_cast<CSynthEditor*>(s.getEditor());
   int parent = 0;
   EXPECT_EQ(dispatch(s, effEditOpen, 0, 0, &parent), 1);
@@ -184,7 +218,7 @@ TEST_F(Plug, SeveralOpensShareOneWindowAndTheLastCloseDestroysIt) {
 TEST_F(Plug, DestroyingThePluginClosesAnOpenWindowExactlyOnce) {
   WindowLog log;
   {
-    auto* s = new CSynth(host, factoryFor(log));
+    auto* s = new CSynth(host, factoryFor(log), quietEngine());
     dispatch(*s, effEditOpen);
     dispatch(*s, effEditOpen);
     dispatch(*s, effEditOpen);
@@ -195,7 +229,7 @@ TEST_F(Plug, DestroyingThePluginClosesAnOpenWindowExactlyOnce) {
 }
 
 TEST_F(Plug, WithoutAWindowOpenAnswersZeroButStillCounts) {
-  CSynth s(host);
+  CSynth s(host, {}, quietEngine());
   auto* editor = static_cast<CSynthEditor*>(s.getEditor());
   EXPECT_EQ(dispatch(s, effEditOpen), 0);
   EXPECT_EQ(dispatch(s, effEditOpen), 0);
