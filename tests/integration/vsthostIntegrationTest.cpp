@@ -2,7 +2,10 @@
 #include <sndfile.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <iterator>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -95,9 +98,9 @@ TEST_F(KorvoThroughHost, ReportsTheEditorRectangle) {
   EXPECT_EQ(info().value("editor.rect"), "0,0,346,562");
 }
 
-TEST_F(KorvoThroughHost, ChunkWithoutEngineIsEmptyForBankAndPreset) {
-  EXPECT_EQ(info().value("chunk.bank"), "0");
-  EXPECT_EQ(info().value("chunk.preset"), "0");
+TEST_F(KorvoThroughHost, ChunkIsOneSoundRecordForBankAndPreset) {
+  EXPECT_EQ(info().value("chunk.bank"), "544");
+  EXPECT_EQ(info().value("chunk.preset"), "544");
 }
 
 TEST_F(KorvoThroughHost, EditorOpenAndCloseAreCountedWithoutAWindow) {
@@ -116,7 +119,7 @@ TEST_F(KorvoThroughHost, BadCallsFailCleanly) {
   for (const char* op : {"77", "78", "128", "1000", "-1", "-1000"})
     EXPECT_EQ(info().value(std::string("probe.unknownOpcode.") + op), "0") << op;
   const std::pair<const char*, const char*> expected[] = {
-      {"probe.programAfterSet5", "0"},      {"probe.processEventsNull", "0"},
+      {"probe.programAfterSet5", "0"},      {"probe.processEventsNull", "1"},
       {"probe.rightNullLeftUntouched", "1"}, {"probe.leftNullRightUntouched", "1"},
       {"probe.zeroFramesSurvived", "1"},    {"probe.setChunk543", "0"},
       {"probe.setChunk545", "0"},           {"probe.setChunkNull544", "0"},
@@ -126,26 +129,110 @@ TEST_F(KorvoThroughHost, BadCallsFailCleanly) {
   EXPECT_EQ(std::stod(info().value("probe.silencePeak")), 0.0);
 }
 
-TEST(KorvoRender, WritesASilentWavOfTheRequestedLength) {
-  const std::string out = tempPath("silence.wav");
-  HostRun run = runHost({"--note", "60:100:0.5", "--seconds", "1.5", "--rate", "48000", "--block", "300",
-                         "--out", out, "--bits", "16"});
+// Pitch of a steady stretch by autocorrelation with parabolic refinement of the best lag.
+double estimatePitch(const std::vector<float>& mono, std::size_t start, std::size_t length, int rate) {
+  const int minLag = rate / 2000, maxLag = rate / 40;
+  double best = -1e300;
+  int bestLag = minLag;
+  std::vector<double> corr(static_cast<std::size_t>(maxLag + 2), 0.0);
+  for (int lag = minLag - 1; lag <= maxLag + 1; ++lag) {
+    double c = 0;
+    for (std::size_t i = start; i < start + length; ++i) c += mono[i] * mono[i + static_cast<std::size_t>(lag)];
+    corr[static_cast<std::size_t>(lag)] = c;
+  }
+  // The first peak close to the maximum is the period, not a multiple of it.
+  double maxCorr = 0;
+  for (int lag = minLag; lag <= maxLag; ++lag) maxCorr = std::max(maxCorr, corr[static_cast<std::size_t>(lag)]);
+  for (int lag = minLag; lag <= maxLag; ++lag) {
+    const double c = corr[static_cast<std::size_t>(lag)];
+    if (c > 0.9 * maxCorr && c >= corr[static_cast<std::size_t>(lag - 1)] && c >= corr[static_cast<std::size_t>(lag + 1)]) {
+      best = c;
+      bestLag = lag;
+      break;
+    }
+  }
+  (void)best;
+  const double a = corr[static_cast<std::size_t>(bestLag - 1)], b = corr[static_cast<std::size_t>(bestLag)],
+               c = corr[static_cast<std::size_t>(bestLag + 1)];
+  const double shift = (a - c) / (2.0 * (a - 2.0 * b + c));
+  return rate / (bestLag + shift);
+}
+
+std::vector<float> leftChannel(const Wav& wav) {
+  std::vector<float> mono;
+  for (std::size_t i = 0; i < wav.samples.size(); i += 2) mono.push_back(wav.samples[i]);
+  return mono;
+}
+
+double peak(const std::vector<float>& v, std::size_t from, std::size_t to) {
+  double p = 0;
+  for (std::size_t i = from; i < to && i < v.size(); ++i) p = std::max(p, static_cast<double>(std::fabs(v[i])));
+  return p;
+}
+
+TEST(KorvoRender, PlaysANoteAtItsPitchAndFallsSilentAfterTheRelease) {
+  const std::string out = tempPath("a4.wav");
+  HostRun run = runHost({"--note", "69:100:1", "--seconds", "3", "--rate", "48000", "--block", "300", "--out", out});
   ASSERT_EQ(run.exitCode, 0) << run.err;
   Wav wav;
   ASSERT_TRUE(readWav(out, wav));
   std::remove(out.c_str());
-  EXPECT_EQ(wav.channels, 2);
-  EXPECT_EQ(wav.rate, 48000);
-  EXPECT_EQ(wav.samples.size(), 2u * 72000u);
-  for (float s : wav.samples) ASSERT_EQ(s, 0.0f);
+  ASSERT_EQ(wav.rate, 48000);
+  ASSERT_EQ(wav.samples.size(), 2u * 144000u);
+  const auto mono = leftChannel(wav);
+  EXPECT_GT(peak(mono, 0, 48000), 0.01) << "the note sounds";
+  EXPECT_LT(peak(mono, 0, 48000), 1.0);
+  const double hz = estimatePitch(mono, 12000, 8192, 48000);
+  EXPECT_NEAR(1200.0 * std::log2(hz / 440.0), 0.0, 5.0) << hz << " Hz";
+  EXPECT_EQ(peak(mono, 120000, mono.size()), 0.0) << "silent well after the release";
 }
 
-TEST(KorvoRender, ChunkSaveIsRefusedWithoutEngine) {
+TEST(KorvoRender, ProcessAndProcessReplacingGiveTheSameSound) {
+  const std::string a = tempPath("replace.wav"), b = tempPath("accumulate.wav");
+  ASSERT_EQ(runHost({"--note", "60:90:0.3", "--seconds", "0.6", "--out", a}).exitCode, 0);
+  ASSERT_EQ(runHost({"--note", "60:90:0.3", "--seconds", "0.6", "--out", b, "--accumulate"}).exitCode, 0);
+  Wav wa, wb;
+  ASSERT_TRUE(readWav(a, wa));
+  ASSERT_TRUE(readWav(b, wb));
+  std::remove(a.c_str());
+  std::remove(b.c_str());
+  EXPECT_EQ(wa.samples, wb.samples);
+}
+
+TEST(KorvoRender, TheChunkCarriesTheSound) {
   const std::string chunk = tempPath("chunk.bin");
-  HostRun run = runHost({"--chunk-out", chunk});
-  EXPECT_EQ(run.exitCode, 4);
-  EXPECT_NE(run.err.find("no chunk"), std::string::npos) << run.err;
-  EXPECT_FALSE(std::filesystem::exists(chunk));
+  HostRun save = runHost({"--chunk-out", chunk});
+  ASSERT_EQ(save.exitCode, 0) << save.err;
+  EXPECT_EQ(save.value("chunk.saved"), "544");
+  std::vector<char> bytes;
+  {
+    std::ifstream in(chunk, std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  ASSERT_EQ(bytes.size(), 544u);
+  // Transpose oscillator 1 (word 0, OCT) one octave up and silence oscillators 2 and 3 (ENABLE).
+  auto setWord = [&](int index, int value) {
+    bytes[static_cast<std::size_t>(2 * index)] = static_cast<char>(value & 0xFF);
+    bytes[static_cast<std::size_t>(2 * index + 1)] = static_cast<char>((value >> 8) & 0xFF);
+  };
+  const int octave = static_cast<unsigned char>(bytes[0]) | (static_cast<signed char>(bytes[1]) << 8);
+  setWord(0, octave + 1);
+  setWord(33, 0);
+  setWord(41, 0);
+  std::ofstream(chunk, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+
+  const std::string plain = tempPath("plain.wav"), changed = tempPath("changed.wav");
+  ASSERT_EQ(runHost({"--note", "57:100:1", "--seconds", "1", "--out", plain}).exitCode, 0);
+  HostRun run = runHost({"--chunk-in", chunk, "--note", "57:100:1", "--seconds", "1", "--out", changed});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.value("chunk.setAnswer"), "0");
+  Wav wp, wc;
+  ASSERT_TRUE(readWav(plain, wp));
+  ASSERT_TRUE(readWav(changed, wc));
+  for (const auto& f : {chunk, plain, changed}) std::remove(f.c_str());
+  EXPECT_NE(wp.samples, wc.samples);
+  const double hz = estimatePitch(leftChannel(wc), 8000, 8192, 44100);
+  EXPECT_NEAR(1200.0 * std::log2(hz / 440.0), 0.0, 5.0) << hz << " Hz: note 57 an octave up is A4";
 }
 
 TEST(VstHost, ReportsAMissingFile) {
