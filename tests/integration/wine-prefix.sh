@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Creates (once) the Wine prefix the Windows integration tests run in.
+# Creates (once) the Wine prefix the Windows integration tests run in, and puts the wave ROM
+# where the Windows plug-in looks for it with its default settings (the root of drive C:).
 set -euo pipefail
 export WINEPREFIX="$1" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
@@ -7,3 +8,6 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineserver -w || true
 fi
 test -f "$WINEPREFIX/system.reg"
+if [ -n "${2:-}" ]; then
+  cp "$2" "$WINEPREFIX/drive_c/wavrom.bin"
+fi
