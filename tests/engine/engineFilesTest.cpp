@@ -1,0 +1,101 @@
+// Settings and the backup file around the engine's lifetime.
+#include <fstream>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "VSTaux.h"
+#include "engineFixture.h"
+
+using namespace korvo;
+using namespace korvo::test;
+
+namespace {
+
+std::vector<std::uint8_t> bankWithProgram5Named(const char* name) {
+  Ckv_soundMan man;
+  setRecordName(*man.ProgMan().RecordAt(Ckv_progMan::SlotOf(5)), name);
+  std::vector<std::uint8_t> image(static_cast<std::size_t>(Ckv_soundMan::BankSize()));
+  man.SaveBank(image.data());
+  return image;
+}
+
+std::string program5Name(CplugMaster& e) {
+  return recordName(*e.soundMan().ProgMan().RecordAt(Ckv_progMan::SlotOf(5)));
+}
+
+TEST(EngineSettings, MissingSettingsTakeDefaultsAndAreWrittenBack) {
+  auto dir = freshFolder("settings-defaults");
+  EngineEnvironment env = testEnvironment(dir, true, true);
+  env.defaults = {"/dll", (dir / "data").string(), "/user"};
+  {
+    CplugMaster e(44100, env);
+    EXPECT_EQ(e.settings().path_dll, "/dll");
+    EXPECT_EQ(e.settings().path_user, "/user");
+    EXPECT_TRUE(e.settings().restMouseMenu);
+    EXPECT_TRUE(e.settings().restMouseKnob);
+    e.settings().restMouseKnob = false;  // as the editor's option does
+  }
+  FileSettingsStore store((dir / "settings.conf").string());
+  ASSERT_TRUE(store.open());
+  EXPECT_EQ(store.readString("path_dll").value_or("?"), "/dll");
+  EXPECT_EQ(store.readString("path_data").value_or("?"), (dir / "data").string());
+  EXPECT_EQ(store.readInteger("restMouseKnob").value_or(9), 0u);
+  EXPECT_EQ(store.readInteger("restMouseMenu").value_or(9), 1u);
+}
+
+TEST(EngineSettings, StoredValuesWinAndBadIntegersFallBackToTrue) {
+  auto dir = freshFolder("settings-stored");
+  std::ofstream(dir / "settings.conf") << "path_data=/somewhere\npath_user=\nrestMouseMenu=0\nrestMouseKnob=yes\n";
+  CplugMaster e(44100, testEnvironment(dir));
+  EXPECT_EQ(e.settings().path_data, "/somewhere");
+  EXPECT_EQ(e.settings().path_user, dir.string()) << "an empty value takes the default";
+  EXPECT_FALSE(e.settings().restMouseMenu);
+  EXPECT_TRUE(e.settings().restMouseKnob);
+}
+
+TEST(EngineSettings, AnUnopenableStoreLeavesFoldersEmptyAndFlagsFalse) {
+  auto dir = freshFolder("settings-blocked");
+  std::ofstream(dir / "notafolder") << "x";
+  EngineEnvironment env = testEnvironment(dir);
+  env.settingsStore = std::make_shared<FileSettingsStore>((dir / "notafolder" / "settings.conf").string());
+  CplugMaster e(44100, env);
+  EXPECT_EQ(e.settings().path_data, "");
+  EXPECT_FALSE(e.settings().restMouseMenu);
+  EXPECT_FALSE(e.settings().restMouseKnob);
+}
+
+TEST(EngineBackup, IsLoadedAtCreationAndSavedAtDestruction) {
+  auto dir = freshFolder("backup-roundtrip");
+  auto image = bankWithProgram5Named("SAVED");
+  ASSERT_EQ(writeWholeFile((dir / "Korvo_backup.dat").string(), image.data(), image.size()), 0);
+  EngineEnvironment env = testEnvironment(dir, false, true);
+  {
+    CplugMaster e(44100, env);
+    EXPECT_TRUE(e.backupLoaded());
+    EXPECT_EQ(program5Name(e), "SAVED");
+    setRecordName(*e.soundMan().ProgMan().RecordAt(Ckv_progMan::SlotOf(5)), "EDITED");
+  }
+  CplugMaster again(44100, env);
+  EXPECT_EQ(program5Name(again), "EDITED");
+}
+
+TEST(EngineBackup, AnImageOfTheWrongSizeIsIgnoredAndKeptAside) {
+  for (int delta : {-1, 1}) {
+    auto dir = freshFolder("backup-size" + std::to_string(delta));
+    auto image = bankWithProgram5Named("ODD");
+    image.resize(image.size() + static_cast<std::size_t>(static_cast<long>(delta) + (delta < 0 ? 0 : 0)), 0);
+    ASSERT_EQ(writeWholeFile((dir / "Korvo_backup.dat").string(), image.data(), image.size()), 0);
+    {
+      CplugMaster e(44100, testEnvironment(dir, false, true));
+      EXPECT_FALSE(e.backupLoaded());
+      EXPECT_EQ(program5Name(e), "INIT");
+    }
+    // The unreadable file is not lost when the engine writes its own backup.
+    std::vector<std::uint8_t> kept;
+    EXPECT_EQ(readWholeFile((dir / "Korvo_backup.dat.unreadable").string(), kept), image.size());
+    EXPECT_EQ(kept, image);
+  }
+}
+
+}  // namespace

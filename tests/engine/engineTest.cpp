@@ -1,0 +1,242 @@
+#include <cmath>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "VSTaux.h"
+#include "countingAllocator.h"
+#include "engineFixture.h"
+
+using namespace korvo;
+using namespace korvo::test;
+
+namespace {
+
+class Engine : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = freshFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    engine_ = std::make_unique<CplugMaster>(44100, testEnvironment(dir_));
+  }
+  ProgramRecord& edit() { return *engine_->soundMan().EditRecord(); }
+  void setWord(int index, int value) { edit().words[index] = static_cast<std::int16_t>(value); }
+  void note(int n, int velocity = 100) { engine_->keyboardNote(0, n, velocity); }
+  void run(int frames) { renderLeft(*engine_, frames); }
+  int voiceOf(int n) {
+    for (int v = 0; v < 8; ++v)
+      if (engine_->voice(v).active && engine_->voice(v).note == n) return v;
+    return -1;
+  }
+  std::filesystem::path dir_;
+  std::unique_ptr<CplugMaster> engine_;
+};
+
+TEST_F(Engine, ControlRateAndOutputScale) {
+  EXPECT_EQ(engine_->tickPeriod(), 539536);  // round(44100 / 83.54 * 1024) - 1024
+  EXPECT_FLOAT_EQ(engine_->outputScale(), 1.0f / std::sqrt(8.0f));
+  engine_->setVoiceCount(1);
+  EXPECT_FLOAT_EQ(engine_->outputScale(), 1.0f);
+  engine_->setVoiceCount(12);
+  EXPECT_EQ(engine_->voiceCount(), 8);
+  engine_->setSampleRate(48000);
+  EXPECT_EQ(engine_->tickPeriod(), static_cast<std::int32_t>(std::lrint(48000.0 / 83.54f * 1024)) - 1024);
+  EXPECT_TRUE(engine_->waveRomLoaded());
+}
+
+TEST_F(Engine, NotesSoundAndDieAwayAfterRelease) {
+  EXPECT_EQ(peakOf(renderLeft(*engine_, 512)), 0.0f);
+  note(60);
+  EXPECT_GT(peakOf(renderLeft(*engine_, 8192)), 0.01f);
+  EXPECT_EQ(engine_->activeVoiceCount(), 1);
+  note(60, 0);
+  run(44100 * 3);
+  EXPECT_EQ(engine_->activeVoiceCount(), 0);
+  EXPECT_EQ(peakOf(renderLeft(*engine_, 512)), 0.0f);
+}
+
+TEST_F(Engine, ANinthNoteStealsTheOldestHeldVoiceAfterItsFade) {
+  for (int n = 60; n < 68; ++n) {
+    note(n);
+    run(64);
+  }
+  EXPECT_EQ(engine_->activeVoiceCount(), 8);
+  const int oldest = voiceOf(60);
+  ASSERT_GE(oldest, 0);
+  note(72);
+  EXPECT_EQ(engine_->voice(oldest).note, 60) << "the stolen voice fades first";
+  EXPECT_EQ(engine_->voice(oldest).waitingNote, 72);
+  run(4410);
+  EXPECT_EQ(engine_->voice(oldest).note, 72) << "then the waiting note starts on it";
+  EXPECT_EQ(engine_->voice(oldest).waitingNote, -1);
+  EXPECT_EQ(engine_->activeVoiceCount(), 8);
+}
+
+TEST_F(Engine, MonoPlaysLegatoAndReturnsToTheHeldNote) {
+  setWord(word::kMode + word::kModeMono, 1);
+  note(60);
+  run(2000);
+  const int v = voiceOf(60);
+  ASSERT_GE(v, 0);
+  note(64);
+  run(2000);
+  EXPECT_EQ(engine_->activeVoiceCount(), 1);
+  EXPECT_EQ(engine_->voice(v).note, 64) << "legato on the same voice";
+  EXPECT_FALSE(engine_->voice(v).released);
+  note(64, 0);
+  run(100);
+  EXPECT_EQ(engine_->voice(v).note, 60) << "back to the note still held";
+  EXPECT_FALSE(engine_->voice(v).released);
+  note(60, 0);
+  run(100);
+  EXPECT_TRUE(engine_->voice(v).released);
+}
+
+TEST_F(Engine, MonoLegatoReturnGlidesWhenGlideIsSet) {
+  setWord(word::kMode + word::kModeMono, 1);
+  setWord(word::kMode + word::kModeGlide, 30);
+  note(60);
+  run(1000);
+  note(67);
+  run(1000);
+  const int v = voiceOf(67);
+  ASSERT_GE(v, 0);
+  EXPECT_TRUE(engine_->voice(v).gliding);
+  note(67, 0);
+  run(100);
+  EXPECT_EQ(engine_->voice(v).note, 60);
+  EXPECT_TRUE(engine_->voice(v).gliding);
+}
+
+TEST_F(Engine, RestartVoiceReusesTheVoiceOfARepeatedNote) {
+  note(60);
+  run(1000);
+  const int first = voiceOf(60);
+  note(60);
+  run(1000);
+  // REST.VC off: the old voice is released and a new one plays.
+  EXPECT_EQ(engine_->activeVoiceCount(), 2);
+  EXPECT_TRUE(engine_->voice(first).released);
+
+  engine_->reset();
+  setWord(word::kMode + word::kModeRestVc, 1);
+  note(60);
+  run(1000);
+  const int v = voiceOf(60);
+  note(60);
+  EXPECT_EQ(engine_->voice(v).waitingNote, 60) << "queued on the same voice behind a fade";
+  run(4410);
+  EXPECT_EQ(engine_->activeVoiceCount(), 1);
+  EXPECT_EQ(engine_->voice(v).waitingNote, -1);
+}
+
+TEST_F(Engine, BendModesDecideWhoFollowsTheWheel) {
+  setWord(word::kBrange, 2);
+  // HELD2: a released voice keeps the bend it started with.
+  setWord(word::kBmode, 4);
+  engine_->controller(0, 129, 4096);
+  note(60);
+  run(600);
+  const int v = voiceOf(60);
+  EXPECT_EQ(engine_->voice(v).heldBend, 4096 * 2 / 32);
+  note(60, 0);
+  engine_->controller(0, 129, -8192);
+  run(600);
+  EXPECT_EQ(engine_->voice(v).heldBend, 4096 * 2 / 32);
+
+  // HELD: while the key is down the wheel updates the held bend.
+  engine_->reset();
+  setWord(word::kBmode, 1);
+  note(62);
+  run(600);
+  const int w = voiceOf(62);
+  engine_->controller(0, 129, 8191);
+  run(1200);
+  EXPECT_EQ(engine_->voice(w).heldBend, 8191 * 2 / 32);
+  note(62, 0);
+  engine_->controller(0, 129, 0);
+  run(1200);
+  EXPECT_EQ(engine_->voice(w).heldBend, 8191 * 2 / 32) << "released: keeps the bend it had";
+}
+
+TEST_F(Engine, AllNotesOffSilencesAtOnce) {
+  note(60);
+  note(64);
+  run(4000);
+  engine_->controller(0, 123, 0);
+  EXPECT_EQ(engine_->activeVoiceCount(), 0);
+  EXPECT_EQ(peakOf(renderLeft(*engine_, 256)), 0.0f);
+}
+
+TEST_F(Engine, ControllersAreStoredAndBadChannelsIgnored) {
+  engine_->controller(0, 1, 99);
+  engine_->controller(0, 128, 77);
+  engine_->controller(0, 129, -8192);
+  engine_->controller(16, 2, 55);
+  engine_->controller(0, -3, 55);
+  engine_->controller(0, 130, 55);
+  EXPECT_EQ(engine_->controllerValue(1), 99);
+  EXPECT_EQ(engine_->controllerValue(128), 77);
+  EXPECT_EQ(engine_->controllerValue(129), -8192);
+  EXPECT_EQ(engine_->controllerValue(2), 0);
+  EXPECT_EQ(engine_->controllerValue(-1), 0);
+  engine_->reset();
+  EXPECT_EQ(engine_->controllerValue(1), 0);
+  EXPECT_EQ(engine_->controllerValue(129), 0);
+}
+
+TEST_F(Engine, AccumulateModeAddsAndNullBuffersAreRefused) {
+  note(69);
+  std::vector<float> l(256, 1.0f), r(256, 1.0f);
+  engine_->render(false, l.data(), 256, r.data());
+  float moved = 0;
+  for (float s : l) moved = std::max(moved, std::fabs(s - 1.0f));
+  EXPECT_GT(moved, 0.0f);
+  engine_->render(true, nullptr, 256, r.data());
+  engine_->render(true, l.data(), 256, nullptr);
+  engine_->render(true, l.data(), 0, r.data());
+}
+
+TEST_F(Engine, RenderLeavesTheCallersFloatingPointStateAlone) {
+  const FpControl before = readFpControl();
+  note(60);
+  run(1024);
+  EXPECT_EQ(readFpControl().mxcsr & ~0x3Fu, before.mxcsr & ~0x3Fu);
+}
+
+TEST_F(Engine, RenderAndEventsAllocateNothing) {
+  // Every voice busy, stolen, gliding and bent, with events arriving through the parser.
+  setWord(word::kMode + word::kModeGlide, 20);
+  std::vector<float> l(512), r(512);
+  std::vector<vst::VstMidiEvent> events(20);
+  std::vector<unsigned char> listBytes(sizeof(vst::VstEvents) + events.size() * sizeof(vst::VstEvent*));
+  auto* list = reinterpret_cast<vst::VstEvents*>(listBytes.data());
+  list->numEvents = static_cast<vst::VstInt32>(events.size());
+  for (std::size_t i = 0; i < events.size(); ++i) {
+    events[i] = {};
+    events[i].type = vst::kVstMidiType;
+    events[i].deltaFrames = static_cast<vst::VstInt32>(i * 20);
+    events[i].midiData[0] = static_cast<char>(i % 5 == 4 ? 0xE0 : 0x90);
+    events[i].midiData[1] = static_cast<char>(48 + i);
+    events[i].midiData[2] = static_cast<char>(100);
+    list->events[i] = reinterpret_cast<vst::VstEvent*>(&events[i]);
+  }
+  engine_->render(true, l.data(), 512, r.data());  // first use of every lazily built table
+  const std::size_t before = allocationCount();
+  for (int block = 0; block < 40; ++block) {
+    engine_->processEvents(list);
+    engine_->render(true, l.data(), 512, r.data());
+  }
+  EXPECT_EQ(allocationCount(), before);
+  EXPECT_EQ(engine_->activeVoiceCount(), 8);
+}
+
+TEST(EngineWithoutRom, PlaysSilenceAndSaysSo) {
+  auto dir = freshFolder("no-rom");
+  CplugMaster engine(44100, testEnvironment(dir, false));
+  EXPECT_FALSE(engine.waveRomLoaded());
+  engine.keyboardNote(0, 60, 100);
+  EXPECT_EQ(peakOf(renderLeft(engine, 4096)), 0.0f);
+  EXPECT_EQ(engine.activeVoiceCount(), 1);
+}
+
+}  // namespace
