@@ -27,6 +27,13 @@ TGraphKnobB::TGraphKnobB() {
   setSize(34, 54);
   recomputeRange(true);
   applyValue(0, true);
+  placeValueBox();
+}
+
+void TGraphKnobB::placeValueBox() {
+  const int w = textWidth(valueText_, fontValue_) + 4;
+  valueBox_->setBounds((width() - w) / 2, height() - valueHeight() + 1, w, valueHeight());
+  valueBox_->setVisible(showValue_);
 }
 
 // Properties ------------------------------------------------------------------------------------
@@ -160,6 +167,7 @@ void TGraphKnobB::applyRadius() {
   setSize(std::max(width(), 2 * radius_), h);
   numChars_ = width() / xWidth();
   valueBox_->maxLength = numChars_;
+  placeValueBox();
   invalidate();
 }
 
@@ -256,12 +264,10 @@ void TGraphKnobB::paint(Canvas& canvas) {
     canvas.textOpaque((width() - tw) / 2, 0, caption_, fontCaption_, fromTColor(colLabelFont_), fromTColor(colLabelBack_));
   }
   if (showValue_) {
-    const int w = textWidth(valueText_, fontValue_) + 4;
     valueBox_->colour = fromTColor(colLabelBack_);
     valueBox_->fontColour = fromTColor(colLabelFont_);
-    valueBox_->setBounds((width() - w) / 2, height() - valueHeight() + 1, w, valueHeight());
+    placeValueBox();
     if (!valueBox_->focused() && valueBox_->text() != valueText_) valueBox_->setText(valueText_);
-    valueBox_->setVisible(true);
   }
 }
 

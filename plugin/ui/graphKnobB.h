@@ -88,6 +88,7 @@ class TGraphKnobB : public Control {
   void applyValue(float v, bool force);
   void recomputeRange(bool halfPixDist);
   void applyRadius();
+  void placeValueBox();
   int captionHeight() const;
   int valueHeight() const;
   int xWidth() const;

@@ -151,6 +151,22 @@ TEST(GifDecoder, ScreenSizeIsLimited) {
   EXPECT_FALSE(CGIFDecoder(g.data(), g.size()).usable());
 }
 
+TEST(GifDecoder, TotalFramePixelsAreLimited) {
+  // A 4096 x 4096 screen with empty frames: two fit in the limit, a third does not.
+  auto file = [](int frames) {
+    Bytes g = craftedGif(4096, 4096, 0, {});
+    g.pop_back();  // trailer
+    const Bytes frame(g.begin() + 25, g.end());  // descriptor, code size, empty data
+    for (int i = 1; i < frames; ++i) g.insert(g.end(), frame.begin(), frame.end());
+    g.push_back(0x3B);
+    return g;
+  };
+  const Bytes two = file(2);
+  const Bytes three = file(3);
+  EXPECT_EQ(CGIFDecoder(two.data(), two.size()).frameCount(), 2);
+  EXPECT_FALSE(CGIFDecoder(three.data(), three.size()).usable());
+}
+
 TEST(GifDecoder, BackgroundIndexIsTransparentWithoutControlExtension) {
   // Frame 1 paints everything; frame 2 (no extension) uses index 0 = background where it
   // should leave frame 1's pixels.

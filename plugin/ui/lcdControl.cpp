@@ -1,0 +1,2 @@
+// placeholder, filled in by the next commit
+namespace korvo {}
