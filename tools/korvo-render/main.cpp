@@ -1,0 +1,255 @@
+// korvo-render: renders a standard MIDI file through the Korvo engine to a WAV file.
+// With no arguments it renders the bundled demo song with the factory sounds.
+#include <smf.h>
+#include <sndfile.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "VSTaux.h"
+#include "patchIo.h"
+#include "renderSession.h"
+
+#ifndef KORVO_BUILD_DATA_DIR
+#define KORVO_BUILD_DATA_DIR ""
+#endif
+
+using namespace korvo;
+using namespace korvo::render;
+
+namespace {
+
+const char* kUsage =
+    "usage: korvo-render [options] [MIDI-FILE]\n"
+    "Renders a standard MIDI file (type 0 or 1) through the Korvo engine to a WAV file. Each MIDI\n"
+    "channel gets its own instance of the instrument. Without a MIDI file the bundled demo song is\n"
+    "rendered with the factory sounds.\n"
+    "\n"
+    "  -o, --out FILE        output WAV (default: the MIDI file's name with .wav, demo.wav for the demo)\n"
+    "  --rate HZ             sample rate (default 44100)\n"
+    "  --format F            16, 24 or float (default 24)\n"
+    "  --gain DB             gain applied to the mix (default 0)\n"
+    "  --tail S              seconds rendered after the last event (default 3)\n"
+    "  --syx FILE            sound from a single or bank SysEx dump (--program N picks from a bank)\n"
+    "  --library FILE        sounds from a .kvl library: channels follow their program changes,\n"
+    "                        or all play --program N\n"
+    "  --text FILE           sound from the text form of korvo-patch (--program N picks one)\n"
+    "  --program N           program number 0..127\n"
+    "  --data FOLDER         folder holding wavrom.bin (and the demo files)\n"
+    "  -q, --quiet           no progress report\n";
+
+struct Options {
+  std::string midi, out, syx, library, text, data;
+  int rate = 44100;
+  std::string format = "24";
+  double gainDb = 0.0, tail = 3.0;
+  int program = -1;
+  bool quiet = false;
+};
+
+int fail(const std::string& message) {
+  std::fprintf(stderr, "korvo-render: %s\n", message.c_str());
+  return 1;
+}
+
+bool parseArgs(int argc, char** argv, Options& o, std::string& error) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    std::string v;
+    auto value = [&]() -> bool {
+      if (i + 1 >= argc) {
+        error = a + " needs a value";
+        return false;
+      }
+      v = argv[++i];
+      return true;
+    };
+    try {
+      if (a == "-h" || a == "--help") { error.clear(); return false; }
+      else if (a == "-q" || a == "--quiet") o.quiet = true;
+      else if (a == "-o" || a == "--out") { if (!value()) return false; o.out = v; }
+      else if (a == "--rate") { if (!value()) return false; o.rate = std::stoi(v); }
+      else if (a == "--format") { if (!value()) return false; o.format = v; }
+      else if (a == "--gain") { if (!value()) return false; o.gainDb = std::stod(v); }
+      else if (a == "--tail") { if (!value()) return false; o.tail = std::stod(v); }
+      else if (a == "--syx") { if (!value()) return false; o.syx = v; }
+      else if (a == "--library") { if (!value()) return false; o.library = v; }
+      else if (a == "--text") { if (!value()) return false; o.text = v; }
+      else if (a == "--program") { if (!value()) return false; o.program = std::stoi(v); }
+      else if (a == "--data") { if (!value()) return false; o.data = v; }
+      else if (!a.empty() && a[0] == '-') { error = "unknown option " + a; return false; }
+      else if (o.midi.empty()) o.midi = a;
+      else { error = "more than one MIDI file given"; return false; }
+    } catch (const std::exception&) {
+      error = "bad value '" + v + "' for " + a;
+      return false;
+    }
+  }
+  if (o.rate < 8000 || o.rate > 384000) { error = "--rate must be 8000..384000"; return false; }
+  if (o.format != "16" && o.format != "24" && o.format != "float") { error = "--format must be 16, 24 or float"; return false; }
+  if (!(o.tail >= 0 && o.tail <= 600)) { error = "--tail must be 0..600 seconds"; return false; }
+  if (o.program < -1 || o.program > 127) { error = "--program must be 0..127"; return false; }
+  if (!std::isfinite(o.gainDb) || std::fabs(o.gainDb) > 60) { error = "--gain must be -60..60 dB"; return false; }
+  int sources = !o.syx.empty() + !o.library.empty() + !o.text.empty();
+  if (sources > 1) { error = "give only one of --syx, --library and --text"; return false; }
+  return true;
+}
+
+// The data folder: given, else the build's generated data, else "data" beside the program.
+std::string findDataFolder(const Options& o, const char* argv0) {
+  if (!o.data.empty()) return o.data;
+  std::error_code ec;
+  if (std::filesystem::exists(std::filesystem::path(KORVO_BUILD_DATA_DIR) / "wavrom.bin", ec)) return KORVO_BUILD_DATA_DIR;
+  return (std::filesystem::path(argv0).parent_path() / "data").string();
+}
+
+bool readMidi(const std::string& path, int rate, std::vector<TimedMessage>& out, std::string& error) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) {
+    error = "'" + path + "' does not exist or is not a file";
+    return false;
+  }
+  smf_t* smf = smf_load(path.c_str());
+  if (!smf) {
+    error = "'" + path + "' is not a readable standard MIDI file";
+    return false;
+  }
+  while (smf_event_t* e = smf_get_next_event(smf)) {
+    if (smf_event_is_metadata(e) || e->midi_buffer_length < 1 || e->midi_buffer_length > 3) continue;
+    TimedMessage m;
+    m.frame = static_cast<std::int64_t>(std::llround(e->time_seconds * rate));
+    m.size = e->midi_buffer_length;
+    for (int i = 0; i < m.size; ++i) m.bytes[static_cast<std::size_t>(i)] = e->midi_buffer[i];
+    if (m.bytes[0] < 0x80) continue;
+    out.push_back(m);
+  }
+  smf_delete(smf);
+  if (out.empty()) {
+    error = "'" + path + "' holds no MIDI notes or controllers";
+    return false;
+  }
+  return true;
+}
+
+bool planSounds(const Options& o, const std::string& defaultLibrary, SoundPlan& plan, std::string& error) {
+  std::string path = !o.syx.empty() ? o.syx : !o.library.empty() ? o.library : o.text;
+  const bool library = !o.library.empty() || path.empty();
+  if (path.empty()) {
+    path = defaultLibrary;
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) {
+      std::fprintf(stderr, "korvo-render: warning: no factory library at '%s': every channel plays the INIT sound\n",
+                   path.c_str());
+      plan.fixed = makeInitRecord();
+      return true;
+    }
+  }
+  patch::SoundFile file;
+  if (!patch::loadSoundFile(path, file, error)) return false;
+  patch::Selection sel;
+  if (o.program >= 0) sel.program = o.program;
+  std::vector<patch::Sound> chosen;
+  if (!patch::selectSounds(file, sel, chosen, error)) return false;
+  if (chosen.empty()) {
+    error = "'" + path + "' holds no sound" + (o.program >= 0 ? " at program " + std::to_string(o.program) : "");
+    return false;
+  }
+  if (library && o.program < 0) {
+    plan.bank.assign(128, makeInitRecord());
+    for (const auto& s : chosen)
+      if (s.number >= 0 && s.number < 128) plan.bank[static_cast<std::size_t>(s.number)] = s.record;
+  } else {
+    plan.fixed = chosen.front().record;
+  }
+  return true;
+}
+
+bool writeWavFile(const std::string& path, const RenderResult& r, int rate, const std::string& format, float gain,
+                  std::string& error) {
+  SF_INFO info{};
+  info.samplerate = rate;
+  info.channels = 2;
+  info.format = SF_FORMAT_WAV | (format == "16" ? SF_FORMAT_PCM_16 : format == "24" ? SF_FORMAT_PCM_24 : SF_FORMAT_FLOAT);
+  // Write beside the target and rename, so an interrupted render never leaves half a file.
+  const std::string temp = path + ".part";
+  SNDFILE* f = sf_open(temp.c_str(), SFM_WRITE, &info);
+  if (!f) {
+    error = "cannot write '" + path + "': " + sf_strerror(nullptr);
+    return false;
+  }
+  // Integer formats clip at full scale rather than wrapping around.
+  if (format != "float") sf_command(f, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+  std::vector<float> frames(8192 * 2);
+  bool ok = true;
+  for (std::size_t pos = 0; pos < r.left.size() && ok; pos += 8192) {
+    const std::size_t n = std::min<std::size_t>(8192, r.left.size() - pos);
+    for (std::size_t i = 0; i < n; ++i) {
+      frames[2 * i] = r.left[pos + i] * gain;
+      frames[2 * i + 1] = r.right[pos + i] * gain;
+    }
+    ok = sf_writef_float(f, frames.data(), static_cast<sf_count_t>(n)) == static_cast<sf_count_t>(n);
+  }
+  ok = sf_close(f) == 0 && ok;
+  std::error_code ec;
+  if (ok) std::filesystem::rename(temp, path, ec);
+  if (!ok || ec) {
+    std::filesystem::remove(temp, ec);
+    error = "cannot write '" + path + "' (disk full or no permission?)";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
+  std::string error;
+  if (!parseArgs(argc, argv, o, error)) {
+    if (!error.empty()) std::fprintf(stderr, "korvo-render: %s\n", error.c_str());
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  const std::string data = findDataFolder(o, argv[0]);
+  const bool demo = o.midi.empty();
+  if (demo) o.midi = joinPath(data, "demo.mid");
+  if (o.out.empty()) o.out = demo ? "demo.wav" : std::filesystem::path(o.midi).replace_extension(".wav").string();
+
+  std::vector<TimedMessage> messages;
+  if (!readMidi(o.midi, o.rate, messages, error)) return fail(error);
+  SoundPlan plan;
+  if (!planSounds(o, joinPath(data, "factory.kvl"), plan, error)) return fail(error);
+
+  RenderOptions ro;
+  ro.sampleRate = o.rate;
+  ro.tailSeconds = o.tail;
+  ro.dataFolder = data;
+  if (!o.quiet) {
+    ro.progress = [&](std::int64_t done, std::int64_t total) {
+      std::fprintf(stderr, "\rkorvo-render: %3d%% (%.1f of %.1f s)", static_cast<int>(100 * done / std::max<std::int64_t>(total, 1)),
+                   static_cast<double>(done) / o.rate, static_cast<double>(total) / o.rate);
+      if (done == total) std::fputc('\n', stderr);
+    };
+  }
+  RenderResult result;
+  try {
+    result = renderPerformance(messages, plan, ro);
+  } catch (const std::exception& e) {
+    return fail(std::string("render failed: ") + e.what());
+  }
+  if (!result.waveRomLoaded)
+    std::fprintf(stderr, "korvo-render: warning: wave ROM '%s' not found or unreadable: the oscillators are silent\n",
+                 result.waveRomPath.c_str());
+  const float gain = static_cast<float>(std::pow(10.0, o.gainDb / 20.0));
+  if (!writeWavFile(o.out, result, o.rate, o.format, gain, error)) return fail(error);
+  const float peak = result.peak * gain;
+  std::printf("korvo-render: wrote '%s' (%.1f s, %d channel%s, peak %.1f dBFS)\n", o.out.c_str(),
+              static_cast<double>(result.left.size()) / o.rate, result.channelsUsed, result.channelsUsed == 1 ? "" : "s",
+              peak > 0 ? 20.0 * std::log10(peak) : -200.0);
+  if (peak > 1.0f && o.format != "float")
+    std::fprintf(stderr, "korvo-render: warning: the mix clips (peak above full scale); lower it with --gain\n");
+  return 0;
+}

@@ -1,0 +1,120 @@
+#include "renderSession.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "settingsStore.h"
+
+namespace korvo::render {
+
+namespace {
+
+// Settings that live only for the render: nothing is read from or written to the user's store.
+class MemorySettingsStore : public SettingsStore {
+ public:
+  bool open() override { return true; }
+  std::optional<std::string> readString(const std::string&) override { return std::nullopt; }
+  std::optional<std::uint32_t> readInteger(const std::string&) override { return std::nullopt; }
+  bool writeString(const std::string&, const std::string&) override { return true; }
+  bool writeInteger(const std::string&, std::uint32_t) override { return true; }
+  bool commit() override { return true; }
+};
+
+struct Channel {
+  std::unique_ptr<CplugMaster> engine;
+  std::vector<vst::VstMidiEvent> events;
+  std::vector<std::uint8_t> listBytes;
+};
+
+void loadSound(Channel& ch, const SoundPlan& plan, int program) {
+  const ProgramRecord* record = nullptr;
+  if (plan.fixed)
+    record = &*plan.fixed;
+  else if (!plan.bank.empty())
+    record = &plan.bank[static_cast<std::size_t>(std::clamp(program, 0, static_cast<int>(plan.bank.size()) - 1))];
+  if (record) ch.engine->soundMan().LoadEdit(record);
+}
+
+}  // namespace
+
+RenderResult renderPerformance(const std::vector<TimedMessage>& messages, const SoundPlan& sounds,
+                               const RenderOptions& options) {
+  RenderResult result;
+  std::array<bool, 16> used{};
+  for (const auto& m : messages)
+    if (m.size > 0 && m.bytes[0] >= 0x80 && m.bytes[0] < 0xF0) used[m.bytes[0] & 0x0F] = true;
+
+  std::array<Channel, 16> channels;
+  EngineEnvironment env;
+  env.settingsStore = std::make_shared<MemorySettingsStore>();
+  env.useSystemDefaults = false;
+  env.dataFolderOverride = options.dataFolder;
+  env.saveOnDestroy = false;
+  for (int c = 0; c < 16; ++c) {
+    if (!used[static_cast<std::size_t>(c)]) continue;
+    Channel& ch = channels[static_cast<std::size_t>(c)];
+    ch.engine = std::make_unique<CplugMaster>(options.sampleRate, env);
+    loadSound(ch, sounds, 0);
+    result.waveRomLoaded = ch.engine->waveRomLoaded();
+    result.waveRomPath = ch.engine->waveRomPath();
+    ++result.channelsUsed;
+  }
+
+  const std::int64_t last = messages.empty() ? 0 : messages.back().frame;
+  const std::int64_t total = last + static_cast<std::int64_t>(std::llround(options.tailSeconds * options.sampleRate));
+  result.left.assign(static_cast<std::size_t>(total), 0.0f);
+  result.right.assign(static_cast<std::size_t>(total), 0.0f);
+
+  std::size_t next = 0;
+  std::int64_t lastReport = 0;
+  for (std::int64_t pos = 0; pos < total;) {
+    std::int64_t end = std::min<std::int64_t>(pos + options.blockSize, total);
+    // A program change takes effect between blocks: the block ends where it stands.
+    for (std::size_t i = next; i < messages.size() && messages[i].frame < end; ++i) {
+      if ((messages[i].bytes[0] & 0xF0) == 0xC0 && messages[i].frame > pos) {
+        end = messages[i].frame;
+        break;
+      }
+    }
+    for (auto& ch : channels) ch.events.clear();
+    while (next < messages.size() && messages[next].frame < end) {
+      const TimedMessage& m = messages[next++];
+      if (m.size == 0 || m.bytes[0] < 0x80 || m.bytes[0] >= 0xF0) continue;
+      Channel& ch = channels[m.bytes[0] & 0x0F];
+      if ((m.bytes[0] & 0xF0) == 0xC0) {
+        if (!sounds.fixed) loadSound(ch, sounds, m.bytes[1]);
+        continue;
+      }
+      vst::VstMidiEvent e{};
+      e.type = vst::kVstMidiType;
+      e.byteSize = sizeof e;
+      e.deltaFrames = static_cast<vst::VstInt32>(m.frame - pos);
+      for (int b = 0; b < m.size && b < 3; ++b) e.midiData[b] = static_cast<char>(m.bytes[static_cast<std::size_t>(b)]);
+      ch.events.push_back(e);
+    }
+    const int frames = static_cast<int>(end - pos);
+    for (auto& ch : channels) {
+      if (!ch.engine) continue;
+      if (!ch.events.empty()) {
+        ch.listBytes.assign(sizeof(vst::VstEvents) + ch.events.size() * sizeof(vst::VstEvent*), 0);
+        auto* list = reinterpret_cast<vst::VstEvents*>(ch.listBytes.data());
+        list->numEvents = static_cast<vst::VstInt32>(ch.events.size());
+        for (std::size_t i = 0; i < ch.events.size(); ++i)
+          list->events[i] = reinterpret_cast<vst::VstEvent*>(&ch.events[i]);
+        ch.engine->processEvents(list);
+      }
+      // Each engine adds its voices to the mix.
+      ch.engine->render(false, result.left.data() + pos, frames, result.right.data() + pos);
+    }
+    pos = end;
+    if (options.progress && (pos - lastReport >= options.sampleRate * 2 || pos == total)) {
+      options.progress(pos, total);
+      lastReport = pos;
+    }
+  }
+  for (std::size_t i = 0; i < result.left.size(); ++i)
+    result.peak = std::max({result.peak, std::fabs(result.left[i]), std::fabs(result.right[i])});
+  return result;
+}
+
+}  // namespace korvo::render

@@ -1,0 +1,53 @@
+// Offline rendering of a MIDI performance through the engine: one engine per MIDI channel in use
+// (each playing its channel's sound, as several instances of the plug-in on separate tracks of a
+// DAW would), mixed into one stereo signal.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "plugCore.h"
+#include "progRecord.h"
+
+namespace korvo::render {
+
+struct TimedMessage {
+  std::int64_t frame = 0;
+  std::array<std::uint8_t, 3> bytes{};
+  int size = 0;
+};
+
+// Where each channel's sound comes from: one fixed sound for every channel, or a bank of 128
+// programs in which each channel starts at program 0 and follows its program changes.
+struct SoundPlan {
+  std::optional<ProgramRecord> fixed;
+  std::vector<ProgramRecord> bank;  // 128 records when used
+};
+
+struct RenderOptions {
+  int sampleRate = 44100;
+  int blockSize = 512;
+  double tailSeconds = 3.0;
+  std::string dataFolder;  // where wavrom.bin is
+  // Called now and then with the frames done and the total.
+  std::function<void(std::int64_t done, std::int64_t total)> progress;
+};
+
+struct RenderResult {
+  std::vector<float> left, right;
+  bool waveRomLoaded = false;
+  std::string waveRomPath;
+  int channelsUsed = 0;
+  float peak = 0.0f;
+};
+
+// Renders the messages (sorted by frame) to the end of the last one plus the tail.
+RenderResult renderPerformance(const std::vector<TimedMessage>& messages, const SoundPlan& sounds,
+                               const RenderOptions& options);
+
+}  // namespace korvo::render
