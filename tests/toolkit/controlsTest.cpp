@@ -156,6 +156,17 @@ TEST(MenuView, ColumnsSeparatorsAndNavigation) {
   view.onChoose = [&](MenuItem& item) { chosen = item.tag; };
   view.keyDown(keys::Return, 0);
   EXPECT_EQ(chosen, 6);
+  // An item with a submenu opens it (Right or Enter) instead of being chosen.
+  std::string opened;
+  view.onOpenSubmenu = [&](MenuItem& item, Rect) { opened = item.caption; };
+  view.setHighlighted(5);
+  view.keyDown(keys::Right, 0);
+  EXPECT_EQ(opened, "Mouse position is restored after...");
+  EXPECT_EQ(chosen, 6);
+  view.setHighlighted(1);  // disabled: Enter does nothing
+  view.keyDown(keys::Return, 0);
+  EXPECT_EQ(chosen, 6);
+  view.setHighlighted(7);
   std::string why;
   EXPECT_TRUE(matchesGolden(HeadlessHost::renderControl(view), goldenPath("toolkit_menu"), &why)) << why;
 }

@@ -208,6 +208,18 @@ TEST(GraphKnob, StripFramesFollowTheValue) {
   }
   f.knob->setValue(0);
   EXPECT_EQ(f.host.frame().at(f.knob->left() + 20, f.knob->top() + 20), test::stripColour(6));
+  // An image list takes over (and clears the GIF strip); same frame rule.
+  std::vector<Image> list;
+  for (int i = 0; i < 4; ++i) list.emplace_back(40, 40, test::stripColour(i));
+  f.knob->setImageList(&list);
+  f.knob->setValue(127);
+  EXPECT_EQ(f.knob->currentFrame(), 3);
+  f.knob->setValue(-64);  // 4 x 63 / 254 = 0.99
+  EXPECT_EQ(f.knob->currentFrame(), 1);
+  EXPECT_EQ(f.host.frame().at(f.knob->left() + 20, f.knob->top() + 20), test::stripColour(1));
+  f.knob->setImageList(nullptr);  // no strip at all: drawn knob
+  EXPECT_EQ(f.knob->currentFrame(), -1);
+  f.knob->setAniGIF(&strip);
   f.knob->setMinValue(0);
   f.knob->setMaxValue(0);
   EXPECT_EQ(f.knob->currentFrame(), 0);
