@@ -1,0 +1,116 @@
+"""Shared helpers of the real-host tests: running host programs with time limits, a private
+home folder per run, and asking our own host whether a plug-in makes any sound."""
+
+import os
+import re
+import shutil
+import subprocess
+import sys
+import time
+
+SKIP = 77  # CTest's SKIP_RETURN_CODE for these tests
+
+
+def log(msg):
+    print(msg, flush=True)
+
+
+class HostError(Exception):
+    pass
+
+
+def fresh_dir(path):
+    if os.path.exists(path):
+        shutil.rmtree(path)
+    os.makedirs(path)
+    return path
+
+
+def private_env(work, extra=None):
+    """The environment of one run: home, configuration and caches inside the work folder, so
+    that hosts and plug-ins neither read nor leave anything in the real home."""
+    home = os.path.join(work, "home")
+    env = dict(os.environ)
+    env.update({
+        "HOME": home,
+        "XDG_CONFIG_HOME": os.path.join(home, ".config"),
+        "XDG_CACHE_HOME": os.path.join(home, ".cache"),
+        "XDG_DATA_HOME": os.path.join(home, ".local", "share"),
+        "XDG_RUNTIME_DIR": os.path.join(work, "run"),
+    })
+    for d in ("XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"):
+        os.makedirs(env[d], mode=0o700, exist_ok=True)
+    env.update(extra or {})
+    return env
+
+
+def run(cmd, env, timeout, log_path=None, cwd=None):
+    """Runs cmd, returns (exit code, combined output). A time-out is an exit code of None."""
+    t0 = time.monotonic()
+    try:
+        p = subprocess.run(cmd, env=env, cwd=cwd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                           stderr=subprocess.STDOUT, timeout=timeout)
+        code, out = p.returncode, p.stdout.decode("utf-8", "replace")
+    except subprocess.TimeoutExpired as e:
+        code, out = None, (e.stdout or b"").decode("utf-8", "replace") + f"\n[timed out after {timeout} s]\n"
+    took = time.monotonic() - t0
+    if log_path:
+        with open(log_path, "a") as f:
+            f.write(f"$ {' '.join(cmd)}\n{out}\n[exit {code}, {took:.1f} s]\n\n")
+    log(f"  {os.path.basename(cmd[0])}: exit {code}, {took:.1f} s")
+    return code, out
+
+
+def copy_dated(src, dst_dir, age_seconds=60):
+    """Copies a plug-in binary and dates it back: scan caches keep whole-second file times, and
+    a file changed in the same second as its scan counts as changed since."""
+    os.makedirs(dst_dir, exist_ok=True)
+    dst = os.path.join(dst_dir, os.path.basename(src))
+    shutil.copyfile(src, dst)
+    os.chmod(dst, 0o755)
+    t = time.time() - age_seconds
+    os.utime(dst, (t, t))
+    return dst
+
+
+def plugin_peak(vsthost, plugin, key=60, runner=None, env=None, timeout=120):
+    """Peak level our own host gets from the plug-in for one second of a note, or None when the
+    host cannot tell (missing, failed)."""
+    if not vsthost or not os.path.exists(vsthost):
+        return None
+    cmd = ([runner] if runner else []) + [vsthost, "--note", f"{key}", "--seconds", "1", plugin]
+    try:
+        p = subprocess.run(cmd, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                           stderr=subprocess.STDOUT, timeout=timeout)
+    except (OSError, subprocess.TimeoutExpired):
+        return None
+    m = re.search(r"^render\.peak=([0-9.eE+-]+)", p.stdout.decode("utf-8", "replace"), re.M)
+    return float(m.group(1)) if m else None
+
+
+def wavcheck(wav, args, log_path=None):
+    """Runs the WAV checker; returns True when every requested check passed."""
+    here = os.path.dirname(os.path.abspath(__file__))
+    cmd = [sys.executable, os.path.join(here, "wavcheck.py"), wav] + args
+    p = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    out = p.stdout.decode("utf-8", "replace")
+    for line in out.splitlines():
+        log(f"    {line}")
+    if log_path:
+        with open(log_path, "a") as f:
+            f.write(f"$ {' '.join(cmd)}\n{out}\n")
+    return p.returncode == 0
+
+
+def sound_checks_wanted(mode, peak, what):
+    """Decides whether the checks that need sound run: 'on' always, 'off' never, 'auto' when
+    our own host hears the plug-in. Returns (wanted, reason)."""
+    if mode == "on":
+        return True, "sound checks required"
+    if mode == "off":
+        return False, "sound checks switched off"
+    if peak is None:
+        return True, f"our host could not render {what}: sound checks stay on"
+    if peak <= 0.0:
+        return False, f"{what} renders silence in our own host (render.peak=0)"
+    return True, f"{what} sounds in our own host (render.peak={peak:g})"
