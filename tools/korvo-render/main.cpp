@@ -1,13 +1,16 @@
 // korvo-render: renders a standard MIDI file through the Korvo engine to a WAV file.
 // With no arguments it renders the bundled demo song with the factory sounds.
-#include <smf.h>
-#include <sndfile.h>
-
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <unistd.h>
 #include <string>
 #include <vector>
+
+// libsmf's header pulls glib in inside its extern "C" block; glib's C++ parts must come first.
+#include <glib.h>
+#include <smf.h>
+#include <sndfile.h>
 
 #include "VSTaux.h"
 #include "patchIo.h"
@@ -228,10 +231,16 @@ int main(int argc, char** argv) {
   ro.tailSeconds = o.tail;
   ro.dataFolder = data;
   if (!o.quiet) {
-    ro.progress = [&](std::int64_t done, std::int64_t total) {
-      std::fprintf(stderr, "\rkorvo-render: %3d%% (%.1f of %.1f s)", static_cast<int>(100 * done / std::max<std::int64_t>(total, 1)),
-                   static_cast<double>(done) / o.rate, static_cast<double>(total) / o.rate);
-      if (done == total) std::fputc('\n', stderr);
+    // On a terminal one line counts up; in a log a line every quarter.
+    const bool terminal = isatty(fileno(stderr)) != 0;
+    int lastQuarter = -1;
+    ro.progress = [&, terminal, lastQuarter](std::int64_t done, std::int64_t total) mutable {
+      const int percent = static_cast<int>(100 * done / std::max<std::int64_t>(total, 1));
+      if (!terminal && percent / 25 == lastQuarter) return;
+      lastQuarter = percent / 25;
+      std::fprintf(stderr, "%skorvo-render: %3d%% (%.1f of %.1f s)%s", terminal ? "\r" : "", percent,
+                   static_cast<double>(done) / o.rate, static_cast<double>(total) / o.rate,
+                   terminal && done != total ? "" : "\n");
     };
   }
   RenderResult result;
