@@ -1,3 +1,4 @@
+#include <sndfile.h>
 #include <sys/wait.h>
 
 #include <cmath>
@@ -24,14 +25,14 @@ std::filesystem::path folder(const std::string& name) {
 
 std::string dataFolder() { return std::string(std::getenv("KORVO_BINARY_DIR")) + "/data"; }
 
-struct Run {
+struct Shell {
   int code = -1;
   std::string out;
 };
 
 // Runs a command, standard error folded into the output.
-Run shell(const std::string& command) {
-  Run r;
+Shell shell(const std::string& command) {
+  Shell r;
   if (FILE* p = popen((command + " 2>&1").c_str(), "r")) {
     char buf[4096];
     std::size_t n;
@@ -103,29 +104,39 @@ TEST(KorvoRenderTool, RendersASongFromItsScoreWithATextSound) {
   auto dir = folder("tool");
   std::ofstream(dir / "song.txt") << "tempo 120\npattern p\n  0 1 A3 100\nend\nplay p 1 0\n";
   ASSERT_EQ(shell(std::string(KORVO_DEMO_SONG_EXE) + " " + (dir / "song.txt").string() + " " + (dir / "song.mid").string()).code, 0);
-  std::ofstream(dir / "sound.txt") << "PROGRAM 0\n  NAME = \"TEST\"\nEND\n";
-  Run r = shell(std::string(KORVO_RENDER_EXE) + " -q --tail 1 --format float --rate 22050 --text " +
-                (dir / "sound.txt").string() + " -o " + (dir / "song.wav").string() + " " + (dir / "song.mid").string());
-  // The text form's grammar decides whether this tiny file parses; either way the tool answers clearly.
-  if (r.code == 0) {
-    EXPECT_NE(r.out.find("wrote"), std::string::npos) << r.out;
-    EXPECT_TRUE(std::filesystem::exists(dir / "song.wav"));
-    EXPECT_GT(std::filesystem::file_size(dir / "song.wav"), 22050u * 2 * 4);
-  } else {
-    EXPECT_EQ(r.code, 1);
-    EXPECT_NE(r.out.find("sound.txt"), std::string::npos) << r.out;
-    EXPECT_FALSE(std::filesystem::exists(dir / "song.wav"));
-  }
+  // Oscillator 1 alone, an octave up: the note A3 sounds as A4.
+  std::ofstream(dir / "sound.txt") << "SOUND 0\nNAME = \"TEST\"\nDCA2.ENABLE = 0\nDCA3.ENABLE = 0\nEND\n";
+  Shell r = shell(std::string(KORVO_RENDER_EXE) + " -q --tail 1 --format float --rate 22050 --text " +
+                  (dir / "sound.txt").string() + " -o " + (dir / "song.wav").string() + " " + (dir / "song.mid").string());
+  ASSERT_EQ(r.code, 0) << r.out;
+  EXPECT_NE(r.out.find("wrote"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("1 channel"), std::string::npos) << r.out;
+  // One beat at 120 BPM plus a second of tail, 32-bit float stereo.
+  SF_INFO info{};
+  SNDFILE* f = sf_open((dir / "song.wav").string().c_str(), SFM_READ, &info);
+  ASSERT_NE(f, nullptr);
+  std::vector<float> frames(static_cast<std::size_t>(info.frames * info.channels));
+  sf_readf_float(f, frames.data(), info.frames);
+  sf_close(f);
+  EXPECT_EQ(info.samplerate, 22050);
+  EXPECT_EQ(info.channels, 2);
+  EXPECT_EQ(info.frames, 22050 / 2 + 22050);
+  EXPECT_EQ(info.format & SF_FORMAT_SUBMASK, SF_FORMAT_FLOAT);
+  EXPECT_GT(peak(frames, 0, frames.size()), 0.01f);
+  Shell bad = shell(std::string(KORVO_RENDER_EXE) + " -q --text " + (dir / "song.txt").string() + " -o " +
+                    (dir / "other.wav").string() + " " + (dir / "song.mid").string());
+  EXPECT_EQ(bad.code, 1) << bad.out;
+  EXPECT_FALSE(std::filesystem::exists(dir / "other.wav"));
 }
 
 TEST(KorvoRenderTool, BadInputGivesAClearMessageAndNoFile) {
   auto dir = folder("bad");
   const std::string exe = KORVO_RENDER_EXE;
-  Run missing = shell(exe + " -q -o " + (dir / "x.wav").string() + " " + (dir / "none.mid").string());
+  Shell missing = shell(exe + " -q -o " + (dir / "x.wav").string() + " " + (dir / "none.mid").string());
   EXPECT_EQ(missing.code, 1);
   EXPECT_NE(missing.out.find("does not exist"), std::string::npos) << missing.out;
   std::ofstream(dir / "text.mid") << "not a midi file at all";
-  Run notMidi = shell(exe + " -q -o " + (dir / "x.wav").string() + " " + (dir / "text.mid").string());
+  Shell notMidi = shell(exe + " -q -o " + (dir / "x.wav").string() + " " + (dir / "text.mid").string());
   EXPECT_EQ(notMidi.code, 1);
   EXPECT_NE(notMidi.out.find("not a readable standard MIDI file"), std::string::npos) << notMidi.out;
   EXPECT_EQ(shell(exe + " --format 20").code, 2);
