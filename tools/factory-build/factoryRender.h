@@ -1,0 +1,63 @@
+// Plays a sound through the engine, the way a host would, and measures what comes out: levels,
+// brightness, envelope and pitch. The factory tests and the listening sheet use it; since nobody
+// listens to 128 sounds after every change, the numbers stand in for the ear.
+#pragma once
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "progRecord.h"
+
+namespace korvo::factory {
+
+struct Take {
+  int rate = 0;
+  int releaseFrame = 0;  // where the notes were let go
+  std::vector<float> left, right;
+};
+
+struct Performance {
+  std::vector<int> notes;  // played together at frame 0
+  int velocity = 127;
+  int holdFrames = 0;      // then every note is released
+  int tailFrames = 0;      // rendered after the release
+};
+
+// One engine per take, its settings in a temporary folder, the wave ROM from `dataFolder`,
+// nothing written back.
+Take playSound(const ProgramRecord& sound, const Performance& how, int rate, const std::string& dataFolder);
+
+// How long the sound takes to reach its sustain (the slowest of its four envelopes through T1..T3)
+// and to die away after the release (ENV4's T4, plus the second release), in seconds.
+double settleSeconds(const ProgramRecord& sound);
+double releaseSeconds(const ProgramRecord& sound);
+
+struct Levels {
+  bool finite = true;
+  double peak = 0;       // largest |sample| of either channel
+  double rms = 0;        // over the whole take, both channels
+  double heldRms = 0;    // over the last 200 ms before the release
+};
+Levels measureLevels(const Take& take);
+
+// Brightness: the spectral centroid in Hz of the mono sum over `frames` samples from `from`
+// (Hann window, magnitude spectrum); 0 for silence.
+double spectralCentroid(const Take& take, int from, int frames);
+
+// The fundamental in Hz of the mono sum over a window (normalised autocorrelation between 25 Hz
+// and 4 kHz); 0 when nothing periodic is found.
+double fundamental(const Take& take, int from, int frames);
+
+struct Shape {
+  double attackSeconds = 0;   // time for the 10 ms RMS to first reach 90 % of its maximum
+  double sustainRatio = 0;    // RMS of the last 10 ms before the release / the maximum
+  double tailSeconds = 0;     // after the release, time until the RMS stays below 1/100 of the maximum
+};
+Shape measureShape(const Take& take);
+
+inline double toDecibels(double v) {
+  return v > 1e-9 ? 20.0 * std::log10(v) : -180.0;
+}
+
+}  // namespace korvo::factory

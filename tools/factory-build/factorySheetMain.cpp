@@ -1,0 +1,118 @@
+// korvo-factory-sheet: the listening sheet of the factory sounds. Every sound is played through
+// the engine as a single note (C4, velocity 100) and as an eight-note chord at velocity 127, and
+// the table gives what an ear would check first: levels, brightness, pitch and envelope.
+//
+//   korvo-factory-sheet [--program N] [--wav PREFIX] DATA_FOLDER SOURCE.txt...
+//
+// DATA_FOLDER holds wavrom.bin. --wav writes PREFIXnnn-note.wav and PREFIXnnn-chord.wav
+// (32-bit float stereo) for a closer look in an editor.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "VSTaux.h"
+#include "factoryBank.h"
+#include "factoryRender.h"
+
+using namespace korvo;
+using namespace korvo::factory;
+
+namespace {
+
+constexpr int kRate = 44100;
+const std::vector<int> kChord = {48, 52, 55, 60, 64, 67, 72, 76};
+
+void put32(std::vector<std::uint8_t>& b, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+}
+
+bool writeWav(const std::string& path, const Take& t) {
+  std::vector<std::uint8_t> b;
+  const auto frames = static_cast<std::uint32_t>(t.left.size());
+  const std::uint32_t data = frames * 8;
+  b.insert(b.end(), {'R', 'I', 'F', 'F'});
+  put32(b, 36 + data);
+  b.insert(b.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+  put32(b, 16);
+  put32(b, 3 | (2u << 16));  // IEEE float, two channels
+  put32(b, static_cast<std::uint32_t>(t.rate));
+  put32(b, static_cast<std::uint32_t>(t.rate) * 8);
+  put32(b, 8 | (32u << 16));
+  b.insert(b.end(), {'d', 'a', 't', 'a'});
+  put32(b, data);
+  for (std::uint32_t i = 0; i < frames; ++i) {
+    std::uint32_t l, r;
+    std::memcpy(&l, &t.left[i], 4);
+    std::memcpy(&r, &t.right[i], 4);
+    put32(b, l);
+    put32(b, r);
+  }
+  return writeWholeFile(path, b.data(), b.size()) == 0;
+}
+
+std::string category(const std::string& origin) {
+  const auto dot = origin.find('.');
+  return dot == std::string::npos ? origin : origin.substr(0, dot);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int only = -1;
+  std::string wavPrefix;
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--program" && i + 1 < argc) {
+      only = std::atoi(argv[++i]);
+    } else if (a == "--wav" && i + 1 < argc) {
+      wavPrefix = argv[++i];
+    } else {
+      args.push_back(a);
+    }
+  }
+  if (args.size() < 2) {
+    std::fputs("usage: korvo-factory-sheet [--program N] [--wav PREFIX] DATA_FOLDER SOURCE.txt...\n", stderr);
+    return 2;
+  }
+  std::vector<SourceText> sources;
+  std::string error;
+  if (!readSources(std::vector<std::string>(args.begin() + 1, args.end()), sources, error)) {
+    std::fprintf(stderr, "korvo-factory-sheet: %s\n", error.c_str());
+    return 1;
+  }
+  FactoryBank bank;
+  std::vector<std::string> errors;
+  if (!assembleFactory(sources, bank, errors))
+    for (const std::string& e : errors) std::fprintf(stderr, "korvo-factory-sheet: note: %s\n", e.c_str());
+  std::printf("| no. | name | group | chord peak dBFS | note peak dBFS | note RMS dBFS | centroid Hz | f0 Hz | attack s | sustain | tail s |\n");
+  std::printf("|---|---|---|---|---|---|---|---|---|---|---|\n");
+  for (int n = 0; n < kProgramCount; ++n) {
+    if ((only >= 0 && n != only) || !bank.placed[static_cast<std::size_t>(n)]) continue;
+    const ProgramRecord& r = bank.programs[static_cast<std::size_t>(n)];
+    const double hold = std::clamp(settleSeconds(r) + 0.3, 0.6, 4.0);
+    const double tail = std::clamp(releaseSeconds(r) + 0.3, 0.4, 3.0);
+    Performance note{{60}, 100, static_cast<int>(hold * kRate), static_cast<int>(tail * kRate)};
+    Performance chord{kChord, 127, note.holdFrames, note.tailFrames};
+    const Take single = playSound(r, note, kRate, args[0]);
+    const Take full = playSound(r, chord, kRate, args[0]);
+    const Levels ln = measureLevels(single), lc = measureLevels(full);
+    const Shape shape = measureShape(single);
+    const int window = kRate / 2;
+    const int from = std::max(0, single.releaseFrame - window);
+    const double centroid = spectralCentroid(single, from, window);
+    const double f0 = fundamental(single, from, kRate / 5);
+    std::printf("| %03d | %s | %s | %.1f | %.1f | %.1f | %.0f | %.1f | %.2f | %.2f | %.2f |%s\n", n,
+                displayName(r).c_str(), category(bank.origin[static_cast<std::size_t>(n)]).c_str(), toDecibels(lc.peak),
+                toDecibels(ln.peak), toDecibels(ln.heldRms > 0 ? ln.heldRms : ln.rms), centroid, f0,
+                shape.attackSeconds, shape.sustainRatio, shape.tailSeconds, (ln.finite && lc.finite) ? "" : " NOT FINITE");
+    if (!wavPrefix.empty()) {
+      writeWav(wavPrefix + zeroPad(n, 3) + "-note.wav", single);
+      writeWav(wavPrefix + zeroPad(n, 3) + "-chord.wav", full);
+    }
+  }
+  return 0;
+}
