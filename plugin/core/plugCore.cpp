@@ -55,6 +55,8 @@ CplugMaster::CplugMaster(int sampleRate, EngineEnvironment environment)
   resetAll();
   loadBackup();
   soundMan_.SelectProgram(0);
+  memoryAtLoad_.resize(static_cast<std::size_t>(Ckv_soundMan::BankSize()));
+  soundMan_.SaveBank(memoryAtLoad_.data());
 }
 
 CplugMaster::~CplugMaster() {
@@ -78,7 +80,14 @@ void CplugMaster::loadBackup() {
   backupRefused_ = !backupLoaded_;
 }
 
+bool CplugMaster::programMemoryChanged() const {
+  std::vector<std::uint8_t> now(static_cast<std::size_t>(Ckv_soundMan::BankSize()));
+  soundMan_.SaveBank(now.data());
+  return now != memoryAtLoad_;
+}
+
 void CplugMaster::saveBackup() {
+  if (!programMemoryChanged()) return;
   const std::string path = backupPath();
   // A backup that was there but could not be read (another version, damaged) still holds the
   // user's sounds: keep it beside the new one instead of writing over it.

@@ -92,6 +92,10 @@ class CplugMaster {
   bool waveRomLoaded() const { return waveRomLoaded_; }
   std::string backupPath() const;
   bool backupLoaded() const { return backupLoaded_; }
+  // Whether the program memory differs from what was loaded (or set up) at creation; only then
+  // does destruction write the backup, so of two instances in one project the one closed last
+  // does not overwrite what the other saved.
+  bool programMemoryChanged() const;
 
   // A view of one voice for tests and the editor's display.
   struct VoiceView {
@@ -195,6 +199,7 @@ class CplugMaster {
   bool waveRomLoaded_ = false;
   bool backupLoaded_ = false;
   bool backupRefused_ = false;
+  std::vector<std::uint8_t> memoryAtLoad_;  // the bank image right after creation
   std::array<int, kMaxVoices> finished_{};
 };
 

@@ -80,22 +80,61 @@ TEST(EngineBackup, IsLoadedAtCreationAndSavedAtDestruction) {
   EXPECT_EQ(program5Name(again), "EDITED");
 }
 
-TEST(EngineBackup, AnImageOfTheWrongSizeIsIgnoredAndKeptAside) {
-  for (int delta : {-1, 1}) {
-    auto dir = freshFolder("backup-size" + std::to_string(delta));
+TEST(EngineBackup, AnImageOfTheWrongSizeOrVersionIsIgnoredAndNeverLost) {
+  struct Case {
+    const char* name;
+    int sizeDelta;
+    int version;
+  } cases[] = {{"short", -1, 1}, {"long", 1, 1}, {"version", 0, 2}};
+  for (const auto& c : cases) {
+    auto dir = freshFolder(std::string("backup-") + c.name);
     auto image = bankWithProgram5Named("ODD");
-    image.resize(image.size() + static_cast<std::size_t>(static_cast<long>(delta) + (delta < 0 ? 0 : 0)), 0);
-    ASSERT_EQ(writeWholeFile((dir / "Korvo_backup.dat").string(), image.data(), image.size()), 0);
+    image.resize(static_cast<std::size_t>(static_cast<long>(image.size()) + c.sizeDelta), 0);
+    image[0] = static_cast<std::uint8_t>(c.version);
+    const std::string path = (dir / "Korvo_backup.dat").string();
+    ASSERT_EQ(writeWholeFile(path, image.data(), image.size()), 0);
     {
       CplugMaster e(44100, testEnvironment(dir, false, true));
-      EXPECT_FALSE(e.backupLoaded());
-      EXPECT_EQ(program5Name(e), "INIT");
+      EXPECT_FALSE(e.backupLoaded()) << c.name;
+      EXPECT_EQ(program5Name(e), "INIT") << c.name;
     }
-    // The unreadable file is not lost when the engine writes its own backup.
+    std::vector<std::uint8_t> onDisk;
+    ASSERT_EQ(readWholeFile(path, onDisk), image.size()) << c.name << ": untouched while nothing changed";
+    EXPECT_EQ(onDisk, image);
+    {
+      CplugMaster e(44100, testEnvironment(dir, false, true));
+      setRecordName(*e.soundMan().ProgMan().RecordAt(Ckv_progMan::SlotOf(7)), "NEW");
+    }
+    // Now the engine writes its memory, and the unreadable file is kept beside it.
+    EXPECT_EQ(readWholeFile(path, onDisk), static_cast<std::size_t>(Ckv_soundMan::BankSize())) << c.name;
     std::vector<std::uint8_t> kept;
-    EXPECT_EQ(readWholeFile((dir / "Korvo_backup.dat.unreadable").string(), kept), image.size());
-    EXPECT_EQ(kept, image);
+    EXPECT_EQ(readWholeFile(path + ".unreadable", kept), image.size()) << c.name;
+    EXPECT_EQ(kept, image) << c.name;
   }
+}
+
+TEST(EngineBackup, TwoInstancesDoNotOverwriteEachOthersChanges) {
+  auto dir = freshFolder("backup-two");
+  auto image = bankWithProgram5Named("START");
+  const std::string path = (dir / "Korvo_backup.dat").string();
+  ASSERT_EQ(writeWholeFile(path, image.data(), image.size()), 0);
+  {
+    auto changer = std::make_unique<CplugMaster>(44100, testEnvironment(dir, false, true));
+    auto bystander = std::make_unique<CplugMaster>(44100, testEnvironment(dir, false, true));
+    setRecordName(*changer->soundMan().ProgMan().RecordAt(Ckv_progMan::SlotOf(5)), "CHANGED");
+    changer.reset();    // closed first: writes its change
+    bystander.reset();  // closed last, changed nothing: must not write its stale memory
+  }
+  CplugMaster after(44100, testEnvironment(dir, false, false));
+  EXPECT_EQ(program5Name(after), "CHANGED");
+}
+
+TEST(EngineBackup, NothingChangedMeansNothingWritten) {
+  auto dir = freshFolder("backup-none");
+  { CplugMaster e(44100, testEnvironment(dir, false, true)); }
+  EXPECT_FALSE(std::filesystem::exists(dir / "Korvo_backup.dat"));
+  { CplugMaster e(44100, testEnvironment(dir, false, true)); e.soundMan().WriteProgram(0); }
+  EXPECT_FALSE(std::filesystem::exists(dir / "Korvo_backup.dat")) << "writing INIT over INIT changes nothing";
 }
 
 }  // namespace
