@@ -549,7 +549,7 @@ void ClcdCtr::OpenValueMenu(ClcdCtr_param& f, int column) {
   const bool numbered = f.CustomFormatter() && f.showIndexInMenu;
   int inColumn = 0;
   int n = 0;
-  for (long long v = first; v <= hi; ++v, ++n) {
+  for (long long v = first; v <= hi && n < kLcdMaxMenuValues; ++v, ++n) {
     const int value = static_cast<int>(v);
     std::string caption = f.Format(value);
     if (numbered) caption = paddedValue(value, digits) + "   " + caption;

@@ -51,6 +51,9 @@ LcdFormatter lcdFormatter(std::string (*format)(int value));
 inline constexpr int kLcdMaxColumn = 1 << 16;
 inline constexpr int kLcdMaxWidth = 4096;
 inline constexpr int kLcdMaxSlot = 255;
+// A value menu lists at most this many values (the widest range of the pages has 145), so a
+// field with a 32-bit range cannot make the menu unbounded.
+inline constexpr int kLcdMaxMenuValues = 1024;
 
 // One field of a page: a label and, when its spec is complete, a value.
 class ClcdCtr_param {
