@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "hostRunner.h"
+#include "progRecord.h"
 
 namespace {
 
@@ -37,6 +38,18 @@ bool readWav(const std::string& path, Wav& wav) {
   sf_readf_float(f, wav.samples.data(), info.frames);
   sf_close(f);
   return true;
+}
+
+// A chunk file holding the INIT sound, so tests that measure pitch know what plays (the plug-in
+// starts with program 0 of its backup, which may be any sound).
+std::string initChunk() {
+  static const std::string path = [] {
+    const std::string p = tempPath("init-chunk.bin");
+    const korvo::ProgramRecord init = korvo::makeInitRecord();
+    std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(&init), sizeof init);
+    return p;
+  }();
+  return path;
 }
 
 // One host run with --info and --probe serves the checks of the record and the bad calls.
@@ -172,7 +185,8 @@ double peak(const std::vector<float>& v, std::size_t from, std::size_t to) {
 
 TEST(KorvoRender, PlaysANoteAtItsPitchAndFallsSilentAfterTheRelease) {
   const std::string out = tempPath("a4.wav");
-  HostRun run = runHost({"--note", "69:100:1", "--seconds", "3", "--rate", "48000", "--block", "300", "--out", out});
+  HostRun run = runHost({"--chunk-in", initChunk(), "--note", "69:100:1", "--seconds", "3", "--rate", "48000",
+                         "--block", "300", "--out", out});
   ASSERT_EQ(run.exitCode, 0) << run.err;
   Wav wav;
   ASSERT_TRUE(readWav(out, wav));
@@ -201,7 +215,7 @@ TEST(KorvoRender, ProcessAndProcessReplacingGiveTheSameSound) {
 
 TEST(KorvoRender, TheChunkCarriesTheSound) {
   const std::string chunk = tempPath("chunk.bin");
-  HostRun save = runHost({"--chunk-out", chunk});
+  HostRun save = runHost({"--chunk-in", initChunk(), "--chunk-out", chunk});
   ASSERT_EQ(save.exitCode, 0) << save.err;
   EXPECT_EQ(save.value("chunk.saved"), "544");
   std::vector<char> bytes;
@@ -222,7 +236,7 @@ TEST(KorvoRender, TheChunkCarriesTheSound) {
   std::ofstream(chunk, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 
   const std::string plain = tempPath("plain.wav"), changed = tempPath("changed.wav");
-  ASSERT_EQ(runHost({"--note", "57:100:1", "--seconds", "1", "--out", plain}).exitCode, 0);
+  ASSERT_EQ(runHost({"--chunk-in", initChunk(), "--note", "57:100:1", "--seconds", "1", "--out", plain}).exitCode, 0);
   HostRun run = runHost({"--chunk-in", chunk, "--note", "57:100:1", "--seconds", "1", "--out", changed});
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(run.value("chunk.setAnswer"), "0");
@@ -233,6 +247,66 @@ TEST(KorvoRender, TheChunkCarriesTheSound) {
   EXPECT_NE(wp.samples, wc.samples);
   const double hz = estimatePitch(leftChannel(wc), 8000, 8192, 44100);
   EXPECT_NEAR(1200.0 * std::log2(hz / 440.0), 0.0, 5.0) << hz << " Hz: note 57 an octave up is A4";
+}
+
+std::vector<float> renderEvents(const std::string& name, const std::string& events, std::vector<std::string> extra) {
+  const std::string list = tempPath(name + ".txt"), out = tempPath(name + ".wav");
+  std::ofstream(list) << events;
+  std::vector<std::string> args = {"--events", list, "--out", out};
+  args.insert(args.end(), extra.begin(), extra.end());
+  HostRun run = runHost(args);
+  std::remove(list.c_str());
+  Wav wav;
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_TRUE(readWav(out, wav)) << name;
+  std::remove(out.c_str());
+  return wav.samples;
+}
+
+TEST(KorvoRender, EventsAreSampleAccurateAcrossBlockBoundaries) {
+  const auto atZero = renderEvents("at0", "0 90 45 64\n3000 80 45 00\n", {"--seconds", "0.5", "--block", "64"});
+  for (const char* block : {"64", "100", "512"}) {
+    const auto at100 = renderEvents("at100", "100 90 45 64\n3100 80 45 00\n", {"--seconds", "0.5", "--block", block});
+    ASSERT_EQ(at100.size(), atZero.size());
+    for (std::size_t i = 0; i < 200; ++i) ASSERT_EQ(at100[i], 0.0f) << "block " << block << " sample " << i / 2;
+    for (std::size_t i = 200; i < at100.size(); ++i)
+      ASSERT_EQ(at100[i], atZero[i - 200]) << "block " << block << " sample " << i / 2;
+  }
+}
+
+TEST(KorvoRender, AnyBlockSizeGivesTheSameAudio) {
+  const std::string song = "0 90 3C 64\n0 90 40 50\n4410 E0 00 60\n5000 B0 01 7F\n8000 90 43 70\n"
+                           "12000 80 3C 00\n12000 80 40 00\n15000 80 43 00\n";
+  const auto reference = renderEvents("big", song, {"--seconds", "0.6", "--block", "4096"});
+  for (const char* block : {"1", "7", "64", "333", "1024"}) {
+    const auto other = renderEvents(std::string("block") + block, song, {"--seconds", "0.6", "--block", block});
+    EXPECT_EQ(other, reference) << "block size " << block;
+  }
+}
+
+TEST(KorvoRender, AChunkMovedToANewInstanceRendersIdentically) {
+  // Instance 1 gets a changed sound through its chunk and hands its chunk on; instance 2 gets that.
+  const std::string first = tempPath("first.bin"), second = tempPath("second.bin");
+  ASSERT_EQ(runHost({"--chunk-out", first}).exitCode, 0);
+  std::vector<char> bytes;
+  {
+    std::ifstream in(first, std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  ASSERT_EQ(bytes.size(), 544u);
+  bytes[2 * 33] = 0;  // oscillator 2 off
+  bytes[2 * 33 + 1] = 0;
+  std::ofstream(first, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  const std::string a = tempPath("inst1.wav"), b = tempPath("inst2.wav");
+  HostRun one = runHost({"--chunk-in", first, "--chunk-out", second, "--note", "50:90:0.3", "--seconds", "0.5", "--out", a});
+  ASSERT_EQ(one.exitCode, 0) << one.err;
+  HostRun two = runHost({"--chunk-in", second, "--note", "50:90:0.3", "--seconds", "0.5", "--out", b});
+  ASSERT_EQ(two.exitCode, 0) << two.err;
+  Wav wa, wb;
+  ASSERT_TRUE(readWav(a, wa));
+  ASSERT_TRUE(readWav(b, wb));
+  EXPECT_EQ(wa.samples, wb.samples);
+  for (const auto& f : {first, second, a, b}) std::remove(f.c_str());
 }
 
 TEST(VstHost, ReportsAMissingFile) {
