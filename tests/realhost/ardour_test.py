@@ -34,6 +34,7 @@ ARDOUR_LIB = "/usr/lib/ardour7"
 TICKS_PER_BEAT = 1920  # Ardour's musical time resolution
 RATE = 48000
 SESSION = "realhost"
+KORVO_RECORD = 544  # bytes of one sound record, the plug-in's chunk
 
 
 class Failure(Exception):
@@ -142,6 +143,35 @@ def add_note_region(state_path, sess_dir, note):
     tree.write(state_path, encoding="UTF-8", xml_declaration=True)
 
 
+def connect_to_master(state_path):
+    """Makes sure the track's audio outputs feed the master bus. Ardour connects a new track in
+    the background; now and then the session is saved before that happened, and then the export
+    is silent. Returns the number of connections that had to be added."""
+    tree = ET.parse(state_path)
+    root = tree.getroot()
+    routes = list(root.find("Routes"))
+    master = next((r for r in routes if "MasterOut" in (r.find("PresentationInfo").get("flags") or "")), None)
+    track = next((r for r in routes if r.get("default-type") == "midi"), None)
+    if master is None or track is None:
+        raise Failure("the session has no master bus or no MIDI track")
+
+    def audio_ports(route, direction):
+        io = next((i for i in route.findall("IO") if i.get("direction") == direction), None)
+        return [p for p in (io if io is not None else []) if p.get("type") == "audio"]
+
+    outs, ins = audio_ports(track, "Output"), audio_ports(master, "Input")
+    if len(outs) != 2 or len(ins) != 2:
+        raise Failure(f"the track has {len(outs)} audio outputs and the master {len(ins)} inputs, expected 2 and 2")
+    added = 0
+    for out, inp in zip(outs, ins):
+        for port, other in ((out, inp), (inp, out)):
+            if not any(c.get("other") == other.get("name") for c in port.findall("Connection")):
+                ET.SubElement(port, "Connection", {"other": other.get("name")})
+                added += 1
+    tree.write(state_path, encoding="UTF-8", xml_declaration=True)
+    return added
+
+
 def plugin_state(state_path):
     """The plug-in's saved state: ('chunk', bytes) or ('params', {index: value})."""
     proc = lxvst_processor(ET.parse(state_path).getroot())
@@ -180,12 +210,32 @@ def set_plugin_state(state_path, chunk=None, params=None):
     tree.write(state_path, encoding="UTF-8", xml_declaration=True)
 
 
-def export(sess_dir, wav, env, logf):
-    if os.path.exists(wav):
-        os.remove(wav)
-    code, out = realhost.run(["ardour7-export", "-o", wav, sess_dir, SESSION], env, 300, logf)
-    if code != 0 or not os.path.exists(wav):
-        raise Failure(f"ardour7-export produced no WAV (exit {code})")
+def chunk_from_text(korvo_patch, text, work, logf):
+    """The plug-in chunk of a sound written in text form: korvo-patch makes a library file of
+    it, whose first record (after the 20-byte header) is the chunk image."""
+    if not korvo_patch:
+        raise Failure("--sound-text needs --korvo-patch")
+    library = os.path.join(work, "sound.kvl")
+    code, _ = realhost.run([korvo_patch, "convert", text, library], None, 60, logf)
+    if code != 0 or not os.path.exists(library):
+        raise Failure(f"korvo-patch could not convert {text}")
+    data = open(library, "rb").read()
+    if len(data) != 20 + 128 * KORVO_RECORD:
+        raise Failure(f"korvo-patch wrote a library of {len(data)} bytes")
+    return data[20:20 + KORVO_RECORD]
+
+
+def export(sess_dir, wav, env, logf, tries=3):
+    """Exports the session range. ardour7-export takes a few seconds, but now and then it hangs
+    after opening its output: then it is stopped and run again."""
+    for attempt in range(1, tries + 1):
+        if os.path.exists(wav):
+            os.remove(wav)
+        code, out = realhost.run(["ardour7-export", "-o", wav, sess_dir, SESSION], env, 60, logf)
+        if code == 0 and os.path.exists(wav):
+            return
+        log(f"  attempt {attempt}: no WAV (exit {code})")
+    raise Failure(f"ardour7-export produced no WAV in {tries} attempts")
 
 
 def main():
@@ -201,9 +251,12 @@ def main():
                     help="expect the pitch our own host renders from the plug-in (third-party tuning), "
                          "not the note's equal-tempered frequency")
     ap.add_argument("--tol-cents", type=float, default=5.0)
+    ap.add_argument("--peak-db", type=float, help="expected peak level of the held note in dBFS (within 1 dB)")
     ap.add_argument("--release", type=float, default=0.4, help="seconds after the note-off to silence")
     ap.add_argument("--end-beats", type=int, default=4, help="render length in beats (0.5 s each)")
     ap.add_argument("--chunk", help="a chunk to give the plug-in through the session file")
+    ap.add_argument("--sound-text", help="a Korvo sound in text form: converted with --korvo-patch to the chunk")
+    ap.add_argument("--korvo-patch", help="the korvo-patch tool, for --sound-text")
     ap.add_argument("--chunk-transpose", type=float, default=0.0,
                     help="semitones the chunk's sound plays above the default sound")
     ap.add_argument("--param", action="append", default=[], metavar="INDEX=VALUE",
@@ -212,6 +265,7 @@ def main():
                     help="level change in dB the parameters should cause (within 1.5 dB)")
     args = ap.parse_args()
 
+    args.sound = os.environ.get("KORVO_REALHOST_SOUND", args.sound)
     plugin_src = os.path.abspath(args.plugin)
     if not os.path.exists(plugin_src):
         print(f"FAIL: no plug-in at {plugin_src}")
@@ -247,11 +301,16 @@ def main():
 
         log("3. the test note as a MIDI region")
         add_note_region(state_path, sess_dir, note)
+        added = connect_to_master(state_path)
+        if added:
+            log(f"  the track was saved unconnected to the master bus: {added} connections added")
 
         checks = ["--length", str(note.end_seconds), "--length-tol", "0.001",
                   "--note-on", str(note.on_seconds), "--note-off", str(note.off_seconds)]
         sound_args = ["--sound", "--key", str(args.key), "--tol-cents", str(args.tol_cents),
                       "--release", str(args.release)]
+        if args.peak_db is not None:
+            sound_args += ["--peak-db", str(args.peak_db)]
         ref = None
         if want_sound and args.reference_pitch:
             ref = os.path.join(work, "reference.wav")
@@ -272,13 +331,17 @@ def main():
         if not ok:
             raise Failure("the exported WAV fails its checks")
 
-        if args.chunk or args.param:
+        if args.chunk or args.sound_text or args.param:
             log("5. non-default plug-in state through the session file")
             params = {}
             for p in args.param:
                 i, v = p.split("=", 1)
                 params[int(i)] = float(v)
             chunk = open(args.chunk, "rb").read() if args.chunk else None
+            if args.sound_text:
+                chunk = chunk_from_text(args.korvo_patch, args.sound_text, work, logf)
+            if chunk is not None and kind == "chunk" and chunk == saved:
+                raise Failure("the chunk to give equals the default one: the test would prove nothing")
             set_plugin_state(state_path, chunk=chunk, params=params)
             resave_session(sess_dir, env, logf)
             kind, back = plugin_state(state_path)
@@ -294,7 +357,7 @@ def main():
             wav2 = os.path.join(work, "export-state.wav")
             export(sess_dir, wav2, env, logf)
             state_sound = list(sound_args) if want_sound else []
-            if want_sound and args.chunk:
+            if want_sound and chunk is not None:
                 state_sound += ["--transpose", str(args.chunk_transpose)]
             ok = realhost.wavcheck(wav2, checks + state_sound, logf)
             if want_sound and args.param_gain_db is not None:

@@ -233,6 +233,8 @@ def main(argv=None):
     ap.add_argument("--tol-cents", type=float, default=5.0, help="allowed pitch error in cents")
     ap.add_argument("--sound", action="store_true", help="require the note segment to be audible")
     ap.add_argument("--min-db", type=float, default=-40.0, help="lowest peak level in dBFS that counts as sound")
+    ap.add_argument("--peak-db", type=float, help="with --sound: the held note's expected peak level in dBFS "
+                    "(within 1 dB; tells a wrong velocity or gain)")
     ap.add_argument("--compare", help="another render of the note: prints the level difference of the held parts")
     ap.add_argument("--gain-db", type=float, help="with --compare: the expected level difference (within 1.5 dB)")
     ap.add_argument("--release", type=float, help="seconds after the note-off from which the output must be silent")
@@ -262,6 +264,8 @@ def main(argv=None):
     print(f"note.rms_db={db(rms(held)):.1f}")
     if args.sound:
         report("sound", held_peak >= args.min_db)
+        if args.peak_db is not None:
+            report("level", abs(held_peak - args.peak_db) <= 1.0)
         # The note starts where it should: nothing before it, sound within 20 ms after it.
         limit = peak(x) * 10 ** (-30 / 20)
         first = next((i for i, v in enumerate(x) if abs(v) > limit), len(x))
