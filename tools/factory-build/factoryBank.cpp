@@ -11,9 +11,11 @@
 namespace korvo::factory {
 
 std::string hardwareName(const ProgramRecord& r) {
+  const std::string name = recordName(r);
   std::string out;
-  for (char c : recordName(r)) {
-    if (c == ' ') continue;
+  for (char c : name) {
+    // A name of exactly six characters goes out as it stands, blanks included.
+    if (c == ' ' && name.size() != 6) continue;
     out += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
     if (out.size() == 6) break;
   }

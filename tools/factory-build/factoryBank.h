@@ -24,7 +24,8 @@ struct FactoryBank {
   std::array<bool, kProgramCount> placed{};        // a source gave this program
 };
 
-// The name a hardware dump keeps: upper case, blanks removed, the first six characters.
+// The name a hardware dump keeps: upper case, blanks removed, the first six characters (a name
+// of exactly six characters keeps its blanks, as the packer does).
 std::string hardwareName(const ProgramRecord& r);
 
 // Places every sound of the sources at its SOUND number. Fails (with one message per problem)

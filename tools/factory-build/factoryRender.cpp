@@ -108,6 +108,12 @@ double settleSeconds(const ProgramRecord& sound) {
   return longest;
 }
 
+double attackSeconds(const ProgramRecord& sound) {
+  double longest = 0;
+  for (int e = 0; e < 4; ++e) longest = std::max(longest, seconds(sound.words[word::kEnv[e] + word::kEnvT1]));
+  return longest;
+}
+
 double releaseSeconds(const ProgramRecord& sound) {
   const std::int16_t t4 = sound.words[word::kEnv[3] + word::kEnvT4];
   return seconds(t4 & 63) + ((t4 & 64) ? seconds(39) : 0.0);

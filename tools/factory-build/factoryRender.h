@@ -31,6 +31,8 @@ Take playSound(const ProgramRecord& sound, const Performance& how, int rate, con
 // How long the sound takes to reach its sustain (the slowest of its four envelopes through T1..T3)
 // and to die away after the release (ENV4's T4, plus the second release), in seconds.
 double settleSeconds(const ProgramRecord& sound);
+// The longest attack (T1) of the four envelopes, in seconds.
+double attackSeconds(const ProgramRecord& sound);
 double releaseSeconds(const ProgramRecord& sound);
 
 struct Levels {
