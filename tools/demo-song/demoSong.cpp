@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -122,6 +123,35 @@ int main(int argc, char** argv) {
                                                static_cast<unsigned char>(n.velocity)}, 1});
             events.push_back({beat + n.start + n.length,
                               {static_cast<unsigned char>(0x80 | ch), static_cast<unsigned char>(key), 0}, 0});
+          }
+        }
+      } else if (word == "bend" || word == "cc") {
+        // bend CHANNEL BEAT VALUE [to BEAT VALUE]; cc CHANNEL NUMBER BEAT VALUE [to BEAT VALUE]
+        int channel = 0, number = 0;
+        double beat = 0, value = 0, endBeat = -1, endValue = 0;
+        if (!(words >> channel) || channel < 1 || channel > 16) return fail(lineNo, word + " needs a channel 1..16");
+        if (word == "cc" && (!(words >> number) || number < 0 || number > 127)) return fail(lineNo, "cc needs a number 0..127");
+        if (!(words >> beat >> value)) return fail(lineNo, word + " needs a beat and a value");
+        std::string to;
+        if (words >> to) {
+          if (to != "to" || !(words >> endBeat >> endValue) || endBeat <= beat) return fail(lineNo, "to BEAT VALUE, later");
+        }
+        const double lo = word == "bend" ? -8192 : 0, hi = word == "bend" ? 8191 : 127;
+        if (value < lo || value > hi || (endBeat > 0 && (endValue < lo || endValue > hi)))
+          return fail(lineNo, word == "bend" ? "bend values are -8192..8191" : "controller values are 0..127");
+        // A ramp is sent in steps of a 32nd note.
+        const int steps = endBeat > beat ? std::max(1, static_cast<int>((endBeat - beat) * 8)) : 0;
+        for (int i = 0; i <= steps; ++i) {
+          const double b = steps ? beat + (endBeat - beat) * i / steps : beat;
+          const int v = static_cast<int>(std::lround(steps ? value + (endValue - value) * i / steps : value));
+          const auto ch = static_cast<unsigned char>(channel - 1);
+          if (word == "bend") {
+            const int raw = v + 8192;
+            events.push_back({b, {static_cast<unsigned char>(0xE0 | ch), static_cast<unsigned char>(raw & 0x7F),
+                                  static_cast<unsigned char>(raw >> 7)}, 2});
+          } else {
+            events.push_back({b, {static_cast<unsigned char>(0xB0 | ch), static_cast<unsigned char>(number),
+                                  static_cast<unsigned char>(v)}, 2});
           }
         }
       } else {

@@ -1,5 +1,6 @@
 // korvo-render: renders a standard MIDI file through the Korvo engine to a WAV file.
 // With no arguments it renders the bundled demo song with the factory sounds.
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -42,6 +43,7 @@ const char* kUsage =
     "  --text FILE           sound from the text form of korvo-patch (--program N picks one)\n"
     "  --program N           program number 0..127\n"
     "  --data FOLDER         folder holding wavrom.bin (and the demo files)\n"
+    "  --realtime-factor     report how many times faster than real time the render ran\n"
     "  -q, --quiet           no progress report\n";
 
 struct Options {
@@ -51,6 +53,7 @@ struct Options {
   double gainDb = 0.0, tail = 3.0;
   int program = -1;
   bool quiet = false;
+  bool realtimeFactor = false;
 };
 
 int fail(const std::string& message) {
@@ -73,6 +76,7 @@ bool parseArgs(int argc, char** argv, Options& o, std::string& error) {
     try {
       if (a == "-h" || a == "--help") { error.clear(); return false; }
       else if (a == "-q" || a == "--quiet") o.quiet = true;
+      else if (a == "--realtime-factor") o.realtimeFactor = true;
       else if (a == "-o" || a == "--out") { if (!value()) return false; o.out = v; }
       else if (a == "--rate") { if (!value()) return false; o.rate = std::stoi(v); }
       else if (a == "--format") { if (!value()) return false; o.format = v; }
@@ -244,11 +248,13 @@ int main(int argc, char** argv) {
     };
   }
   RenderResult result;
+  const auto started = std::chrono::steady_clock::now();
   try {
     result = renderPerformance(messages, plan, ro);
   } catch (const std::exception& e) {
     return fail(std::string("render failed: ") + e.what());
   }
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   if (!result.waveRomLoaded)
     std::fprintf(stderr, "korvo-render: warning: wave ROM '%s' not found or unreadable: the oscillators are silent\n",
                  result.waveRomPath.c_str());
@@ -258,6 +264,11 @@ int main(int argc, char** argv) {
   std::printf("korvo-render: wrote '%s' (%.1f s, %d channel%s, peak %.1f dBFS)\n", o.out.c_str(),
               static_cast<double>(result.left.size()) / o.rate, result.channelsUsed, result.channelsUsed == 1 ? "" : "s",
               peak > 0 ? 20.0 * std::log10(peak) : -200.0);
+  if (o.realtimeFactor) {
+    const double audio = static_cast<double>(result.left.size()) / o.rate;
+    std::printf("korvo-render: realtime factor %.1f (%.1f s of audio in %.2f s, %d engine%s)\n",
+                seconds > 0 ? audio / seconds : 0.0, audio, seconds, result.channelsUsed, result.channelsUsed == 1 ? "" : "s");
+  }
   if (peak > 1.0f && o.format != "float")
     std::fprintf(stderr, "korvo-render: warning: the mix clips (peak above full scale); lower it with --gain\n");
   return 0;
