@@ -14,13 +14,6 @@ namespace {
 constexpr int kHeldBendScale = 32;
 }  // namespace
 
-// Raises the busy counter for the lifetime of a reset so that a render meanwhile stays silent.
-struct CplugMaster::BusyScope {
-  explicit BusyScope(std::atomic<int>& b) : busy(b) { busy.fetch_add(1, std::memory_order_acq_rel); }
-  ~BusyScope() { busy.fetch_sub(1, std::memory_order_acq_rel); }
-  std::atomic<int>& busy;
-};
-
 CplugMaster::CplugMaster(int sampleRate, EngineEnvironment environment)
     : env_(std::move(environment)), soundMan_(NoteCallback::Bind<CplugMaster, &CplugMaster::noteEvent>(this)) {
   sampleRate_ = sampleRate > 0 ? sampleRate : 44100;
@@ -128,7 +121,7 @@ void CplugMaster::setControlRate(float rate) {
 }
 
 void CplugMaster::setVoiceCount(int count) {
-  BusyScope busy(busy_);
+  BusyScope busy(*this);
   if (count > kMaxVoices) count = kMaxVoices;
   if (count < 1) count = 1;
   voiceCount_ = count;
@@ -150,14 +143,14 @@ void CplugMaster::resetVoices() {
 }
 
 void CplugMaster::reset() {
-  BusyScope busy(busy_);
+  BusyScope busy(*this);
   resetVoices();
   doc_->resetAll();
   controllers_.fill(0);
 }
 
 void CplugMaster::resetAll() {
-  BusyScope busy(busy_);
+  BusyScope busy(*this);
   parser_.fill(nullptr);
   setVoiceCount(kMaxVoices);
   reset();

@@ -56,6 +56,19 @@ class CplugMaster {
   CplugMaster(const CplugMaster&) = delete;
   CplugMaster& operator=(const CplugMaster&) = delete;
 
+  // While alive, the render outputs silence and touches no voice: held around anything that
+  // rebuilds engine state from the user-interface thread (resets, loading a library).
+  class BusyScope {
+   public:
+    explicit BusyScope(CplugMaster& engine) : busy_(engine.busy_) { busy_.fetch_add(1, std::memory_order_acq_rel); }
+    ~BusyScope() { busy_.fetch_sub(1, std::memory_order_acq_rel); }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+   private:
+    std::atomic<int>& busy_;
+  };
+
   void setSampleRate(int rate);
   void setControlRate(float rate);
   void setVoiceCount(int count);
@@ -151,7 +164,6 @@ class CplugMaster {
     Voice* voice = nullptr;
     int number = -1;
   };
-  struct BusyScope;
 
   // Voice management (plugNotes.cpp).
   void noteOn(int note, int velocity, const NoteParams* params, int program, const ProgramRecord* sound);

@@ -1,4 +1,5 @@
 #include <filesystem>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -176,6 +177,36 @@ TEST_F(Plug, ChunkIsTheEditBufferAndOnlyAValidRecordReplacesIt) {
   EXPECT_EQ(dispatch(s, effSetChunk, 0, 544, nullptr), 0);
   ASSERT_EQ(dispatch(s, effGetChunk, 0, 0, &data), 544);
   EXPECT_EQ(std::memcmp(data, changed.data(), 544), 0);
+}
+
+TEST_F(Plug, AbsurdHostInputNeverCrashes) {
+  CSynth s(host, {}, quietEngine());
+  AEffect* e = s.getAeffect();
+  std::vector<float> left(128), right(128);
+  float* outs[2] = {left.data(), right.data()};
+  char noteOn[] = {static_cast<char>(0x90), 60, 100};
+  for (float rate : {0.0f, -44100.0f, 1.0e9f, std::nanf(""), INFINITY, 8000.0f, 192000.0f, 44100.0f}) {
+    e->dispatcher(e, effSetSampleRate, 0, 0, nullptr, rate);
+    ASSERT_NE(s.engine(), nullptr);
+    EXPECT_GE(s.engine()->sampleRate(), 1) << rate;
+    EXPECT_LE(s.engine()->sampleRate(), 1000000) << rate;
+    s.engine()->keyboardNote(0, noteOn[1], noteOn[2]);
+    e->processReplacing(e, nullptr, outs, 128);
+    for (float v : left) ASSERT_TRUE(std::isfinite(v)) << rate;
+  }
+  // Chunks of every odd size are refused without reading past what was given.
+  const std::vector<std::uint8_t> before = [&] {
+    void* data = nullptr;
+    VstIntPtr n = dispatch(s, effGetChunk, 0, 0, &data);
+    return std::vector<std::uint8_t>(static_cast<std::uint8_t*>(data), static_cast<std::uint8_t*>(data) + n);
+  }();
+  for (VstIntPtr size : {VstIntPtr{0}, VstIntPtr{1}, VstIntPtr{-544}, VstIntPtr{100000}}) {
+    std::vector<std::uint8_t> junk(static_cast<std::size_t>(size > 0 ? size : 1), 0xEE);
+    EXPECT_EQ(dispatch(s, effSetChunk, 0, size, junk.data()), 0);
+  }
+  void* data = nullptr;
+  ASSERT_EQ(dispatch(s, effGetChunk, 0, 0, &data), 544);
+  EXPECT_EQ(std::memcmp(data, before.data(), 544), 0);
 }
 
 TEST_F(Plug, EditorReportsItsRectangle) {

@@ -196,6 +196,24 @@ TEST_F(Engine, AccumulateModeAddsAndNullBuffersAreRefused) {
   engine_->render(true, l.data(), 0, r.data());
 }
 
+TEST_F(Engine, WhileBusyTheRenderIsSilentAndTouchesNothing) {
+  note(60);
+  run(2000);
+  const auto before = engine_->voice(voiceOf(60));
+  std::vector<float> l(256, 0.5f), r(256, 0.5f);
+  {
+    CplugMaster::BusyScope busy(*engine_);
+    EXPECT_TRUE(engine_->busy());
+    engine_->render(false, l.data(), 256, r.data());
+    for (float s : l) ASSERT_EQ(s, 0.5f) << "accumulate mode leaves the buffers";
+    engine_->render(true, l.data(), 256, r.data());
+    for (float s : l) ASSERT_EQ(s, 0.0f) << "replace mode writes zeros";
+  }
+  EXPECT_FALSE(engine_->busy());
+  EXPECT_EQ(engine_->voice(voiceOf(60)).age, before.age) << "no voice ran while busy";
+  EXPECT_GT(peakOf(renderLeft(*engine_, 512)), 0.0f);
+}
+
 TEST_F(Engine, RenderLeavesTheCallersFloatingPointStateAlone) {
   const FpControl before = readFpControl();
   note(60);
@@ -228,6 +246,23 @@ TEST_F(Engine, RenderAndEventsAllocateNothing) {
   }
   EXPECT_EQ(allocationCount(), before);
   EXPECT_EQ(engine_->activeVoiceCount(), 8);
+}
+
+TEST(EngineWithTruncatedRom, UsesWhatIsThereAndStaysFinite) {
+  auto dir = freshFolder("short-rom");
+  std::vector<std::uint8_t> rom;
+  ASSERT_GT(readWholeFile(generatedDataFolder() + "/wavrom.bin", rom), 0u);
+  rom.resize(70000);  // the first bank and a bit
+  ASSERT_EQ(writeWholeFile((dir / "wavrom.bin").string(), rom.data(), rom.size()), 0);
+  EngineEnvironment env = testEnvironment(dir, false);
+  env.dataFolderOverride = dir.string();
+  CplugMaster engine(44100, env);
+  EXPECT_TRUE(engine.waveRomLoaded());
+  for (int wave = 0; wave < 75; wave += 7) {
+    engine.soundMan().EditRecord()->words[word::kOsc[0] + word::kOscWave] = static_cast<std::int16_t>(wave);
+    engine.keyboardNote(0, 40 + wave % 40, 100);
+    for (float s : renderLeft(engine, 2048)) ASSERT_TRUE(std::isfinite(s));
+  }
 }
 
 TEST(EngineWithoutRom, PlaysSilenceAndSaysSo) {
