@@ -142,6 +142,19 @@ Levels measureLevels(const Take& take) {
     if (std::isfinite(a) && std::isfinite(b)) h += a * a + b * b;
   }
   if (end > begin) l.heldRms = std::sqrt(h / static_cast<double>(2 * (end - begin)));
+  const std::size_t hop = static_cast<std::size_t>(take.rate / 20);
+  for (std::size_t at = 0; at + window <= n; at += hop) {
+    double w = 0;
+    for (std::size_t i = at; i < at + window; ++i) {
+      const double a = take.left[i], b = take.right[i];
+      if (std::isfinite(a) && std::isfinite(b)) w += a * a + b * b;
+    }
+    const double r = std::sqrt(w / static_cast<double>(2 * window));
+    if (r > l.loudRms) {
+      l.loudRms = r;
+      l.loudFrame = static_cast<int>(at);
+    }
+  }
   return l;
 }
 

@@ -40,6 +40,8 @@ struct Levels {
   double peak = 0;       // largest |sample| of either channel
   double rms = 0;        // over the whole take, both channels
   double heldRms = 0;    // over the last 200 ms before the release
+  double loudRms = 0;    // of the loudest 200 ms window (hop 50 ms), both channels
+  int loudFrame = 0;     // where that window starts
 };
 Levels measureLevels(const Take& take);
 

@@ -1,5 +1,5 @@
 // korvo-factory-sheet: the listening sheet of the factory sounds. Every sound is played through
-// the engine as a single note (C4, velocity 100) and as an eight-note chord at velocity 127, and
+// the engine as a single note (note 60, velocity 100) and as an eight-note chord at velocity 127, and
 // the table gives what an ear would check first: levels, brightness, pitch and envelope.
 //
 //   korvo-factory-sheet [--program N] [--wav PREFIX] DATA_FOLDER SOURCE.txt...
@@ -88,6 +88,10 @@ int main(int argc, char** argv) {
   std::vector<std::string> errors;
   if (!assembleFactory(sources, bank, errors))
     for (const std::string& e : errors) std::fprintf(stderr, "korvo-factory-sheet: note: %s\n", e.c_str());
+  std::printf("Chord: notes 48 52 55 60 64 67 72 76 at velocity 127 (all eight voices). Note: 60 at velocity 100.\n"
+              "Both held until the envelopes settle (0.6..4 s), then released. RMS, centroid and f0: the\n"
+              "note's loudest 200 ms. Attack: to 90 %% of the loudest 10 ms; sustain: level at the release\n"
+              "against that; tail: after the release until 1 %% of it.\n\n");
   std::printf("| no. | name | group | chord peak dBFS | note peak dBFS | note RMS dBFS | centroid Hz | f0 Hz | attack s | sustain | tail s |\n");
   std::printf("|---|---|---|---|---|---|---|---|---|---|---|\n");
   for (int n = 0; n < kProgramCount; ++n) {
@@ -101,13 +105,12 @@ int main(int argc, char** argv) {
     const Take full = playSound(r, chord, kRate, args[0]);
     const Levels ln = measureLevels(single), lc = measureLevels(full);
     const Shape shape = measureShape(single);
-    const int window = kRate / 2;
-    const int from = std::max(0, single.releaseFrame - window);
-    const double centroid = spectralCentroid(single, from, window);
-    const double f0 = fundamental(single, from, kRate / 5);
+    // Brightness and pitch where the note is loudest.
+    const double centroid = spectralCentroid(single, ln.loudFrame, kRate / 5);
+    const double f0 = fundamental(single, ln.loudFrame, kRate / 5);
     std::printf("| %03d | %s | %s | %.1f | %.1f | %.1f | %.0f | %.1f | %.2f | %.2f | %.2f |%s\n", n,
                 displayName(r).c_str(), category(bank.origin[static_cast<std::size_t>(n)]).c_str(), toDecibels(lc.peak),
-                toDecibels(ln.peak), toDecibels(ln.heldRms > 0 ? ln.heldRms : ln.rms), centroid, f0,
+                toDecibels(ln.peak), toDecibels(ln.loudRms), centroid, f0,
                 shape.attackSeconds, shape.sustainRatio, shape.tailSeconds, (ln.finite && lc.finite) ? "" : " NOT FINITE");
     if (!wavPrefix.empty()) {
       writeWav(wavPrefix + zeroPad(n, 3) + "-note.wav", single);
