@@ -34,7 +34,6 @@ ARDOUR_LIB = "/usr/lib/ardour7"
 TICKS_PER_BEAT = 1920  # Ardour's musical time resolution
 RATE = 48000
 SESSION = "realhost"
-KORVO_RECORD = 544  # bytes of one sound record, the plug-in's chunk
 
 
 class Failure(Exception):
@@ -210,19 +209,26 @@ def set_plugin_state(state_path, chunk=None, params=None):
     tree.write(state_path, encoding="UTF-8", xml_declaration=True)
 
 
-def chunk_from_text(korvo_patch, text, work, logf):
-    """The plug-in chunk of a sound written in text form: korvo-patch makes a library file of
-    it, whose first record (after the 20-byte header) is the chunk image."""
-    if not korvo_patch:
-        raise Failure("--sound-text needs --korvo-patch")
-    library = os.path.join(work, "sound.kvl")
-    code, _ = realhost.run([korvo_patch, "convert", text, library], None, 60, logf)
-    if code != 0 or not os.path.exists(library):
-        raise Failure(f"korvo-patch could not convert {text}")
-    data = open(library, "rb").read()
-    if len(data) != 20 + 128 * KORVO_RECORD:
-        raise Failure(f"korvo-patch wrote a library of {len(data)} bytes")
-    return data[20:20 + KORVO_RECORD]
+def hand_state(state_path, sess_dir, env, logf, chunk=None, params=None):
+    """Puts a plug-in state into the session file, lets Ardour open the session (the plug-in
+    receives the state) and save it (Ardour asks the plug-in for its state again), and checks
+    that the state came back unchanged. A state equal to the one saved before proves nothing
+    and is refused."""
+    kind, before = plugin_state(state_path)
+    if chunk is not None and kind == "chunk" and chunk == before:
+        raise Failure("the chunk to give equals the plug-in's current one: the test would prove nothing")
+    set_plugin_state(state_path, chunk=chunk, params=params)
+    resave_session(sess_dir, env, logf)
+    kind, back = plugin_state(state_path)
+    if chunk is not None:
+        log(f"  chunk given {len(chunk)} bytes, saved again {len(back) if kind == 'chunk' else 'no chunk'}")
+        if kind != "chunk" or back != chunk:
+            raise Failure("the plug-in did not give back the chunk it was given")
+    for i, v in (params or {}).items():
+        got = back.get(i) if kind == "params" else None
+        log(f"  parameter {i}: given {v}, saved again {got}")
+        if got is None or abs(got - v) > 1e-6:
+            raise Failure(f"the plug-in did not keep parameter {i}")
 
 
 def export(sess_dir, wav, env, logf, tries=3):
@@ -243,6 +249,7 @@ def main():
     ap.add_argument("--plugin", required=True, help="the LXVST plug-in (.so)")
     ap.add_argument("--work", required=True, help="work folder (emptied first)")
     ap.add_argument("--vsthost", help="our own host, to tell whether the plug-in sounds and for reference renders")
+    ap.add_argument("--data", help="the plug-in's product folder (data/, user/), installed beside it")
     ap.add_argument("--key", type=int, default=60)
     ap.add_argument("--sound", choices=["auto", "on", "off"], default="auto")
     ap.add_argument("--require-sound", action="store_true",
@@ -256,7 +263,9 @@ def main():
     ap.add_argument("--end-beats", type=int, default=4, help="render length in beats (0.5 s each)")
     ap.add_argument("--chunk", help="a chunk to give the plug-in through the session file")
     ap.add_argument("--sound-text", help="a Korvo sound in text form: converted with --korvo-patch to the chunk")
-    ap.add_argument("--korvo-patch", help="the korvo-patch tool, for --sound-text")
+    ap.add_argument("--first-sound-text", help="a Korvo sound in text form for the first export (default: the "
+                    "plug-in's own first sound), handed in as a chunk through the session file")
+    ap.add_argument("--korvo-patch", help="the korvo-patch tool, for --sound-text and --first-sound-text")
     ap.add_argument("--chunk-transpose", type=float, default=0.0,
                     help="semitones the chunk's sound plays above the default sound")
     ap.add_argument("--param", action="append", default=[], metavar="INDEX=VALUE",
@@ -277,7 +286,11 @@ def main():
     env = realhost.private_env(work, {"LXVST_PATH": vst_dir, "VST_PATH": vst_dir})
     env.pop("DISPLAY", None)
 
-    peak = realhost.plugin_peak(args.vsthost, plugin_src, args.key, env=env)
+    if args.data:
+        realhost.install_product_folder(os.path.abspath(args.data), plugin)
+    # Asked of the installed copy: the plug-in finds its data beside itself, and whatever it
+    # writes when it closes (its backup) stays in the work folder.
+    peak = realhost.plugin_peak(args.vsthost, plugin, args.key, env=env)
     want_sound, why = realhost.sound_checks_wanted(args.sound, peak, os.path.basename(plugin_src))
     log(f"sound checks: {'on' if want_sound else 'SKIPPED'} ({why})")
     if args.require_sound and not want_sound:
@@ -298,6 +311,8 @@ def main():
         state_path = create_session(sess_dir, info["name"], env, logf)
         kind, saved = plugin_state(state_path)
         log(f"  saved state: {kind} ({len(saved)} {'bytes' if kind == 'chunk' else 'parameters'})")
+        if (args.first_sound_text or args.sound_text or args.chunk) and kind != "chunk":
+            raise Failure("the plug-in saved no chunk in the session")
 
         log("3. the test note as a MIDI region")
         add_note_region(state_path, sess_dir, note)
@@ -319,10 +334,15 @@ def main():
                 f.write(f"{note.on_seconds}s 90 {args.key:02X} {note.velocity:02X}\n")
                 f.write(f"{note.off_seconds}s 80 {args.key:02X} 40\n")
             code, _ = realhost.run([args.vsthost, "--rate", str(RATE), "--events", events, "--seconds",
-                                    str(note.end_seconds), "--out", ref, plugin_src], env, 120, logf)
+                                    str(note.end_seconds), "--out", ref, plugin], env, 120, logf)
             if code != 0:
                 raise Failure("our own host could not render the reference")
             sound_args += ["--reference", ref]
+
+        if args.first_sound_text:
+            log("3b. the sound of the first export, as a chunk through the session file")
+            hand_state(state_path, sess_dir, env, logf,
+                       chunk=realhost.chunk_from_text(args.korvo_patch, args.first_sound_text, work, logf))
 
         log("4. export")
         wav = os.path.join(work, "export.wav")
@@ -339,21 +359,8 @@ def main():
                 params[int(i)] = float(v)
             chunk = open(args.chunk, "rb").read() if args.chunk else None
             if args.sound_text:
-                chunk = chunk_from_text(args.korvo_patch, args.sound_text, work, logf)
-            if chunk is not None and kind == "chunk" and chunk == saved:
-                raise Failure("the chunk to give equals the default one: the test would prove nothing")
-            set_plugin_state(state_path, chunk=chunk, params=params)
-            resave_session(sess_dir, env, logf)
-            kind, back = plugin_state(state_path)
-            if chunk is not None:
-                log(f"  chunk given {len(chunk)} bytes, saved again {len(back) if kind == 'chunk' else 'no chunk'}")
-                if kind != "chunk" or back != chunk:
-                    raise Failure("the plug-in did not give back the chunk it was given")
-            for i, v in params.items():
-                got = back.get(i) if kind == "params" else None
-                log(f"  parameter {i}: given {v}, saved again {got}")
-                if got is None or abs(got - v) > 1e-6:
-                    raise Failure(f"the plug-in did not keep parameter {i}")
+                chunk = realhost.chunk_from_text(args.korvo_patch, args.sound_text, work, logf)
+            hand_state(state_path, sess_dir, env, logf, chunk=chunk, params=params)
             wav2 = os.path.join(work, "export-state.wav")
             export(sess_dir, wav2, env, logf)
             state_sound = list(sound_args) if want_sound else []
@@ -365,7 +372,7 @@ def main():
                                        + checks, logf) and ok
             if not ok:
                 raise Failure("the export with the non-default state fails its checks")
-    except Failure as e:
+    except (Failure, realhost.HostError) as e:
         log(f"FAIL: {e} (host output in {logf})")
         return 1
     log("PASS" + ("" if want_sound else f" (sound checks skipped: {why})"))

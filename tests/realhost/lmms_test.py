@@ -17,6 +17,7 @@ host, run under Wine, whether the plug-in makes any sound).
 """
 
 import argparse
+import base64
 import os
 import shutil
 import sys
@@ -40,9 +41,11 @@ def lmms_volume(velocity):
     return next(v for v in range(201) if v * 127 // 200 >= velocity)
 
 
-def project_xml(plugin, note):
+def project_xml(plugin, note, chunk=None):
     on = testnote.ON_BEAT * TICKS_PER_BEAT
     length = (testnote.OFF_BEAT - testnote.ON_BEAT) * TICKS_PER_BEAT
+    # VeSTige hands a saved chunk to the plug-in when it loads the project.
+    chunk_attr = f' chunk="{base64.b64encode(chunk).decode("ascii")}"' if chunk else ""
     return f"""<?xml version="1.0"?>
 <!DOCTYPE lmms-project>
 <lmms-project version="1.0" creator="LMMS" creatorversion="1.2.2" type="song">
@@ -52,7 +55,7 @@ def project_xml(plugin, note):
       <track type="0" name="Synth" muted="0" solo="0">
         <instrumenttrack vol="100" pan="0" pitch="0" pitchrange="1" basenote="57" fxch="0" usemasterpitch="1">
           <instrument name="vestige">
-            <vestige plugin={quoteattr(plugin)}/>
+            <vestige plugin={quoteattr(plugin)}{chunk_attr}/>
           </instrument>
         </instrumenttrack>
         <pattern type="0" pos="0" len="{4 * TICKS_PER_BEAT}" steps="16" muted="0" name="note">
@@ -79,12 +82,41 @@ def make_prefix(env, logf):
         raise Failure(f"wineboot made no prefix (exit {code})")
 
 
+def install_korvo(data, plugin, env, logf):
+    """What the setup program does: the product folder beside the plug-in, and its three folders
+    in the registry (HKLM\\SOFTWARE\\Korvo), where the plug-in looks for its data."""
+    product = realhost.install_product_folder(data, plugin)
+
+    def windows_path(path):
+        code, out = realhost.run(["winepath", "-w", path], env, 60, logf)
+        lines = [l for l in out.splitlines() if l.strip()]
+        if code != 0 or not lines:
+            raise Failure(f"winepath cannot name {path}")
+        return lines[-1].strip()
+
+    values = {"path_dll": windows_path(os.path.dirname(plugin)) + "\\",
+              "path_data": windows_path(os.path.join(product, "data")) + "\\",
+              "path_user": windows_path(os.path.join(product, "user")) + "\\"}
+    for name, value in values.items():
+        code, _ = realhost.run(["wine", "reg", "add", "HKLM\\SOFTWARE\\Korvo", "/v", name, "/t", "REG_SZ",
+                                "/d", value, "/f"], env, 120, logf)
+        if code != 0:
+            raise Failure(f"cannot write the registry value {name}")
+    realhost.run(["wineserver", "-w"], env, 120, logf)
+    log(f"  installed the product folder, registry path_data={values['path_data']}")
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--plugin", required=True, help="the 32-bit Windows VST 2 plug-in (.dll)")
     ap.add_argument("--work", required=True, help="work folder (emptied first)")
     ap.add_argument("--vsthost", help="our own 32-bit Windows host (vsthost.exe), run under Wine to tell "
                                       "whether the plug-in sounds")
+    ap.add_argument("--data", help="the plug-in's product folder (data/, user/): installed beside it and "
+                                   "recorded in the registry as the setup program does")
+    ap.add_argument("--sound-text", help="a Korvo sound in text form, converted with --korvo-patch and saved in "
+                    "the project as the plug-in's chunk")
+    ap.add_argument("--korvo-patch", help="the korvo-patch tool, for --sound-text")
     ap.add_argument("--key", type=int, default=60)
     ap.add_argument("--rate", type=int, default=44100)
     ap.add_argument("--sound", choices=["auto", "on", "off"], default="auto")
@@ -116,6 +148,9 @@ def main():
         log("1. fresh 32-bit Wine prefix")
         make_prefix(env, logf)
 
+        if args.data:
+            install_korvo(os.path.abspath(args.data), plugin, env, logf)
+
         peak = None
         if args.sound == "auto" and args.vsthost:
             peak = realhost.plugin_peak(args.vsthost, plugin, args.key, runner="wine", env=env)
@@ -129,7 +164,8 @@ def main():
         log("2. LMMS project with a VeSTige track")
         project = os.path.join(work, "realhost.mmp")
         with open(project, "w") as f:
-            f.write(project_xml(plugin, note))
+            chunk = realhost.chunk_from_text(args.korvo_patch, args.sound_text, work, logf) if args.sound_text else None
+            f.write(project_xml(plugin, note, chunk))
 
         log("3. lmms render")
         wav = os.path.join(work, "render.wav")
@@ -152,7 +188,7 @@ def main():
                 checks += ["--peak-db", str(args.peak_db)]
         if not realhost.wavcheck(wav, checks, logf):
             raise Failure("the rendered WAV fails its checks")
-    except Failure as e:
+    except (Failure, realhost.HostError) as e:
         log(f"FAIL: {e} (host output in {logf})")
         return 1
     log("PASS" + ("" if want_sound else f" (sound checks skipped: {why})"))

@@ -9,6 +9,8 @@ import sys
 import time
 
 SKIP = 77  # CTest's SKIP_RETURN_CODE for these tests
+KORVO_RECORD = 544  # bytes of one Korvo sound record: the plug-in's chunk
+LIBRARY_HEADER = 20  # bytes before the first record of a Korvo library file
 
 
 def log(msg):
@@ -73,6 +75,16 @@ def copy_dated(src, dst_dir, age_seconds=60):
     return dst
 
 
+def install_product_folder(data, plugin):
+    """Puts the plug-in's product folder (data/ and user/: wave ROM, backup, factory library)
+    beside the copied plug-in, named after it, as the installer lays it out. Returns its path."""
+    dst = os.path.join(os.path.dirname(plugin), os.path.splitext(os.path.basename(plugin))[0])
+    if not os.path.isdir(data):
+        raise HostError(f"no product folder at {data}")
+    shutil.copytree(data, dst)
+    return dst
+
+
 def plugin_peak(vsthost, plugin, key=60, runner=None, env=None, timeout=120):
     """Peak level our own host gets from the plug-in for one second of a note, or None when the
     host cannot tell (missing, failed)."""
@@ -114,3 +126,21 @@ def sound_checks_wanted(mode, peak, what):
     if peak <= 0.0:
         return False, f"{what} renders silence in our own host (render.peak=0)"
     return True, f"{what} sounds in our own host (render.peak={peak:g})"
+
+
+def chunk_from_text(korvo_patch, text, work, logf=None):
+    """The Korvo chunk of a sound written in text form: korvo-patch makes a library file of it,
+    whose first record is the chunk image."""
+    if not korvo_patch:
+        raise HostError("a sound text needs the korvo-patch tool")
+    library = os.path.join(work, os.path.splitext(os.path.basename(text))[0] + ".kvl")
+    if os.path.exists(library):
+        os.remove(library)
+    code, _ = run([korvo_patch, "convert", text, library], None, 60, logf)
+    if code != 0 or not os.path.exists(library):
+        raise HostError(f"korvo-patch could not convert {text}")
+    with open(library, "rb") as f:
+        data = f.read()
+    if len(data) != LIBRARY_HEADER + 128 * KORVO_RECORD:
+        raise HostError(f"korvo-patch wrote a library of {len(data)} bytes")
+    return data[LIBRARY_HEADER:LIBRARY_HEADER + KORVO_RECORD]
