@@ -167,7 +167,7 @@ class CplugMaster {
 
   // Voice management (plugNotes.cpp).
   void noteOn(int note, int velocity, const NoteParams* params, int program, const ProgramRecord* sound);
-  void noteOff(int note, int program);
+  void noteOff(int note, int program, const ProgramRecord& sound);
   int allocateVoice() const;
   void startOrQueue(Voice& v, const ProgramRecord* sound, int program, int note, int glideFrom, int velocity,
                     const NoteParams* params);

@@ -39,7 +39,7 @@ void CplugMaster::noteEvent(int note, int velocity, const NoteParams* params, in
   if (velocity > 0)
     noteOn(note, velocity, params, program, sound);
   else
-    noteOff(note, program);
+    noteOff(note, program, *sound);
 }
 
 void CplugMaster::pushNote(std::array<std::int16_t, 4>& list, int note) {
@@ -97,9 +97,8 @@ void CplugMaster::noteOn(int note, int velocity, const NoteParams* params, int p
   pushNote(held_, note);
 }
 
-void CplugMaster::noteOff(int note, int program) {
-  const ProgramRecord* edit = soundMan_.EditRecord();
-  const bool mono = edit && w(*edit, word::kMode + word::kModeMono) > 0;
+void CplugMaster::noteOff(int note, int program, const ProgramRecord& sound) {
+  const bool mono = w(sound, word::kMode + word::kModeMono) > 0;
   Voice* found = nullptr;
   for (int n = 0; n < voiceCount_; ++n) {
     Voice& v = voices_[static_cast<std::size_t>(n)];
