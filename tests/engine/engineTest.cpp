@@ -248,6 +248,32 @@ TEST_F(Engine, RenderAndEventsAllocateNothing) {
   EXPECT_EQ(engine_->activeVoiceCount(), 8);
 }
 
+TEST(EngineRate, ARateChangeBetweenBlocksGivesTheSameAudioWhateverTheBlockSizes) {
+  auto dir = freshFolder("rate-change");
+  // The same performance, once in small blocks and once in one block per stretch.
+  auto perform = [&](int block) {
+    CplugMaster e(44100, testEnvironment(dir));
+    std::vector<float> out;
+    auto play = [&](int frames) {
+      for (int done = 0; done < frames; done += block) {
+        const auto part = renderLeft(e, std::min(block, frames - done));
+        out.insert(out.end(), part.begin(), part.end());
+      }
+    };
+    e.keyboardNote(0, 64, 100);
+    play(3000);
+    e.setSampleRate(96000);  // a full reset: the sounding note is gone
+    EXPECT_EQ(e.activeVoiceCount(), 0);
+    e.keyboardNote(0, 57, 90);
+    play(9600);
+    return out;
+  };
+  const auto small = perform(64);
+  const auto large = perform(100000);
+  EXPECT_EQ(small, large);
+  EXPECT_GT(peakOf(std::vector<float>(small.begin() + 3000, small.end())), 0.01f);
+}
+
 TEST(EngineWithTruncatedRom, UsesWhatIsThereAndStaysFinite) {
   auto dir = freshFolder("short-rom");
   std::vector<std::uint8_t> rom;
