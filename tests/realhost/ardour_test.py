@@ -33,6 +33,7 @@ SCANNER = "/usr/lib/ardour7/ardour-vst-scanner"
 ARDOUR_LIB = "/usr/lib/ardour7"
 TICKS_PER_BEAT = 1920  # Ardour's musical time resolution
 RATE = 48000
+EXPORT_LIMIT = 30  # seconds; an export takes 2 to 5 s
 SESSION = "realhost"
 
 
@@ -237,7 +238,7 @@ def export(sess_dir, wav, env, logf, tries=3):
     for attempt in range(1, tries + 1):
         if os.path.exists(wav):
             os.remove(wav)
-        code, out = realhost.run(["ardour7-export", "-o", wav, sess_dir, SESSION], env, 60, logf)
+        code, out = realhost.run(["ardour7-export", "-o", wav, sess_dir, SESSION], env, EXPORT_LIMIT, logf)
         if code == 0 and os.path.exists(wav):
             return
         log(f"  attempt {attempt}: no WAV (exit {code})")

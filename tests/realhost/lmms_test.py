@@ -88,21 +88,22 @@ def install_korvo(data, plugin, env, logf):
     product = realhost.install_product_folder(data, plugin)
 
     def windows_path(path):
-        code, out = realhost.run(["winepath", "-w", path], env, 60, logf)
-        lines = [l for l in out.splitlines() if l.strip()]
-        if code != 0 or not lines:
-            raise Failure(f"winepath cannot name {path}")
-        return lines[-1].strip()
+        # A new prefix maps drive Z: to the root of the file system.
+        return "Z:" + os.path.abspath(path).replace("/", "\\") + "\\"
 
-    values = {"path_dll": windows_path(os.path.dirname(plugin)) + "\\",
-              "path_data": windows_path(os.path.join(product, "data")) + "\\",
-              "path_user": windows_path(os.path.join(product, "user")) + "\\"}
-    for name, value in values.items():
-        code, _ = realhost.run(["wine", "reg", "add", "HKLM\\SOFTWARE\\Korvo", "/v", name, "/t", "REG_SZ",
-                                "/d", value, "/f"], env, 120, logf)
-        if code != 0:
-            raise Failure(f"cannot write the registry value {name}")
+    values = {"path_dll": windows_path(os.path.dirname(plugin)),
+              "path_data": windows_path(os.path.join(product, "data")),
+              "path_user": windows_path(os.path.join(product, "user"))}
+    reg = os.path.join(os.path.dirname(plugin), "korvo.reg")
+    with open(reg, "w", encoding="utf-16") as f:
+        f.write("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Korvo]\r\n")
+        for name, value in values.items():
+            escaped = value.replace("\\", "\\\\")
+            f.write(f'"{name}"="{escaped}"\r\n')
+    code, _ = realhost.run(["wine", "regedit", "/S", reg], env, 120, logf)
     realhost.run(["wineserver", "-w"], env, 120, logf)
+    if code != 0:
+        raise Failure("cannot write the registry values")
     log(f"  installed the product folder, registry path_data={values['path_data']}")
 
 
