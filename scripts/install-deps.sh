@@ -25,9 +25,9 @@ PACKAGES=(
   xvfb xauth
   # a third-party VST 2 plug-in to prove the host against
   dpf-plugins-vst
-  # real DAWs for the real-host tests: Ardour loads the Linux plug-in, LMMS (i386 only: its VeSTige
+  # real DAWs for the real-host tests (driven by Python scripts): Ardour loads the Linux plug-in, LMMS (i386 only: its VeSTige
   # instrument) loads the 32-bit Windows DLL through Wine
-  ardour lmms:i386 lmms-vst-server:i386
+  ardour lmms:i386 lmms-vst-server:i386 python3
 )
 
 missing=()
