@@ -204,14 +204,14 @@ TEST_P(FactoryRender, EverySoundPlaysCleanlyAudiblyAndBelowFullScale) {
     // so that the whole bank plays in well under a minute with the sanitizers; the listening
     // sheet plays every sound at length.
     const double hold = std::clamp(attackSeconds(r) + 0.1, 0.2, 1.0);
-    const Performance chord{{48, 52, 55, 60, 64, 67, 72, 76}, 127, static_cast<int>(hold * rate), rate / 20};
+    const Performance chord{{48, 52, 55, 60, 64, 67, 72, 76}, {}, 127, static_cast<int>(hold * rate), rate / 20};
     const Take full = playSound(r, chord, rate, dataDir());
     const Levels lc = measureLevels(full);
     EXPECT_TRUE(lc.finite) << what;
     EXPECT_LT(lc.peak, 1.0) << what << ": the chord reaches " << toDecibels(lc.peak) << " dBFS";
     EXPECT_GT(lc.peak, 0.03) << what << ": the chord peaks at only " << toDecibels(lc.peak) << " dBFS";
 
-    const Performance note{{60}, 100, rate / 10, rate / 10};
+    const Performance note{{60}, {}, 100, rate / 10, rate / 10};
     const Take single = playSound(r, note, rate, dataDir());
     const Levels ln = measureLevels(single);
     EXPECT_TRUE(ln.finite) << what;

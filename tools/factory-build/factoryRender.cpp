@@ -91,6 +91,7 @@ Take playSound(const ProgramRecord& sound, const Performance& how, int rate, con
   engine->soundMan().LoadEdit(&sound);
   Take take;
   take.rate = rate;
+  for (const auto& [index, value] : how.controllers) engine->controller(0, index, value);
   for (int note : how.notes) engine->keyboardNote(0, note, how.velocity);
   renderFrames(*engine, take, how.holdFrames);
   take.releaseFrame = how.holdFrames;

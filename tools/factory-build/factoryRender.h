@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "progRecord.h"
@@ -19,6 +20,7 @@ struct Take {
 
 struct Performance {
   std::vector<int> notes;  // played together at frame 0
+  std::vector<std::pair<int, int>> controllers;  // (index, value) set before the notes; 128 is pressure
   int velocity = 127;
   int holdFrames = 0;      // then every note is released
   int tailFrames = 0;      // rendered after the release

@@ -89,29 +89,34 @@ int main(int argc, char** argv) {
   if (!assembleFactory(sources, bank, errors))
     for (const std::string& e : errors) std::fprintf(stderr, "korvo-factory-sheet: note: %s\n", e.c_str());
   std::printf("Chord: notes 48 52 55 60 64 67 72 76 at velocity 127 (all eight voices). Note: 60 at velocity 100.\n"
-              "Both held until the envelopes settle (0.6..4 s), then released. RMS, centroid and f0: the\n"
+              "Pushed chord: the same with wheel, breath and channel pressure at 127. All held until the\n"
+              "envelopes settle (0.6..4 s), then released. RMS, centroid and f0: the\n"
               "note's loudest 200 ms. Attack: to 90 %% of the loudest 10 ms; sustain: level at the release\n"
               "against that; tail: after the release until 1 %% of it.\n\n");
-  std::printf("| no. | name | group | chord peak dBFS | note peak dBFS | note RMS dBFS | centroid Hz | f0 Hz | attack s | sustain | tail s |\n");
-  std::printf("|---|---|---|---|---|---|---|---|---|---|---|\n");
+  std::printf("| no. | name | group | chord peak dBFS | pushed chord peak dBFS | note peak dBFS | note RMS dBFS | centroid Hz | f0 Hz | attack s | sustain | tail s |\n");
+  std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|\n");
   for (int n = 0; n < kProgramCount; ++n) {
     if ((only >= 0 && n != only) || !bank.placed[static_cast<std::size_t>(n)]) continue;
     const ProgramRecord& r = bank.programs[static_cast<std::size_t>(n)];
     const double hold = std::clamp(settleSeconds(r) + 0.3, 0.6, 4.0);
     const double tail = std::clamp(releaseSeconds(r) + 0.3, 0.4, 3.0);
-    Performance note{{60}, 100, static_cast<int>(hold * kRate), static_cast<int>(tail * kRate)};
-    Performance chord{kChord, 127, note.holdFrames, note.tailFrames};
+    Performance note{{60}, {}, 100, static_cast<int>(hold * kRate), static_cast<int>(tail * kRate)};
+    Performance chord{kChord, {}, 127, note.holdFrames, note.tailFrames};
+    // The same chord with the wheel, breath and channel pressure all the way up.
+    Performance pushed{kChord, {{1, 127}, {2, 127}, {128, 127}}, 127, note.holdFrames, note.tailFrames};
     const Take single = playSound(r, note, kRate, args[0]);
     const Take full = playSound(r, chord, kRate, args[0]);
     const Levels ln = measureLevels(single), lc = measureLevels(full);
+    const Levels lp = measureLevels(playSound(r, pushed, kRate, args[0]));
     const Shape shape = measureShape(single);
     // Brightness and pitch where the note is loudest.
     const double centroid = spectralCentroid(single, ln.loudFrame, kRate / 5);
     const double f0 = fundamental(single, ln.loudFrame, kRate / 5);
-    std::printf("| %03d | %s | %s | %.1f | %.1f | %.1f | %.0f | %.1f | %.2f | %.2f | %.2f |%s\n", n,
+    std::printf("| %03d | %s | %s | %.1f | %.1f | %.1f | %.1f | %.0f | %.1f | %.2f | %.2f | %.2f |%s\n", n,
                 displayName(r).c_str(), category(bank.origin[static_cast<std::size_t>(n)]).c_str(), toDecibels(lc.peak),
+                toDecibels(lp.peak),
                 toDecibels(ln.peak), toDecibels(ln.loudRms), centroid, f0,
-                shape.attackSeconds, shape.sustainRatio, shape.tailSeconds, (ln.finite && lc.finite) ? "" : " NOT FINITE");
+                shape.attackSeconds, shape.sustainRatio, shape.tailSeconds, (ln.finite && lc.finite && lp.finite) ? "" : " NOT FINITE");
     if (!wavPrefix.empty()) {
       writeWav(wavPrefix + zeroPad(n, 3) + "-note.wav", single);
       writeWav(wavPrefix + zeroPad(n, 3) + "-chord.wav", full);
