@@ -170,9 +170,13 @@ def main():
 
         log("3. lmms render")
         wav = os.path.join(work, "render.wav")
-        code, out = realhost.run(["timeout", "-k", "10", "240", "xvfb-run", "-a", "lmms", "--allowroot", "render",
-                                  project, "-o", wav, "-f", "wav", "-s", str(args.rate)], env, 300, logf)
-        realhost.run(["wineserver", "-w"], env, 120, logf)
+        for attempt in (1, 2):
+            code, out = realhost.run(["timeout", "-k", "10", "240", "xvfb-run", "-a", "lmms", "--allowroot",
+                                      "render", project, "-o", wav, "-f", "wav", "-s", str(args.rate)], env, 300, logf)
+            realhost.run(["wineserver", "-w"], env, 120, logf)
+            if "xvfb-run: error" not in out:
+                break
+            log(f"  attempt {attempt}: the virtual display did not start")
         if "unique ID:" in out:
             log("  VeSTige loaded the plug-in: " + next(l for l in out.splitlines() if "unique ID:" in l).strip())
         else:
