@@ -253,6 +253,8 @@ def main():
     ap.add_argument("--data", help="the plug-in's product folder (data/, user/), installed beside it")
     ap.add_argument("--key", type=int, default=60)
     ap.add_argument("--sound", choices=["auto", "on", "off"], default="auto")
+    ap.add_argument("--sound-env", action="store_true",
+                    help="KORVO_REALHOST_SOUND in the environment (auto, on, off) overrides --sound")
     ap.add_argument("--require-sound", action="store_true",
                     help="exit 77 (skip) when the sound checks would be skipped")
     ap.add_argument("--reference-pitch", action="store_true",
@@ -275,7 +277,8 @@ def main():
                     help="level change in dB the parameters should cause (within 1.5 dB)")
     args = ap.parse_args()
 
-    args.sound = os.environ.get("KORVO_REALHOST_SOUND", args.sound)
+    if args.sound_env and os.environ.get("KORVO_REALHOST_SOUND") in ("auto", "on", "off"):
+        args.sound = os.environ["KORVO_REALHOST_SOUND"]
     plugin_src = os.path.abspath(args.plugin)
     if not os.path.exists(plugin_src):
         print(f"FAIL: no plug-in at {plugin_src}")

@@ -121,6 +121,8 @@ def main():
     ap.add_argument("--key", type=int, default=60)
     ap.add_argument("--rate", type=int, default=44100)
     ap.add_argument("--sound", choices=["auto", "on", "off"], default="auto")
+    ap.add_argument("--sound-env", action="store_true",
+                    help="KORVO_REALHOST_SOUND in the environment (auto, on, off) overrides --sound")
     ap.add_argument("--require-sound", action="store_true",
                     help="exit 77 (skip) when the sound checks would be skipped")
     ap.add_argument("--tol-cents", type=float, default=5.0)
@@ -128,7 +130,8 @@ def main():
     ap.add_argument("--release", type=float, default=1.0, help="seconds after the note-off to silence")
     args = ap.parse_args()
 
-    args.sound = os.environ.get("KORVO_REALHOST_SOUND", args.sound)
+    if args.sound_env and os.environ.get("KORVO_REALHOST_SOUND") in ("auto", "on", "off"):
+        args.sound = os.environ["KORVO_REALHOST_SOUND"]
     plugin_src = os.path.abspath(args.plugin)
     if not os.path.exists(plugin_src):
         print(f"FAIL: no plug-in at {plugin_src}")
@@ -145,6 +148,9 @@ def main():
     shutil.copyfile(plugin_src, plugin)
 
     note = testnote.TestNote(args.key, 100, RENDER_BEATS)
+    if args.require_sound and args.sound == "off":
+        log("SKIP: sound checks switched off")
+        return realhost.SKIP
     try:
         log("1. fresh 32-bit Wine prefix")
         make_prefix(env, logf)
