@@ -107,6 +107,13 @@ def install_korvo(data, plugin, env, logf):
     log(f"  installed the product folder, registry path_data={values['path_data']}")
 
 
+def drop_prefix(env):
+    """A passing or skipped run leaves no Wine prefix behind (close to 600 MB); a failing one
+    keeps it for a look."""
+    realhost.run(["wineserver", "-k"], env, 60, None)
+    shutil.rmtree(env["WINEPREFIX"], ignore_errors=True)
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--plugin", required=True, help="the 32-bit Windows VST 2 plug-in (.dll)")
@@ -166,6 +173,7 @@ def main():
         log(f"sound checks: {'on' if want_sound else 'SKIPPED'} ({why})")
         if args.require_sound and not want_sound:
             log("SKIP: the sound checks cannot run yet; the load and length checks run in the other test")
+            drop_prefix(env)
             return realhost.SKIP
 
         log("2. LMMS project with a VeSTige track")
@@ -202,6 +210,7 @@ def main():
     except (Failure, realhost.HostError) as e:
         log(f"FAIL: {e} (host output in {logf})")
         return 1
+    drop_prefix(env)
     log("PASS" + ("" if want_sound else f" (sound checks skipped: {why})"))
     return 0
 
