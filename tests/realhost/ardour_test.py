@@ -7,19 +7,22 @@ Steps, each with a time limit, everything inside a private work folder:
      it sometimes aborts while creating the track);
   3. add the test note as a MIDI region to the session file (7.3's Lua cannot make one);
   4. export the session range (48 kHz, 16-bit) with ardour7-export and check the WAV;
-  5. with --chunk or --param: put a non-default plug-in state into the session file, let Ardour
-     open and save the session (the plug-in receives the state and is asked for it again), check
-     the state came back unchanged, export again and check that the other sound plays.
+  5. with --chunk, --sound-text or --param: put a non-default plug-in state into the session
+     file, let Ardour open and save the session (the plug-in receives the state and is asked for
+     it again), check the state came back unchanged, export again and check that the other sound
+     plays. --first-sound-text does the same before the first export.
 
 The checks that need sound (audible note, pitch, and the state's effect on the sound) follow
 --sound: 'on', 'off', or 'auto' (default), where they run once our own host (--vsthost) hears
-the plug-in and are skipped with a message while the plug-in renders silence. With --require
-sound the test exits 77 (CTest's skip code) instead of running when they would be skipped.
+the plug-in and are skipped with a message while the plug-in renders silence. With
+--require-sound the test exits 77 (CTest's skip code) instead of running when they would be
+skipped.
 """
 
 import argparse
 import base64
 import os
+import shutil
 import sys
 import xml.etree.ElementTree as ET
 
@@ -270,7 +273,7 @@ def main():
                     "plug-in's own first sound), handed in as a chunk through the session file")
     ap.add_argument("--korvo-patch", help="the korvo-patch tool, for --sound-text and --first-sound-text")
     ap.add_argument("--chunk-transpose", type=float, default=0.0,
-                    help="semitones the chunk's sound plays above the default sound")
+                    help="semitones above the key at which the handed-in sound plays")
     ap.add_argument("--param", action="append", default=[], metavar="INDEX=VALUE",
                     help="a parameter value to give the plug-in through the session file")
     ap.add_argument("--param-gain-db", type=float,
@@ -283,6 +286,10 @@ def main():
     if not os.path.exists(plugin_src):
         print(f"FAIL: no plug-in at {plugin_src}")
         return 1
+    for tool in ("ardour7-lua", "ardour7-export", SCANNER):
+        if not shutil.which(tool):
+            print(f"FAIL: {tool} is not installed (scripts/install-deps.sh installs Ardour)")
+            return 1
     work = realhost.fresh_dir(os.path.abspath(args.work))
     logf = os.path.join(work, "hosts.log")
     vst_dir = os.path.join(work, "vst")
@@ -291,7 +298,11 @@ def main():
     env.pop("DISPLAY", None)
 
     if args.data:
-        realhost.install_product_folder(os.path.abspath(args.data), plugin)
+        try:
+            realhost.install_product_folder(os.path.abspath(args.data), plugin)
+        except realhost.HostError as e:
+            print(f"FAIL: {e}")
+            return 1
     # Asked of the installed copy: the plug-in finds its data beside itself, and whatever it
     # writes when it closes (its backup) stays in the work folder.
     peak = realhost.plugin_peak(args.vsthost, plugin, args.key, env=env)
