@@ -212,39 +212,53 @@ void Cdoc::updateInterpolationOrder(int voice) {
   v.order = m < 576717 ? 1 : (m < 1631846 ? 2 : (m < 6918636 ? 3 : 4));
 }
 
-void Cdoc::chipStep(Voice& v) {
-  std::array<std::int32_t, 3> s{};
-  for (int k = 0; k < 3; ++k) {
-    ChipRegisters& r = v.osc[k].reg;
-    if (r.halted) continue;
-    const std::uint8_t b = rom_[(static_cast<std::uint32_t>(r.baseAddress) + (r.accumulator >> 16)) & kRomMask];
-    if (b == 0) {
-      r.halted = true;
-    } else {
-      s[k] = b - 128;
-      if (r.accumulator < r.previousAccumulator) {
-        ChipRegisters& r2 = v.osc[1].reg;
-        if (k == 0 && r2.mode == kSynced) r2.accumulator = r2.previousAccumulator = 0;
-        r.halted = r.mode == kOneShot;
-      }
-    }
-    r.previousAccumulator = r.accumulator;
-    r.accumulator = (r.accumulator + r.increment) & static_cast<std::uint32_t>(r.accumulatorMask);
-  }
+namespace {
 
+// A running oscillator's step: reads its sample into `s` and advances. A zero byte halts it,
+// a wrap ends a one-shot. Returns true when it wrapped on a non-zero byte (what syncs
+// oscillator 2 to oscillator 1).
+inline bool stepOscillator(Cdoc::ChipRegisters& r, const std::uint8_t* rom, std::int32_t& s) {
+  const std::uint32_t acc = r.accumulator;
+  const std::uint8_t b = rom[(static_cast<std::uint32_t>(r.baseAddress) + (acc >> 16)) & kRomMask];
+  bool wrapped = false;
+  if (b == 0) {
+    r.halted = true;
+  } else {
+    s = b - 128;
+    if (acc < r.previousAccumulator) {
+      wrapped = true;
+      r.halted = r.mode == Cdoc::kOneShot;
+    }
+  }
+  r.previousAccumulator = acc;
+  r.accumulator = (acc + r.increment) & static_cast<std::uint32_t>(r.accumulatorMask);
+  return wrapped;
+}
+
+}  // namespace
+
+template <int Order>
+inline void Cdoc::chipStep(Voice& v) {
   ChipRegisters& r1 = v.osc[0].reg;
   ChipRegisters& r2 = v.osc[1].reg;
   ChipRegisters& r3 = v.osc[2].reg;
+  const std::uint8_t* const rom = rom_.data();
+  std::int32_t s0 = 0, s1 = 0, s2 = 0;
+  // Oscillator 1 wrapping restarts a synced oscillator 2 before it reads this step's sample.
+  if (!r1.halted && stepOscillator(r1, rom, s0) && r2.mode == kSynced) r2.accumulator = r2.previousAccumulator = 0;
+  if (!r2.halted) stepOscillator(r2, rom, s1);
+  if (!r3.halted) stepOscillator(r3, rom, s2);
+
   float y;
   if (!v.am) {
-    y = (v.osc[0].enabled ? static_cast<float>(s[0]) * kInv127 * r1.gain : 0.0f) +
-        static_cast<float>(s[1]) * kInv127 * r2.gain + static_cast<float>(s[2]) * kInv127 * r3.gain;
+    y = (v.osc[0].enabled ? static_cast<float>(s0) * kInv127 * r1.gain : 0.0f) +
+        static_cast<float>(s1) * kInv127 * r2.gain + static_cast<float>(s2) * kInv127 * r3.gain;
     r1.gain = a_ * r1.gain + r1.gainTarget;
     r2.gain = a_ * r2.gain + r2.gainTarget;
     r3.gain = a_ * r3.gain + r3.gainTarget;
   } else {
-    y = static_cast<float>(s[1]) * kInv127 * r2.gain + static_cast<float>(s[2]) * kInv127 * r3.gain;
-    r2.gain = a_ * r2.gain + oneMinusA_ * (0.4f + 0.6f * (static_cast<float>(s[0]) * kInv127));
+    y = static_cast<float>(s1) * kInv127 * r2.gain + static_cast<float>(s2) * kInv127 * r3.gain;
+    r2.gain = a_ * r2.gain + oneMinusA_ * (0.4f + 0.6f * (static_cast<float>(s0) * kInv127));
     r3.gain = a_ * r3.gain + r3.gainTarget;
   }
 
@@ -255,92 +269,84 @@ void Cdoc::chipStep(Voice& v) {
   h[3] = y;
 
   auto& c = v.c;
-  switch (v.order) {
-    case 1:
-      c[0] = h[1] - h[0];
-      break;
-    case 2:
-      c[0] = 2.0f * h[1] - (1.5f * h[0] + 0.5f * h[2]);
-      c[1] = 0.5f * (h[0] + h[2]) - h[1];
-      break;
-    case 3: {
-      const float e = c[0] + 2.0f * c[1] + 3.0f * c[2];
-      c[0] = e;
-      if (std::fabs(e) < 0.001f) {
-        c[1] = 2.0f * h[1] - (1.75f * h[0] + 0.25f * h[2]);
-        c[2] = 0.75f * h[0] + 0.25f * h[2] - h[1];
-      } else {
-        c[1] = 2.0f * h[1] - (1.75f * h[0] + 0.25f * h[2]) - 1.5f * e;
-        c[2] = 0.75f * h[0] + 0.25f * h[2] - h[1] + 0.5f * e;
-      }
-      break;
+  if constexpr (Order == 1) {
+    c[0] = h[1] - h[0];
+  } else if constexpr (Order == 2) {
+    c[0] = 2.0f * h[1] - (1.5f * h[0] + 0.5f * h[2]);
+    c[1] = 0.5f * (h[0] + h[2]) - h[1];
+  } else if constexpr (Order == 3) {
+    const float e = c[0] + 2.0f * c[1] + 3.0f * c[2];
+    c[0] = e;
+    if (std::fabs(e) < 0.001f) {
+      c[1] = 2.0f * h[1] - (1.75f * h[0] + 0.25f * h[2]);
+      c[2] = 0.75f * h[0] + 0.25f * h[2] - h[1];
+    } else {
+      c[1] = 2.0f * h[1] - (1.75f * h[0] + 0.25f * h[2]) - 1.5f * e;
+      c[2] = 0.75f * h[0] + 0.25f * h[2] - h[1] + 0.5f * e;
     }
-    case 4: {
-      constexpr float k85_36 = 85.0f / 36.0f;
-      constexpr float k11_6 = 11.0f / 6.0f;
-      constexpr float k5_3 = 5.0f / 3.0f;
-      constexpr float k11_36 = 11.0f / 36.0f;
-      constexpr float k1_9 = 1.0f / 9.0f;
-      constexpr float k1_6 = 1.0f / 6.0f;
-      constexpr float k1_18 = 1.0f / 18.0f;
-      const float e = c[0] + 2.0f * c[1] + 3.0f * c[2] + 4.0f * c[3];
-      c[0] = e;
-      if (std::fabs(e) < 0.001f) {
-        c[1] = 3.0f * h[1] - (k85_36 * h[0] + 0.75f * h[2]) + h[3] * k1_9;
-        c[2] = k5_3 * h[0] + h[2] - 2.5f * h[1] - h[3] * k1_6;
-        c[3] = 0.5f * h[1] - (k11_36 * h[0] + 0.25f * h[2]) + h[3] * k1_18;
-      } else {
-        c[1] = 3.0f * h[1] - (k85_36 * h[0] + 0.75f * h[2]) + h[3] * k1_9 - k11_6 * e;
-        c[2] = k5_3 * h[0] + h[2] - 2.5f * h[1] - h[3] * k1_6 + e;
-        c[3] = 0.5f * h[1] - (k11_36 * h[0] + 0.25f * h[2]) + h[3] * k1_18 - e * k1_6;
-      }
-      break;
+  } else if constexpr (Order == 4) {
+    constexpr float k85_36 = 85.0f / 36.0f;
+    constexpr float k11_6 = 11.0f / 6.0f;
+    constexpr float k5_3 = 5.0f / 3.0f;
+    constexpr float k11_36 = 11.0f / 36.0f;
+    constexpr float k1_9 = 1.0f / 9.0f;
+    constexpr float k1_6 = 1.0f / 6.0f;
+    constexpr float k1_18 = 1.0f / 18.0f;
+    const float e = c[0] + 2.0f * c[1] + 3.0f * c[2] + 4.0f * c[3];
+    c[0] = e;
+    if (std::fabs(e) < 0.001f) {
+      c[1] = 3.0f * h[1] - (k85_36 * h[0] + 0.75f * h[2]) + h[3] * k1_9;
+      c[2] = k5_3 * h[0] + h[2] - 2.5f * h[1] - h[3] * k1_6;
+      c[3] = 0.5f * h[1] - (k11_36 * h[0] + 0.25f * h[2]) + h[3] * k1_18;
+    } else {
+      c[1] = 3.0f * h[1] - (k85_36 * h[0] + 0.75f * h[2]) + h[3] * k1_9 - k11_6 * e;
+      c[2] = k5_3 * h[0] + h[2] - 2.5f * h[1] - h[3] * k1_6 + e;
+      c[3] = 0.5f * h[1] - (k11_36 * h[0] + 0.25f * h[2]) + h[3] * k1_18 - e * k1_6;
     }
-    default:
-      break;
   }
 }
 
-float Cdoc::renderVoice(int voice) {
-  if (!validVoice(voice)) return 0.0f;
-  Voice& v = voices_[voice];
+template <int Order>
+inline float Cdoc::renderAtOrder(Voice& v) {
   // At host rates from the chip rate up the phase wraps at most once per host sample and this
   // is exactly one step when the phase fell below its previous value. Below the chip rate the
   // phase step exceeds one chip sample, and every step that fell due is run so that pitch and
   // time stay right; the interpolator then reads the latest segment.
-  for (std::uint32_t i = 0; i < v.stepsDue; ++i) chipStep(v);
+  for (std::uint32_t i = v.stepsDue; i != 0; --i) chipStep<Order>(v);
 
   constexpr float kPhaseScale = 1.0f / 1073741824.0f;
   const float t = static_cast<float>(v.phase) * kPhaseScale;
   float y = v.h[0];
-  switch (v.order) {
-    case 1:
-      y = y + v.c[0] * t;
-      break;
-    case 2: {
-      const float t2 = t * t;
-      y = y + v.c[0] * t + v.c[1] * t2;
-      break;
-    }
-    case 3: {
-      const float t2 = t * t;
-      y = y + v.c[0] * t + v.c[1] * t2 + v.c[2] * (t2 * t);
-      break;
-    }
-    case 4: {
-      const float t2 = t * t;
-      const float t3 = t2 * t;
-      y = y + v.c[0] * t + v.c[1] * t2 + v.c[2] * t3 + v.c[3] * (t3 * t);
-      break;
-    }
-    default:
-      break;
+  if constexpr (Order == 1) {
+    y = y + v.c[0] * t;
+  } else if constexpr (Order == 2) {
+    const float t2 = t * t;
+    y = y + v.c[0] * t + v.c[1] * t2;
+  } else if constexpr (Order == 3) {
+    const float t2 = t * t;
+    y = y + v.c[0] * t + v.c[1] * t2 + v.c[2] * (t2 * t);
+  } else if constexpr (Order == 4) {
+    const float t2 = t * t;
+    const float t3 = t2 * t;
+    y = y + v.c[0] * t + v.c[1] * t2 + v.c[2] * t3 + v.c[3] * (t3 * t);
   }
 
   const std::uint64_t next = std::uint64_t{v.phase} + phaseIncrement_;
   v.stepsDue = static_cast<std::uint32_t>(next >> 30);
   v.phase = static_cast<std::uint32_t>(next) & kPhaseMask;
   return y;
+}
+
+float Cdoc::renderVoice(int voice) {
+  if (!validVoice(voice)) return 0.0f;
+  Voice& v = voices_[voice];
+  switch (v.order) {
+    case 1: return renderAtOrder<1>(v);
+    case 2: return renderAtOrder<2>(v);
+    case 3: return renderAtOrder<3>(v);
+    case 4: return renderAtOrder<4>(v);
+    default: return renderAtOrder<0>(v);
+  }
 }
 
 void Cdoc::resetVoice(int voice) {

@@ -118,7 +118,12 @@ class Cdoc {
 
   bool validVoice(int voice) const { return voice >= 0 && voice < voiceCount_; }
   void setGainTarget(ChipRegisters& r, std::int32_t volume) const;
+  // One chip step and one host sample of a voice, compiled once per interpolation order (0 for
+  // a voice that never had one) so that the per-sample path has no order to test.
+  template <int Order>
   void chipStep(Voice& v);
+  template <int Order>
+  float renderAtOrder(Voice& v);
 
   int voiceCount_ = kMaxVoices;
   std::vector<std::uint8_t> rom_;
