@@ -36,7 +36,7 @@ SCANNER = "/usr/lib/ardour7/ardour-vst-scanner"
 ARDOUR_LIB = "/usr/lib/ardour7"
 TICKS_PER_BEAT = 1920  # Ardour's musical time resolution
 RATE = 48000
-EXPORT_LIMIT = 30  # seconds; an export takes 2 to 5 s
+EXPORT_LIMIT = 20  # seconds; an export takes 2 to 5 s
 SESSION = "realhost"
 
 
@@ -79,7 +79,7 @@ def create_session(sess_dir, plugname, env, logf, tries=5):
     raise Failure(f"ardour7-lua could not create the session in {tries} attempts")
 
 
-def resave_session(sess_dir, env, logf, tries=3):
+def resave_session(sess_dir, env, logf, tries=5):
     for attempt in range(1, tries + 1):
         code, out = realhost.run(["ardour7-lua", os.path.join(HERE, "ardour_session.lua"), "resave",
                                   sess_dir, SESSION], env, 180, logf)
@@ -235,9 +235,11 @@ def hand_state(state_path, sess_dir, env, logf, chunk=None, params=None):
             raise Failure(f"the plug-in did not keep parameter {i}")
 
 
-def export(sess_dir, wav, env, logf, tries=3):
-    """Exports the session range. ardour7-export takes a few seconds, but now and then it hangs
-    after opening its output: then it is stopped and run again."""
+def export(sess_dir, wav, env, logf, tries=5):
+    """Exports the session range. ardour7-export takes a few seconds, but now and then (one run
+    in six to ten) it deadlocks as the export starts: the main thread waits in
+    Session::start_audio_export for the butler, which waits in butler_transport_work. Then it is
+    stopped and run again."""
     for attempt in range(1, tries + 1):
         if os.path.exists(wav):
             os.remove(wav)

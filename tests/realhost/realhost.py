@@ -47,20 +47,38 @@ def private_env(work, extra=None):
 
 
 def run(cmd, env, timeout, log_path=None, cwd=None):
-    """Runs cmd, returns (exit code, combined output). A time-out is an exit code of None."""
+    """Runs cmd, returns (exit code, combined output). A time-out is an exit code of None; the
+    log then also gets the stuck program's thread backtraces when gdb is there to take them."""
     t0 = time.monotonic()
+    p = subprocess.Popen(cmd, env=env, cwd=cwd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                         stderr=subprocess.STDOUT)
     try:
-        p = subprocess.run(cmd, env=env, cwd=cwd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                           stderr=subprocess.STDOUT, timeout=timeout)
-        code, out = p.returncode, p.stdout.decode("utf-8", "replace")
-    except subprocess.TimeoutExpired as e:
-        code, out = None, (e.stdout or b"").decode("utf-8", "replace") + f"\n[timed out after {timeout} s]\n"
+        out, _ = p.communicate(timeout=timeout)
+        code, text = p.returncode, out.decode("utf-8", "replace")
+    except subprocess.TimeoutExpired:
+        stacks = backtraces(p.pid)
+        p.kill()
+        out, _ = p.communicate()
+        code = None
+        text = out.decode("utf-8", "replace") + f"\n[timed out after {timeout} s]\n" + stacks
     took = time.monotonic() - t0
     if log_path:
         with open(log_path, "a") as f:
-            f.write(f"$ {' '.join(cmd)}\n{out}\n[exit {code}, {took:.1f} s]\n\n")
+            f.write(f"$ {' '.join(cmd)}\n{text}\n[exit {code}, {took:.1f} s]\n\n")
     log(f"  {os.path.basename(cmd[0])}: exit {code}, {took:.1f} s")
-    return code, out
+    return code, text
+
+
+def backtraces(pid):
+    gdb = shutil.which("gdb")
+    if not gdb:
+        return ""
+    try:
+        p = subprocess.run([gdb, "-p", str(pid), "-batch", "-ex", "thread apply all bt"], stdin=subprocess.DEVNULL,
+                           stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=60)
+        return "[backtraces]\n" + p.stdout.decode("utf-8", "replace")
+    except (OSError, subprocess.TimeoutExpired):
+        return ""
 
 
 def copy_dated(src, dst_dir, age_seconds=60):
