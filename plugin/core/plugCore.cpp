@@ -20,7 +20,8 @@ CplugMaster::CplugMaster(int sampleRate, EngineEnvironment environment)
   controlRate_ = kControlRate;
 
   store_ = env_.settingsStore ? env_.settingsStore : std::shared_ptr<SettingsStore>(createSystemSettingsStore());
-  readSettings(*store_, env_.useSystemDefaults ? systemSettingsDefaults() : env_.defaults, settings_);
+  defaults_ = env_.useSystemDefaults ? systemSettingsDefaults() : env_.defaults;
+  readSettings(*store_, defaults_, settings_);
 
   parser_.setHandlers([this](int channel, int note, int velocity) { soundMan_.PlayNote(channel, note, velocity); },
                       {}, [this](int channel, int index, int value) { controller(channel, index, value); },
@@ -55,7 +56,7 @@ CplugMaster::CplugMaster(int sampleRate, EngineEnvironment environment)
 CplugMaster::~CplugMaster() {
   if (env_.saveOnDestroy) {
     saveBackup();
-    writeSettings(*store_, settings_);
+    writeSettings(*store_, defaults_, settings_);
   }
 }
 

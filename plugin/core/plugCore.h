@@ -190,6 +190,7 @@ class CplugMaster {
 
   EngineEnvironment env_;
   std::shared_ptr<SettingsStore> store_;
+  SettingsDefaults defaults_;
   int voiceCount_ = kMaxVoices;
   std::array<Voice, kMaxVoices> voices_;
   std::array<ActiveEntry, kMaxVoices> active_{};

@@ -12,20 +12,21 @@ SettingsDefaults systemSettingsDefaults() {
 #else
   const std::string folder = folderOf(thisModulePath());
   const std::string product = joinPath(folder, "Korvo");
-  return {folder, joinPath(product, "data"), joinPath(product, "user")};
+  return {folder, joinPath(product, "data"), joinPath(product, "user"), false};
 #endif
 }
 
 void readSettings(SettingsStore& store, const SettingsDefaults& defaults, TplugSettings& settings) {
   settings = TplugSettings{};
   if (!store.open()) return;
-  auto folder = [&](const char* name, const std::string& fallback) {
+  auto folder = [&](const char* name, const std::string& fallback, bool& stored) {
     auto value = store.readString(name);
-    return value && !value->empty() ? *value : fallback;
+    stored = value && !value->empty();
+    return stored ? *value : fallback;
   };
-  settings.path_dll = folder("path_dll", defaults.path_dll);
-  settings.path_data = folder("path_data", defaults.path_data);
-  settings.path_user = folder("path_user", defaults.path_user);
+  settings.path_dll = folder("path_dll", defaults.path_dll, settings.storedFolder[0]);
+  settings.path_data = folder("path_data", defaults.path_data, settings.storedFolder[1]);
+  settings.path_user = folder("path_user", defaults.path_user, settings.storedFolder[2]);
   auto flag = [&](const char* name) {
     auto value = store.readInteger(name);
     return value ? *value != 0 : true;
@@ -34,11 +35,14 @@ void readSettings(SettingsStore& store, const SettingsDefaults& defaults, TplugS
   settings.restMouseKnob = flag("restMouseKnob");
 }
 
-void writeSettings(SettingsStore& store, const TplugSettings& settings) {
+void writeSettings(SettingsStore& store, const SettingsDefaults& defaults, const TplugSettings& settings) {
   if (!store.open()) return;
-  store.writeString("path_dll", settings.path_dll);
-  store.writeString("path_data", settings.path_data);
-  store.writeString("path_user", settings.path_user);
+  auto folder = [&](const char* name, const std::string& value, const std::string& fallback, bool stored) {
+    if (stored || defaults.writeDefaultsBack || value != fallback) store.writeString(name, value);
+  };
+  folder("path_dll", settings.path_dll, defaults.path_dll, settings.storedFolder[0]);
+  folder("path_data", settings.path_data, defaults.path_data, settings.storedFolder[1]);
+  folder("path_user", settings.path_user, defaults.path_user, settings.storedFolder[2]);
   store.writeInteger("restMouseMenu", settings.restMouseMenu ? 1 : 0);
   store.writeInteger("restMouseKnob", settings.restMouseKnob ? 1 : 0);
   store.commit();

@@ -9,6 +9,8 @@ namespace korvo {
 class SettingsStore;
 
 struct TplugSettings {
+  // Which folders were found in the store (the others took their defaults).
+  bool storedFolder[3] = {false, false, false};
   std::string path_dll;
   std::string path_data;  // wave ROM and backup file
   std::string path_user;  // first folder of the editor's file dialogs
@@ -21,6 +23,11 @@ struct SettingsDefaults {
   std::string path_dll;
   std::string path_data;
   std::string path_user;
+  // Whether folders that took these defaults are written back. Windows writes them, as the
+  // registry holds what the setup program installed. On Linux the defaults follow the plug-in's
+  // own location, so writing them would freeze today's location into the settings and leave a
+  // moved plug-in without its wave ROM.
+  bool writeDefaultsBack = true;
 };
 
 // On Windows the folders default to "c:\" as the setup program expects; elsewhere to the folders
@@ -30,7 +37,8 @@ SettingsDefaults systemSettingsDefaults();
 // Fills `settings` from the store. A store that cannot be opened leaves every folder empty and
 // both preferences false; otherwise missing values take their defaults (folders) or true.
 void readSettings(SettingsStore& store, const SettingsDefaults& defaults, TplugSettings& settings);
-// Writes all five values; a store that cannot be opened is left alone. Reports nothing.
-void writeSettings(SettingsStore& store, const TplugSettings& settings);
+// Writes the five values (a folder that took its default only when `defaults` asks for it or when
+// it was changed since); a store that cannot be opened is left alone. Reports nothing.
+void writeSettings(SettingsStore& store, const SettingsDefaults& defaults, const TplugSettings& settings);
 
 }  // namespace korvo

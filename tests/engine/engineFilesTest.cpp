@@ -44,6 +44,26 @@ TEST(EngineSettings, MissingSettingsTakeDefaultsAndAreWrittenBack) {
   EXPECT_EQ(store.readInteger("restMouseMenu").value_or(9), 1u);
 }
 
+TEST(EngineSettings, FoldersThatFollowThePluginAreNotFrozenIntoTheSettings) {
+  auto dir = freshFolder("settings-follow");
+  EngineEnvironment env = testEnvironment(dir, true, true);
+  env.defaults = {"/dll", (dir / "data").string(), "/user", false};
+  {
+    CplugMaster e(44100, env);
+    e.settings().path_user = "/chosen";  // changed: written
+  }
+  FileSettingsStore store((dir / "settings.conf").string());
+  ASSERT_TRUE(store.open());
+  EXPECT_FALSE(store.readString("path_dll").has_value());
+  EXPECT_FALSE(store.readString("path_data").has_value());
+  EXPECT_EQ(store.readString("path_user").value_or("?"), "/chosen");
+  EXPECT_EQ(store.readInteger("restMouseMenu").value_or(9), 1u);
+  // A later engine whose plug-in moved still takes its new default.
+  env.defaults.path_data = (dir / "moved").string();
+  CplugMaster moved(44100, env);
+  EXPECT_EQ(moved.settings().path_data, (dir / "moved").string());
+}
+
 TEST(EngineSettings, StoredValuesWinAndBadIntegersFallBackToTrue) {
   auto dir = freshFolder("settings-stored");
   std::ofstream(dir / "settings.conf") << "path_data=/somewhere\npath_user=\nrestMouseMenu=0\nrestMouseKnob=yes\n";
