@@ -138,8 +138,8 @@ class Spectrum:
         mean = sum(x) / n
         self.windowed = [(v - mean) * w for v, w in zip(x, hann(n))]
         self.n, self.rate = n, rate
-        spec = fft([complex(v) for v in self.windowed])
-        self.mag = [abs(c) for c in spec[:n // 2]]
+        spectrum = fft([complex(v) for v in self.windowed])
+        self.mag = [abs(c) for c in spectrum[:n // 2]]
 
     def bin_of(self, hz):
         return hz * self.n / self.rate
@@ -194,17 +194,17 @@ def measure_pitch(segment, rate, expected_hz):
     Returns a dict: hz, cents (from expected), fundamental level relative to the strongest
     partial in dB, the strongest partial's harmonic number and level below the expected
     fundamental (sub-harmonic energy, which an octave error would show)."""
-    spec = Spectrum(segment, rate)
-    top_bin, top = spec.strongest()
+    spectrum = Spectrum(segment, rate)
+    top_bin, top = spectrum.strongest()
     lo, hi = expected_hz * 2 ** (-0.75 / 12), expected_hz * 2 ** (0.75 / 12)
-    f_bin, f_mag = spec.strongest(lo, hi)
-    hz = spec.refine(f_bin)
-    sub_bin, sub_mag = spec.strongest(20.0, expected_hz * 2 ** (-1.5 / 12))
+    f_bin, f_mag = spectrum.strongest(lo, hi)
+    hz = spectrum.refine(f_bin)
+    sub_bin, sub_mag = spectrum.strongest(20.0, expected_hz * 2 ** (-1.5 / 12))
     return {
         "hz": hz,
         "cents": cents(hz, expected_hz),
         "fundamental_db": db(f_mag / top) if top > 0 else -math.inf,
-        "strongest_harmonic": spec.hz_of(top_bin) / hz,
+        "strongest_harmonic": spectrum.hz_of(top_bin) / hz,
         "subharmonic_db": db(sub_mag / top) if top > 0 else -math.inf,
     }
 
