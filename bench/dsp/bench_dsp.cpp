@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "mod_amp.h"
@@ -48,6 +49,19 @@ void filter(benchmark::State& state) {
   }
 }
 BENCHMARK(filter);
+
+// A release tail: silence into a resonant filter whose state decays toward zero. Argument 1
+// runs under the render's FPU state (denormals flushed), argument 0 without it; with the flush
+// the tail must cost no more than the filter above.
+void filterTail(benchmark::State& state) {
+  CfilterKV f(44100.0f);
+  f.setUp(120, 31, true);
+  std::optional<ScopedRenderFpu> fpu;
+  if (state.range(0) != 0) fpu.emplace();
+  f.process(1.0f);
+  for (auto _ : state) benchmark::DoNotOptimize(f.process(0.0f));
+}
+BENCHMARK(filterTail)->Arg(0)->Arg(1);
 
 void amplifier(benchmark::State& state) {
   Camp a;
