@@ -139,7 +139,7 @@ void CplugMaster::resetVoices() {
     v.note = 255;
     v.waiting.counter = 0;
   }
-  active_.fill(ActiveEntry{});
+  active_.fill(nullptr);
   activeCount_ = 0;
 }
 
@@ -174,7 +174,7 @@ void CplugMaster::controller(int channel, int index, int value) {
   if (channel > 15 || channel < 0 || index < 0) return;
   if (index == 123) {
     for (int i = activeCount_ - 1; i >= 0; --i) {
-      Voice& v = *active_[static_cast<std::size_t>(i)].voice;
+      Voice& v = *active_[static_cast<std::size_t>(i)];
       v.waiting.counter = 0;
       endVoice(v);
     }
@@ -215,7 +215,7 @@ void CplugMaster::render(bool replace, float* left, int frames, float* right) {
     float l = 0.0f, r = 0.0f;
     int finishedCount = 0;
     for (int i = 0; i < activeCount_; ++i) {
-      Voice& v = *active_[static_cast<std::size_t>(i)].voice;
+      Voice& v = *active_[static_cast<std::size_t>(i)];
       if (v.startDelay > 0) {
         --v.startDelay;
         continue;

@@ -160,10 +160,6 @@ class CplugMaster {
     bool firstTick = false;
     WaitingNote waiting;
   };
-  struct ActiveEntry {
-    Voice* voice = nullptr;
-    int number = -1;
-  };
 
   // Voice management (plugNotes.cpp).
   void noteOn(int note, int velocity, const NoteParams* params, int program, const ProgramRecord* sound);
@@ -193,7 +189,7 @@ class CplugMaster {
   SettingsDefaults defaults_;
   int voiceCount_ = kMaxVoices;
   std::array<Voice, kMaxVoices> voices_;
-  std::array<ActiveEntry, kMaxVoices> active_{};
+  std::array<Voice*, kMaxVoices> active_{};  // in order of voice start; the voice knows its number
   int activeCount_ = 0;
   std::array<std::int16_t, 4> played_{-1, -1, -1, -1};
   std::array<std::int16_t, 4> held_{-1, -1, -1, -1};

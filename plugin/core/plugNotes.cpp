@@ -193,7 +193,7 @@ void CplugMaster::voiceStart(Voice& v, const ProgramRecord* sound, bool restart,
   const ProgramRecord& p = *sound;
   if (!v.active) {
     if (activeCount_ >= voiceCount_) return;
-    active_[static_cast<std::size_t>(activeCount_++)] = {&v, v.number};
+    active_[static_cast<std::size_t>(activeCount_++)] = &v;
   }
   const int delay = np.words[6];
   v.startDelay = delay >= 1 ? renderToInt(kTimeTable[static_cast<std::size_t>(clampInt(delay, 0, 63))] * samplesPerTick_) : 0;
@@ -307,9 +307,9 @@ void CplugMaster::endVoice(Voice& v) {
   v.active = false;
   v.age = 0;
   for (int i = 0; i < activeCount_; ++i) {
-    if (active_[static_cast<std::size_t>(i)].voice != &v) continue;
+    if (active_[static_cast<std::size_t>(i)] != &v) continue;
     for (int j = i; j + 1 < activeCount_; ++j) active_[static_cast<std::size_t>(j)] = active_[static_cast<std::size_t>(j + 1)];
-    active_[static_cast<std::size_t>(--activeCount_)] = ActiveEntry{};
+    active_[static_cast<std::size_t>(--activeCount_)] = nullptr;
     break;
   }
 }
