@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <thread>
 
 #include "VSTaux.h"
 #include "renderMath.h"
@@ -25,7 +26,7 @@ CplugMaster::CplugMaster(int sampleRate, EngineEnvironment environment)
 
   parser_.setHandlers([this](int channel, int note, int velocity) { soundMan_.PlayNote(channel, note, velocity); },
                       {}, [this](int channel, int index, int value) { controller(channel, index, value); },
-                      [this](int) { reset(); });
+                      [this](int) { resetState(); });
 
   const std::string dataFolder = env_.dataFolderOverride.empty() ? settings_.path_data : env_.dataFolderOverride;
   waveRomPath_ = joinPath(dataFolder, kWaveRomName);
@@ -145,6 +146,10 @@ void CplugMaster::resetVoices() {
 
 void CplugMaster::reset() {
   BusyScope busy(*this);
+  resetState();
+}
+
+void CplugMaster::resetState() {
   resetVoices();
   doc_->resetAll();
   controllers_.fill(0);
@@ -169,6 +174,33 @@ bool CplugMaster::setChunk(const void* data, std::size_t size) {
 }
 
 void CplugMaster::keyboardNote(int channel, int note, int velocity) { soundMan_.PlayNote(channel, note, velocity); }
+
+CplugMaster::BusyScope::BusyScope(CplugMaster& engine) : busy_(engine.busy_) {
+  // Sequentially consistent on both sides: either the render sees the raised counter and stays
+  // out, or this sees its flag and waits until the block is done.
+  busy_.fetch_add(1, std::memory_order_seq_cst);
+  while (engine.rendering_.load(std::memory_order_seq_cst)) std::this_thread::yield();
+}
+
+bool CplugMaster::queueKeyboardNote(int channel, int note, int velocity) {
+  if (note < 0 || note > 127) return false;
+  return editorEvents_.push({EditorEvent::Note, static_cast<std::uint8_t>(channel & 15), static_cast<std::uint8_t>(note),
+                             static_cast<std::uint8_t>(velocity < 0 ? 0 : (velocity > 127 ? 127 : velocity))});
+}
+
+bool CplugMaster::queuePanic() { return editorEvents_.push({EditorEvent::Panic, 0, 0, 0}); }
+
+void CplugMaster::panic() { resetState(); }
+
+void CplugMaster::playEditorEvents() {
+  EditorEvent e;
+  while (editorEvents_.pop(e)) {
+    if (e.kind == EditorEvent::Panic)
+      panic();
+    else
+      keyboardNote(e.channel, e.note, e.velocity);
+  }
+}
 
 void CplugMaster::controller(int channel, int index, int value) {
   if (channel > 15 || channel < 0 || index < 0) return;
@@ -198,13 +230,19 @@ CplugMaster::VoiceView CplugMaster::voice(int n) const {
 void CplugMaster::render(bool replace, float* left, int frames, float* right) {
   ScopedRenderFpu fpu;
   if (!left || !right || frames <= 0) return;
-  if (busy_.load(std::memory_order_acquire) > 0 || voiceCount_ < 1) {
+  struct RenderingFlag {
+    std::atomic<bool>& flag;
+    explicit RenderingFlag(std::atomic<bool>& f) : flag(f) { flag.store(true, std::memory_order_seq_cst); }
+    ~RenderingFlag() { flag.store(false, std::memory_order_release); }
+  } rendering(rendering_);
+  if (busy_.load(std::memory_order_seq_cst) > 0 || voiceCount_ < 1) {
     if (replace) {
       std::memset(left, 0, sizeof(float) * static_cast<std::size_t>(frames));
       std::memset(right, 0, sizeof(float) * static_cast<std::size_t>(frames));
     }
     return;
   }
+  playEditorEvents();
   parser_.beginBlock();
   for (int t = 0; t < frames; ++t) {
     parser_.sample();

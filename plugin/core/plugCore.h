@@ -26,6 +26,7 @@
 #include "mod_lfo.h"
 #include "plugSettings.h"
 #include "soundMan.h"
+#include "spscQueue.h"
 
 namespace korvo {
 
@@ -56,12 +57,14 @@ class CplugMaster {
   CplugMaster(const CplugMaster&) = delete;
   CplugMaster& operator=(const CplugMaster&) = delete;
 
-  // While alive, the render outputs silence and touches no voice: held around anything that
-  // rebuilds engine state from the user-interface thread (resets, loading a library).
+  // Exclusive access from the user-interface thread: held around anything that changes what a
+  // render reads (resets, selecting a program, loading a library or a chunk, importing a sound).
+  // Construction waits for a render in progress to end (a block at most); renders that start
+  // while it is alive output silence and touch no voice. Never taken on the audio thread.
   class BusyScope {
    public:
-    explicit BusyScope(CplugMaster& engine) : busy_(engine.busy_) { busy_.fetch_add(1, std::memory_order_acq_rel); }
-    ~BusyScope() { busy_.fetch_sub(1, std::memory_order_acq_rel); }
+    explicit BusyScope(CplugMaster& engine);
+    ~BusyScope() { busy_.fetch_sub(1, std::memory_order_seq_cst); }
     BusyScope(const BusyScope&) = delete;
     BusyScope& operator=(const BusyScope&) = delete;
 
@@ -72,6 +75,7 @@ class CplugMaster {
   void setSampleRate(int rate);
   void setControlRate(float rate);
   void setVoiceCount(int count);
+  // User-interface thread (they take a BusyScope).
   void reset();
   void resetAll();
 
@@ -80,8 +84,16 @@ class CplugMaster {
   void render(bool replace, float* left, int frames, float* right);
   void noteEvent(int note, int velocity, const NoteParams* params, int program, const ProgramRecord* sound);
   void controller(int channel, int index, int value);
-  // The editor's on-screen keyboard.
+  // The editor's on-screen keyboard, played at once (audio thread, or a caller that owns the engine).
   void keyboardNote(int channel, int note, int velocity);
+
+  // User-interface thread: a note of the on-screen keyboard (velocity 0 releases) or a panic, played
+  // at the start of the next block. False when the queue is full.
+  bool queueKeyboardNote(int channel, int note, int velocity);
+  bool queuePanic();
+  // The full reset of the panic button and of the MIDI Stop and System Reset messages: voices,
+  // chip and controllers (audio thread, or under a BusyScope).
+  void panic();
 
   // The 544-byte image of the edit buffer.
   std::vector<std::uint8_t> getChunk();
@@ -122,6 +134,12 @@ class CplugMaster {
   const std::array<std::int16_t, 4>& playedNotes() const { return played_; }
 
  private:
+  struct EditorEvent {
+    enum Kind : std::uint8_t { Note, Panic } kind = Note;
+    std::uint8_t channel = 0, note = 0, velocity = 0;
+  };
+  void playEditorEvents();
+
   struct ModSlot {
     const std::int32_t* source = nullptr;
     std::int32_t amount = 0;
@@ -181,6 +199,7 @@ class CplugMaster {
   void controlTick(Voice& v);
   bool followsWheel(const Voice& v) const;
   void resetVoices();
+  void resetState();
   void loadBackup();
   void saveBackup();
 
@@ -199,6 +218,8 @@ class CplugMaster {
   float controlRate_ = kControlRate;
   std::int32_t tickPeriod_ = 0;
   std::atomic<int> busy_{0};
+  std::atomic<bool> rendering_{false};
+  SpscQueue<EditorEvent, 1024> editorEvents_;
   std::array<std::int32_t, 131> controllers_{};  // index + 1: -1 constant zero .. 129 pitch bend
   TplugSettings settings_;
   Ckv_soundMan soundMan_;
