@@ -49,7 +49,9 @@ void Control::setBounds(const Rect& r) {
 }
 
 Point Control::toWindow(Point p) const {
-  for (const Control* c = this; c && c->parent_; c = c->parent_) {
+  // A tree's root counts only when a host shows it: a modal dialog's root sits at its place in
+  // the window, the window's own root at 0, 0.
+  for (const Control* c = this; c && (c->parent_ || c->host_); c = c->parent_) {
     p.x += c->bounds_.left;
     p.y += c->bounds_.top;
   }

@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "messageBox.h"
+
 namespace korvo {
 
 HeadlessHost::HeadlessHost(int width, int height) : WindowHost(width, height) {}
@@ -22,16 +24,19 @@ Image HeadlessHost::renderControl(Control& c) {
 void HeadlessHost::press(Point p, MouseButton b, ShiftState shift) {
   pointer_ = {p.x + origin_.x, p.y + origin_.y};
   mouseDown(b, shift, p);
+  afterEvent();
 }
 
 void HeadlessHost::release(Point p, MouseButton b, ShiftState shift) {
   pointer_ = {p.x + origin_.x, p.y + origin_.y};
   mouseUp(b, shift, p);
+  afterEvent();
 }
 
 void HeadlessHost::move(Point p, ShiftState shift) {
   pointer_ = {p.x + origin_.x, p.y + origin_.y};
   mouseMove(shift, p);
+  afterEvent();
 }
 
 void HeadlessHost::click(Point p, MouseButton b, ShiftState shift) {
@@ -43,6 +48,7 @@ void HeadlessHost::doubleClickAt(Point p, MouseButton b) {
   click(p, b);
   pointer_ = {p.x + origin_.x, p.y + origin_.y};
   doubleClick(b, 0, p);
+  afterEvent();
   release(p, b);
 }
 
@@ -56,11 +62,16 @@ void HeadlessHost::drag(Point from, Point to, int steps, ShiftState shift) {
 
 void HeadlessHost::pressKey(int key, ShiftState shift) {
   keyDown(key, shift);
+  afterEvent();
   keyUp(key, shift);
+  afterEvent();
 }
 
 void HeadlessHost::typeText(const std::string& ascii) {
-  for (const char c : ascii) keyChar(static_cast<unsigned char>(c));
+  for (const char c : ascii) {
+    keyChar(static_cast<unsigned char>(c));
+    afterEvent();
+  }
 }
 
 void HeadlessHost::setPointerPosition(Point screen) {
@@ -86,27 +97,55 @@ MenuItem* HeadlessHost::popupMenu(PopupMenu& menu, Point screen) {
   return item;
 }
 
-MessageResult HeadlessHost::messageBox(const std::string& caption, const std::string& text, MessageButtons buttons) {
+void HeadlessHost::messageBox(const std::string& caption, const std::string& text, MessageButtons buttons,
+                              std::function<void(MessageResult)> done) {
   messages.push_back({caption, text, buttons});
-  if (!messageAnswers.empty()) {
-    const MessageResult r = messageAnswers.front();
-    messageAnswers.pop_front();
-    return r;
+  if (messageAnswers.empty()) {
+    WindowHost::messageBox(caption, text, buttons, std::move(done));
+    return;
   }
-  return buttons == MessageButtons::YesNo ? MessageResult::Yes : MessageResult::Ok;
+  const MessageResult r = messageAnswers.front();
+  messageAnswers.pop_front();
+  if (done) done(r);
 }
 
-void HeadlessHost::runModal(Control& dialog, Point screen) {
-  lastModal = &dialog;
-  lastModalPoint = screen;
-  modalClosed_ = false;
-  lastModalImage = renderControl(dialog);
-  if (modalScript) modalScript(*this, dialog);
-  modalClosed_ = true;
+bool HeadlessHost::answerMessage(MessageResult r) {
+  auto* box = dynamic_cast<MessageBoxView*>(topModal());
+  if (!box) return false;
+  for (std::size_t i = 0; i < box->buttonControls().size(); ++i) {
+    if (box->resultOf(i) != r) continue;
+    box->buttonControls()[i]->click();
+    afterEvent();
+    return true;
+  }
+  return false;
 }
 
-void HeadlessHost::closeModal(Control& dialog) {
-  if (&dialog == lastModal) modalClosed_ = true;
+void HeadlessHost::fileDialog(const FileDialogRequest& request, std::function<void(const std::string&)> done) {
+  fileRequests.push_back(request);
+  if (fileAnswers.empty()) {
+    WindowHost::fileDialog(request, std::move(done));
+    return;
+  }
+  const std::string answer = fileAnswers.front();
+  fileAnswers.pop_front();
+  if (done) done(answer);
+}
+
+Control& HeadlessHost::openModal(std::unique_ptr<Control> dialog, Point windowPos,
+                                 std::function<void(Control&)> onClosed) {
+  Control& d = WindowHost::openModal(std::move(dialog), windowPos, std::move(onClosed));
+  lastModal = &d;
+  lastModalPoint = {d.left() + origin_.x, d.top() + origin_.y};
+  lastModalImage = renderControl(d);
+  if (modalScript) modalScript(*this, d);
+  return d;
+}
+
+bool HeadlessHost::modalClosed() const {
+  for (std::size_t i = 0; i < modalCount(); ++i)
+    if (modalAt(i) == lastModal) return false;
+  return true;
 }
 
 bool matchesGolden(const Image& actual, const std::string& goldenFile, std::string* why, int tolerance,

@@ -53,7 +53,8 @@ class HeadlessHost : public WindowHost {
   Point lastMenuPoint{};
   MenuItem* popupMenu(PopupMenu& menu, Point screen) override;
 
-  // Message boxes: answers are taken from the queue; when it is empty the first button wins.
+  // Message boxes: an answer waiting in the queue is given at once (the box is only recorded);
+  // with an empty queue the box is drawn over the window and waits for clicks or answerMessage.
   struct MessageRecord {
     std::string caption;
     std::string text;
@@ -61,24 +62,34 @@ class HeadlessHost : public WindowHost {
   };
   std::deque<MessageResult> messageAnswers;
   std::vector<MessageRecord> messages;
-  MessageResult messageBox(const std::string& caption, const std::string& text, MessageButtons buttons) override;
+  void messageBox(const std::string& caption, const std::string& text, MessageButtons buttons,
+                  std::function<void(MessageResult)> done) override;
+  // Clicks the button of the topmost drawn message box that gives `r`; false when there is none.
+  bool answerMessage(MessageResult r);
 
-  // Modal dialogs: the script runs with the dialog while it is "shown"; a dialog that is not
-  // closed by the script counts as closed when the script returns.
+  // File dialogs: likewise, a queued answer (a path, or "" to cancel) is given at once;
+  // otherwise the drawn dialog opens. Every request is recorded.
+  std::deque<std::string> fileAnswers;
+  std::vector<FileDialogRequest> fileRequests;
+  void fileDialog(const FileDialogRequest& request, std::function<void(const std::string&)> done) override;
+
+  // Modal dialogs: the script, when set, runs with each dialog right after it opened.
   std::function<void(HeadlessHost&, Control& dialog)> modalScript;
-  Control* lastModal = nullptr;
-  Point lastModalPoint{};
-  Image lastModalImage;  // the dialog as it looked when shown
-  void runModal(Control& dialog, Point screen) override;
-  void closeModal(Control& dialog) override;
-  bool modalClosed() const { return modalClosed_; }
+  const Control* lastModal = nullptr;
+  Point lastModalPoint{};  // screen
+  Image lastModalImage;    // the dialog as it looked when opened
+  Control& openModal(std::unique_ptr<Control> dialog, Point windowPos,
+                     std::function<void(Control&)> onClosed = {}) override;
+  // Whether the dialog opened last is closed.
+  bool modalClosed() const;
 
  private:
+  // What a system host does after each event.
+  void afterEvent() { collectClosed(); }
   Image frame_;
   Point origin_{};
   Point pointer_{};
   std::vector<Point> warps_;
-  bool modalClosed_ = false;
 };
 
 // Golden pictures: compares `actual` with the PNG at `goldenFile`. With the environment

@@ -1,6 +1,10 @@
 #include "host.h"
 
+#include <algorithm>
 #include <vector>
+
+#include "fileDialog.h"
+#include "messageBox.h"
 
 namespace korvo {
 
@@ -39,7 +43,12 @@ WindowHost::WindowHost(int width, int height) {
 }
 
 WindowHost::~WindowHost() {
-  // The tree may call forget() while it is torn down.
+  // The trees may call forget() while they are torn down; dialogs go first, without their
+  // callbacks (whoever opened them is going away with the window).
+  std::vector<Modal> modals = std::move(modals_);
+  for (Modal& m : modals) m.dialog->host_ = nullptr;
+  modals.clear();
+  closed_.clear();
   std::unique_ptr<Control> r = std::move(root_);
   focus_ = capture_ = hover_ = nullptr;
   if (r) r->host_ = nullptr;
@@ -55,9 +64,76 @@ void WindowHost::setRoot(std::unique_ptr<Control> root) {
   invalidate(root_->clientRect());
 }
 
+Control& WindowHost::inputRoot() const { return modals_.empty() ? *root_ : *modals_.back().dialog; }
+
 Control* WindowHost::target(Point p) {
   if (capture_) return capture_;
-  return root_->controlAt(p);
+  Control& r = inputRoot();
+  return r.controlAt({p.x - r.left(), p.y - r.top()});
+}
+
+Control& WindowHost::openModal(std::unique_ptr<Control> dialog, Point windowPos, std::function<void(Control&)> onClosed) {
+  Control& d = *dialog;
+  const int x = std::max(0, std::min(windowPos.x, root_->width() - d.width()));
+  const int y = std::max(0, std::min(windowPos.y, root_->height() - d.height()));
+  d.setPosition(x, y);
+  d.host_ = this;
+  // A press that opened the dialog must not keep sending the drag to the window below.
+  capture_ = nullptr;
+  buttonsDown_ = 0;
+  hover_ = nullptr;
+  modals_.push_back({std::move(dialog), std::move(onClosed), focus_});
+  std::vector<Control*> stops;
+  collectTabStops(d, stops);
+  setFocus(stops.empty() ? &d : stops.front());
+  invalidate(d.bounds());
+  return d;
+}
+
+void WindowHost::closeModal(Control& dialog) {
+  auto it = std::find_if(modals_.begin(), modals_.end(), [&](const Modal& m) { return m.dialog.get() == &dialog; });
+  if (it == modals_.end()) return;
+  Modal m = std::move(*it);
+  modals_.erase(it);
+  forget(&dialog);
+  invalidate(dialog.bounds());
+  Control* back = m.focusBefore;
+  // The control that had the focus may have been inside a dialog closed meanwhile.
+  bool alive = back && back->host() == this;
+  if (alive) {
+    const Control* top = back;
+    while (top->parent()) top = top->parent();
+    alive = top == root_.get() ||
+            std::any_of(modals_.begin(), modals_.end(), [&](const Modal& o) { return o.dialog.get() == top; });
+  }
+  setFocus(alive ? back : nullptr);
+  closed_.push_back(std::move(m.dialog));
+  if (m.onClosed) m.onClosed(dialog);
+}
+
+void WindowHost::messageBox(const std::string& caption, const std::string& text, MessageButtons buttons,
+                            std::function<void(MessageResult)> done) {
+  auto view = std::make_unique<MessageBoxView>(caption, text, buttons);
+  MessageBoxView& v = *view;
+  auto result = std::make_shared<MessageResult>(MessageResult::None);
+  v.onClose = [this, result](MessageBoxView& box, MessageResult r) {
+    *result = r;
+    closeModal(box);
+  };
+  openModal(std::move(view), {(root_->width() - v.width()) / 2, (root_->height() - v.height()) / 2},
+            [result, done = std::move(done)](Control&) {
+              if (done) done(*result);
+            });
+}
+
+void WindowHost::fileDialog(const FileDialogRequest& request, std::function<void(const std::string&)> done) {
+  auto view = std::make_unique<FileDialogView>(request);
+  FileDialogView& v = *view;
+  v.onClose = [this](FileDialogView& d) { closeModal(d); };
+  openModal(std::move(view), {(root_->width() - v.width()) / 2, (root_->height() - v.height()) / 2},
+            [done = std::move(done)](Control& d) {
+              if (done) done(static_cast<FileDialogView&>(d).result());
+            });
 }
 
 void WindowHost::mouseDown(MouseButton button, ShiftState shift, Point p) {
@@ -78,7 +154,12 @@ void WindowHost::mouseUp(MouseButton button, ShiftState shift, Point p) {
 
 void WindowHost::mouseMove(ShiftState shift, Point p) {
   Control* t = target(p);
-  hover_ = capture_ ? root_->controlAt(p) : t;
+  if (capture_) {
+    Control& r = inputRoot();
+    hover_ = r.controlAt({p.x - r.left(), p.y - r.top()});
+  } else {
+    hover_ = t;
+  }
   const Point local = t->fromWindow(p);
   t->mouseMove({MouseButton::Left, shift | buttonsDown_, local.x, local.y});
 }
@@ -95,15 +176,16 @@ void WindowHost::doubleClick(MouseButton button, ShiftState shift, Point p) {
 void WindowHost::mouseWheel(int delta, ShiftState shift, Point p) {
   // The focused control first, then the one under the pointer and its parents.
   if (focus_ && focus_->mouseWheel(delta, shift, focus_->fromWindow(p))) return;
-  for (Control* c = root_->controlAt(p); c; c = c->parent())
+  Control& r = inputRoot();
+  for (Control* c = r.controlAt({p.x - r.left(), p.y - r.top()}); c; c = c->parent())
     if (c != focus_ && c->mouseWheel(delta, shift, c->fromWindow(p))) return;
 }
 
 void WindowHost::keyDown(int key, ShiftState shift) {
-  Control* t = focus_ ? focus_ : root_.get();
+  Control* t = focus_ ? focus_ : &inputRoot();
   if (key == keys::Tab && !t->wantsNavigationKeys()) {
     std::vector<Control*> stops;
-    collectTabStops(*root_, stops);
+    collectTabStops(inputRoot(), stops);
     if (!stops.empty()) {
       std::size_t i = 0;
       while (i < stops.size() && stops[i] != focus_) ++i;
@@ -119,9 +201,9 @@ void WindowHost::keyDown(int key, ShiftState shift) {
   t->keyDown(key, shift);
 }
 
-void WindowHost::keyUp(int key, ShiftState shift) { (focus_ ? focus_ : root_.get())->keyUp(key, shift); }
+void WindowHost::keyUp(int key, ShiftState shift) { (focus_ ? focus_ : &inputRoot())->keyUp(key, shift); }
 
-void WindowHost::keyChar(char32_t ch) { (focus_ ? focus_ : root_.get())->keyPress(ch); }
+void WindowHost::keyChar(char32_t ch) { (focus_ ? focus_ : &inputRoot())->keyPress(ch); }
 
 void WindowHost::setFocus(Control* c) {
   if (c == focus_) return;
@@ -144,6 +226,8 @@ void WindowHost::forget(const Control* c) {
     buttonsDown_ = 0;
   }
   if (hover_ && isAncestorOrSelf(c, hover_)) hover_ = nullptr;
+  for (Modal& m : modals_)
+    if (m.focusBefore && isAncestorOrSelf(c, m.focusBefore)) m.focusBefore = nullptr;
 }
 
 void WindowHost::invalidate(const Rect& windowArea) {
@@ -164,6 +248,7 @@ void WindowHost::render(Image& image) {
   image.reset(root_->width(), root_->height());
   Canvas canvas(image);
   paintTree(*root_, canvas);
+  paintModals(canvas);
   dirty_ = {};
 }
 
@@ -176,13 +261,23 @@ void WindowHost::renderDirty(Image& image) {
   Canvas canvas(image);
   Canvas area = canvas.clipped(dirty_);
   paintTree(*root_, area);
+  paintModals(area);
   dirty_ = {};
 }
 
-MessageResult messageBox(Control& from, const std::string& caption, const std::string& text,
-                         MessageButtons buttons) {
-  WindowHost* h = from.host();
-  return h ? h->messageBox(caption, text, buttons) : MessageResult::None;
+void WindowHost::paintModals(Canvas& canvas) {
+  for (const Modal& m : modals_) {
+    Canvas sub = canvas.child(m.dialog->bounds());
+    if (!sub.clipRect().empty()) paintTree(*m.dialog, sub);
+  }
+}
+
+void messageBox(Control& from, const std::string& caption, const std::string& text, MessageButtons buttons,
+                std::function<void(MessageResult)> done) {
+  if (WindowHost* h = from.host())
+    h->messageBox(caption, text, buttons, std::move(done));
+  else if (done)
+    done(MessageResult::None);
 }
 
 }  // namespace korvo

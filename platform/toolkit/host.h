@@ -5,8 +5,10 @@
 // (headlessHost.h) is the one used by tests.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "control.h"
 #include "menu.h"
@@ -15,6 +17,16 @@ namespace korvo {
 
 enum class MessageButtons { Ok, OkCancel, YesNo };
 enum class MessageResult { None, Ok, Cancel, Yes, No };
+
+// What a file open or save dialog asks for.
+struct FileDialogRequest {
+  bool save = false;
+  std::string title;
+  std::string folder;        // where it starts
+  std::string fileName;      // proposed name (save)
+  std::string filter;        // "Description (*.EXT)|*.EXT[;*.EXT2]": matched without regard to case
+  std::string defaultExtension;  // appended to a typed name without an extension
+};
 
 class WindowHost {
  public:
@@ -59,34 +71,60 @@ class WindowHost {
   void renderDirty(Image& image);
   static void paintTree(Control& c, Canvas& canvas);
 
+  // Modal dialogs ------------------------------------------------------------------------------
+  // Dialogs are drawn in the window over its controls and never block: the caller goes on and
+  // learns the outcome from a callback, so the host's idle calls keep coming while one is open.
+  // While dialogs are open, all input goes to the topmost; it gets the focus (its first tab
+  // stop) and the focus returns where it was when the last one closes.
+  // Opens `dialog` with its top-left corner at a window point (kept inside the window).
+  virtual Control& openModal(std::unique_ptr<Control> dialog, Point windowPos,
+                             std::function<void(Control&)> onClosed = {});
+  // Runs the dialog's onClosed and removes it; it is destroyed after the current event, so a
+  // handler of the dialog may close it. Ignored for a dialog that is not open.
+  void closeModal(Control& dialog);
+  Control* topModal() const { return modals_.empty() ? nullptr : modals_.back().dialog.get(); }
+  std::size_t modalCount() const { return modals_.size(); }
+  Control* modalAt(std::size_t i) const { return i < modals_.size() ? modals_[i].dialog.get() : nullptr; }
+  // Frees dialogs closed since the last call; the hosts call it after each event.
+  void collectClosed() { closed_.clear(); }
+
   // Services ----------------------------------------------------------------------------------
   // The window's top-left corner on the screen.
   virtual Point windowOrigin() const { return {}; }
   virtual Point pointerPosition() const = 0;  // screen
   // Moves the system pointer; hosts that cannot, ignore it.
   virtual void setPointerPosition(Point screen) = 0;
-  // Shows the menu at a screen point and blocks until it is closed; runs the chosen item's
-  // onClick and returns it (null when cancelled).
+  // Shows the menu at a screen point. The chosen item's onClick runs when it is chosen, which
+  // may be after this returns; the result is the item when the choice was made at once.
   virtual MenuItem* popupMenu(PopupMenu& menu, Point screen) = 0;
-  virtual MessageResult messageBox(const std::string& caption, const std::string& text,
-                                    MessageButtons buttons) = 0;
-  // Shows a control tree as a modal window whose client area has the dialog's size, at a
-  // screen position; returns when closeModal() is called (from a handler of the dialog).
-  virtual void runModal(Control& dialog, Point screen) = 0;
-  virtual void closeModal(Control& dialog) = 0;
+  // A message box over the window; `done` gets the button (None when the window goes first).
+  virtual void messageBox(const std::string& caption, const std::string& text, MessageButtons buttons,
+                          std::function<void(MessageResult)> done);
+  // A file open or save dialog; `done` gets the chosen path, or an empty text when cancelled.
+  // The drawn dialog here; platform hosts may show the system's own.
+  virtual void fileDialog(const FileDialogRequest& request, std::function<void(const std::string&)> done);
 
  private:
+  struct Modal {
+    std::unique_ptr<Control> dialog;
+    std::function<void(Control&)> onClosed;
+    Control* focusBefore = nullptr;
+  };
   Control* target(Point p);
+  Control& inputRoot() const;
+  void paintModals(Canvas& canvas);
   std::unique_ptr<Control> root_;
   Control* focus_ = nullptr;
   Control* capture_ = nullptr;
   Control* hover_ = nullptr;
   unsigned buttonsDown_ = 0;
   Rect dirty_{};
+  std::vector<Modal> modals_;
+  std::vector<std::unique_ptr<Control>> closed_;
 };
 
-// Shows a message box through the control's host; MessageResult::None without a host.
-MessageResult messageBox(Control& from, const std::string& caption, const std::string& text,
-                         MessageButtons buttons = MessageButtons::Ok);
+// Shows a message box through the control's host; without a host `done` gets None at once.
+void messageBox(Control& from, const std::string& caption, const std::string& text, MessageButtons buttons,
+                std::function<void(MessageResult)> done = {});
 
 }  // namespace korvo

@@ -62,8 +62,10 @@ void TAboutForm::mouseUp(const MouseEvent& e) {
 
 void ShowAbout(Control& editor, const Image& logo) {
   WindowHost* host = editor.host();
-  TAboutForm box;
-  const Point centre = editor.toScreen({281, 173});
+  if (!host) return;
+  auto form = std::make_unique<TAboutForm>();
+  TAboutForm& box = *form;
+  const Point centre = editor.toWindow({281, 173});
   const Point topLeft{centre.x - box.width() / 2, centre.y - box.height() / 2};
   box.colour = fromTColor(3089186);
   box.fontColour = fromTColor(11969957);
@@ -74,9 +76,8 @@ void ShowAbout(Control& editor, const Image& logo) {
   box.Edit->colour = fromTColor(5653829);
   box.Edit->fontColour = fromTColor(11969957);
   box.Edit->flat = true;
-  if (!host) return;
   box.onCloseRequest = [host](TAboutForm& f) { host->closeModal(f); };
-  host->runModal(box, topLeft);
+  host->openModal(std::move(form), topLeft);
 }
 
 }  // namespace korvo

@@ -35,7 +35,7 @@ class TAboutForm : public Control {
 };
 
 // Opens the about box modally over `editor`: centred on the editor's client point (281, 173),
-// in the editor's colours, with the editor's logo. Returns when the box is closed.
+// in the editor's colours, with the editor's logo. Returns at once; a click closes it.
 void ShowAbout(Control& editor, const Image& logo);
 
 }  // namespace korvo

@@ -212,10 +212,25 @@ TEST(MessageBox, ButtonsAndResults) {
     host.pressKey(keys::Return);
     EXPECT_EQ(got, c.first);
   }
-  HeadlessHost host(10, 10);
+  // Through the host: a queued answer at once; otherwise the box is drawn over the window,
+  // takes the input and gives its answer when a button is clicked.
+  HeadlessHost host(400, 300);
+  MessageResult got = MessageResult::None;
+  auto keep = [&](MessageResult r) { got = r; };
   host.messageAnswers.push_back(MessageResult::No);
-  EXPECT_EQ(messageBox(host.root(), "Error", "x", MessageButtons::YesNo), MessageResult::No);
-  EXPECT_EQ(messageBox(host.root(), "Error", "x", MessageButtons::OkCancel), MessageResult::Ok);
+  messageBox(host.root(), "Error", "x", MessageButtons::YesNo, keep);
+  EXPECT_EQ(got, MessageResult::No);
+  int rootClicks = 0;
+  host.root().onMouseDown = [&](Control&, const MouseEvent&) { ++rootClicks; };
+  messageBox(host.root(), "Error", "x", MessageButtons::OkCancel, keep);
+  ASSERT_EQ(host.modalCount(), 1u);
+  host.click({2, 2});  // outside the box: the window below gets nothing
+  EXPECT_EQ(rootClicks, 0);
+  EXPECT_TRUE(host.answerMessage(MessageResult::Cancel));
+  EXPECT_EQ(got, MessageResult::Cancel);
+  EXPECT_EQ(host.modalCount(), 0u);
+  host.click({2, 2});
+  EXPECT_EQ(rootClicks, 1);
   ASSERT_EQ(host.messages.size(), 2u);
   EXPECT_EQ(host.messages[0].caption, "Error");
 }
