@@ -148,7 +148,10 @@ void Control::keyUp(int key, ShiftState shift) {
 void Control::keyPress(char32_t ch) {
   if (onKeyPress) onKeyPress(*this, ch);
 }
-void Control::focusChanged(bool) { invalidate(); }
+void Control::focusChanged(bool gained) {
+  invalidate();
+  if (onFocusChange) onFocusChange(*this, gained);
+}
 void Control::click() {
   if (onClick) onClick(*this);
 }

@@ -128,6 +128,7 @@ class Control {
   std::function<void(Control&, int key, ShiftState)> onKeyDown;
   std::function<void(Control&, int key, ShiftState)> onKeyUp;
   std::function<void(Control&, char32_t)> onKeyPress;
+  std::function<void(Control&, bool gained)> onFocusChange;
   // Returns true when it used the wheel step.
   std::function<bool(Control&, int delta, ShiftState, Point)> onMouseWheel;
 

@@ -142,6 +142,7 @@ void CplugMaster::resetVoices() {
   }
   active_.fill(nullptr);
   activeCount_ = 0;
+  voicesInUse_.store(0, std::memory_order_relaxed);
 }
 
 void CplugMaster::reset() {
@@ -280,6 +281,7 @@ void CplugMaster::render(bool replace, float* left, int frames, float* right) {
     }
   }
   parser_.endBlock();
+  voicesInUse_.store(activeCount_, std::memory_order_relaxed);
 }
 
 bool CplugMaster::followsWheel(const Voice& v) const {

@@ -101,6 +101,8 @@ class CplugMaster {
   bool setChunk(const void* data, std::size_t size);
 
   int activeVoiceCount() const { return activeCount_; }
+  // The active voice count as of the last block: for the editor's readout (any thread).
+  int voicesInUse() const { return voicesInUse_.load(std::memory_order_relaxed); }
   int voiceCount() const { return voiceCount_; }
   int sampleRate() const { return sampleRate_; }
   float controlRate() const { return controlRate_; }
@@ -219,6 +221,7 @@ class CplugMaster {
   std::int32_t tickPeriod_ = 0;
   std::atomic<int> busy_{0};
   std::atomic<bool> rendering_{false};
+  std::atomic<int> voicesInUse_{0};
   SpscQueue<EditorEvent, 1024> editorEvents_;
   std::array<std::int32_t, 131> controllers_{};  // index + 1: -1 constant zero .. 129 pitch bend
   TplugSettings settings_;

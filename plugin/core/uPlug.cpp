@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "VSTaux.h"
+#include "editorWindow.h"
 
 namespace korvo {
 
@@ -26,7 +27,7 @@ AEffect* createEffect(audioMasterCallback audioMaster) {
   if (!audioMaster || audioMaster(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f) == 0) return nullptr;
   CSynth* synth = nullptr;
   try {
-    synth = new CSynth(audioMaster);
+    synth = new CSynth(audioMaster, editorWindowFactory());
   } catch (...) {
     return nullptr;
   }
@@ -156,6 +157,15 @@ bool CSynthEditor::open(void* parentWindow) {
     return true;
   }
   return false;
+}
+
+void CSynthEditor::idle() {
+  AEffEditor::idle();
+  if (window_) window_->idle();
+}
+
+void CSynthEditor::update() {
+  if (window_) window_->refresh();
 }
 
 void CSynthEditor::close() {

@@ -17,6 +17,10 @@ class IEditorWindow {
  public:
   virtual ~IEditorWindow() = default;
   virtual void show() = 0;
+  // effEditIdle: events, posted messages and the display tick.
+  virtual void idle() {}
+  // The sound changed behind the window's back (a chunk from the host).
+  virtual void refresh() {}
 };
 
 // Creates the editor window as a child of the host's window and hands it the plug-in (and through
@@ -32,9 +36,12 @@ class CSynthEditor : public vst::AEffEditor {
   bool getRect(vst::ERect** rect) override;
   bool open(void* parentWindow) override;
   void close() override;
+  void idle() override;
+  void update() override;
 
   int openCount() const { return openCount_; }
   bool hasWindow() const { return window_ != nullptr; }
+  IEditorWindow* window() const { return window_.get(); }
 
  private:
   vst::ERect rect_{0, 0, 346, 562};

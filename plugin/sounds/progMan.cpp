@@ -76,7 +76,7 @@ bool Ckv_progMan::ImportSingle(int slot, const std::uint8_t* message, bool check
   return true;
 }
 
-bool Ckv_progMan::ImportBank(int first, const std::uint8_t* message, bool check, std::size_t size) {
+bool Ckv_progMan::BankMessageAcceptable(const std::uint8_t* message, bool check, std::size_t size) {
   if (message == nullptr) return false;
   constexpr std::size_t kBody = static_cast<std::size_t>(kBankPrograms) * kPackedSize;
   if (check) {
@@ -84,7 +84,11 @@ bool Ckv_progMan::ImportBank(int first, const std::uint8_t* message, bool check,
     if (!checkSysExHeader(message, size, command) || command != kCommandBank) return false;
   }
   if (size < kSysExHeaderSize + kBody) return false;
-  if (check && !bodyNybblesValid(message + kSysExHeaderSize, kBody)) return false;
+  return !check || bodyNybblesValid(message + kSysExHeaderSize, kBody);
+}
+
+bool Ckv_progMan::ImportBank(int first, const std::uint8_t* message, bool check, std::size_t size) {
+  if (!BankMessageAcceptable(message, check, size)) return false;
   for (int i = 0; i < kBankPrograms; ++i) {
     const int slot = SlotOf(first + i);
     if (slot < 0) return false;

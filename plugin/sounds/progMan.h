@@ -48,6 +48,8 @@ class Ckv_progMan {
   // 8165. Entry i goes to program first + i; the loop stops with false at the first position
   // outside 0..127, leaving the programs already written as they are.
   bool ImportBank(int first, const std::uint8_t* message, bool check, std::size_t size);
+  // Whether ImportBank takes the message (before it looks at the target positions).
+  static bool BankMessageAcceptable(const std::uint8_t* message, bool check, std::size_t size);
   // A 210-byte single dump of the slot (channel 00); false and an empty buffer for no slot.
   bool ExportSingle(int slot, std::vector<std::uint8_t>& out) const;
   // An 8166-byte bank dump of programs first..first+39; false and empty when it passes 127.

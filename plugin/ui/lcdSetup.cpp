@@ -280,6 +280,21 @@ void PlaceLcdKnobs(const TsegLCD2& lcd, TGraphKnobB* const* knobs) {
     }
 }
 
+void ApplyEditorLcdLook(TsegLCD2& lcd) {
+  lcd.setFrameWidth(10);
+  lcd.setFrameHeight(10);
+  lcd.setColour(0, 725248);
+  lcd.setColour(1, 10747648);
+  lcd.setColour(2, 13959044);
+  lcd.setColour(3, 4338997);
+  lcd.setColour(5, 10059904);
+  lcd.setColSplitIndex(180);
+  lcd.setSegOffBrightness(13);
+  lcd.setFilt(0, 32);
+  lcd.setFilt(1, 0);
+  lcd.captureKeys = true;
+}
+
 std::unique_ptr<ClcdCtr> SetupLcdPages(TsegLCD2& lcd, Ckv_soundMan* soundMan, TGraphKnobB* const* knobs) {
   if (soundMan == nullptr) return nullptr;
   Ckv_progEdit* editor = &soundMan->Editor();

@@ -25,6 +25,10 @@ std::string lcdPageText(int page);
 std::string lcdPageName(int page);
 int lcdPageBaseId(int page);
 
+// The editor's display look: frame, the five colours, colour split, unlit-segment brightness and
+// filter values, and key capture.
+void ApplyEditorLcdLook(TsegLCD2& lcd);
+
 // Configures the LCD (44 x 2 cells, gaps 1 and 5, the segment font), creates the controller with
 // 23 parsed, named and bound pages on the sound manager's program editor, connects the LCD's
 // character events to it and, when `knobs` is given (kLcdKnobCount entries, slot order), places

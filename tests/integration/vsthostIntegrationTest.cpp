@@ -116,10 +116,10 @@ TEST_F(KorvoThroughHost, ChunkIsOneSoundRecordForBankAndPreset) {
   EXPECT_EQ(info().value("chunk.preset"), "544");
 }
 
-TEST_F(KorvoThroughHost, EditorOpenAndCloseAreCountedWithoutAWindow) {
-  // No editor window exists yet, so open answers 0 every time and closes never fail.
-  EXPECT_EQ(info().value("probe.editOpen1"), "0");
-  EXPECT_EQ(info().value("probe.editOpen2"), "0");
+TEST_F(KorvoThroughHost, EditorOpensThroughItsFactoryAndClosesAreCounted) {
+  // Both opens share the one window; an unmatched close is harmless.
+  EXPECT_EQ(info().value("probe.editOpen1"), "1");
+  EXPECT_EQ(info().value("probe.editOpen2"), "1");
   EXPECT_EQ(info().value("probe.editClose1"), "0");
   EXPECT_EQ(info().value("probe.editClose2"), "0");
   EXPECT_EQ(info().value("probe.editCloseUnmatched"), "0");

@@ -9,25 +9,13 @@
 
 #include "lcdControl.h"
 #include "lcdFont.h"
+#include "lcdSetup.h"
 #include "segLCD2.h"
 
 namespace korvo::test {
 
 // The window's stored LCD properties (the page set-up adds size, gaps and font).
-inline void applyEditorLook(TsegLCD2& lcd) {
-  lcd.setFrameWidth(10);
-  lcd.setFrameHeight(10);
-  lcd.setColour(0, 725248);
-  lcd.setColour(1, 10747648);
-  lcd.setColour(2, 13959044);
-  lcd.setColour(3, 4338997);
-  lcd.setColour(5, 10059904);
-  lcd.setColSplitIndex(180);
-  lcd.setSegOffBrightness(13);
-  lcd.setFilt(0, 32);
-  lcd.setFilt(1, 0);
-  lcd.captureKeys = true;
-}
+inline void applyEditorLook(TsegLCD2& lcd) { ApplyEditorLcdLook(lcd); }
 
 // A 44 x 2 display with the segment font, for controller tests that parse their own pages.
 inline void makeEditorLcd(TsegLCD2& lcd) {

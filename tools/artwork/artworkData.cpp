@@ -14,7 +14,8 @@ const std::vector<EmbeddedFile>& embeddedArtwork() {
     };
     const Raw raw[] = {KORVO_ARTWORK_TABLE};
     std::vector<EmbeddedFile> out;
-    for (const Raw& r : raw) out.push_back({r.name, r.data, r.size});
+    for (const Raw& r : raw)
+      if (r.name) out.push_back({r.name, r.data, r.size});
     return out;
   }();
   return files;

@@ -1,0 +1,62 @@
+#include "editorWindow.h"
+
+#include "headlessHost.h"
+#include "plugCore.h"
+
+namespace korvo {
+
+Ckv_soundMan& EngineForEditor::soundMan() { return engine_.soundMan(); }
+
+void EngineForEditor::exclusive(const std::function<void()>& change) {
+  CplugMaster::BusyScope busy(engine_);
+  change();
+}
+
+void EngineForEditor::playNote(int note, int velocity) { engine_.queueKeyboardNote(0, note, velocity); }
+void EngineForEditor::panic() { engine_.queuePanic(); }
+int EngineForEditor::voicesInUse() const { return engine_.voicesInUse(); }
+int EngineForEditor::voicesAvailable() const { return engine_.voiceCount(); }
+std::string EngineForEditor::userFolder() const { return engine_.settings().path_user; }
+bool EngineForEditor::restoreMouseMenu() const { return engine_.settings().restMouseMenu; }
+bool EngineForEditor::restoreMouseKnob() const { return engine_.settings().restMouseKnob; }
+void EngineForEditor::setRestoreMouseMenu(bool on) { engine_.settings().restMouseMenu = on; }
+void EngineForEditor::setRestoreMouseKnob(bool on) { engine_.settings().restMouseKnob = on; }
+
+std::string EngineForEditor::waveRomProblem() const {
+  if (engine_.waveRomLoaded()) return {};
+  return "No wave ROM: " + engine_.waveRomPath() + " is missing.";
+}
+
+EditorWindow::EditorWindow(void* parentWindow, CSynth& plugin, WindowHostFactory hosts, TimerEventService* timerService) {
+  if (plugin.engine()) engine_ = std::make_unique<EngineForEditor>(*plugin.engine());
+  if (hosts) host_ = hosts(parentWindow, TplugEditForm::kWidth, TplugEditForm::kHeight);
+  if (!host_) host_ = std::make_unique<HeadlessHost>(TplugEditForm::kWidth, TplugEditForm::kHeight);
+  auto form = std::make_unique<TplugEditForm>(timerService);
+  form_ = form.get();
+  host_->setRoot(std::move(form));
+  form_->SetPlugin(&plugin);
+  form_->SetEngine(engine_.get());
+}
+
+EditorWindow::~EditorWindow() {
+  // The window and its dialogs go before the engine adapter they call.
+  host_.reset();
+  form_ = nullptr;
+}
+
+void EditorWindow::show() { form_->FormShow(); }
+
+void EditorWindow::idle() {
+  form_->processMessages();
+  host_->collectClosed();
+}
+
+void EditorWindow::refresh() { form_->postMessage(TplugEditForm::kMsgRefresh); }
+
+EditorWindowFactory editorWindowFactory(WindowHostFactory hosts) {
+  return [hosts](void* parent, CSynth& plugin) -> std::unique_ptr<IEditorWindow> {
+    return std::make_unique<EditorWindow>(parent, plugin, hosts);
+  };
+}
+
+}  // namespace korvo

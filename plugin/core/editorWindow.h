@@ -1,0 +1,67 @@
+// The editor window of the shipped plug-in: a window host with TplugEditForm as its root, joined
+// to the engine through IEditorEngine. The bridge creates it at the first effEditOpen and frees
+// it at the last effEditClose; everything here runs on the host's user-interface thread.
+#pragma once
+
+#include <memory>
+
+#include "editorEngine.h"
+#include "host.h"
+#include "plugEdit.h"
+#include "uPlug.h"
+
+namespace korvo {
+
+class CplugMaster;
+
+// IEditorEngine on the engine: changes of the sound memory under the engine's BusyScope, notes
+// and panic through its queue, the two pointer options in its settings.
+class EngineForEditor : public IEditorEngine {
+ public:
+  explicit EngineForEditor(CplugMaster& engine) : engine_(engine) {}
+  Ckv_soundMan& soundMan() override;
+  void exclusive(const std::function<void()>& change) override;
+  void playNote(int note, int velocity) override;
+  void panic() override;
+  int voicesInUse() const override;
+  int voicesAvailable() const override;
+  std::string userFolder() const override;
+  bool restoreMouseMenu() const override;
+  bool restoreMouseKnob() const override;
+  void setRestoreMouseMenu(bool on) override;
+  void setRestoreMouseKnob(bool on) override;
+  std::string waveRomProblem() const override;
+
+ private:
+  CplugMaster& engine_;
+};
+
+// Makes the window host for a host's parent window (the headless host where no platform window
+// host is available).
+using WindowHostFactory = std::function<std::unique_ptr<WindowHost>(void* parentWindow, int width, int height)>;
+
+class EditorWindow : public IEditorWindow {
+ public:
+  // The form is built at once; its first show runs in show(). `timerService` drives the display
+  // timer (null: a thread of its own).
+  EditorWindow(void* parentWindow, CSynth& plugin, WindowHostFactory hosts = {},
+               TimerEventService* timerService = nullptr);
+  ~EditorWindow() override;
+
+  void show() override;
+  void idle() override;
+  void refresh() override;
+
+  TplugEditForm& form() { return *form_; }
+  WindowHost& host() { return *host_; }
+
+ private:
+  std::unique_ptr<EngineForEditor> engine_;
+  std::unique_ptr<WindowHost> host_;
+  TplugEditForm* form_ = nullptr;
+};
+
+// The factory the shipped plug-in gives its editor bridge.
+EditorWindowFactory editorWindowFactory(WindowHostFactory hosts = {});
+
+}  // namespace korvo
