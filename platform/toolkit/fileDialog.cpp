@@ -175,6 +175,16 @@ void FileDialogView::accept() {
     return;
   }
   target = fs::path(withDefaultExtension(target.string(), request_.defaultExtension));
+  // Extensions are written either way ("pad.syx" for "pad" + SYX): an existing file whose name
+  // differs only in case is the one meant.
+  if (!fs::exists(target, ec)) {
+    const std::string wanted = lower(target.filename().string());
+    for (fs::directory_iterator it(target.parent_path(), ec); !ec && it != fs::directory_iterator(); it.increment(ec))
+      if (lower(it->path().filename().string()) == wanted) {
+        target = it->path();
+        break;
+      }
+  }
   if (!request_.save && !fs::is_regular_file(target, ec)) {
     status_->text = "The file does not exist.";
     status_->invalidate();

@@ -87,6 +87,16 @@ std::function<MenuItem*(PopupMenu&, Point)> HeadlessHost::chooseTag(int tag) {
   return [tag](PopupMenu& m, Point) { return m.findTag(tag); };
 }
 
+Image HeadlessHost::frameWithMenu() {
+  Image out = frame();
+  if (!lastMenu) return out;
+  MenuView view(*lastMenu);
+  view.layout();
+  Canvas canvas(out);
+  canvas.blit(lastMenuPoint.x - origin_.x, lastMenuPoint.y - origin_.y, renderControl(view));
+  return out;
+}
+
 MenuItem* HeadlessHost::popupMenu(PopupMenu& menu, Point screen) {
   ++menusShown;
   lastMenu = &menu;

@@ -51,6 +51,8 @@ class HeadlessHost : public WindowHost {
   int menusShown = 0;
   PopupMenu* lastMenu = nullptr;
   Point lastMenuPoint{};
+  // The frame with the last shown menu drawn where it opened (a picture of the open menu).
+  Image frameWithMenu();
   MenuItem* popupMenu(PopupMenu& menu, Point screen) override;
 
   // Message boxes: an answer waiting in the queue is given at once (the box is only recorded);

@@ -78,10 +78,11 @@ Control& WindowHost::openModal(std::unique_ptr<Control> dialog, Point windowPos,
   const int y = std::max(0, std::min(windowPos.y, root_->height() - d.height()));
   d.setPosition(x, y);
   d.host_ = this;
-  // A press that opened the dialog must not keep sending the drag to the window below.
+  // A press that opened the dialog must not keep sending the drag to the window below, and its
+  // release must not reach the dialog as a click.
   capture_ = nullptr;
-  buttonsDown_ = 0;
   hover_ = nullptr;
+  if (buttonsDown_) swallowRelease_ = true;
   modals_.push_back({std::move(dialog), std::move(onClosed), focus_});
   std::vector<Control*> stops;
   collectTabStops(d, stops);
@@ -145,6 +146,11 @@ void WindowHost::mouseDown(MouseButton button, ShiftState shift, Point p) {
 }
 
 void WindowHost::mouseUp(MouseButton button, ShiftState shift, Point p) {
+  if (swallowRelease_) {
+    buttonsDown_ &= ~buttonBit(button);
+    if (buttonsDown_ == 0) swallowRelease_ = false;
+    return;
+  }
   Control* t = target(p);
   buttonsDown_ &= ~buttonBit(button);
   if (buttonsDown_ == 0) capture_ = nullptr;

@@ -118,6 +118,7 @@ class WindowHost {
   Control* capture_ = nullptr;
   Control* hover_ = nullptr;
   unsigned buttonsDown_ = 0;
+  bool swallowRelease_ = false;
   Rect dirty_{};
   std::vector<Modal> modals_;
   std::vector<std::unique_ptr<Control>> closed_;

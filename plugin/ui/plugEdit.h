@@ -146,6 +146,7 @@ class TplugEditForm : public Control {
   Control* KeyHookTarget() const { return keyHookTarget_; }
   int KeyHookCount() const { return keyHookCount_; }
 
+  void paint(Canvas& canvas) override { canvas.fillRect(clientRect(), colour); }
   void keyDown(int key, ShiftState shift) override;
   void keyUp(int key, ShiftState shift) override;
 
