@@ -97,6 +97,8 @@ class CmidiIO {
   // The port, or null for an index outside the list.
   Cmidi_inDev* InputPort(int index);
   Cmidi_outDev* OutputPort(int index);
+  const Cmidi_inDev* InputPort(int index) const { return const_cast<CmidiIO*>(this)->InputPort(index); }
+  const Cmidi_outDev* OutputPort(int index) const { return const_cast<CmidiIO*>(this)->OutputPort(index); }
   // Index of the first port with this name, or -1.
   int FindInput(const std::string& name) const;
   int FindOutput(const std::string& name) const;

@@ -20,15 +20,13 @@ void CsysexExchange::SetPauseMs(int ms) { pauseMs_ = std::clamp(ms, 0, kMaxPause
 
 int CsysexExchange::InputChoice() const {
   if (inName_.empty()) return -1;
-  auto& ports = const_cast<CmidiIO&>(ports_);
-  if (const Cmidi_inDev* p = ports.InputPort(inIndex_); p && p->Name() == inName_) return inIndex_;
+  if (const Cmidi_inDev* p = ports_.InputPort(inIndex_); p && p->Name() == inName_) return inIndex_;
   return ports_.FindInput(inName_);
 }
 
 int CsysexExchange::OutputChoice() const {
   if (outName_.empty()) return -1;
-  auto& ports = const_cast<CmidiIO&>(ports_);
-  if (const Cmidi_outDev* p = ports.OutputPort(outIndex_); p && p->Name() == outName_) return outIndex_;
+  if (const Cmidi_outDev* p = ports_.OutputPort(outIndex_); p && p->Name() == outName_) return outIndex_;
   return ports_.FindOutput(outName_);
 }
 

@@ -45,7 +45,8 @@ std::string TmidiSelForm::LineFor(const std::string& name, int number) {
   return name + "   " + digits;
 }
 
-void TmidiSelForm::Prepare(std::string dialogCaption, int direction, int previousIndex) {
+void TmidiSelForm::Prepare(std::string dialogCaption, int direction, int previousIndex,
+                           const std::string& previousName) {
   caption = std::move(dialogCaption);
   closed_ = false;
   result_ = kCancelResult;
@@ -57,6 +58,10 @@ void TmidiSelForm::Prepare(std::string dialogCaption, int direction, int previou
     for (int i = 0; i < ports_.InputCount(); ++i) lines.push_back(LineFor(ports_.InputPort(i)->Name(), i));
   }
   const int count = static_cast<int>(lines.size());
+  if (!previousName.empty()) {
+    const int named = direction == kDirectionOut ? ports_.FindOutput(previousName) : ports_.FindInput(previousName);
+    if (named >= 0) previousIndex = named;
+  }
   DevList->setItems(std::move(lines));
   DevList->setItemIndex(count > 0 ? std::clamp(previousIndex, 0, count - 1) : -1);
   DevList->setFocus();

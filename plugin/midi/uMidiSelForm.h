@@ -35,9 +35,10 @@ class TmidiSelForm : public Control {
 
   // Before showing: the caption ("Select MIDI in port..." or "Select MIDI out port..."), the
   // direction (kDirectionIn or kDirectionOut) and the previously chosen index (-1 for none).
-  // Enumerates the ports afresh and fills the list; the selection is the previous index
-  // clamped to the list.
-  void Prepare(std::string dialogCaption, int direction, int previousIndex);
+  // Enumerates the ports afresh and fills the list; the selection is the port named
+  // `previousName` when it is in the new list (its number may have changed), else the previous
+  // index clamped to the list.
+  void Prepare(std::string dialogCaption, int direction, int previousIndex, const std::string& previousName = {});
   // Takes the editor's colours for the dialog and its list, and the editor's font for the list.
   void TakeColours(Pixel back, Pixel text, const Font& listFont);
   // Top-left screen position that centres the dialog on the editor's client point (281, 173).

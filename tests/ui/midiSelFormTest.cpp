@@ -36,6 +36,8 @@ TEST(MidiSelForm, ListsThePortsOfOneDirectionFreshlyEnumerated) {
   EXPECT_EQ(d.form->DevList->itemIndex(), 2);  // a previous index past the list: the last port
   d.form->Prepare("Select MIDI in port...", TmidiSelForm::kDirectionIn, -1);
   EXPECT_EQ(d.form->DevList->itemIndex(), 0);
+  d.form->Prepare("Select MIDI in port...", TmidiSelForm::kDirectionIn, 0, "Port 2");  // the name wins
+  EXPECT_EQ(d.form->DevList->itemIndex(), 1);
   EXPECT_EQ(d.form->width(), 194);
   EXPECT_EQ(d.form->height(), 314);
   EXPECT_EQ(d.form->DevList->bounds(), Rect::xywh(8, 8, 179, 265));
