@@ -95,14 +95,17 @@ class WinInput : public MidiInputConnection {
  private:
   static void CALLBACK proc(HMIDIIN, UINT msg, DWORD_PTR instance, DWORD_PTR p1, DWORD_PTR) {
     auto* self = reinterpret_cast<WinInput*>(instance);
-    if (self == nullptr || msg != MIM_LONGDATA) return;
+    if (self == nullptr || (msg != MIM_LONGDATA && msg != MIM_LONGERROR)) return;
     self->inCallback_.fetch_add(1);
     auto* hd = reinterpret_cast<MIDIHDR*>(p1);
     if (!self->closing_.load() && hd != nullptr) {
-      if (hd->dwBytesRecorded > 0)
+      if (msg == MIM_LONGERROR)  // the driver gave up on an incomplete message
+        self->assembler_.reset();
+      else if (hd->dwBytesRecorded > 0)
         self->assembler_.feed(reinterpret_cast<const std::uint8_t*>(hd->lpData), hd->dwBytesRecorded, self->handler_);
       hd->dwBytesRecorded = 0;
-      midiInAddBuffer(self->h_, hd, sizeof(MIDIHDR));
+      // Every returned buffer goes back to the driver, or input would stop after four.
+      if (!self->closing_.load()) midiInAddBuffer(self->h_, hd, sizeof(MIDIHDR));
     }
     self->inCallback_.fetch_sub(1);
   }
