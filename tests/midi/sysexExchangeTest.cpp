@@ -78,6 +78,7 @@ TEST(SysexExchange, RequestBringsTheInstrumentsSoundIntoTheEditBuffer) {
   EXPECT_EQ(b.pauses, (std::vector<int>{200}));
   EXPECT_EQ(b.edit(), b.hw.sound());
   EXPECT_EQ(recordName(*b.sounds.EditRecord()).substr(0, 6), "HWSND1");
+  EXPECT_TRUE(b.sounds.Modified());  // the editor shows its "*C*" marker
   EXPECT_EQ(b.lcd.back(), "** SysEx dump received **");
   EXPECT_EQ(b.refreshes, 1);
   EXPECT_EQ(b.editChanges, 1);
@@ -122,10 +123,12 @@ TEST(SysexExchange, BadMessagesLeaveTheEditBufferAlone) {
   for (const Bytes& bad : {bank, wrongMaker, truncated, message({0xF0, 0x7E, 0x00, 0x06, 0x01, 0xF7})}) {
     Bench b;
     const Bytes before = b.edit();
+    EXPECT_FALSE(b.sounds.Modified());
     ASSERT_TRUE(b.ex.Receive(0));
     b.hw.reply(bad);
     ASSERT_TRUE(b.tick());
     EXPECT_EQ(b.edit(), before);
+    EXPECT_FALSE(b.sounds.Modified());
     EXPECT_FALSE(b.ex.Waiting());
     EXPECT_EQ(b.lcd.back(), "** SysEx dump received **");
     ASSERT_EQ(b.status.size(), 1u);
