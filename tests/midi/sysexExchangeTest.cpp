@@ -69,6 +69,8 @@ TEST(SysexExchange, SendGoesOutWithItsFramingMessagesAndPauses) {
 
 TEST(SysexExchange, RequestBringsTheInstrumentsSoundIntoTheEditBuffer) {
   Bench b;
+  b.sounds.SelectProgram(0);
+  ASSERT_FALSE(b.sounds.Modified());
   ASSERT_TRUE(b.ex.Request(0, 0));
   EXPECT_EQ(b.lcd, (std::vector<std::string>{"** Waiting for SysEx dump **"}));
   ASSERT_TRUE(b.tick());
@@ -122,8 +124,8 @@ TEST(SysexExchange, BadMessagesLeaveTheEditBufferAlone) {
   }
   for (const Bytes& bad : {bank, wrongMaker, truncated, message({0xF0, 0x7E, 0x00, 0x06, 0x01, 0xF7})}) {
     Bench b;
+    b.sounds.SelectProgram(0);  // clears the modified flag
     const Bytes before = b.edit();
-    EXPECT_FALSE(b.sounds.Modified());
     ASSERT_TRUE(b.ex.Receive(0));
     b.hw.reply(bad);
     ASSERT_TRUE(b.tick());
