@@ -1,5 +1,8 @@
 #include "plugSettings.h"
 
+#include <algorithm>
+#include <cstdint>
+
 #include "VSTaux.h"
 #include "moduleLocation.h"
 #include "settingsStore.h"
@@ -33,6 +36,11 @@ void readSettings(SettingsStore& store, const SettingsDefaults& defaults, TplugS
   };
   settings.restMouseMenu = flag("restMouseMenu");
   settings.restMouseKnob = flag("restMouseKnob");
+  settings.midiInPort = store.readString("midiInPort").value_or("");
+  settings.midiOutPort = store.readString("midiOutPort").value_or("");
+  // Some instruments need longer than the usual pause; more than five seconds is a typing slip.
+  settings.sysexPauseMs = static_cast<int>(std::min<std::uint32_t>(store.readInteger("sysexPause").value_or(200), 5000));
+  settings.sysexFromHost = store.readInteger("sysexFromHost").value_or(0) != 0;
 }
 
 void writeSettings(SettingsStore& store, const SettingsDefaults& defaults, const TplugSettings& settings) {
@@ -45,6 +53,10 @@ void writeSettings(SettingsStore& store, const SettingsDefaults& defaults, const
   folder("path_user", settings.path_user, defaults.path_user, settings.storedFolder[2]);
   store.writeInteger("restMouseMenu", settings.restMouseMenu ? 1 : 0);
   store.writeInteger("restMouseKnob", settings.restMouseKnob ? 1 : 0);
+  store.writeString("midiInPort", settings.midiInPort);
+  store.writeString("midiOutPort", settings.midiOutPort);
+  store.writeInteger("sysexPause", static_cast<std::uint32_t>(std::clamp(settings.sysexPauseMs, 0, 5000)));
+  store.writeInteger("sysexFromHost", settings.sysexFromHost ? 1 : 0);
   store.commit();
 }
 

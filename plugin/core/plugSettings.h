@@ -1,4 +1,4 @@
-// The engine's settings: three folders and two editor preferences, read when the engine is
+// The engine's settings: three folders, the editor's preferences and its MIDI port choices, read when the engine is
 // created and written back when it is destroyed.
 #pragma once
 
@@ -16,6 +16,12 @@ struct TplugSettings {
   std::string path_user;  // first folder of the editor's file dialogs
   bool restMouseMenu = false;
   bool restMouseKnob = false;
+  // SysEx exchange with the hardware: the chosen ports by name (empty: none), the pause between
+  // the messages of one exchange, and whether single dumps in the host's event list are taken.
+  std::string midiInPort;
+  std::string midiOutPort;
+  int sysexPauseMs = 200;
+  bool sysexFromHost = false;
 };
 
 // Folders used when the store has no value (or an empty one) for them.

@@ -14,6 +14,15 @@ void CMidiParser::setHandlers(NoteHandler note, NoteHandler noteOff, ControllerH
   system_ = std::move(system);
 }
 
+void CMidiParser::takeSysEx(const vst::VstEvent* e) {
+  const auto* x = reinterpret_cast<const vst::VstMidiSysexEvent*>(e);
+  if (x->sysexDump == nullptr || x->dumpBytes < 5) return;
+  const auto* d = reinterpret_cast<const std::uint8_t*>(x->sysexDump);
+  // Only a single-sound dump is wanted (maker 0F, model 02, command 01); the rest stays skipped.
+  if (d[0] != 0xF0 || d[1] != 0x0F || d[2] != 0x02 || d[4] != 0x01) return;
+  hostSysEx_.Publish(d, static_cast<std::size_t>(x->dumpBytes));
+}
+
 void CMidiParser::fill(const vst::VstEvents* events) {
   count_ = 0;
   dispatched_ = 0;
@@ -22,6 +31,7 @@ void CMidiParser::fill(const vst::VstEvents* events) {
   std::int32_t previousTime = 0;
   for (std::int32_t i = 0; i < events->numEvents && count_ < kCapacity; ++i) {
     const vst::VstEvent* e = events->events[i];
+    if (e && e->type == vst::kVstSysExType && takeSysEx_.load(std::memory_order_relaxed)) takeSysEx(e);
     if (!e || e->type != vst::kVstMidiType) continue;
     const auto* m = reinterpret_cast<const vst::VstMidiEvent*>(e);
     const int status = static_cast<unsigned char>(m->midiData[0]);

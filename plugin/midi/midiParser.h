@@ -1,14 +1,19 @@
 // Turns the host's MIDI events for the next audio block into a queue of typed items and plays
 // the queue back sample-accurately while the block renders. Each host event holds one complete
-// short message, so there is no running status here and SysEx events are skipped.
-// Threads: fill, beginBlock, sample and endBlock all run on the host's audio thread.
+// short message, so there is no running status here. SysEx events are skipped, unless taking
+// them is switched on: then a single-sound dump among them is copied into a hand-off slot for
+// the editor's thread (no allocation, no lock), and everything else is still skipped.
+// Threads: fill, beginBlock, sample and endBlock all run on the host's audio thread;
+// setSysExTaken on any thread; hostSysEx() is read (Take) on the editor's thread.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <vector>
 
 #include "DAEffectX.h"
+#include "sysexHandOff.h"
 
 namespace korvo {
 
@@ -51,11 +56,18 @@ class CMidiParser {
   // Dispatches what is left (items at or beyond the block's end) and empties the queue.
   void endBlock();
 
+  void setSysExTaken(bool on) { takeSysEx_.store(on, std::memory_order_relaxed); }
+  bool sysExTaken() const { return takeSysEx_.load(std::memory_order_relaxed); }
+  CsysexHandOff& hostSysEx() { return hostSysEx_; }
+  // Room for a single dump with some slack; longer messages are no single sound.
+  static constexpr std::size_t kHostSysExCapacity = 1024;
+
   std::size_t size() const { return count_; }
   const MidiItem& item(std::size_t i) const { return items_[i]; }
 
  private:
   void dispatchNext();
+  void takeSysEx(const vst::VstEvent* e);
 
   std::vector<MidiItem> items_;
   std::size_t count_ = 0;
@@ -64,6 +76,8 @@ class CMidiParser {
   SystemHandler system_;
   std::size_t dispatched_ = 0;
   std::int32_t framesLeft_ = -1;
+  std::atomic<bool> takeSysEx_{false};
+  CsysexHandOff hostSysEx_{kHostSysExCapacity};
 };
 
 }  // namespace korvo

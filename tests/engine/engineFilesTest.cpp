@@ -157,4 +157,30 @@ TEST(EngineBackup, NothingChangedMeansNothingWritten) {
   EXPECT_FALSE(std::filesystem::exists(dir / "Korvo_backup.dat")) << "writing INIT over INIT changes nothing";
 }
 
+TEST(EngineSettings, MidiPortChoicesAndPauseRoundTrip) {
+  auto dir = freshFolder("settings-midi");
+  FileSettingsStore store((dir / "settings.conf").string());
+  TplugSettings s;
+  readSettings(store, {}, s);
+  EXPECT_EQ(s.midiInPort, "");
+  EXPECT_EQ(s.sysexPauseMs, 200);
+  EXPECT_FALSE(s.sysexFromHost);
+  s.midiInPort = "USB MIDI Interface:0";
+  s.midiOutPort = "Synth=Out";  // a name may hold the separator of the file
+  s.sysexPauseMs = 450;
+  s.sysexFromHost = true;
+  writeSettings(store, {}, s);
+  TplugSettings back;
+  FileSettingsStore again((dir / "settings.conf").string());
+  readSettings(again, {}, back);
+  EXPECT_EQ(back.midiInPort, "USB MIDI Interface:0");
+  EXPECT_EQ(back.midiOutPort, "Synth=Out");
+  EXPECT_EQ(back.sysexPauseMs, 450);
+  EXPECT_TRUE(back.sysexFromHost);
+  std::ofstream(dir / "settings.conf") << "sysexPause=4000000000\n";
+  FileSettingsStore huge((dir / "settings.conf").string());
+  readSettings(huge, {}, back);
+  EXPECT_EQ(back.sysexPauseMs, 5000);
+}
+
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "countingAllocator.h"
 #include "midiParser.h"
 
 using namespace korvo;
@@ -26,8 +27,12 @@ class HostList {
     order_.push_back(false);
     return *this;
   }
-  HostList& sysex(int frame) {
+  HostList& sysex(int frame, std::vector<std::uint8_t>* dump = nullptr) {
     VstMidiSysexEvent e{};
+    if (dump) {
+      e.dumpBytes = static_cast<VstInt32>(dump->size());
+      e.sysexDump = reinterpret_cast<char*>(dump->data());
+    }
     e.type = kVstSysExType;
     e.byteSize = sizeof e;
     e.deltaFrames = frame;
@@ -197,3 +202,29 @@ TEST(MidiParser, DataBytesWithTheTopBitSetAreMaskedAndCapacityIsBounded) {
 }
 
 }  // namespace
+
+TEST(MidiParser, SingleDumpsFromTheHostAreHandedOnWithoutAllocating) {
+  std::vector<std::uint8_t> single(210, 0x01), bank(8166, 0x01), other = {0xF0, 0x43, 0x10, 0x4C, 0x01, 0xF7};
+  for (auto* d : {&single, &bank}) (*d)[0] = 0xF0, (*d)[1] = 0x0F, (*d)[2] = 0x02, (*d)[3] = 0x00, d->back() = 0xF7;
+  single[4] = 0x01;
+  bank[4] = 0x02;
+  HostList list;
+  list.sysex(0, &other).sysex(1, &bank).sysex(1).sysex(2, &single).midi(3, 0x90, 60, 100);
+  CMidiParser p;
+  Recorder r;
+  r.attach(p);
+  p.fill(list.events());
+  EXPECT_FALSE(p.hostSysEx().Pending());  // switched off: skipped as before
+  p.setSysExTaken(true);
+  const std::size_t before = test::allocationCount();
+  p.fill(list.events());
+  p.fill(list.events());  // the slot is still full: the second copy is dropped
+  EXPECT_EQ(test::allocationCount(), before);
+  EXPECT_EQ(p.size(), 1u);
+  std::vector<std::uint8_t> got;
+  EXPECT_TRUE(p.hostSysEx().Take([&](const std::uint8_t* d, std::size_t n) { got.assign(d, d + n); }));
+  EXPECT_EQ(got, single);
+  EXPECT_EQ(p.hostSysEx().Dropped(), 1u);
+  r.play(p, 4);
+  EXPECT_EQ(r.log, (std::vector<std::string>{"@3 note 0 60 100"}));
+}
