@@ -39,8 +39,11 @@ MenuItem* PopupMenu::find(const std::string& caption) {
 }
 
 MenuItem* PopupMenu::findTag(int tag) {
-  for (auto& item : items_)
-    if (!item->separator() && item->tag == tag) return item.get();
+  for (auto& item : items_) {
+    if (!item->separator() && !item->submenu && item->tag == tag) return item.get();
+    if (item->submenu)
+      if (MenuItem* m = item->submenu->findTag(tag)) return m;
+  }
   return nullptr;
 }
 

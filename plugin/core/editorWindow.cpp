@@ -1,5 +1,6 @@
 #include "editorWindow.h"
 
+#include "editorMidi.h"
 #include "headlessHost.h"
 #include "plugCore.h"
 
@@ -44,7 +45,11 @@ EditorWindow::~EditorWindow() {
   form_ = nullptr;
 }
 
-void EditorWindow::show() { form_->FormShow(); }
+void EditorWindow::show() {
+  if (!form_->Shown() && engine_ && !form_->MidiExchange())
+    form_->SetMidiExchange(std::make_unique<EditorMidi>(*form_, *engine_->engine()));
+  form_->FormShow();
+}
 
 void EditorWindow::idle() {
   form_->processMessages();

@@ -31,6 +31,7 @@ class EngineForEditor : public IEditorEngine {
   void setRestoreMouseMenu(bool on) override;
   void setRestoreMouseKnob(bool on) override;
   std::string waveRomProblem() const override;
+  CplugMaster* engine() const { return &engine_; }
 
  private:
   CplugMaster& engine_;

@@ -69,7 +69,19 @@ Ckv_soundMan& TplugEditForm::sounds() { return engine_->soundMan(); }
 
 void TplugEditForm::SetEngine(IEditorEngine* engine) { engine_ = engine; }
 
-void TplugEditForm::SetMidiExchange(std::unique_ptr<IMidiExchange> midi) { midi_ = std::move(midi); }
+void TplugEditForm::SetMidiExchange(std::unique_ptr<IMidiExchange> midi) {
+  midi_ = std::move(midi);
+  updateMidiOptions();
+}
+
+void TplugEditForm::updateMidiOptions() {
+  if (MenuItem* i = menuOptionsPopup.find("SysEx from the host")) {
+    i->enabled = midi_ != nullptr;
+    i->checked = midi_ && midi_->hostSysEx();
+  }
+  for (int ms : kPauseChoices)
+    if (MenuItem* i = menuOptionsPopup.findTag(ms)) i->checked = midi_ && midi_->pauseMs() == ms;
+}
 
 // Components -----------------------------------------------------------------------------------------
 
@@ -319,6 +331,18 @@ void TplugEditForm::buildMenus() {
   PopupMenu& restore = menuOptionsPopup.addSubmenu("Mouse position is restored after...");
   restore.addItem("Popup menus", 0, [this](MenuItem& i) { setRestoreMenu(!i.checked); });
   restore.addItem("Knob turning", 0, [this](MenuItem& i) { setRestoreKnob(!i.checked); });
+  menuOptionsPopup.addItem("SysEx from the host", 0, [this](MenuItem& i) {
+    if (midi_) midi_->setHostSysEx(!i.checked);
+    updateMidiOptions();
+  });
+  PopupMenu& pause = menuOptionsPopup.addSubmenu("Pause between SysEx messages");
+  for (int ms : kPauseChoices) {
+    MenuItem& item = pause.addItem(std::to_string(ms) + " ms", ms, [this](MenuItem& i) {
+      if (midi_) midi_->setPauseMs(i.tag);
+      updateMidiOptions();
+    });
+    item.radio = true;
+  }
   menuInfoPopup.addItem("About...", 0, [this](MenuItem&) { ShowAbout(); });
 }
 

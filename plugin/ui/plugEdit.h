@@ -45,6 +45,12 @@ class IMidiExchange {
   virtual void requestButton() = 0;
   // Called from processMessages() on the window's thread.
   virtual void poll() {}
+  // Options: single dumps that arrive in the host's MIDI events are taken like received ones,
+  // and the pause between the messages of an exchange.
+  virtual bool hostSysEx() const { return false; }
+  virtual void setHostSysEx(bool) {}
+  virtual int pauseMs() const { return 200; }
+  virtual void setPauseMs(int) {}
 };
 
 class TplugEditForm : public Control {
@@ -65,6 +71,9 @@ class TplugEditForm : public Control {
   void SetEngine(IEditorEngine* engine);
   IEditorEngine* Engine() const { return engine_; }
   void SetMidiExchange(std::unique_ptr<IMidiExchange> midi);
+  IMidiExchange* MidiExchange() const { return midi_.get(); }
+  // Pauses the Options menu offers between the messages of an exchange.
+  static constexpr int kPauseChoices[] = {200, 500, 1000};
 
   // The first show: builds the pages and wires everything (once; nothing without an engine).
   void FormShow();
@@ -163,6 +172,7 @@ class TplugEditForm : public Control {
   void popupBelow(Control& c, PopupMenu& menu);
   void setRestoreMenu(bool on);
   void setRestoreKnob(bool on);
+  void updateMidiOptions();
   void trackNameBox();
   void nameBoxFocus(bool gained);
   void refreshVoices();
