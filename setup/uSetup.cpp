@@ -52,7 +52,7 @@ std::string normalFolder(const std::string& path) {
   std::string p = path;
   std::size_t root = rootLength(p);
   if (root == 2) {  // "c:" means the drive's root here
-    p += pathSeparator();
+    p += '\\';
     root = 3;
   }
   while (p.size() > root && p.size() > 1 && isSeparator(p.back())) p.pop_back();
