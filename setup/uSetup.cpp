@@ -59,6 +59,18 @@ std::string normalFolder(const std::string& path) {
   return p;
 }
 
+std::string sourceOf(SetupEnvironment& env, const InstallFile& file) {
+  const std::string beside = joinPath(env.setupFolder, file.name);
+  if (env.files.exists(beside) || file.target == Target::Chosen) return beside;
+  // A package that is itself an installation (the Linux one) keeps the data files in their
+  // places below the product folder.
+  std::string folder = joinPath(env.setupFolder, "Korvo");
+  if (file.target == Target::Data) folder = joinPath(folder, "data");
+  if (file.target == Target::User) folder = joinPath(folder, "user");
+  const std::string below = joinPath(folder, file.name);
+  return env.files.exists(below) ? below : beside;
+}
+
 InstallOutcome install(SetupEnvironment& env, const std::string& chosen) {
   SetupMessages& say = env.messages;
   SetupFileSystem& fs = env.files;
@@ -94,7 +106,7 @@ InstallOutcome install(SetupEnvironment& env, const std::string& chosen) {
     // The backup and the library hold the user's sounds: without their safety copy they are not
     // overwritten (the failed copy is reported as the file's own failure).
     if (file.safetyCopy && fs.exists(to)) copied = fs.copyFile(to, to + "~");
-    if (copied) copied = fs.copyFile(joinPath(env.setupFolder, file.name), to);
+    if (copied) copied = fs.copyFile(sourceOf(env, file), to);
     if (!copied) {
       say.show("Could not copy file: " + file.name, "Error", false);
       if (file.stopOnFailure) return InstallOutcome::CopyStopped;

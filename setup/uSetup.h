@@ -80,6 +80,10 @@ struct SetupEnvironment {
   std::string settingsFailure = "Could not write to registry.";
 };
 
+// Where a file is copied from: the setup folder, else (for a setup folder laid out as an
+// installation) its place below the setup folder's product folder Korvo.
+std::string sourceOf(SetupEnvironment& env, const InstallFile& file);
+
 // The steps behind the Install button for the chosen folder D.
 InstallOutcome install(SetupEnvironment& env, const std::string& chosen);
 

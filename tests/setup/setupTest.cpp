@@ -166,6 +166,18 @@ TEST_F(Setup, FailuresStopOrGoOnAsEachFileDemands) {
   EXPECT_EQ(fs.copies.size(), 1u);
 }
 
+TEST_F(Setup, ASetupFolderLaidOutAsAnInstallationServesToo) {
+  for (const char* f : {"wavrom.bin", "Korvo_backup.dat", "factory.kvl", "readme.txt"}) fs.files.erase(std::string("/setup/") + f);
+  fs.files["/setup/Korvo/data/wavrom.bin"] = "rom";
+  fs.files["/setup/Korvo/user/factory.kvl"] = "lib";
+  fs.files["/setup/Korvo/readme.txt"] = "read me";
+  EXPECT_EQ(run(), InstallOutcome::Installed);
+  EXPECT_EQ(fs.files["/vst/Korvo/data/wavrom.bin"], "rom");
+  EXPECT_EQ(fs.files["/vst/Korvo/user/factory.kvl"], "lib");
+  EXPECT_EQ(fs.files["/vst/Korvo/readme.txt"], "read me");
+  EXPECT_EQ(msgs.texts()[1], "Error|Could not copy file: Korvo_backup.dat");  // in neither place
+}
+
 TEST_F(Setup, AFailedSafetyCopyLeavesTheUsersSoundsInPlace) {
   ASSERT_EQ(run(), InstallOutcome::Installed);
   fs.files["/vst/Korvo/data/Korvo_backup.dat"] = "my sounds";
