@@ -32,6 +32,38 @@ Window findByName(Display* d, Window w, const std::string& title) {
   return found;
 }
 
+// What the screen shows of the window, from the root window so that whatever the program
+// painted over its area (its frame) is included.
+bool grab(Display* d, Window w, korvo::Image& image, XWindowAttributes& a) {
+  if (!XGetWindowAttributes(d, w, &a)) return false;
+  int x = 0, y = 0;
+  Window child;
+  XTranslateCoordinates(d, w, DefaultRootWindow(d), 0, 0, &x, &y, &child);
+  XImage* shot = XGetImage(d, DefaultRootWindow(d), x, y, static_cast<unsigned>(a.width),
+                           static_cast<unsigned>(a.height), AllPlanes, ZPixmap);
+  if (!shot) return false;
+  image.reset(a.width, a.height);
+  for (int row = 0; row < a.height; ++row)
+    for (int col = 0; col < a.width; ++col)
+      image.row(row)[col] = static_cast<korvo::Pixel>(XGetPixel(shot, col, row) & 0xFFFFFF);
+  XDestroyImage(shot);
+  return true;
+}
+
+bool samePixels(const korvo::Image& a, const korvo::Image& b) {
+  if (a.width() != b.width() || a.height() != b.height()) return false;
+  for (int y = 0; y < a.height(); ++y)
+    if (std::memcmp(a.row(y), b.row(y), sizeof(korvo::Pixel) * static_cast<std::size_t>(a.width())) != 0) return false;
+  return true;
+}
+
+bool uniform(const korvo::Image& image) {
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x)
+      if (image.row(y)[x] != image.row(0)[0]) return false;
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -54,20 +86,16 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "korvo-window-shot: no window \"%s\"\n", argv[2]);
     return 1;
   }
-  sleep(2);  // let the program paint its controls
-  XWindowAttributes a;
-  XGetWindowAttributes(d, w, &a);
-  int x = 0, y = 0;
-  Window child;
-  XTranslateCoordinates(d, w, DefaultRootWindow(d), 0, 0, &x, &y, &child);
-  // From the root window, so that whatever the program painted on top (its frame) is included.
-  XImage* shot = XGetImage(d, DefaultRootWindow(d), x, y, static_cast<unsigned>(a.width),
-                           static_cast<unsigned>(a.height), AllPlanes, ZPixmap);
-  if (!shot) return 1;
-  korvo::Image image(a.width, a.height);
-  for (int row = 0; row < a.height; ++row)
-    for (int col = 0; col < a.width; ++col) image.row(row)[col] = static_cast<korvo::Pixel>(XGetPixel(shot, col, row) & 0xFFFFFF);
-  XDestroyImage(shot);
+  // The picture counts once the program has finished painting: two grabs half a second apart
+  // that agree and show more than one colour.
+  korvo::Image image, previous;
+  XWindowAttributes a{};
+  for (double waited = 0; waited < seconds; waited += 0.5) {
+    if (!grab(d, w, image, a)) return 1;
+    if (!previous.empty() && samePixels(image, previous) && !uniform(image)) break;
+    previous = image;
+    usleep(500000);
+  }
   std::printf("window.width=%d\nwindow.height=%d\n", a.width, a.height);
   for (int i = 4; i + 1 < argc; i += 2) {
     const int px = std::atoi(argv[i]), py = std::atoi(argv[i + 1]);
