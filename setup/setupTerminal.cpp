@@ -73,7 +73,9 @@ int runTerminal(SetupEnvironment& env, const std::string& start) {
     std::printf("\nselect vst plugins path: [%s]\n(Enter takes it, \"abort\" ends the setup) > ", form.pathLabel().c_str());
     std::fflush(stdout);
     std::string reply;
-    if (!std::getline(std::cin, reply) || reply == "abort") {
+    const bool got = static_cast<bool>(std::getline(std::cin, reply));
+    if (!reply.empty() && reply.back() == '\r') reply.pop_back();
+    if (!got || reply == "abort") {
       if (reply != "abort") std::printf("\n");
       form.CancelButtonClick();
       return 1;

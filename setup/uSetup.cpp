@@ -187,6 +187,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
       for (std::size_t j = i + 1; j < args.size(); ++j) line.folder += " " + args[j];
       if (line.folder.size() >= 2 && line.folder.front() == '"' && line.folder.back() == '"')
         line.folder = line.folder.substr(1, line.folder.size() - 2);
+      // /D="C:\VST\" reaches the program as C:\VST" (the backslash escapes the quote).
+      else if (!line.folder.empty() && line.folder.back() == '"')
+        line.folder.pop_back();
       if (line.folder.empty()) line.error = "/D= needs a folder";
       break;
     } else {

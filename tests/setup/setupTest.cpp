@@ -256,6 +256,7 @@ TEST(SetupCommandLine, UnattendedModeAndItsFolder) {
   l = parseCommandLine({"/s", "/d=\"/home/me/.vst\""});
   EXPECT_TRUE(l.unattended);
   EXPECT_EQ(l.folder, "/home/me/.vst");
+  EXPECT_EQ(parseCommandLine({"/S", "/D=C:\\VST\""}).folder, "C:\\VST");
   EXPECT_FALSE(parseCommandLine({}).unattended);
   EXPECT_FALSE(parseCommandLine({"/S", "/D="}).error.empty());
   EXPECT_FALSE(parseCommandLine({"--silent"}).error.empty());
