@@ -129,9 +129,9 @@ TEST_F(SetupProgram, InstallsAPluginThatFindsItsFilesThroughTheRecordedFolders) 
                                                      {"readme.txt", vst / "Korvo" / "readme.txt"}};
   for (const auto& [name, target] : placed) EXPECT_EQ(readBytes(target), readBytes(setup / name)) << target;
   const auto values = recorded();
-  EXPECT_EQ(values.count("path_dll") ? values.at("path_dll") : "", native(vst));
-  EXPECT_EQ(values.count("path_data") ? values.at("path_data") : "", native(vst / "Korvo" / "data"));
-  EXPECT_EQ(values.count("path_user") ? values.at("path_user") : "", native(vst / "Korvo" / "user"));
+  EXPECT_EQ(values, (std::map<std::string, std::string>{{"path_dll", native(vst)},
+                                                       {"path_data", native(vst / "Korvo" / "data")},
+                                                       {"path_user", native(vst / "Korvo" / "user")}}));
 
   // The installed plug-in starts with the installed backup and plays.
   const fs::path chunk = root_ / "chunk.bin";
@@ -165,22 +165,20 @@ TEST_F(SetupProgram, InstallingTwiceKeepsCopiesOfTheSoundsAndOverwritesTheRest) 
   EXPECT_FALSE(fs::exists(vst / (pluginName() + "~")));
 }
 
-TEST_F(SetupProgram, AMissingReadmeIsReportedAndTheInstallationSucceeds) {
+TEST_F(SetupProgram, AMissingReadmeIsReportedAMissingWaveRomStopsBeforeTheFoldersAreRecorded) {
   const fs::path vst = freshFolder("noreadme");
   const HostRun run = install(vst, setupWithout("readme.txt"));
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_NE(run.err.find("Could not copy file: readme.txt"), std::string::npos) << run.err;
   EXPECT_EQ(recorded()["path_dll"], native(vst));
-}
 
-TEST_F(SetupProgram, AMissingWaveRomStopsBeforeTheFoldersAreRecorded) {
-  const fs::path vst = freshFolder("norom");
-  const HostRun run = install(vst, setupWithout("wavrom.bin"));
-  EXPECT_NE(run.exitCode, 0);
-  EXPECT_NE(run.err.find("Could not copy file: wavrom.bin"), std::string::npos) << run.err;
-  EXPECT_TRUE(fs::exists(vst / pluginName()));
-  EXPECT_FALSE(fs::exists(vst / "Korvo" / "user" / "factory.kvl"));
-  EXPECT_NE(recorded()["path_dll"], native(vst));
+  const fs::path norom = freshFolder("norom");
+  const HostRun stopped = install(norom, setupWithout("wavrom.bin"));
+  EXPECT_NE(stopped.exitCode, 0);
+  EXPECT_NE(stopped.err.find("Could not copy file: wavrom.bin"), std::string::npos) << stopped.err;
+  EXPECT_TRUE(fs::exists(norom / pluginName()));
+  EXPECT_FALSE(fs::exists(norom / "Korvo" / "user" / "factory.kvl"));
+  EXPECT_EQ(recorded()["path_dll"], native(vst));
 
   const HostRun nowhere = install(root_ / "no-such-folder");
   EXPECT_NE(nowhere.exitCode, 0);

@@ -1,13 +1,12 @@
-// korvo-window-shot OUT.png TITLE [SECONDS]: waits for a top-level X11 window named TITLE (a
-// Windows program's window under Wine), saves what the screen shows of it as a PNG and prints
-// its size and the colour at a few points as key=value lines.
+// korvo-window-shot OUT.png TITLE SECONDS [X Y]...: waits for a viewable X11 window named TITLE
+// (a Windows program's window under Wine), saves it as a PNG once it has finished painting and
+// prints its size and the colour at the given points as key=value lines.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 #include "canvas.h"
@@ -16,15 +15,14 @@ namespace {
 
 Window findByName(Display* d, Window w, const std::string& title) {
   char* name = nullptr;
+  XWindowAttributes a;
   if (XFetchName(d, w, &name) && name) {
     const bool match = title == name;
     XFree(name);
-    XWindowAttributes a;
     if (match && XGetWindowAttributes(d, w, &a) && a.map_state == IsViewable) return w;
   }
-  Window root, parent, *children = nullptr;
+  Window root, parent, *children = nullptr, found = 0;
   unsigned n = 0;
-  Window found = 0;
   if (XQueryTree(d, w, &root, &parent, &children, &n)) {
     for (unsigned i = 0; i < n && !found; ++i) found = findByName(d, children[i], title);
     if (children) XFree(children);
@@ -32,76 +30,54 @@ Window findByName(Display* d, Window w, const std::string& title) {
   return found;
 }
 
-// What the screen shows of the window, from the root window so that whatever the program
-// painted over its area (its frame) is included.
-bool grab(Display* d, Window w, korvo::Image& image, XWindowAttributes& a) {
-  if (!XGetWindowAttributes(d, w, &a)) return false;
+// What the screen shows of the window (read from the root, so its painted frame is included).
+korvo::Image grab(Display* d, Window w) {
+  XWindowAttributes a{};
   int x = 0, y = 0;
   Window child;
+  XGetWindowAttributes(d, w, &a);
   XTranslateCoordinates(d, w, DefaultRootWindow(d), 0, 0, &x, &y, &child);
-  XImage* shot = XGetImage(d, DefaultRootWindow(d), x, y, static_cast<unsigned>(a.width),
-                           static_cast<unsigned>(a.height), AllPlanes, ZPixmap);
-  if (!shot) return false;
+  korvo::Image image;
+  XImage* shot = XGetImage(d, DefaultRootWindow(d), x, y, static_cast<unsigned>(a.width), static_cast<unsigned>(a.height),
+                           AllPlanes, ZPixmap);
+  if (!shot) return image;
   image.reset(a.width, a.height);
-  for (int row = 0; row < a.height; ++row)
-    for (int col = 0; col < a.width; ++col)
-      image.row(row)[col] = static_cast<korvo::Pixel>(XGetPixel(shot, col, row) & 0xFFFFFF);
+  for (int r = 0; r < a.height; ++r)
+    for (int c = 0; c < a.width; ++c) image.row(r)[c] = static_cast<korvo::Pixel>(XGetPixel(shot, c, r) & 0xFFFFFF);
   XDestroyImage(shot);
-  return true;
+  return image;
 }
 
 bool samePixels(const korvo::Image& a, const korvo::Image& b) {
   if (a.width() != b.width() || a.height() != b.height()) return false;
   for (int y = 0; y < a.height(); ++y)
-    if (std::memcmp(a.row(y), b.row(y), sizeof(korvo::Pixel) * static_cast<std::size_t>(a.width())) != 0) return false;
-  return true;
-}
-
-bool uniform(const korvo::Image& image) {
-  for (int y = 0; y < image.height(); ++y)
-    for (int x = 0; x < image.width(); ++x)
-      if (image.row(y)[x] != image.row(0)[0]) return false;
+    for (int x = 0; x < a.width(); ++x)
+      if (a.row(y)[x] != b.row(y)[x]) return false;
   return true;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 3) {
-    std::fprintf(stderr, "usage: korvo-window-shot OUT.png TITLE [SECONDS]\n");
-    return 2;
-  }
-  const double seconds = argc > 3 ? std::atof(argv[3]) : 30.0;
-  Display* d = XOpenDisplay(nullptr);
-  if (!d) {
-    std::fprintf(stderr, "korvo-window-shot: no display\n");
-    return 1;
-  }
+  Display* d = argc >= 4 ? XOpenDisplay(nullptr) : nullptr;
+  if (!d) return std::fprintf(stderr, "usage (with a display): korvo-window-shot OUT.png TITLE SECONDS [X Y]...\n"), 2;
+  const int tries = static_cast<int>(std::atof(argv[3]) * 2);
   Window w = 0;
-  for (double waited = 0; !w && waited < seconds; waited += 0.2) {
-    w = findByName(d, DefaultRootWindow(d), argv[2]);
-    if (!w) usleep(200000);
-  }
-  if (!w) {
-    std::fprintf(stderr, "korvo-window-shot: no window \"%s\"\n", argv[2]);
-    return 1;
-  }
-  // The picture counts once the program has finished painting: two grabs half a second apart
-  // that agree and show more than one colour.
-  korvo::Image image, previous;
-  XWindowAttributes a{};
-  for (double waited = 0; waited < seconds; waited += 0.5) {
-    if (!grab(d, w, image, a)) return 1;
-    if (!previous.empty() && samePixels(image, previous) && !uniform(image)) break;
+  for (int i = 0; i < tries && !(w = findByName(d, DefaultRootWindow(d), argv[2])); ++i) usleep(500000);
+  if (!w) return std::fprintf(stderr, "korvo-window-shot: no window \"%s\"\n", argv[2]), 1;
+  // Painted means: two grabs half a second apart agree, and the picture is not one plain colour.
+  korvo::Image image = grab(d, w), previous, plain(image.width(), image.height(), image.empty() ? 0 : image.row(0)[0]);
+  for (int i = 0; i < tries && (!samePixels(image, previous) || samePixels(image, plain)); ++i) {
     previous = image;
     usleep(500000);
-  }
-  std::printf("window.width=%d\nwindow.height=%d\n", a.width, a.height);
-  for (int i = 4; i + 1 < argc; i += 2) {
-    const int px = std::atoi(argv[i]), py = std::atoi(argv[i + 1]);
-    if (px >= 0 && py >= 0 && px < a.width && py < a.height)
-      std::printf("pixel.%d.%d=%06X\n", px, py, image.row(py)[px]);
+    image = grab(d, w);
+    plain.reset(image.width(), image.height(), image.empty() ? 0 : image.row(0)[0]);
   }
   XCloseDisplay(d);
-  return korvo::savePng(image, argv[1]) ? 0 : 1;
+  std::printf("window.width=%d\nwindow.height=%d\n", image.width(), image.height());
+  for (int i = 4; i + 1 < argc; i += 2) {
+    const int x = std::atoi(argv[i]), y = std::atoi(argv[i + 1]);
+    if (x >= 0 && y >= 0 && x < image.width() && y < image.height()) std::printf("pixel.%d.%d=%06X\n", x, y, image.row(y)[x]);
+  }
+  return !image.empty() && korvo::savePng(image, argv[1]) ? 0 : 1;
 }
