@@ -18,6 +18,12 @@ for preset in win32 win64 release ci; do
   cmake --build --preset "$preset" -j "$jobs"
 done
 
+# The three release packages (the Windows ones take their data files from the release build).
+step "release packages"
+cmake --build --preset release --target package-linux-x86_64
+cmake --build --preset win32 --target package-win32
+cmake --build --preset win64 --target package-win64
+
 step "tests (sanitizers, Wine)"
 ctest --preset ci -j "$jobs"
 step "done"

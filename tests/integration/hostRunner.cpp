@@ -52,13 +52,18 @@ HostRun runHost(const std::vector<std::string>& args, const std::string& plugin)
     char dir[] = "/tmp/korvo-it-config-XXXXXX";
     return std::string(mkdtemp(dir) ? dir : "/tmp");
   }();
-  std::string cmd = "env XDG_CONFIG_HOME=" + quote(config) + " ";
+  std::vector<std::string> all = args;
+  if (!plugin.empty()) all.push_back(plugin);
+  return runProgram(testEnv("KORVO_TEST_VSTHOST"), all, config);
+}
+
+HostRun runProgram(const std::string& program, const std::vector<std::string>& args, const std::string& configHome) {
+  std::string cmd = "env XDG_CONFIG_HOME=" + quote(configHome) + " ";
   if (underWine())
     cmd += "WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' WINEPREFIX=" + quote(testEnv("KORVO_TEST_WINEPREFIX")) +
            " " + quote(testEnv("KORVO_TEST_RUNNER")) + " ";
-  cmd += quote(testEnv("KORVO_TEST_VSTHOST"));
+  cmd += quote(program);
   for (const auto& a : args) cmd += " " + quote(a);
-  if (!plugin.empty()) cmd += " " + quote(plugin);
   char errPath[] = "/tmp/korvo-host-err-XXXXXX";
   int fd = mkstemp(errPath);
   if (fd >= 0) close(fd);

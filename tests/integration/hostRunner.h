@@ -19,3 +19,7 @@ bool underWine();
 
 // vsthost with the given arguments and then the plug-in path.
 HostRun runHost(const std::vector<std::string>& args, const std::string& plugin = testEnv("KORVO_TEST_PLUGIN"));
+
+// Any program with the given arguments (under Wine for the Windows builds), its settings kept in
+// `configHome` (XDG_CONFIG_HOME).
+HostRun runProgram(const std::string& program, const std::vector<std::string>& args, const std::string& configHome);

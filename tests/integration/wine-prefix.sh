@@ -1,8 +1,13 @@
 #!/usr/bin/env bash
 # Creates (once) the Wine prefix the Windows integration tests run in, and puts the wave ROM
 # where the Windows plug-in looks for it with its default settings (the root of drive C:).
+# With --fresh as the third argument the prefix is made anew, as on a machine Korvo never saw.
 set -euo pipefail
 export WINEPREFIX="$1" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+if [ "${3:-}" = "--fresh" ] && [ -d "$WINEPREFIX" ]; then
+  wineserver -k 2>/dev/null || true
+  rm -rf "$WINEPREFIX"
+fi
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineboot -i >/dev/null 2>&1 || true
   wineserver -w || true

@@ -140,6 +140,13 @@ TEST_F(PatchTool, BadFilesExplainAndWriteNothing) {
   badNybble[5 + 300] = 0x1F;
   Bytes bank2(kBankSize, 0);
   bank2[0] = 2;
+  // One byte too many: a library still (its first 69652 bytes), but a backup the plug-in ignores.
+  Bytes longBank(kBankSize + 1, 0);
+  longBank[0] = 1;
+  write(path("long.kvl"), longBank);
+  SoundFile longLib;
+  std::string longError;
+  EXPECT_TRUE(loadSoundFile(path("long.kvl"), longLib, longError)) << longError;
   struct Case { const char* name; Bytes bytes; const char* error; };
   const Case cases[] = {
       {"cut.syx", cut, "bank dump is cut short: 5000 bytes, 8165 needed"},
@@ -148,6 +155,8 @@ TEST_F(PatchTool, BadFilesExplainAndWriteNothing) {
       {"other.syx", Bytes{0xF0, 0x43, 0x01, 0xF7}, "no Pemmet/Halvet single or bank dump"},
       {"short.kvl", Bytes(1000, 1), "the file is shorter than a bank"},
       {"v2.kvl", bank2, "the bank's version word is not 1"},
+      {"long.dat", longBank, "not exactly 69652 bytes long (it has 69653); the plug-in ignores"},
+      {"short.dat", Bytes(kBankSize - 1, 1), "not exactly 69652 bytes long (it has 69651)"},
       {"bad.txt", Bytes{'S', 'O', 'U', 'N', 'D', '\n', 'X', '=', '1', '\n'}, "line 2: unknown parameter"},
       {"empty.syx", Bytes{}, "the file is empty"},
       {"what.bin", Bytes{0, 1, 2, 3}, "not a SysEx dump, a library or a sound text"},
@@ -190,6 +199,13 @@ TEST_F(PatchTool, LibraryMergeReportsChangedPrograms) {
   at.first = 0;
   EXPECT_FALSE(convert(path("bank.syx"), path("notlib.kvl"), at, error));
   EXPECT_EQ(read(path("notlib.kvl")), (Bytes{1, 2, 3}));
+  // Nor is a backup file the plug-in would ignore, though it would pass as a library.
+  Bytes longBackup(kBankSize + 4, 0);
+  longBackup[0] = 1;
+  write(path("old.dat"), longBackup);
+  EXPECT_FALSE(convert(path("bank.syx"), path("old.dat"), at, error));
+  EXPECT_NE(error.find("not a backup file"), std::string::npos) << error;
+  EXPECT_EQ(read(path("old.dat")), longBackup);
 }
 
 TEST_F(PatchTool, Selection) {

@@ -60,6 +60,8 @@ const char* kindName(FileKind kind) {
   return "unknown";
 }
 
+bool isBackupName(const std::string& path) { return lower(std::filesystem::path(path).extension().string()) == ".dat"; }
+
 FileKind kindFromName(const std::string& path) {
   const std::string ext = lower(std::filesystem::path(path).extension().string());
   if (ext == ".syx") return FileKind::SysEx;
@@ -133,11 +135,13 @@ bool readSysEx(const std::uint8_t* data, std::size_t size, SoundFile& out, std::
   return true;
 }
 
-bool readBank(const std::uint8_t* data, std::size_t size, SoundFile& out, std::string& error) {
-  const BankImageStatus status = checkLibraryImage(data, size);
+bool readBank(const std::uint8_t* data, std::size_t size, SoundFile& out, std::string& error, bool backup) {
+  const BankImageStatus status = backup ? checkBackupImage(data, size) : checkLibraryImage(data, size);
   if (status != BankImageStatus::Ok) {
     error = describe(status);
-    if (status == BankImageStatus::TooShort) error += " (it has " + std::to_string(size) + ")";
+    if (status == BankImageStatus::TooShort || status == BankImageStatus::WrongSize)
+      error += " (it has " + std::to_string(size) + ")";
+    if (status == BankImageStatus::WrongSize) error += "; the plug-in ignores such a backup file";
     return false;
   }
   SoundFile file;
@@ -197,7 +201,7 @@ bool loadSoundFile(const std::string& path, SoundFile& out, std::string& error) 
   if (kind == FileKind::Unknown) kind = sniff(data.data(), size);
   switch (kind) {
     case FileKind::SysEx: return readSysEx(data.data(), size, out, error);
-    case FileKind::Bank: return readBank(data.data(), size, out, error);
+    case FileKind::Bank: return readBank(data.data(), size, out, error, isBackupName(path));
     case FileKind::Text: return readText(data.data(), size, out, error);
     case FileKind::Unknown: break;
   }
@@ -322,9 +326,16 @@ bool writeLibrary(const std::string& path, const std::vector<Sound>& sounds, Wri
   std::error_code ec;
   const bool exists = std::filesystem::exists(path, ec);
   if (exists) {
-    const BankImageStatus status = loadLibraryFile(lib, path);
+    // An existing backup file must be one the plug-in reads, or merging into it would hide that
+    // it is not.
+    std::vector<std::uint8_t> data;
+    const std::size_t size = readWholeFile(path, data, kMaxFileSize);
+    const BankImageStatus status =
+        isBackupName(path) ? checkBackupImage(data.data(), size) : checkLibraryImage(data.data(), size);
+    if (status == BankImageStatus::Ok) lib.LoadBank(data.data());
     if (status != BankImageStatus::Ok) {
-      error = std::string("the existing file is not a library (") + describe(status) + "); it is left alone";
+      error = std::string("the existing file is not a ") + (isBackupName(path) ? "backup file" : "library") + " (" +
+              describe(status) + "); it is left alone";
       return false;
     }
   }

@@ -15,6 +15,9 @@ namespace korvo::patch {
 enum class FileKind { Unknown, SysEx, Bank, Text };
 const char* kindName(FileKind kind);
 
+// Whether the name is a backup file's (.dat), which follows the stricter backup rule.
+bool isBackupName(const std::string& path);
+
 // The kind a file name asks for (by extension), Unknown when it does not say.
 FileKind kindFromName(const std::string& path);
 
@@ -32,7 +35,9 @@ struct SoundFile {
 
 // Parses bytes already in memory; `name` only labels messages. SysEx sounds are left unnumbered.
 bool readSysEx(const std::uint8_t* data, std::size_t size, SoundFile& out, std::string& error);
-bool readBank(const std::uint8_t* data, std::size_t size, SoundFile& out, std::string& error);
+// A library (.kvl) is at least 69652 bytes and loads its first 69652; a backup file (`backup`,
+// .dat) is read by the plug-in only when it is exactly 69652 bytes, so anything else is refused.
+bool readBank(const std::uint8_t* data, std::size_t size, SoundFile& out, std::string& error, bool backup = false);
 bool readText(const std::uint8_t* data, std::size_t size, SoundFile& out, std::string& error);
 
 // Reads a file of any kind: the extension decides, else the contents. Errors name the problem.

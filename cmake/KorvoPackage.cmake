@@ -1,0 +1,61 @@
+# The release package of this build, one target each:
+#   package-win32         Korvo-<version>-win32.zip         (win32 preset)
+#   package-win64         Korvo-<version>-win64.zip         (win64 preset)
+#   package-linux-x86_64  Korvo-<version>-linux-x86_64.tar.gz (release preset)
+# The Windows packages hold the setup program with the five files it copies beside it. The Linux
+# package is laid out as an installation (the plug-in, its product folder Korvo/) with korvinst
+# beside them, which finds the data files in their places below Korvo/.
+# Cross builds take wavrom.bin, factory.kvl and Korvo_backup.dat from KORVO_NATIVE_DATA_DIR.
+
+if(CMAKE_CROSSCOMPILING)
+  set(_pkg_data "${KORVO_NATIVE_DATA_DIR}")
+else()
+  set(_pkg_data "${CMAKE_BINARY_DIR}/data")
+endif()
+set(_pkg_readme "${CMAKE_SOURCE_DIR}/data/readme.txt")
+
+if(WIN32)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(_pkg_arch win64)
+  else()
+    set(_pkg_arch win32)
+  endif()
+  set(_pkg_format zip)
+  set(_pkg_suffix zip)
+  set(_pkg_entries
+    "$<TARGET_FILE:korvinst>|."
+    "$<TARGET_FILE:Korvo>|."
+    "${_pkg_data}/wavrom.bin|."
+    "${_pkg_data}/Korvo_backup.dat|."
+    "${_pkg_data}/factory.kvl|."
+    "${_pkg_readme}|.")
+else()
+  set(_pkg_arch linux-${CMAKE_SYSTEM_PROCESSOR})
+  set(_pkg_format gnutar)
+  set(_pkg_suffix tar.gz)
+  set(_pkg_entries
+    "$<TARGET_FILE:korvinst>|."
+    "$<TARGET_FILE:Korvo>|."
+    "${_pkg_readme}|Korvo"
+    "${_pkg_data}/wavrom.bin|Korvo/data"
+    "${_pkg_data}/Korvo_backup.dat|Korvo/data"
+    "${_pkg_data}/factory.kvl|Korvo/user")
+endif()
+
+set(KORVO_PACKAGE_NAME "Korvo-${PROJECT_VERSION}-${_pkg_arch}")
+set(KORVO_PACKAGE_FILE "${CMAKE_BINARY_DIR}/${KORVO_PACKAGE_NAME}.${_pkg_suffix}")
+string(REPLACE ";" "\n" _pkg_manifest "${_pkg_entries}")
+file(GENERATE OUTPUT "${CMAKE_BINARY_DIR}/package/${KORVO_PACKAGE_NAME}.files" CONTENT "${_pkg_manifest}\n")
+
+set(_pkg_deps korvinst Korvo)
+if(NOT CMAKE_CROSSCOMPILING)
+  list(APPEND _pkg_deps korvo_factory_data korvo_wavrom)
+endif()
+add_custom_target(package-${_pkg_arch}
+  COMMAND ${CMAKE_COMMAND} -DMANIFEST=${CMAKE_BINARY_DIR}/package/${KORVO_PACKAGE_NAME}.files
+          -DSTAGE=${CMAKE_BINARY_DIR}/package/${KORVO_PACKAGE_NAME} -DARCHIVE=${KORVO_PACKAGE_FILE}
+          -DFORMAT=${_pkg_format} -P ${CMAKE_SOURCE_DIR}/cmake/packageStage.cmake
+  DEPENDS ${_pkg_deps}
+  BYPRODUCTS ${KORVO_PACKAGE_FILE}
+  COMMENT "Packing ${KORVO_PACKAGE_NAME}.${_pkg_suffix}"
+  VERBATIM)

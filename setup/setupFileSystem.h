@@ -1,0 +1,21 @@
+// The real file system behind the setup program.
+#pragma once
+
+#include "uSetup.h"
+
+namespace korvo::setup {
+
+class SystemFileSystem : public SetupFileSystem {
+ public:
+  bool isDirectory(const std::string& path) override;
+  bool exists(const std::string& path) override;
+  bool createDirectory(const std::string& path) override;
+  bool copyFile(const std::string& from, const std::string& to) override;
+  std::vector<std::string> subfolders(const std::string& path) override;
+  std::vector<std::string> drives() override;
+};
+
+// The folder of the running program (the setup folder).
+std::string programFolder();
+
+}  // namespace korvo::setup

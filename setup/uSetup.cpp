@@ -1,0 +1,214 @@
+#include "uSetup.h"
+
+#include <algorithm>
+
+#include "VSTaux.h"
+#include "settingsStore.h"
+
+namespace korvo::setup {
+
+namespace {
+
+bool isSeparator(char c) { return c == '\\' || c == '/'; }
+
+// Length of the root at the start of a path: "c:\" -> 3, "/" -> 1, a relative path -> 0.
+std::size_t rootLength(const std::string& path) {
+  if (path.size() >= 2 && path[1] == ':' &&
+      ((path[0] >= 'a' && path[0] <= 'z') || (path[0] >= 'A' && path[0] <= 'Z')))
+    return (path.size() >= 3 && isSeparator(path[2])) ? 3 : 2;
+  if (!path.empty() && isSeparator(path[0])) return 1;
+  return 0;
+}
+
+char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool startsWithFolder(const std::string& path, const std::string& root) {
+  if (path.size() < root.size()) return false;
+  for (std::size_t i = 0; i < root.size(); ++i)
+    if (lowerAscii(path[i]) != lowerAscii(root[i]) && !(isSeparator(path[i]) && isSeparator(root[i]))) return false;
+  return true;
+}
+
+}  // namespace
+
+std::vector<InstallFile> installFiles(const std::string& plugin) {
+  return {{plugin, Target::Chosen, false, true},
+          {"wavrom.bin", Target::Data, false, true},
+          {"Korvo_backup.dat", Target::Data, true, false},
+          {"factory.kvl", Target::User, true, false},
+          {"readme.txt", Target::Product, false, false}};
+}
+
+Folders deriveFolders(const std::string& chosen) {
+  Folders f;
+  f.chosen = chosen;
+  f.product = joinPath(chosen, "Korvo");
+  f.data = joinPath(f.product, "data");
+  f.user = joinPath(f.product, "user");
+  return f;
+}
+
+std::string normalFolder(const std::string& path) {
+  std::string p = path;
+  std::size_t root = rootLength(p);
+  if (root == 2) {  // "c:" means the drive's root here
+    p += '\\';
+    root = 3;
+  }
+  while (p.size() > root && p.size() > 1 && isSeparator(p.back())) p.pop_back();
+  return p;
+}
+
+std::string sourceOf(SetupEnvironment& env, const InstallFile& file) {
+  const std::string beside = joinPath(env.setupFolder, file.name);
+  if (env.files.exists(beside) || file.target == Target::Chosen) return beside;
+  // A package that is itself an installation (the Linux one) keeps the data files in their
+  // places below the product folder.
+  std::string folder = joinPath(env.setupFolder, "Korvo");
+  if (file.target == Target::Data) folder = joinPath(folder, "data");
+  if (file.target == Target::User) folder = joinPath(folder, "user");
+  const std::string below = joinPath(folder, file.name);
+  return env.files.exists(below) ? below : beside;
+}
+
+InstallOutcome install(SetupEnvironment& env, const std::string& chosen) {
+  SetupMessages& say = env.messages;
+  SetupFileSystem& fs = env.files;
+  const Folders f = deriveFolders(chosen);
+
+  if (say.show("Install to " + f.chosen + " ?", "", true) == Answer::Cancel) return InstallOutcome::Cancelled;
+  if (!fs.isDirectory(f.chosen)) {
+    say.show("Please select existing directory.", "Invalid directory", false);
+    return InstallOutcome::Refused;
+  }
+  if (fs.exists(f.product)) {
+    if (say.show("The directory " + f.product + " already exists. Install anyway?", "", true) == Answer::Cancel)
+      return InstallOutcome::Cancelled;
+  } else if (!fs.createDirectory(f.product)) {
+    say.show("Could not create subfolder", "Error.", false);
+    return InstallOutcome::Refused;
+  }
+  for (const char* sub : {"data", "user"}) {
+    const std::string& folder = std::string(sub) == "data" ? f.data : f.user;
+    if (!fs.isDirectory(folder) && !fs.createDirectory(folder)) {
+      say.show(std::string("Could not create subfolder \"") + pathSeparator() + sub + "\"", "Error.", false);
+      return InstallOutcome::Refused;
+    }
+  }
+
+  for (const InstallFile& file : installFiles(env.pluginFile)) {
+    const std::string& folder = file.target == Target::Chosen ? f.chosen
+                                : file.target == Target::Data ? f.data
+                                : file.target == Target::User ? f.user
+                                                              : f.product;
+    const std::string to = joinPath(folder, file.name);
+    bool copied = true;
+    // The backup and the library hold the user's sounds: without their safety copy they are not
+    // overwritten (the failed copy is reported as the file's own failure).
+    if (file.safetyCopy && fs.exists(to)) copied = fs.copyFile(to, to + "~");
+    if (copied) copied = fs.copyFile(sourceOf(env, file), to);
+    if (!copied) {
+      say.show("Could not copy file: " + file.name, "Error", false);
+      if (file.stopOnFailure) return InstallOutcome::CopyStopped;
+    }
+  }
+
+  SettingsStore& store = env.settings;
+  const bool written = store.open() && store.writeString("path_dll", f.chosen) &&
+                       store.writeString("path_data", f.data) && store.writeString("path_user", f.user) &&
+                       store.commit();
+  if (!written) {
+    say.show(env.settingsFailure, "Error", false);
+    return InstallOutcome::RegistryFailed;
+  }
+  say.show("Korvo has been installed.", "", false);
+  return InstallOutcome::Installed;
+}
+
+TForm1::TForm1(SetupEnvironment& env, const std::string& startFolder) : env_(env) {
+  drives_ = env_.files.drives();
+  setDirectory(startFolder);
+}
+
+void TForm1::setDirectory(const std::string& path) {
+  directory_ = normalFolder(path);
+  refresh();
+}
+
+void TForm1::refresh() {
+  entries_.clear();
+  const std::size_t root = rootLength(directory_);
+  int depth = 0;
+  if (root > 0) entries_.push_back({directory_.substr(0, root), directory_.substr(0, root), depth++, false});
+  std::size_t start = root;
+  while (start < directory_.size()) {
+    std::size_t end = start;
+    while (end < directory_.size() && !isSeparator(directory_[end])) ++end;
+    if (end > start) entries_.push_back({directory_.substr(start, end - start), directory_.substr(0, end), depth++, false});
+    start = end + 1;
+  }
+  if (!entries_.empty()) entries_.back().current = true;
+  for (const std::string& name : env_.files.subfolders(directory_))
+    entries_.push_back({name, joinPath(directory_, name), depth, false});
+}
+
+void TForm1::openEntry(std::size_t index) {
+  if (index < entries_.size()) setDirectory(entries_[index].path);
+}
+
+int TForm1::driveIndex() const {
+  for (std::size_t i = 0; i < drives_.size(); ++i)
+    if (startsWithFolder(directory_, drives_[i])) return static_cast<int>(i);
+  return -1;
+}
+
+void TForm1::selectDrive(std::size_t index) {
+  if (index < drives_.size()) setDirectory(drives_[index]);
+}
+
+InstallOutcome TForm1::OkButtonClick() {
+  const InstallOutcome outcome = install(env_, directory_);
+  if (outcome == InstallOutcome::Installed) closed_ = true;
+  else refresh();  // folders may have been created meanwhile
+  return outcome;
+}
+
+CommandLine parseCommandLine(const std::vector<std::string>& args) {
+  CommandLine line;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    std::string upper = a;
+    for (char& c : upper)
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (upper == "/S") {
+      line.unattended = true;
+    } else if (upper.rfind("/D=", 0) == 0) {
+      line.folder = a.substr(3);
+      for (std::size_t j = i + 1; j < args.size(); ++j) line.folder += " " + args[j];
+      if (line.folder.size() >= 2 && line.folder.front() == '"' && line.folder.back() == '"')
+        line.folder = line.folder.substr(1, line.folder.size() - 2);
+      // /D="C:\VST\" reaches the program as C:\VST" (the backslash escapes the quote).
+      else if (!line.folder.empty() && line.folder.back() == '"')
+        line.folder.pop_back();
+      if (line.folder.empty()) line.error = "/D= needs a folder";
+      break;
+    } else {
+      line.error = "unknown argument: " + a + " (usage: korvinst [/S] [/D=<folder>])";
+      break;
+    }
+  }
+  return line;
+}
+
+Answer UnattendedMessages::show(const std::string& text, const std::string& caption, bool) {
+  if (caption.empty()) std::fprintf(out_, "korvinst: %s\n", text.c_str());
+  else std::fprintf(out_, "korvinst: [%s] %s\n", caption.c_str(), text.c_str());
+  std::fflush(out_);
+  return Answer::Ok;
+}
+
+int runUnattended(SetupEnvironment& env, const std::string& folder) {
+  return install(env, normalFolder(folder)) == InstallOutcome::Installed ? 0 : 1;
+}
+
+}  // namespace korvo::setup

@@ -1,0 +1,39 @@
+# The Linux package as a user meets it: unpack, answer korvinst's questions on the terminal with
+# a folder of one's choice, then play the installed plug-in. -DBUILD_DIR= -DWORK_DIR= -DVSTHOST= -DPACKAGE= (the .tar.gz) -DNAME= (its folder)
+execute_process(COMMAND "${CMAKE_COMMAND}" --build "${BUILD_DIR}" --target package-linux-x86_64
+                RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "building the package failed:\n${out}${err}")
+endif()
+file(REMOVE_RECURSE "${WORK_DIR}")
+file(MAKE_DIRECTORY "${WORK_DIR}/unpacked" "${WORK_DIR}/config" "${WORK_DIR}/my vst")
+execute_process(COMMAND "${CMAKE_COMMAND}" -E tar xzf "${PACKAGE}" WORKING_DIRECTORY "${WORK_DIR}/unpacked" RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "unpacking ${PACKAGE} failed")
+endif()
+set(pkg "${WORK_DIR}/unpacked/${NAME}")
+set(ENV{XDG_CONFIG_HOME} "${WORK_DIR}/config")
+
+# The folder, then OK to "Install to ... ?".
+file(WRITE "${WORK_DIR}/answers.txt" "${WORK_DIR}/my vst\n\n")
+execute_process(COMMAND "${pkg}/korvinst" INPUT_FILE "${WORK_DIR}/answers.txt"
+                RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT rc EQUAL 0 OR NOT out MATCHES "Korvo has been installed\\.")
+  message(FATAL_ERROR "korvinst on the terminal failed (${rc}):\n${out}${err}")
+endif()
+set(vst "${WORK_DIR}/my vst")
+if(NOT EXISTS "${vst}/Korvo/user/factory.kvl" OR NOT EXISTS "${vst}/Korvo/readme.txt")
+  message(FATAL_ERROR "the files below the package's Korvo/ were not installed")
+endif()
+file(READ "${WORK_DIR}/config/Korvo/settings.conf" settings)
+if(NOT settings MATCHES "path_data=${vst}/Korvo/data\n")
+  message(FATAL_ERROR "the settings do not name the data folder:\n${settings}")
+endif()
+execute_process(COMMAND "${VSTHOST}" --note 60:100:0.5 --seconds 1 "${vst}/Korvo.so"
+                RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+string(REGEX MATCH "render.peak=([0-9.]+)" _ "${out}")
+if(NOT rc EQUAL 0 OR NOT CMAKE_MATCH_1 OR CMAKE_MATCH_1 LESS 0.01)
+  message(FATAL_ERROR "the installed plug-in does not play (${rc}):\n${out}${err}")
+endif()
+
+message(STATUS "the Linux package installs a playing plug-in from the terminal")

@@ -1,0 +1,205 @@
+// The setup program's steps and form against an in-memory file system, a scripted message box
+// and an in-memory settings store; the real file system's copy in a scratch folder.
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+#include <set>
+#include <sstream>
+
+#include "settingsStore.h"
+#include "setupFileSystem.h"
+#include "uSetup.h"
+
+namespace korvo::setup {
+namespace {
+
+struct MemoryFiles : SetupFileSystem {
+  std::set<std::string> dirs{"/", "/setup", "/vst"}, failCopyTo, failCreate;
+  std::map<std::string, std::string> files;
+  std::vector<std::string> copiedTo;
+  bool isDirectory(const std::string& p) override { return dirs.count(p) > 0; }
+  bool exists(const std::string& p) override { return dirs.count(p) || files.count(p); }
+  bool createDirectory(const std::string& p) override { return !failCreate.count(p) && dirs.insert(p).second; }
+  bool copyFile(const std::string& from, const std::string& to) override {
+    copiedTo.push_back(to);
+    if (!files.count(from) || failCopyTo.count(to)) return false;
+    files[to] = files[from];
+    return true;
+  }
+  std::vector<std::string> subfolders(const std::string& p) override {
+    std::vector<std::string> names;
+    for (const std::string& d : dirs)
+      if (d.rfind(p + "/", 0) == 0 && d.find('/', p.size() + 1) == std::string::npos) names.push_back(d.substr(p.size() + 1));
+    return names;
+  }
+  std::vector<std::string> drives() override { return {"/", "c:\\"}; }
+};
+
+struct MemoryStore : SettingsStore {
+  std::map<std::string, std::string> values;
+  bool fail = false;
+  bool open() override { return !fail; }
+  std::optional<std::string> readString(const std::string&) override { return std::nullopt; }
+  std::optional<std::uint32_t> readInteger(const std::string&) override { return std::nullopt; }
+  bool writeString(const std::string& n, const std::string& v) override { return values[n] = v, true; }
+  bool writeInteger(const std::string&, std::uint32_t) override { return true; }
+  bool commit() override { return true; }
+};
+
+// Shows every box as "caption|text"; the questions take the scripted answers, then OK.
+struct ScriptedMessages : SetupMessages {
+  std::vector<std::string> shown;
+  std::deque<Answer> answers;
+  Answer show(const std::string& text, const std::string& caption, bool question) override {
+    shown.push_back(caption + "|" + text);
+    if (!question || answers.empty()) return Answer::Ok;
+    const Answer a = answers.front();
+    answers.pop_front();
+    return a;
+  }
+};
+
+class Setup : public ::testing::Test {
+ protected:
+  Setup() {
+    for (const char* f : {"Korvo.dll", "wavrom.bin", "Korvo_backup.dat", "factory.kvl", "readme.txt"})
+      fs.files[std::string("/setup/") + f] = std::string("new ") + f;
+  }
+  InstallOutcome run(const std::string& folder = "/vst") {
+    msgs.shown.clear();
+    fs.copiedTo.clear();
+    return install(env, folder);
+  }
+  MemoryFiles fs;
+  MemoryStore store;
+  ScriptedMessages msgs;
+  SetupEnvironment env{fs, store, msgs, "/setup", "Korvo.dll"};
+};
+
+TEST_F(Setup, CopiesInOrderRecordsTheFoldersAndKeepsTheUsersSounds) {
+  ASSERT_EQ(run(), InstallOutcome::Installed);
+  EXPECT_EQ(msgs.shown, (std::vector<std::string>{"|Install to /vst ?", "|Korvo has been installed."}));
+  EXPECT_EQ(fs.copiedTo, (std::vector<std::string>{"/vst/Korvo.dll", "/vst/Korvo/data/wavrom.bin",
+                                                   "/vst/Korvo/data/Korvo_backup.dat", "/vst/Korvo/user/factory.kvl",
+                                                   "/vst/Korvo/readme.txt"}));
+  EXPECT_EQ(store.values, (std::map<std::string, std::string>{
+                              {"path_dll", "/vst"}, {"path_data", "/vst/Korvo/data"}, {"path_user", "/vst/Korvo/user"}}));
+  // Again, with the user's sounds in place: a safety copy that fails leaves them unchanged.
+  fs.files["/vst/Korvo/data/Korvo_backup.dat"] = "my sounds";
+  fs.files["/vst/Korvo/user/factory.kvl"] = "my library";
+  fs.failCopyTo = {"/vst/Korvo/data/Korvo_backup.dat~"};
+  ASSERT_EQ(run(), InstallOutcome::Installed);
+  EXPECT_EQ(msgs.shown[1], "|The directory /vst/Korvo already exists. Install anyway?");
+  EXPECT_EQ(msgs.shown[2], "Error|Could not copy file: Korvo_backup.dat");
+  EXPECT_EQ(fs.files["/vst/Korvo/data/Korvo_backup.dat"], "my sounds");
+  EXPECT_EQ(fs.files["/vst/Korvo/user/factory.kvl~"], "my library");
+  EXPECT_EQ(fs.files["/vst/Korvo/user/factory.kvl"], "new factory.kvl");
+}
+
+TEST_F(Setup, StopsOnlyForThePluginAndTheWaveRom) {
+  fs.files.erase("/setup/readme.txt");
+  fs.files.erase("/setup/factory.kvl");
+  EXPECT_EQ(run(), InstallOutcome::Installed);
+  EXPECT_EQ(msgs.shown[1], "Error|Could not copy file: factory.kvl");
+  EXPECT_EQ(msgs.shown[2], "Error|Could not copy file: readme.txt");
+  store.values.clear();
+  fs.files.erase("/setup/wavrom.bin");
+  EXPECT_EQ(run(), InstallOutcome::CopyStopped);
+  EXPECT_EQ(msgs.shown.back(), "Error|Could not copy file: wavrom.bin");
+  EXPECT_EQ(fs.copiedTo.size(), 2u);
+  EXPECT_TRUE(store.values.empty());
+  fs.files.erase("/setup/Korvo.dll");
+  EXPECT_EQ(run(), InstallOutcome::CopyStopped);
+  EXPECT_EQ(fs.copiedTo.size(), 1u);
+}
+
+TEST_F(Setup, TakesTheDataFilesFromASetupFolderLaidOutAsAnInstallation) {
+  fs.files.erase("/setup/wavrom.bin");
+  fs.files["/setup/Korvo/data/wavrom.bin"] = "rom";
+  EXPECT_EQ(run(), InstallOutcome::Installed);
+  EXPECT_EQ(fs.files["/vst/Korvo/data/wavrom.bin"], "rom");
+}
+
+TEST_F(Setup, EndsWithTheMessageOfEachRefusal) {
+  msgs.answers = {Answer::Cancel};
+  EXPECT_EQ(run("/nowhere"), InstallOutcome::Cancelled);
+  EXPECT_EQ(msgs.shown.size(), 1u);
+  EXPECT_EQ(run("/nowhere"), InstallOutcome::Refused);
+  EXPECT_EQ(msgs.shown.back(), "Invalid directory|Please select existing directory.");
+  fs.failCreate = {"/vst/Korvo"};
+  EXPECT_EQ(run(), InstallOutcome::Refused);
+  EXPECT_EQ(msgs.shown.back(), "Error.|Could not create subfolder");
+  fs.failCreate = {"/vst/Korvo/user"};
+  EXPECT_EQ(run(), InstallOutcome::Refused);
+  EXPECT_EQ(msgs.shown.back(), "Error.|Could not create subfolder \"/user\"");
+  EXPECT_TRUE(fs.copiedTo.empty());
+  msgs.answers = {Answer::Ok, Answer::Cancel};  // "already exists": Cancel
+  EXPECT_EQ(run(), InstallOutcome::Cancelled);
+  fs.failCreate.clear();
+  store.fail = true;
+  EXPECT_EQ(run(), InstallOutcome::RegistryFailed);
+  EXPECT_EQ(msgs.shown.back(), "Error|Could not write to registry.");
+}
+
+TEST_F(Setup, TheFormBrowsesFoldersAndClosesOnlyAfterSuccess) {
+  fs.dirs.insert({"c:\\", "/vst/b", "/vst/a"});
+  TForm1 form(env, "c:\\");
+  EXPECT_EQ(form.driveIndex(), 1);
+  msgs.answers = {Answer::Cancel};
+  form.OkButtonClick();
+  EXPECT_EQ(msgs.shown[0], "|Install to c:\\ ?");  // a drive root keeps its separator
+  EXPECT_EQ(deriveFolders("c:\\").product, "c:\\Korvo");
+  form.setDirectory("/vst/");
+  std::vector<std::string> rows;
+  for (const DirectoryEntry& e : form.directoryEntries()) rows.push_back(std::to_string(e.depth) + e.label + (e.current ? "*" : ""));
+  EXPECT_EQ(rows, (std::vector<std::string>{"0/", "1vst*", "2a", "2b"}));
+  form.openEntry(3);
+  EXPECT_EQ(form.pathLabel(), "/vst/b");
+  form.selectDrive(0);
+  EXPECT_EQ(form.pathLabel(), "/");
+  form.setDirectory("/vst");
+  store.fail = true;
+  EXPECT_EQ(form.OkButtonClick(), InstallOutcome::RegistryFailed);
+  EXPECT_FALSE(form.closed());
+  EXPECT_EQ(form.directoryEntries()[2].label, "Korvo");  // the new folder is listed
+  store.fail = false;
+  EXPECT_EQ(form.OkButtonClick(), InstallOutcome::Installed);
+  EXPECT_TRUE(form.closed());
+}
+
+TEST(SetupCommandLine, UnattendedModeAndItsFolder) {
+  CommandLine l = parseCommandLine({"/S", "/D=C:\\Program", "Files\\VstPlugins"});
+  EXPECT_TRUE(l.unattended && l.error.empty());
+  EXPECT_EQ(l.folder, "C:\\Program Files\\VstPlugins");
+  EXPECT_EQ(parseCommandLine({"/s", "/d=\"/home/me/.vst\""}).folder, "/home/me/.vst");
+  EXPECT_EQ(parseCommandLine({"/S", "/D=C:\\VST\""}).folder, "C:\\VST");
+  EXPECT_FALSE(parseCommandLine({"/S", "/D="}).error.empty());
+  EXPECT_FALSE(parseCommandLine({"--silent"}).error.empty());
+  EXPECT_EQ(normalFolder("c:"), "c:\\");
+  EXPECT_EQ(normalFolder("c:\\vst\\"), "c:\\vst");
+}
+
+// A copy that cannot complete leaves the previous target whole and no temporary file behind.
+TEST(SetupSystemFiles, ReplacesOnlyByACompleteCopy) {
+  namespace stdfs = std::filesystem;
+  const stdfs::path dir = stdfs::temp_directory_path() / ("korvo-setup-" + std::to_string(std::random_device{}()));
+  stdfs::create_directories(dir / "sub");
+  std::ofstream(dir / "target") << "previous";
+  std::ofstream(dir / "source") << "next";
+  auto text = [&] { return (std::stringstream() << std::ifstream(dir / "target").rdbuf()).str(); };
+  SystemFileSystem files;
+  EXPECT_FALSE(files.copyFile((dir / "missing").string(), (dir / "target").string()));
+  EXPECT_FALSE(files.copyFile((dir / "sub").string(), (dir / "target").string()));
+  EXPECT_EQ(text(), "previous");
+  EXPECT_FALSE(stdfs::exists(dir / "target.tmp"));
+  EXPECT_TRUE(files.copyFile((dir / "source").string(), (dir / "target").string()));
+  EXPECT_EQ(text(), "next");
+  stdfs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace korvo::setup
