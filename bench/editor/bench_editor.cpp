@@ -1,0 +1,90 @@
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "editorWindow.h"
+#include "headlessHost.h"
+#include "settingsStore.h"
+
+namespace korvo {
+namespace {
+
+vst::VstIntPtr KORVO_VSTCALL hostCallback(vst::AEffect*, vst::VstInt32 opcode, vst::VstInt32, vst::VstIntPtr, void*, float) {
+  return opcode == vst::audioMasterVersion ? 2400 : 0;
+}
+
+class NoTimers : public TimerEventService {
+ public:
+  unsigned setEvent(unsigned, unsigned, std::function<void(unsigned)>) override { return 1; }
+  void killEvent(unsigned) override {}
+};
+
+// The shipped editor window over a plug-in whose settings live in a temporary folder.
+struct OpenEditor {
+  NoTimers timers;
+  std::unique_ptr<CSynth> synth;
+  std::unique_ptr<EditorWindow> window;
+  OpenEditor() {
+    const auto dir = std::filesystem::temp_directory_path() / "korvo-editor-bench";
+    std::filesystem::create_directories(dir);
+    EngineEnvironment env;
+    env.settingsStore = std::make_shared<FileSettingsStore>((dir / "settings.conf").string());
+    env.useSystemDefaults = false;
+    env.defaults = {dir.string(), dir.string(), dir.string()};
+    env.saveOnDestroy = false;
+    synth = std::make_unique<CSynth>(hostCallback, EditorWindowFactory{}, env);
+    window = std::make_unique<EditorWindow>(nullptr, *synth, WindowHostFactory{}, &timers);
+    window->show();
+    host().frame();
+  }
+  HeadlessHost& host() { return static_cast<HeadlessHost&>(window->host()); }
+  // One 35 ms period of the window's thread: the tick, then painting what it made dirty.
+  void period() {
+    window->form().postMessage(TplugEditForm::kMsgDisplayTick);
+    window->idle();
+    benchmark::DoNotOptimize(host().frame().pixels().data());
+  }
+};
+
+void BM_EditorIdlePeriod(benchmark::State& state) {
+  OpenEditor e;
+  for (auto _ : state) e.period();
+  // Share of one core at one period every 35 ms, in percent: time per period / 35 ms x 100.
+  state.counters["core_percent"] =
+      benchmark::Counter(35e-5, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_EditorIdlePeriod);
+
+// A timed message over the page for the whole run: the LCD redraws its row every period.
+void BM_EditorPeriodWithMessage(benchmark::State& state) {
+  OpenEditor e;
+  int n = 0;
+  for (auto _ : state) {
+    if (e.window->form().Controller()->MessageActive() == 0)
+      e.window->form().ShowStatusMessage(++n % 2 ? "** Program written **" : "** Write aborted **");
+    e.period();
+  }
+}
+BENCHMARK(BM_EditorPeriodWithMessage);
+
+// A knob dragged by one step, the field written and drawn, and the repaint of the window.
+void BM_EditorKnobTurnToPixels(benchmark::State& state) {
+  OpenEditor e;
+  TplugEditForm& f = e.window->form();
+  f.Controller()->SelectPage(8);  // the filter page
+  const Point c = f.knobs[0]->toWindow({20, 20});
+  e.host().press(c);
+  int y = 0, dir = 1;
+  for (auto _ : state) {
+    y += dir;
+    if (y > 60 || y < -60) dir = -dir;
+    e.host().move({c.x, c.y + y});
+    benchmark::DoNotOptimize(e.host().frame().pixels().data());
+  }
+  e.host().release(c);
+}
+BENCHMARK(BM_EditorKnobTurnToPixels);
+
+}  // namespace
+}  // namespace korvo
