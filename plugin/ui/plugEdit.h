@@ -93,7 +93,8 @@ class TplugEditForm : public Control {
   void InstallKeyHook(Control* target);
   void ReleaseKeyHook();
   void EndKeyHookDialog(Control& dialog);
-  bool keyboardWanted() const { return keyHookCount_ > 0; }
+  // True while the name box is being edited or any dialog or message box is open.
+  bool keyboardWanted() const { return keyHookCount_ > 0 || (host() && host()->modalCount() > 0); }
 
   // Any thread: queues a window message; the window's thread handles it in processMessages().
   void postMessage(int message);
@@ -182,6 +183,8 @@ class TplugEditForm : public Control {
   void tell(const std::string& caption, const std::string& text);
   void fileDialog(bool save, std::string& folder, const std::string& filter, const std::string& ext,
                   const std::string& proposed, std::function<void(const std::string&)> then);
+  // Imports with the header check; when that fails, offers the import without it.
+  void importWithRetry(std::function<bool(bool check)> import);
   void importSingleData(std::vector<std::uint8_t> data);
   void importBankData(std::vector<std::uint8_t> data, int first);
   Ckv_soundMan& sounds();

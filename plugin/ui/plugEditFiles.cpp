@@ -171,19 +171,23 @@ void TplugEditForm::ImportSingle() {
   });
 }
 
-void TplugEditForm::importSingleData(std::vector<std::uint8_t> data) {
-  auto import = [this](const std::vector<std::uint8_t>& d, bool check) {
-    bool ok = false;
-    changeSounds([&] { ok = sounds().ProgMan().ImportSingle(Ckv_progMan::EditSlot(), d.data(), check, d.size()); });
-    return ok;
-  };
-  if (import(data, true)) {
+void TplugEditForm::importWithRetry(std::function<bool(bool check)> import) {
+  if (import(true)) {
     RefreshAll();
     return;
   }
-  ask("Warning", kNotIdentified, MessageButtons::YesNo, [this, import, data = std::move(data)](MessageResult r) {
-    if (r == MessageResult::Yes && !import(data, false)) tell("Error", "Could not import file.");
+  ask("Warning", kNotIdentified, MessageButtons::YesNo, [this, import = std::move(import)](MessageResult r) {
+    if (r == MessageResult::Yes && !import(false)) tell("Error", "Could not import file.");
     RefreshAll();
+  });
+}
+
+void TplugEditForm::importSingleData(std::vector<std::uint8_t> data) {
+  auto d = std::make_shared<const std::vector<std::uint8_t>>(std::move(data));
+  importWithRetry([this, d](bool check) {
+    bool ok = false;
+    changeSounds([&] { ok = sounds().ProgMan().ImportSingle(Ckv_progMan::EditSlot(), d->data(), check, d->size()); });
+    return ok;
   });
 }
 
@@ -225,18 +229,12 @@ void TplugEditForm::ImportBank() {
 void TplugEditForm::importBankData(std::vector<std::uint8_t> data, int first) {
   // A bank placed near the end fills the programs up to 127 and drops the rest, as the user was
   // told in the question; that is a complete import, not a file that could not be identified.
-  auto import = [this, first](const std::vector<std::uint8_t>& d, bool check) {
+  auto d = std::make_shared<const std::vector<std::uint8_t>>(std::move(data));
+  importWithRetry([this, d, first](bool check) {
     bool ok = false;
-    changeSounds([&] { ok = sounds().ProgMan().ImportBank(first, d.data(), check, d.size()); });
-    return ok || (first + kBankPrograms > kProgramCount && Ckv_progMan::BankMessageAcceptable(d.data(), check, d.size()));
-  };
-  if (import(data, true)) {
-    RefreshAll();
-    return;
-  }
-  ask("Warning", kNotIdentified, MessageButtons::YesNo, [this, import, data = std::move(data)](MessageResult r) {
-    if (r == MessageResult::Yes && !import(data, false)) tell("Error", "Could not import file.");
-    RefreshAll();
+    changeSounds([&] { ok = sounds().ProgMan().ImportBank(first, d->data(), check, d->size()); });
+    return ok ||
+           (first + kBankPrograms > kProgramCount && Ckv_progMan::BankMessageAcceptable(d->data(), check, d->size()));
   });
 }
 
