@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "VSTaux.h"
 #include "renderMath.h"
@@ -27,10 +29,8 @@ CplugMaster::CplugMaster(int sampleRate, EngineEnvironment environment)
                       {}, [this](int channel, int index, int value) { controller(channel, index, value); },
                       [this](int) { reset(); });
 
-  const std::string dataFolder = env_.dataFolderOverride.empty() ? settings_.path_data : env_.dataFolderOverride;
-  waveRomPath_ = joinPath(dataFolder, kWaveRomName);
   doc_ = std::make_unique<Cdoc>(kMaxVoices, std::string(), static_cast<float>(sampleRate_));
-  waveRomLoaded_ = doc_->loadRom(waveRomPath_);
+  loadWaveRom();
 
   for (int n = 0; n < kMaxVoices; ++n) {
     Voice& v = voices_[static_cast<std::size_t>(n)];
@@ -60,18 +60,43 @@ CplugMaster::~CplugMaster() {
   }
 }
 
-std::string CplugMaster::backupPath() const {
-  const std::string dataFolder = env_.dataFolderOverride.empty() ? settings_.path_data : env_.dataFolderOverride;
-  return joinPath(dataFolder, kBackupName);
+std::string CplugMaster::dataFolder() const {
+  return env_.dataFolderOverride.empty() ? settings_.path_data : env_.dataFolderOverride;
+}
+
+std::string CplugMaster::backupPath() const { return korvo::backupPath(dataFolder()); }
+
+// A user's own ROM image in the data folder wins; the built-in one only fills in for a missing or
+// unreadable file.
+void CplugMaster::loadWaveRom() {
+  waveRomPath_ = joinPath(dataFolder(), kWaveRomName);
+  waveRomLoaded_ = doc_->loadRom(waveRomPath_);
+  if (waveRomLoaded_) {
+    waveRomSource_ = WaveRomSource::DataFolder;
+  } else if (!env_.builtInWaveRom.empty()) {
+    doc_->loadRom(env_.builtInWaveRom.data(), env_.builtInWaveRom.size());
+    waveRomSource_ = WaveRomSource::BuiltIn;
+  } else {
+    waveRomSource_ = WaveRomSource::None;
+  }
+}
+
+std::string CplugMaster::waveRomDescription() const {
+  if (waveRomSource_ == WaveRomSource::DataFolder) return "Wave ROM: " + waveRomPath_;
+  std::error_code ec;
+  const std::string why = std::filesystem::exists(waveRomPath_, ec)
+                              ? std::string(kWaveRomName) + " in " + dataFolder() + " cannot be read"
+                              : "no " + std::string(kWaveRomName) + " in " + dataFolder();
+  return std::string("Wave ROM: ") + (waveRomSource_ == WaveRomSource::BuiltIn ? "built-in" : "none, silent") + " (" +
+         why + ")";
 }
 
 void CplugMaster::loadBackup() {
-  std::vector<std::uint8_t> image;
-  const std::size_t size = readWholeFile(backupPath(), image, static_cast<std::size_t>(Ckv_soundMan::BankSize()) + 1);
-  if (size == 0) return;
-  // Only an image of exactly the bank size with the right header is taken.
-  backupLoaded_ = size == static_cast<std::size_t>(Ckv_soundMan::BankSize()) && soundMan_.LoadBank(image.data());
-  backupRefused_ = !backupLoaded_;
+  backupStatus_ = readBackup(soundMan_, dataFolder());
+  if (backupStatus_ == BankImageStatus::Ok) return;
+  if (env_.builtInBank.size() >= static_cast<std::size_t>(Ckv_soundMan::BankSize()) &&
+      checkLibraryImage(env_.builtInBank.data(), env_.builtInBank.size()) == BankImageStatus::Ok)
+    builtInBankLoaded_ = soundMan_.LoadBank(env_.builtInBank.data());
 }
 
 bool CplugMaster::programMemoryChanged() const {
@@ -81,17 +106,8 @@ bool CplugMaster::programMemoryChanged() const {
 }
 
 void CplugMaster::saveBackup() {
-  if (!programMemoryChanged()) return;
-  const std::string path = backupPath();
-  // A backup that was there but could not be read (another version, damaged) still holds the
-  // user's sounds: keep it beside the new one instead of writing over it.
-  if (backupRefused_) {
-    std::vector<std::uint8_t> old;
-    if (readWholeFile(path, old) > 0) writeWholeFile(path + ".unreadable", old.data(), old.size());
-  }
-  std::vector<std::uint8_t> image(static_cast<std::size_t>(Ckv_soundMan::BankSize()));
-  soundMan_.SaveBank(image.data());
-  writeWholeFile(path, image.data(), image.size());
+  if (!backupNeedsWriting(backupStatus_, programMemoryChanged())) return;
+  writeBackup(soundMan_, dataFolder(), backupStatus_);
 }
 
 void CplugMaster::setSampleRate(int rate) {
