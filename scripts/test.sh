@@ -12,7 +12,8 @@ step "dependencies"
 ./scripts/install-deps.sh
 
 jobs="${KORVO_JOBS:-$(nproc)}"
-for preset in win32 win64 release ci; do
+# release first: the Windows builds embed its generated wave ROM and factory bank.
+for preset in release win32 win64 ci; do
   step "build $preset"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
