@@ -140,7 +140,8 @@ class CplugMaster {
   struct ModSlot {
     const std::int32_t* source = nullptr;
     std::int32_t amount = 0;
-    std::int32_t product() const { return *source * amount; }
+    // Source values reach 32 bits and amounts 16 (a hostile chunk), so the product needs 64.
+    std::int64_t product() const { return std::int64_t{*source} * amount; }
   };
   struct WaitingNote {
     std::uint32_t counter = 0;  // 0: no note waiting
