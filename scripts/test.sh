@@ -21,4 +21,10 @@ done
 
 step "tests (sanitizers, Wine)"
 ctest --preset ci -j "$jobs"
+if command -v clang++ >/dev/null; then
+  step "fuzz targets (a short run of each)"
+  cmake --preset fuzz >/dev/null
+  cmake --build --preset fuzz -j "$jobs"
+  ctest --preset fuzz -j "$jobs"
+fi
 step "done"
