@@ -74,7 +74,15 @@ function(korvo_fuzzer name)
   endif()
   korvo_defaults(${name})
   target_link_libraries(${name} PRIVATE ${A_DEPS})
-  if(KORVO_BUILD_TESTS AND NOT KORVO_FUZZ)
+  if(KORVO_FUZZ)
+    # A short run of every target (ctest --preset fuzz); what it finds new goes to the build tree,
+    # the seeds stay as they are.
+    set(_found "${CMAKE_CURRENT_BINARY_DIR}/${name}-corpus")
+    file(MAKE_DIRECTORY "${_found}")
+    add_test(NAME ${name}_run COMMAND ${name} -max_total_time=${KORVO_FUZZ_SECONDS} -rss_limit_mb=2048
+                                      -print_final_stats=1 "${_found}" ${A_CORPUS})
+    set_tests_properties(${name}_run PROPERTIES LABELS "fuzz" TIMEOUT 600)
+  elseif(KORVO_BUILD_TESTS)
     if(A_CORPUS)
       add_test(NAME ${name}_replay COMMAND ${name} ${A_CORPUS})
     else()

@@ -12,7 +12,7 @@ step "dependencies"
 ./scripts/install-deps.sh
 
 jobs="${KORVO_JOBS:-$(nproc)}"
-# release first: the Windows builds embed the editor artwork and data files that it generates.
+# release first: the Windows builds embed the editor artwork, the wave ROM and the factory bank it generates.
 for preset in release win32 win64 ci; do
   step "build $preset"
   cmake --preset "$preset" >/dev/null
@@ -27,4 +27,10 @@ cmake --build --preset win64 --target package-win64
 
 step "tests (sanitizers, Wine)"
 ctest --preset ci -j "$jobs"
+if command -v clang++ >/dev/null; then
+  step "fuzz targets (a short run of each)"
+  cmake --preset fuzz >/dev/null
+  cmake --build --preset fuzz -j "$jobs"
+  ctest --preset fuzz -j "$jobs"
+fi
 step "done"

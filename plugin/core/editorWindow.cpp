@@ -24,8 +24,8 @@ void EngineForEditor::setRestoreMouseMenu(bool on) { engine_.settings().restMous
 void EngineForEditor::setRestoreMouseKnob(bool on) { engine_.settings().restMouseKnob = on; }
 
 std::string EngineForEditor::waveRomProblem() const {
-  if (engine_.waveRomLoaded()) return {};
-  return "No wave ROM: " + engine_.waveRomPath() + " is missing.";
+  if (engine_.waveRomSource() == CplugMaster::WaveRomSource::DataFolder) return {};
+  return engine_.waveRomDescription();
 }
 
 EditorWindow::EditorWindow(void* parentWindow, CSynth& plugin, WindowHostFactory hosts, TimerEventService* timerService) {

@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 #include <thread>
 
 #include "VSTaux.h"
@@ -13,6 +15,18 @@ namespace korvo {
 
 namespace {
 constexpr int kHeldBendScale = 32;
+
+// The control tick sums in 64 bits and hands the modules 32-bit values saturated at the ends of
+// that range; the modules' own clamps (level 0..255, pan -63..63, pitch and cutoff index) then
+// give what they would give the exact sum, and nothing changes where the 32-bit sums fit.
+std::int32_t saturate(std::int64_t v) { return clampWide(v, INT32_MIN, INT32_MAX); }
+
+// s x k / 504063 saturated to 32 bits. A product beyond 64 bits has a quotient far beyond 32.
+std::int32_t matrixOutput(std::int64_t s, std::int64_t k) {
+  std::int64_t product;
+  if (__builtin_mul_overflow(s, k, &product)) return (s < 0) != (k < 0) ? INT32_MIN : INT32_MAX;
+  return saturate(product / 504063);
+}
 }  // namespace
 
 CplugMaster::CplugMaster(int sampleRate, EngineEnvironment environment)
@@ -28,10 +42,8 @@ CplugMaster::CplugMaster(int sampleRate, EngineEnvironment environment)
                       {}, [this](int channel, int index, int value) { controller(channel, index, value); },
                       [this](int) { resetState(); });
 
-  const std::string dataFolder = env_.dataFolderOverride.empty() ? settings_.path_data : env_.dataFolderOverride;
-  waveRomPath_ = joinPath(dataFolder, kWaveRomName);
   doc_ = std::make_unique<Cdoc>(kMaxVoices, std::string(), static_cast<float>(sampleRate_));
-  waveRomLoaded_ = doc_->loadRom(waveRomPath_);
+  loadWaveRom();
 
   for (int n = 0; n < kMaxVoices; ++n) {
     Voice& v = voices_[static_cast<std::size_t>(n)];
@@ -61,18 +73,43 @@ CplugMaster::~CplugMaster() {
   }
 }
 
-std::string CplugMaster::backupPath() const {
-  const std::string dataFolder = env_.dataFolderOverride.empty() ? settings_.path_data : env_.dataFolderOverride;
-  return joinPath(dataFolder, kBackupName);
+std::string CplugMaster::dataFolder() const {
+  return env_.dataFolderOverride.empty() ? settings_.path_data : env_.dataFolderOverride;
+}
+
+std::string CplugMaster::backupPath() const { return korvo::backupPath(dataFolder()); }
+
+// A user's own ROM image in the data folder wins; the built-in one only fills in for a missing or
+// unreadable file.
+void CplugMaster::loadWaveRom() {
+  waveRomPath_ = joinPath(dataFolder(), kWaveRomName);
+  waveRomLoaded_ = doc_->loadRom(waveRomPath_);
+  if (waveRomLoaded_) {
+    waveRomSource_ = WaveRomSource::DataFolder;
+  } else if (!env_.builtInWaveRom.empty()) {
+    doc_->loadRom(env_.builtInWaveRom.data(), env_.builtInWaveRom.size());
+    waveRomSource_ = WaveRomSource::BuiltIn;
+  } else {
+    waveRomSource_ = WaveRomSource::None;
+  }
+}
+
+std::string CplugMaster::waveRomDescription() const {
+  if (waveRomSource_ == WaveRomSource::DataFolder) return "Wave ROM: " + waveRomPath_;
+  std::error_code ec;
+  const std::string why = std::filesystem::exists(waveRomPath_, ec)
+                              ? std::string(kWaveRomName) + " in " + dataFolder() + " cannot be read"
+                              : "no " + std::string(kWaveRomName) + " in " + dataFolder();
+  return std::string("Wave ROM: ") + (waveRomSource_ == WaveRomSource::BuiltIn ? "built-in" : "none, silent") + " (" +
+         why + ")";
 }
 
 void CplugMaster::loadBackup() {
-  std::vector<std::uint8_t> image;
-  const std::size_t size = readWholeFile(backupPath(), image, static_cast<std::size_t>(Ckv_soundMan::BankSize()) + 1);
-  if (size == 0) return;
-  // Only an image of exactly the bank size with the right header is taken.
-  backupLoaded_ = size == static_cast<std::size_t>(Ckv_soundMan::BankSize()) && soundMan_.LoadBank(image.data());
-  backupRefused_ = !backupLoaded_;
+  backupStatus_ = readBackup(soundMan_, dataFolder());
+  if (backupStatus_ == BankImageStatus::Ok) return;
+  if (env_.builtInBank.size() >= static_cast<std::size_t>(Ckv_soundMan::BankSize()) &&
+      checkLibraryImage(env_.builtInBank.data(), env_.builtInBank.size()) == BankImageStatus::Ok)
+    builtInBankLoaded_ = soundMan_.LoadBank(env_.builtInBank.data());
 }
 
 bool CplugMaster::programMemoryChanged() const {
@@ -82,17 +119,8 @@ bool CplugMaster::programMemoryChanged() const {
 }
 
 void CplugMaster::saveBackup() {
-  if (!programMemoryChanged()) return;
-  const std::string path = backupPath();
-  // A backup that was there but could not be read (another version, damaged) still holds the
-  // user's sounds: keep it beside the new one instead of writing over it.
-  if (backupRefused_) {
-    std::vector<std::uint8_t> old;
-    if (readWholeFile(path, old) > 0) writeWholeFile(path + ".unreadable", old.data(), old.size());
-  }
-  std::vector<std::uint8_t> image(static_cast<std::size_t>(Ckv_soundMan::BankSize()));
-  soundMan_.SaveBank(image.data());
-  writeWholeFile(path, image.data(), image.size());
+  if (!backupNeedsWriting(backupStatus_, programMemoryChanged())) return;
+  writeBackup(soundMan_, dataFolder(), backupStatus_);
 }
 
 void CplugMaster::setSampleRate(int rate) {
@@ -301,10 +329,10 @@ void CplugMaster::controlTick(Voice& v) {
   for (int k = 0; k < 4; ++k) v.local[static_cast<std::size_t>(k)] = v.lfo[k]->tick() / 2;
   for (int k = 0; k < 4; ++k) v.local[static_cast<std::size_t>(4 + k)] = v.env[k]->tick();
 
-  std::int32_t p = v.gliding ? v.follower->tick() : 0;
+  std::int64_t p = v.gliding ? v.follower->tick() : 0;
   std::int32_t bend;
   if (followsWheel(v)) {
-    bend = controllers_[130] * v.bendRange / kHeldBendScale;
+    bend = saturate(std::int64_t{controllers_[130]} * v.bendRange / kHeldBendScale);
     if (v.bendMode <= 3) v.heldBend = bend;
   } else {
     bend = v.heldBend;
@@ -314,26 +342,29 @@ void CplugMaster::controlTick(Voice& v) {
   // The matrices run in order, so MAT2 already sees this tick's MAT1.
   for (int j = 0; j < 3; ++j) {
     const auto& m = v.matrix[j];
-    const std::int64_t s = std::int64_t{m[0].product()} + m[1].product() + m[2].product();
-    const std::int64_t k = std::int64_t{m[3].amount} * (*m[3].source - 127) + 8001;
-    v.local[static_cast<std::size_t>(13 + j)] = clampWide(s * k / 504063, INT32_MIN, INT32_MAX);
+    const std::int64_t s = m[0].product() + m[1].product() + m[2].product();
+    const std::int64_t k = std::int64_t{m[3].amount} * (std::int64_t{*m[3].source} - 127) + 8001;
+    v.local[static_cast<std::size_t>(13 + j)] = matrixOutput(s, k);
   }
-  for (int k = 0; k < 4; ++k) v.lfo[k]->setModulation(v.lfoDepth[k].product() / 63);
+  for (int k = 0; k < 4; ++k) v.lfo[k]->setModulation(saturate(v.lfoDepth[k].product() / 63));
 
   for (int i = 0; i < 3; ++i) {
-    const std::int32_t pitch = v.pitch[i][0].product() + v.pitch[i][1].product() + p;
-    std::int32_t level = (v.level[i][0].product() + v.level[i][1].product()) / 64;
+    const std::int32_t pitch = saturate(v.pitch[i][0].product() + v.pitch[i][1].product() + p);
+    std::int32_t level = saturate((v.level[i][0].product() + v.level[i][1].product()) / 64);
     if (v.am && i < 2) level = 0;
     doc_->modulateOscillator(v.number, i, level, pitch);
   }
 
-  const std::int32_t cutoff =
-      (v.cutoff[0].product() + v.cutoff[1].product() + v.local[10] * v.filterKeyAmount) / 32;
+  const std::int32_t cutoff = saturate(
+      (v.cutoff[0].product() + v.cutoff[1].product() + std::int64_t{v.local[10]} * v.filterKeyAmount) / 32);
   v.filter->applyCutoffModulation(cutoff, v.firstTick);
 
   if (v.waiting.counter == 0) {
-    const std::int32_t levelIndex = ((2 * v.env[3]->level() + v.outLevel.product() / 32) * v.volumeFactor) / 64;
-    const std::int32_t pan = v.pan + v.panOffset + v.outPan.product() / 64;
+    // The inner sum is saturated before it is scaled: beyond 32 bits, any volume factor but 0
+    // (which gives 0 either way) puts the level past the amplifier's clamp on the same side.
+    const std::int64_t inner = saturate(2 * std::int64_t{v.env[3]->level()} + v.outLevel.product() / 32);
+    const std::int32_t levelIndex = saturate(inner * v.volumeFactor / 64);
+    const std::int32_t pan = saturate(std::int64_t{v.pan} + v.panOffset + v.outPan.product() / 64);
     v.amp->update(levelIndex, pan, v.filter->gainCompensation());
   }
   doc_->updateInterpolationOrder(v.number);

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,7 @@
 #include "mod_foll.h"
 #include "mod_lfo.h"
 #include "plugSettings.h"
+#include "progBank.h"
 #include "soundMan.h"
 #include "spscQueue.h"
 
@@ -43,6 +45,10 @@ struct EngineEnvironment {
   std::string dataFolderOverride;
   // Whether destruction writes the backup file and the settings (a renderer leaves them alone).
   bool saveOnDestroy = true;
+  // Used when the data folder has no readable wavrom.bin, or no backup that can be taken (the
+  // plug-in carries both inside itself, builtInData.h); empty: zero wave memory, INIT programs.
+  std::span<const std::uint8_t> builtInWaveRom;
+  std::span<const std::uint8_t> builtInBank;
 };
 
 class CplugMaster {
@@ -116,9 +122,18 @@ class CplugMaster {
   Cdoc& chip() { return *doc_; }
   TplugSettings& settings() { return settings_; }
   const std::string& waveRomPath() const { return waveRomPath_; }
+  // Whether wavrom.bin of the data folder was read.
   bool waveRomLoaded() const { return waveRomLoaded_; }
+  enum class WaveRomSource { DataFolder, BuiltIn, None };
+  WaveRomSource waveRomSource() const { return waveRomSource_; }
+  // One line for the editor's status line, e.g. "Wave ROM: built-in (no wavrom.bin in /x/data)".
+  std::string waveRomDescription() const;
   std::string backupPath() const;
-  bool backupLoaded() const { return backupLoaded_; }
+  bool backupLoaded() const { return backupStatus_ == BankImageStatus::Ok; }
+  // What the data folder's backup file held at creation (Missing, Ok or why it was refused).
+  BankImageStatus backupStatus() const { return backupStatus_; }
+  // Whether the programs came from the built-in factory bank (no backup could be taken).
+  bool builtInBankLoaded() const { return builtInBankLoaded_; }
   // Whether the program memory differs from what was loaded (or set up) at creation; only then
   // does destruction write the backup, so of two instances in one project the one closed last
   // does not overwrite what the other saved.
@@ -145,7 +160,8 @@ class CplugMaster {
   struct ModSlot {
     const std::int32_t* source = nullptr;
     std::int32_t amount = 0;
-    std::int32_t product() const { return *source * amount; }
+    // Source values reach 32 bits and amounts 16 (a hostile chunk), so the product needs 64.
+    std::int64_t product() const { return std::int64_t{*source} * amount; }
   };
   struct WaitingNote {
     std::uint32_t counter = 0;  // 0: no note waiting
@@ -202,8 +218,10 @@ class CplugMaster {
   bool followsWheel(const Voice& v) const;
   void resetVoices();
   void resetState();
+  void loadWaveRom();
   void loadBackup();
   void saveBackup();
+  std::string dataFolder() const;
 
   EngineEnvironment env_;
   std::shared_ptr<SettingsStore> store_;
@@ -230,8 +248,9 @@ class CplugMaster {
   std::unique_ptr<Cdoc> doc_;
   std::string waveRomPath_;
   bool waveRomLoaded_ = false;
-  bool backupLoaded_ = false;
-  bool backupRefused_ = false;
+  WaveRomSource waveRomSource_ = WaveRomSource::None;
+  BankImageStatus backupStatus_ = BankImageStatus::Missing;
+  bool builtInBankLoaded_ = false;
   std::vector<std::uint8_t> memoryAtLoad_;  // the bank image right after creation
   std::array<int, kMaxVoices> finished_{};
 };

@@ -23,11 +23,11 @@ void copyText(char* destination, std::size_t capacity, const char* text) {
 
 CSynth* currentSynth() { return g_synth; }
 
-AEffect* createEffect(audioMasterCallback audioMaster) {
+AEffect* createEffect(audioMasterCallback audioMaster, EngineEnvironment environment) {
   if (!audioMaster || audioMaster(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f) == 0) return nullptr;
   CSynth* synth = nullptr;
   try {
-    synth = new CSynth(audioMaster, editorWindowFactory());
+    synth = new CSynth(audioMaster, editorWindowFactory(), std::move(environment));
   } catch (...) {
     return nullptr;
   }

@@ -1,4 +1,5 @@
 // The library's exported entry points. Hosts look for `main` (the classic name) or VSTPluginMain.
+#include "builtInData.h"
 #include "uPlug.h"
 
 #if defined(_WIN32)
@@ -8,7 +9,7 @@
 #endif
 
 extern "C" KORVO_EXPORT korvo::vst::AEffect* KORVO_VSTCALL VSTPluginMain(korvo::vst::audioMasterCallback audioMaster) {
-  return korvo::createEffect(audioMaster);
+  return korvo::createEffect(audioMaster, korvo::withBuiltInData());
 }
 
 #if !defined(_WIN32)
@@ -17,6 +18,6 @@ extern "C" KORVO_EXPORT korvo::vst::AEffect* KORVO_VSTCALL VSTPluginMain(korvo::
 extern "C" KORVO_EXPORT korvo::vst::AEffect* korvoLegacyMain(korvo::vst::audioMasterCallback audioMaster)
     __asm__("main");
 extern "C" korvo::vst::AEffect* korvoLegacyMain(korvo::vst::audioMasterCallback audioMaster) {
-  return korvo::createEffect(audioMaster);
+  return korvo::createEffect(audioMaster, korvo::withBuiltInData());
 }
 #endif

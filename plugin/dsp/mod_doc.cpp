@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <fstream>
+#include <numbers>
 
 #include "docPitch.h"
 #include "docWaveParams.h"
@@ -81,6 +82,70 @@ void Cdoc::setHostRate(float hostRate) {
   const double inc = std::nearbyint(1073741824.0 / double{hostRate} * double{kChipRate});
   phaseIncrement_ = inc < 1.0 ? 1 : (inc > double(kMaxPhaseIncrement) ? kMaxPhaseIncrement
                                                                        : static_cast<std::uint64_t>(inc));
+  designBandLimit();
+}
+
+namespace {
+// The modified Bessel function I0 by its power series (converges fast for the window's range).
+double besselI0(double x) {
+  double sum = 1.0, term = 1.0;
+  for (int k = 1; k < 50; ++k) {
+    term *= (x / (2.0 * k)) * (x / (2.0 * k));
+    sum += term;
+    if (term < 1e-12 * sum) break;
+  }
+  return sum;
+}
+}  // namespace
+
+// Below the chip rate the host cannot carry what the chip makes between the host's Nyquist
+// frequency and its own; resampled as it is, that folds down onto the notes (inharmonic partials
+// that pull bright waves off pitch). A Kaiser-windowed sinc at the chip rate takes it out first:
+// flat to 0.8 of the host's Nyquist frequency, 60 dB down from the Nyquist frequency on (less
+// where a host rate far below the chip rate would need more than kMaxBandTaps taps).
+void Cdoc::designBandLimit() {
+  bandTaps_ = 0;
+  bandCoefficients_.fill(0.0f);
+  for (Voice& v : voices_) {
+    v.band.fill(0.0f);
+    v.bandPos = 0;
+  }
+  if (!(double{hostRate_} < double{kChipRate})) return;
+  constexpr double kStopDb = 60.0;
+  const double nyquist = 0.5 * double{hostRate_};
+  const double cutoff = 0.9 * nyquist / double{kChipRate};      // -6 dB, in cycles per chip sample
+  const double transition = 0.2 * nyquist / double{kChipRate};  // pass edge to stop edge
+  int taps = static_cast<int>(std::ceil((kStopDb - 8.0) / (2.285 * 2.0 * std::numbers::pi * transition))) + 1;
+  taps |= 1;
+  if (taps > kMaxBandTaps) taps = kMaxBandTaps;
+  const double beta = 0.1102 * (kStopDb - 8.7);
+  const double middle = 0.5 * (taps - 1);
+  std::array<double, kMaxBandTaps> h{};
+  double sum = 0.0;
+  for (int n = 0; n < taps; ++n) {
+    const double x = n - middle;
+    const double sinc = x == 0.0 ? 2.0 * cutoff : std::sin(2.0 * std::numbers::pi * cutoff * x) / (std::numbers::pi * x);
+    const double r = x / middle;
+    h[static_cast<std::size_t>(n)] = sinc * besselI0(beta * std::sqrt(1.0 - r * r)) / besselI0(beta);
+    sum += h[static_cast<std::size_t>(n)];
+  }
+  for (int n = 0; n < taps; ++n) bandCoefficients_[static_cast<std::size_t>(n)] = static_cast<float>(h[static_cast<std::size_t>(n)] / sum);
+  bandTaps_ = taps;
+}
+
+float Cdoc::bandLimit(Voice& v, float y) const {
+  const int taps = bandTaps_;
+  int pos = v.bandPos + 1;
+  if (pos >= taps) pos = 0;
+  v.bandPos = pos;
+  v.band[static_cast<std::size_t>(pos)] = y;
+  v.band[static_cast<std::size_t>(pos + taps)] = y;
+  // The oldest of the latest `taps` samples is at pos + 1; the filter is symmetric, so the
+  // direction of the sum does not matter.
+  const float* x = v.band.data() + pos + 1;
+  float acc = 0.0f;
+  for (int n = 0; n < taps; ++n) acc += bandCoefficients_[static_cast<std::size_t>(n)] * x[n];
+  return acc;
 }
 
 void Cdoc::setGainTarget(ChipRegisters& r, std::int32_t volume) const {
@@ -237,7 +302,7 @@ inline bool stepOscillator(Cdoc::ChipRegisters& r, const std::uint8_t* rom, std:
 
 }  // namespace
 
-template <int Order>
+template <int Order, bool BandLimit>
 inline void Cdoc::chipStep(Voice& v) {
   ChipRegisters& r1 = v.osc[0].reg;
   ChipRegisters& r2 = v.osc[1].reg;
@@ -261,6 +326,7 @@ inline void Cdoc::chipStep(Voice& v) {
     r2.gain = a_ * r2.gain + oneMinusA_ * (0.4f + 0.6f * (static_cast<float>(s0) * kInv127));
     r3.gain = a_ * r3.gain + r3.gainTarget;
   }
+  if constexpr (BandLimit) y = bandLimit(v, y);
 
   auto& h = v.h;
   h[0] = h[1];
@@ -306,13 +372,13 @@ inline void Cdoc::chipStep(Voice& v) {
   }
 }
 
-template <int Order>
+template <int Order, bool BandLimit>
 inline float Cdoc::renderAtOrder(Voice& v) {
   // At host rates from the chip rate up the phase wraps at most once per host sample and this
   // is exactly one step when the phase fell below its previous value. Below the chip rate the
   // phase step exceeds one chip sample, and every step that fell due is run so that pitch and
   // time stay right; the interpolator then reads the latest segment.
-  for (std::uint32_t i = v.stepsDue; i != 0; --i) chipStep<Order>(v);
+  for (std::uint32_t i = v.stepsDue; i != 0; --i) chipStep<Order, BandLimit>(v);
 
   constexpr float kPhaseScale = 1.0f / 1073741824.0f;
   const float t = static_cast<float>(v.phase) * kPhaseScale;
@@ -340,12 +406,21 @@ inline float Cdoc::renderAtOrder(Voice& v) {
 float Cdoc::renderVoice(int voice) {
   if (!validVoice(voice)) return 0.0f;
   Voice& v = voices_[voice];
+  if (bandTaps_ != 0) {
+    switch (v.order) {
+      case 1: return renderAtOrder<1, true>(v);
+      case 2: return renderAtOrder<2, true>(v);
+      case 3: return renderAtOrder<3, true>(v);
+      case 4: return renderAtOrder<4, true>(v);
+      default: return renderAtOrder<0, true>(v);
+    }
+  }
   switch (v.order) {
-    case 1: return renderAtOrder<1>(v);
-    case 2: return renderAtOrder<2>(v);
-    case 3: return renderAtOrder<3>(v);
-    case 4: return renderAtOrder<4>(v);
-    default: return renderAtOrder<0>(v);
+    case 1: return renderAtOrder<1, false>(v);
+    case 2: return renderAtOrder<2, false>(v);
+    case 3: return renderAtOrder<3, false>(v);
+    case 4: return renderAtOrder<4, false>(v);
+    default: return renderAtOrder<0, false>(v);
   }
 }
 

@@ -104,6 +104,10 @@ class Cdoc {
   int interpolationOrder(int voice) const;
   bool amFlag(int voice) const;
   const std::vector<std::uint8_t>& rom() const { return rom_; }
+  // Below the chip rate, the length of the low-pass the chip's output runs through before it is
+  // resampled (0 at and above the chip rate, where the output stays the chip's own).
+  int bandLimitTaps() const { return bandTaps_; }
+  static constexpr int kMaxBandTaps = 63;
 
  private:
   struct Voice {
@@ -114,16 +118,22 @@ class Cdoc {
     std::uint32_t stepsDue = 1;  // chip steps to run at the next render (phase wraps)
     std::array<float, 4> h{};    // H0 (oldest) .. H3
     std::array<float, 4> c{};
+    // The band-limiting low-pass's input, written twice (at pos and pos + taps) so that the
+    // latest `taps` samples always lie side by side.
+    std::array<float, 2 * kMaxBandTaps> band{};
+    std::int32_t bandPos = 0;
   };
 
   bool validVoice(int voice) const { return voice >= 0 && voice < voiceCount_; }
   void setGainTarget(ChipRegisters& r, std::int32_t volume) const;
   // One chip step and one host sample of a voice, compiled once per interpolation order (0 for
   // a voice that never had one) so that the per-sample path has no order to test.
-  template <int Order>
+  template <int Order, bool BandLimit>
   void chipStep(Voice& v);
-  template <int Order>
+  template <int Order, bool BandLimit>
   float renderAtOrder(Voice& v);
+  float bandLimit(Voice& v, float y) const;
+  void designBandLimit();
 
   int voiceCount_ = kMaxVoices;
   std::vector<std::uint8_t> rom_;
@@ -131,6 +141,8 @@ class Cdoc {
   std::uint64_t phaseIncrement_ = 0;
   float a_ = 0.0f;
   float oneMinusA_ = 0.0f;
+  int bandTaps_ = 0;
+  std::array<float, kMaxBandTaps> bandCoefficients_{};
   std::array<Voice, kMaxVoices> voices_{};
 };
 

@@ -1,6 +1,10 @@
 #include "progBank.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 #include <vector>
 
 #include "VSTaux.h"
@@ -18,6 +22,12 @@ std::int32_t imageVersion(const std::uint8_t* data) {
 // A bank image never needs more than a little over its own size; a huge file is not one.
 constexpr std::size_t kMaxLibraryFile = 16u * 1024u * 1024u;
 
+bool holdsBackup(const std::string& path) {
+  std::vector<std::uint8_t> data;
+  const std::size_t size = readWholeFile(path, data, kMaxLibraryFile);
+  return checkBackupImage(data.data(), size) == BankImageStatus::Ok;
+}
+
 }  // namespace
 
 const char* describe(BankImageStatus status) {
@@ -27,6 +37,8 @@ const char* describe(BankImageStatus status) {
     case BankImageStatus::TooShort: return "the file is shorter than a bank of 128 programs (69652 bytes)";
     case BankImageStatus::WrongVersion: return "the bank's version word is not 1";
     case BankImageStatus::WrongSize: return "the file is not exactly 69652 bytes long";
+    case BankImageStatus::Missing: return "there is no such file";
+    case BankImageStatus::Unreadable: return "the file cannot be opened or read, or is far too large";
   }
   return "?";
 }
@@ -59,16 +71,39 @@ int saveLibraryFile(const Ckv_soundMan& sounds, const std::string& path) {
   return writeWholeFile(path, image.data(), image.size());
 }
 
+std::string backupPath(std::string_view dataFolder) { return joinPath(dataFolder, kBackupFileName); }
+
 BankImageStatus readBackup(Ckv_soundMan& sounds, std::string_view dataFolder) {
+  const std::string path = backupPath(dataFolder);
+  std::error_code ec;
+  const auto status = std::filesystem::status(path, ec);
+  if (status.type() == std::filesystem::file_type::not_found) return BankImageStatus::Missing;
   std::vector<std::uint8_t> data;
-  const std::size_t size = readWholeFile(joinPath(dataFolder, kBackupFileName), data, kMaxLibraryFile);
-  const BankImageStatus status = checkBackupImage(data.data(), size);
-  if (status == BankImageStatus::Ok) sounds.LoadBank(data.data());
-  return status;
+  const std::size_t size = readWholeFile(path, data, kMaxLibraryFile);
+  if (size == 0) {
+    // readWholeFile says 0 for an empty file too; only that one is merely empty.
+    const auto bytes = std::filesystem::file_size(path, ec);
+    return !ec && bytes == 0 ? BankImageStatus::Empty : BankImageStatus::Unreadable;
+  }
+  const BankImageStatus result = checkBackupImage(data.data(), size);
+  if (result == BankImageStatus::Ok) sounds.LoadBank(data.data());
+  return result;
 }
 
-int writeBackup(const Ckv_soundMan& sounds, std::string_view dataFolder) {
-  return saveLibraryFile(sounds, joinPath(dataFolder, kBackupFileName));
+bool backupNeedsWriting(BankImageStatus statusAtLoad, bool memoryChanged) {
+  return memoryChanged || statusAtLoad == BankImageStatus::Missing;
+}
+
+int writeBackup(const Ckv_soundMan& sounds, std::string_view dataFolder, BankImageStatus statusAtLoad) {
+  const std::string path = backupPath(dataFolder);
+  if (statusAtLoad != BankImageStatus::Ok && statusAtLoad != BankImageStatus::Missing && !holdsBackup(path)) {
+    // Moved aside rather than copied: a file that cannot be read (or is huge) is kept whole. One
+    // that is a good backup by now (another instance wrote it) is simply replaced.
+    std::error_code ec;
+    std::filesystem::rename(path, path + ".unreadable", ec);
+    if (ec && std::filesystem::exists(path)) return ec.value() ? ec.value() : EIO;
+  }
+  return saveLibraryFile(sounds, path);
 }
 
 }  // namespace korvo

@@ -22,8 +22,9 @@ static_assert(offsetof(ProgramBank, programs) == kBankHeaderSize);
 inline constexpr std::string_view kBackupFileName = "Korvo_backup.dat";
 inline constexpr std::string_view kLibraryExtension = "KVL";
 
-// Why a bank image read from disk was refused (or Ok).
-enum class BankImageStatus { Ok, Empty, TooShort, WrongVersion, WrongSize };
+// Why a bank image read from disk was refused (or Ok). Missing: there is no such file;
+// Unreadable: there is one, but it cannot be opened or read, or it is far too large to be a bank.
+enum class BankImageStatus { Ok, Empty, TooShort, WrongVersion, WrongSize, Missing, Unreadable };
 const char* describe(BankImageStatus status);
 
 // A library file: at least 69652 bytes with version 1; longer files load their first 69652 bytes.
@@ -38,9 +39,15 @@ BankImageStatus loadLibraryFile(Ckv_soundMan& sounds, const std::string& path);
 // write leaves the previous file whole. 0 on success, else the I/O error code.
 int saveLibraryFile(const Ckv_soundMan& sounds, const std::string& path);
 
-// Backup read at engine creation: the data folder's backup file, when it is exactly a bank image.
+// The backup file's rules, in one place. At engine creation the data folder's backup is taken
+// only when it is exactly one bank image; at teardown it is written (temporary file then rename)
+// when the program memory changed or when there was no backup at all. A backup that was there but
+// was refused still holds someone's sounds: before it is replaced it is kept as
+// "Korvo_backup.dat.unreadable"; when it cannot be kept, it is not replaced either.
+std::string backupPath(std::string_view dataFolder);
 BankImageStatus readBackup(Ckv_soundMan& sounds, std::string_view dataFolder);
-// Backup write at engine teardown (temporary file then rename, like a library).
-int writeBackup(const Ckv_soundMan& sounds, std::string_view dataFolder);
+bool backupNeedsWriting(BankImageStatus statusAtLoad, bool memoryChanged);
+// `statusAtLoad` is what readBackup said at creation. 0 on success, else the I/O error code.
+int writeBackup(const Ckv_soundMan& sounds, std::string_view dataFolder, BankImageStatus statusAtLoad);
 
 }  // namespace korvo

@@ -35,8 +35,8 @@ class IEditorEngine {
   virtual void setRestoreMouseMenu(bool on) = 0;
   virtual void setRestoreMouseKnob(bool on) = 0;
 
-  // Empty when the wave ROM was read; otherwise a line for the status text that says where it
-  // was looked for.
+  // Empty when the wave ROM came from the data folder; otherwise a line for the status text that
+  // says which ROM plays (the built-in one, or none) and where the file was looked for.
   virtual std::string waveRomProblem() const = 0;
 };
 

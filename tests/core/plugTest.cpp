@@ -1,5 +1,6 @@
-#include <filesystem>
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -78,7 +79,7 @@ TEST_F(Plug, EntryPointRefusesHostsThatDoNotAnswerTheVersionQuery) {
 }
 
 TEST_F(Plug, EntryPointCreatesThePluginAndEffCloseFreesIt) {
-  AEffect* e = createEffect(host);
+  AEffect* e = createEffect(host, quietEngine());
   ASSERT_NE(e, nullptr);
   EXPECT_EQ(g_opcodes.front(), audioMasterVersion);
   EXPECT_EQ(g_opcodes.size(), 1u) << "only the version query before creation";
@@ -88,6 +89,32 @@ TEST_F(Plug, EntryPointCreatesThePluginAndEffCloseFreesIt) {
   EXPECT_EQ(e->uniqueID, fourCC("Krvo"));
   EXPECT_EQ(e->dispatcher(e, effClose, 0, 0, nullptr, 0), 1);
   EXPECT_EQ(currentSynth(), nullptr);
+}
+
+// The entry point's plug-in keeps its settings in the system store; under test that is a
+// temporary folder, and the file of the user who runs the tests is neither made nor changed.
+TEST_F(Plug, TheUsersSettingsFileIsUntouched) {
+  namespace fs = std::filesystem;
+  const char* user = std::getenv("KORVO_USER_CONFIG_HOME");
+  ASSERT_NE(user, nullptr);
+  const fs::path userFile = fs::path(user) / "Korvo" / "settings.conf";
+  const bool existed = fs::exists(userFile);
+  fs::file_time_type before{};
+  if (existed) before = fs::last_write_time(userFile);
+  ASSERT_NE(systemSettingsFilePath(), userFile.string());
+
+  fs::remove(systemSettingsFilePath());
+  AEffect* e = createEffect(host);
+  ASSERT_NE(e, nullptr);
+  ASSERT_NE(currentSynth()->engine(), nullptr);
+  currentSynth()->engine()->settings().restMouseKnob = false;  // something to write at close
+  e->dispatcher(e, effClose, 0, 0, nullptr, 0);
+
+  EXPECT_TRUE(fs::exists(systemSettingsFilePath())) << "the settings went to the temporary store";
+  EXPECT_EQ(fs::exists(userFile), existed);
+  if (existed) {
+    EXPECT_EQ(fs::last_write_time(userFile), before);
+  }
 }
 
 TEST_F(Plug, WithoutCallbackOnlyTheEditorFlagIsSet) {

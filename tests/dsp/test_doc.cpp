@@ -351,6 +351,40 @@ TEST(Cdoc, SineTableSoundsAtPitchAtEveryHostRate) {
   }
 }
 
+// Below the chip rate the host cannot carry the chip's output between its own Nyquist frequency
+// and the chip's: a sine there would fold down at full level onto an unrelated frequency. It is
+// filtered out, while the band the host carries keeps its level. (At and above the chip rate the
+// output stays the chip's own: the bit-exact tests.)
+TEST(Cdoc, BelowTheChipRateWhatTheHostCannotCarryIsTakenOut) {
+  // The sine table of wave 2 with four cycles: key 103 plays 12.5 kHz, key 108 16.7 kHz.
+  std::vector<std::uint8_t> rom(Cdoc::kRomSize, 128);
+  for (int i = 0; i < 1024; ++i)
+    rom[104 * 256 + i] = static_cast<std::uint8_t>(128 + std::lround(120 * std::sin(2 * M_PI * 4 * i / 1024)));
+  auto rms = [&](float rate, int note) {
+    Cdoc chip(1, "/nonexistent/wavrom.bin", rate);
+    chip.loadRom(rom.data(), rom.size());
+    chip.startVoice(0, note, false, true, false, false, single(2));
+    for (int i = 0; i < 2048; ++i) chip.renderVoice(0);
+    double sum = 0;
+    for (int i = 0; i < 8192; ++i) sum += std::pow(chip.renderVoice(0), 2);
+    return std::sqrt(sum / 8192);
+  };
+  EXPECT_EQ(makeChip(0)->bandLimitTaps(), 0) << "44.1 kHz: no filter";
+  const struct {
+    float rate;
+    int note;  // a sine between the host's and the chip's Nyquist frequency
+  } cases[] = {{22050.0f, 103}, {32000.0f, 108}};
+  for (const auto& c : cases) {
+    const double above = rms(c.rate, c.note) / rms(44100.0f, c.note);
+    std::printf("%.0f Hz: a sine above its Nyquist frequency %.1f dB\n", c.rate, 20 * std::log10(above));
+    EXPECT_LT(20 * std::log10(above), -40.0) << c.rate;
+    for (int note : {45, 72, 81}) {  // 440 Hz to 3.5 kHz
+      const double kept = rms(c.rate, note) / rms(44100.0f, note);
+      EXPECT_NEAR(20 * std::log10(kept), 0.0, 0.3) << c.rate << " note " << note;
+    }
+  }
+}
+
 // At the chip rate the phase never moves (t = 0): the output is H0, the mixed sample of three
 // steps ago, and the gain ramps by a * gain + target from 0.
 TEST(Cdoc, HistoryDelayAndGainRampAtTheChipRate) {

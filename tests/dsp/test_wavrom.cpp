@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <complex>
 #include <fstream>
 #include <iterator>
@@ -211,6 +212,40 @@ TEST(WaveRom, LoopsAreBandLimitedPerZone) {
       if (b >= first * cycles) above += e;
     }
     EXPECT_LT(above / total, 1e-3) << "entry " << u.entry;
+  }
+}
+
+// Below the chip rate the chip's output passes a low-pass before it is resampled; every pitched
+// loop at key 96 (the top zones, the brightest content) still sounds at the chip's pitch.
+TEST(WaveRom, BrightWavesKeepTheirPitchBelowTheChipRate) {
+  const auto uses = wavrom::entryUses();
+  auto chip = chipWithRom();
+  for (const float rate : {22050.0f, 32000.0f}) {
+    double worst = 0.0;
+    std::string worstWhat;
+    for (int wave = 0; wave < kFirstOneShotWave; ++wave) {
+      if (!wavrom::isPitchedLoop(wave)) continue;
+      chip->setHostRate(rate);
+      std::array<Cdoc::OscSetup, 3> s{};
+      s[0] = {true, wave, 63, 0, 0, 0};
+      const int key = 96;
+      chip->startVoice(0, key, false, true, false, false, s);
+      const auto& reg = chip->oscillator(0, 0).reg;
+      const double cycles = uses[waveZoneTable()[wave][waveZone(key)]].cyclesPerTable();
+      const double nominal = Cdoc::kChipRate * reg.frequencyWord / std::exp2(17 + reg.resolution) * cycles;
+      std::vector<float> out;
+      for (int i = 0; i < 512; ++i) chip->renderVoice(0);
+      for (int i = 0; i < 8192; ++i) out.push_back(chip->renderVoice(0));
+      const auto res = test::measurePitch(out, rate, nominal);
+      const double off = res.onBorder ? 99.0 : std::fabs(test::cents(res.hz, nominal));
+      if (off > worst) {
+        worst = off;
+        worstWhat = waveName(wave);
+      }
+    }
+    std::printf("key 96 at %.0f Hz: every pitched loop within %.2f cents of the chip's pitch (worst %s)\n", rate, worst,
+                worstWhat.c_str());
+    EXPECT_LT(worst, 1.0) << worstWhat << " at " << rate;
   }
 }
 

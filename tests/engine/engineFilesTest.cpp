@@ -1,4 +1,5 @@
 // Settings and the backup file around the engine's lifetime.
+#include <chrono>
 #include <fstream>
 #include <vector>
 
@@ -149,12 +150,67 @@ TEST(EngineBackup, TwoInstancesDoNotOverwriteEachOthersChanges) {
   EXPECT_EQ(program5Name(after), "CHANGED");
 }
 
-TEST(EngineBackup, NothingChangedMeansNothingWritten) {
+TEST(EngineBackup, AMissingBackupIsCreatedAndAnUnchangedOneLeftAlone) {
   auto dir = freshFolder("backup-none");
+  const auto path = dir / "Korvo_backup.dat";
   { CplugMaster e(44100, testEnvironment(dir, false, true)); }
-  EXPECT_FALSE(std::filesystem::exists(dir / "Korvo_backup.dat"));
+  ASSERT_TRUE(std::filesystem::exists(path)) << "created at the first unload";
+  const auto old = std::filesystem::file_time_type::clock::now() - std::chrono::hours(24);
+  std::filesystem::last_write_time(path, old);
   { CplugMaster e(44100, testEnvironment(dir, false, true)); e.soundMan().WriteProgram(0); }
-  EXPECT_FALSE(std::filesystem::exists(dir / "Korvo_backup.dat")) << "writing INIT over INIT changes nothing";
+  EXPECT_EQ(std::filesystem::last_write_time(path), old) << "writing INIT over INIT changes nothing";
+}
+
+// The plug-in carries a wave ROM and the factory bank; files in the data folder win over them.
+TEST(EngineBuiltInData, FillsInForMissingFilesOnly) {
+  std::vector<std::uint8_t> rom, bank;
+  ASSERT_GT(readWholeFile(generatedDataFolder() + "/wavrom.bin", rom), 0u);
+  ASSERT_GT(readWholeFile(generatedDataFolder() + "/factory.kvl", bank), 0u);
+  auto dir = freshFolder("builtin");
+  auto env = testEnvironment(dir, false, false);
+  env.builtInWaveRom = rom;
+  env.builtInBank = bank;
+  std::string factory5;
+  {
+    CplugMaster e(44100, env);
+    EXPECT_EQ(e.waveRomSource(), CplugMaster::WaveRomSource::BuiltIn);
+    EXPECT_FALSE(e.waveRomLoaded());
+    EXPECT_EQ(e.waveRomDescription(), "Wave ROM: built-in (no wavrom.bin in " + dir.string() + ")");
+    EXPECT_TRUE(e.builtInBankLoaded());
+    EXPECT_EQ(e.backupStatus(), BankImageStatus::Missing);
+    factory5 = program5Name(e);
+    EXPECT_NE(factory5, "INIT");
+    e.soundMan().SelectProgram(0);
+    e.keyboardNote(0, 60, 100);
+    EXPECT_GT(peakOf(renderLeft(e, 22050)), 0.01f) << "plays from the first note";
+  }
+  // A user's own ROM image (here a silent one) and backup win.
+  const std::vector<std::uint8_t> silent(1024, 0x80);
+  ASSERT_EQ(writeWholeFile((dir / "wavrom.bin").string(), silent.data(), silent.size()), 0);
+  auto own = bankWithProgram5Named("MINE");
+  ASSERT_EQ(writeWholeFile((dir / "Korvo_backup.dat").string(), own.data(), own.size()), 0);
+  {
+    CplugMaster e(44100, env);
+    EXPECT_EQ(e.waveRomSource(), CplugMaster::WaveRomSource::DataFolder);
+    EXPECT_EQ(e.waveRomDescription(), "Wave ROM: " + (dir / "wavrom.bin").string());
+    EXPECT_FALSE(e.builtInBankLoaded());
+    EXPECT_EQ(program5Name(e), "MINE");
+    e.keyboardNote(0, 60, 100);
+    EXPECT_LT(peakOf(renderLeft(e, 22050)), 0.001f) << "the silent ROM of the data folder plays";
+  }
+  // A refused backup does not leave the user with INIT sounds either.
+  own[0] = 7;
+  ASSERT_EQ(writeWholeFile((dir / "Korvo_backup.dat").string(), own.data(), own.size()), 0);
+  {
+    CplugMaster e(44100, env);
+    EXPECT_EQ(e.backupStatus(), BankImageStatus::WrongVersion);
+    EXPECT_EQ(program5Name(e), factory5);
+  }
+  // Without built-in data nothing fills in.
+  std::filesystem::remove(dir / "wavrom.bin");
+  CplugMaster bare(44100, testEnvironment(dir, false, false));
+  EXPECT_EQ(bare.waveRomSource(), CplugMaster::WaveRomSource::None);
+  EXPECT_EQ(bare.waveRomDescription(), "Wave ROM: none, silent (no wavrom.bin in " + dir.string() + ")");
 }
 
 TEST(EngineSettings, MidiPortChoicesAndPauseRoundTrip) {

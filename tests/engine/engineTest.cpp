@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -129,33 +130,43 @@ TEST_F(Engine, RestartVoiceReusesTheVoiceOfARepeatedNote) {
   EXPECT_EQ(engine_->voice(v).waitingNote, -1);
 }
 
+// Two notes: 60 held throughout, 64 played later (so the most recent) and released; the wheel
+// moves at every step. The bend each voice applies (its oscillators' pitch modulation, with no
+// other pitch source) tells which voices followed the wheel and which bend the others kept.
 TEST_F(Engine, BendModesDecideWhoFollowsTheWheel) {
-  setWord(word::kBrange, 2);
-  // HELD2: a released voice keeps the bend it started with.
-  setWord(word::kBmode, 4);
-  engine_->controller(0, 129, 4096);
-  note(60);
-  run(600);
-  const int v = voiceOf(60);
-  EXPECT_EQ(engine_->voice(v).heldBend, 4096 * 2 / 32);
-  note(60, 0);
-  engine_->controller(0, 129, -8192);
-  run(600);
-  EXPECT_EQ(engine_->voice(v).heldBend, 4096 * 2 / 32);
-
-  // HELD: while the key is down the wheel updates the held bend.
-  engine_->reset();
-  setWord(word::kBmode, 1);
-  note(62);
-  run(600);
-  const int w = voiceOf(62);
-  engine_->controller(0, 129, 8191);
-  run(1200);
-  EXPECT_EQ(engine_->voice(w).heldBend, 8191 * 2 / 32);
-  note(62, 0);
-  engine_->controller(0, 129, 0);
-  run(1200);
-  EXPECT_EQ(engine_->voice(w).heldBend, 8191 * 2 / 32) << "released: keeps the bend it had";
+  struct Case {
+    const char* name;
+    int held, released;  // applied bend of 60 and of 64 at the end, in 1/256 semitone
+  } cases[] = {{"ALL", -512, -512}, {"HELD", -512, 64},  {"NEW", 192, -512},  {"NEWH", 192, 64},
+               {"HELD2", -512, 192}, {"NEW2", 256, -512}, {"NEWH2", 256, 192}};
+  for (int mode = 0; mode < 7; ++mode) {
+    const Case& c = cases[mode];
+    engine_->reset();
+    setWord(word::kBrange, 2);  // a full wheel of 8192 is 2 semitones: b = wheel * 2 / 32
+    setWord(word::kBmode, mode);
+    for (int i = 0; i < 3; ++i) {
+      setWord(word::kOsc[i] + word::kOscMod1Amt, 0);
+      setWord(word::kOsc[i] + word::kOscMod2Amt, 0);
+    }
+    auto wheel = [&](int value) {
+      engine_->controller(0, 129, value);
+      run(1200);  // two control ticks and more
+    };
+    engine_->controller(0, 129, 4096);
+    note(60);  // starts with 256
+    run(1200);
+    wheel(3072);  // 192
+    note(64);     // starts with 192, and is now the most recent note
+    run(1200);
+    wheel(1024);  // 64
+    note(64, 0);
+    wheel(-8192);  // -512
+    const int held = voiceOf(60), released = voiceOf(64);
+    ASSERT_GE(held, 0) << c.name;
+    ASSERT_GE(released, 0) << c.name;
+    EXPECT_EQ(engine_->chip().oscillator(held, 0).pitchModulation, c.held) << c.name << ": note 60, held";
+    EXPECT_EQ(engine_->chip().oscillator(released, 0).pitchModulation, c.released) << c.name << ": note 64, released";
+  }
 }
 
 TEST_F(Engine, AllNotesOffSilencesAtOnce) {
@@ -191,9 +202,21 @@ TEST_F(Engine, AccumulateModeAddsAndNullBuffersAreRefused) {
   float moved = 0;
   for (float s : l) moved = std::max(moved, std::fabs(s - 1.0f));
   EXPECT_GT(moved, 0.0f);
+  // A null buffer or no frames: nothing written, and the voices do not move on.
+  const int v = voiceOf(69);
+  ASSERT_GE(v, 0);
+  const std::uint32_t age = engine_->voice(v).age;
+  std::fill(l.begin(), l.end(), 7.0f);
+  std::fill(r.begin(), r.end(), 7.0f);
   engine_->render(true, nullptr, 256, r.data());
   engine_->render(true, l.data(), 256, nullptr);
   engine_->render(true, l.data(), 0, r.data());
+  engine_->render(true, l.data(), -5, r.data());
+  EXPECT_EQ(std::count(l.begin(), l.end(), 7.0f), 256);
+  EXPECT_EQ(std::count(r.begin(), r.end(), 7.0f), 256);
+  EXPECT_EQ(engine_->voice(v).age, age);
+  engine_->render(true, l.data(), 256, r.data());
+  EXPECT_EQ(engine_->voice(v).age, age - 256) << "a real block does move on";
 }
 
 TEST_F(Engine, WhileBusyTheRenderIsSilentAndTouchesNothing) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <iterator>
 #include <filesystem>
 #include <fstream>
@@ -15,6 +16,7 @@
 
 #include "hostRunner.h"
 #include "progRecord.h"
+#include "soundMan.h"
 
 namespace {
 
@@ -307,6 +309,37 @@ TEST(KorvoRender, AChunkMovedToANewInstanceRendersIdentically) {
   ASSERT_TRUE(readWav(b, wb));
   EXPECT_EQ(wa.samples, wb.samples);
   for (const auto& f : {first, second, a, b}) std::remove(f.c_str());
+}
+
+// A plug-in copied alone into a host's folder (no product folder beside it) plays the factory
+// sounds from the first note, from the wave ROM and bank it carries. Under Wine the prefix holds a
+// wave ROM at c:\ (the default data folder) but no backup, so there the bank alone comes built in.
+TEST(KorvoAlone, PlaysTheFactorySoundsWithoutItsDataFolder) {
+  namespace fs = std::filesystem;
+  const fs::path folder = tempPath("alone");
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  const fs::path source = testEnv("KORVO_TEST_PLUGIN");
+  const fs::path plugin = folder / source.filename();
+  fs::copy_file(source, plugin);
+  const std::string out = (folder / "note.wav").string(), chunk = (folder / "chunk.bin").string();
+  HostRun run = runHost({"--note", "60:100:0.5", "--seconds", "1", "--out", out, "--chunk-out", chunk}, plugin.string());
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  Wav wav;
+  ASSERT_TRUE(readWav(out, wav));
+  EXPECT_GT(peak(leftChannel(wav), 0, wav.samples.size() / 2), 0.01) << "the note sounds";
+
+  // The edit buffer is program 0 of the factory library.
+  std::ifstream lib(testEnv("KORVO_TEST_FACTORY"), std::ios::binary);
+  korvo::ProgramRecord first{};
+  lib.seekg(korvo::kBankHeaderSize);
+  ASSERT_TRUE(lib.read(reinterpret_cast<char*>(&first), sizeof first)) << testEnv("KORVO_TEST_FACTORY");
+  korvo::ProgramRecord edit{};
+  ASSERT_TRUE(std::ifstream(chunk, std::ios::binary).read(reinterpret_cast<char*>(&edit), sizeof edit));
+  EXPECT_NE(korvo::recordName(first), "INIT");
+  EXPECT_EQ(korvo::recordName(edit), korvo::recordName(first));
+  EXPECT_EQ(std::memcmp(&edit, &first, sizeof edit), 0);
+  fs::remove_all(folder);
 }
 
 TEST(VstHost, ReportsAMissingFile) {

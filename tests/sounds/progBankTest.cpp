@@ -96,12 +96,13 @@ TEST_F(BankFiles, LongerLibraryLoadsItsFirstBank) {
 TEST_F(BankFiles, Backup) {
   const std::string folder = dir_.string();
   Ckv_soundMan none;
-  EXPECT_EQ(readBackup(none, folder), BankImageStatus::Empty);
+  EXPECT_EQ(readBackup(none, folder), BankImageStatus::Missing);
   EXPECT_TRUE(recordsEqual(*none.ProgMan().RecordAt(1), makeInitRecord()));
 
   Ckv_soundMan a;
   fill(a);
-  ASSERT_EQ(writeBackup(a, folder), 0);
+  ASSERT_EQ(writeBackup(a, folder, BankImageStatus::Missing), 0);
+  EXPECT_FALSE(fs::exists(dir_ / "Korvo_backup.dat.unreadable")) << "nothing to keep aside";
   EXPECT_TRUE(fs::exists(dir_ / "Korvo_backup.dat"));
   Ckv_soundMan b;
   EXPECT_EQ(readBackup(b, folder), BankImageStatus::Ok);
@@ -116,13 +117,67 @@ TEST_F(BankFiles, Backup) {
   EXPECT_TRUE(recordsEqual(*c.ProgMan().RecordAt(1), makeInitRecord()));
 }
 
+// Every refused backup, including one that cannot be read at all or is far too large, is kept
+// before the engine's memory replaces it; a missing one is created even when nothing changed.
+TEST_F(BankFiles, BackupRules) {
+  const std::string folder = dir_.string();
+  const std::string backup = path("Korvo_backup.dat");
+  EXPECT_TRUE(backupNeedsWriting(BankImageStatus::Missing, false));
+  EXPECT_FALSE(backupNeedsWriting(BankImageStatus::Ok, false));
+  EXPECT_FALSE(backupNeedsWriting(BankImageStatus::Unreadable, false)) << "nothing changed: the file stays as it is";
+  EXPECT_TRUE(backupNeedsWriting(BankImageStatus::Ok, true));
+
+  Ckv_soundMan a;
+  fill(a);
+  struct Case {
+    const char* name;
+    std::size_t size;
+    BankImageStatus expected;
+  } cases[] = {{"empty", 0, BankImageStatus::Empty},
+               {"oversized", 17u * 1024u * 1024u, BankImageStatus::Unreadable},
+               {"folder", 0, BankImageStatus::Unreadable}};
+  for (const auto& c : cases) {
+    fs::remove_all(backup);
+    fs::remove_all(backup + ".unreadable");
+    std::vector<std::uint8_t> bytes(c.size, 0x5A);
+    if (std::string(c.name) == "folder") {
+      fs::create_directories(backup);  // exists, but can never be read as a file
+      write((fs::path(backup) / "inside").string(), {1, 2, 3});
+    } else {
+      write(backup, bytes);
+    }
+    Ckv_soundMan b;
+    const BankImageStatus status = readBackup(b, folder);
+    EXPECT_EQ(status, c.expected) << c.name;
+    EXPECT_TRUE(recordsEqual(*b.ProgMan().RecordAt(1), makeInitRecord())) << c.name;
+    ASSERT_EQ(writeBackup(a, folder, status), 0) << c.name;
+    Ckv_soundMan check;
+    EXPECT_EQ(readBackup(check, folder), BankImageStatus::Ok) << c.name;
+    EXPECT_TRUE(recordsEqual(*check.ProgMan().RecordAt(77), *a.ProgMan().RecordAt(77))) << c.name;
+    if (std::string(c.name) == "folder") {
+      EXPECT_EQ(fs::file_size(fs::path(backup + ".unreadable") / "inside"), 3u) << c.name;
+    } else {
+      EXPECT_EQ(fs::file_size(backup + ".unreadable"), c.size) << c.name;
+    }
+  }
+
+  // A refused backup that another instance has replaced by a good one meanwhile is not moved
+  // over the copy kept before.
+  Ckv_soundMan other;
+  ASSERT_EQ(writeBackup(other, folder, BankImageStatus::Unreadable), 0);
+  EXPECT_TRUE(fs::is_directory(backup + ".unreadable"));
+  EXPECT_EQ(fs::file_size(fs::path(backup + ".unreadable") / "inside"), 3u);
+}
+
 TEST_F(BankFiles, FailedSaveKeepsThePreviousFile) {
   Ckv_soundMan a;
   fill(a);
   ASSERT_EQ(saveLibraryFile(a, path("keep.kvl")), 0);
   Ckv_soundMan empty;
-  // A target inside a folder that does not exist cannot be written; the error is reported.
-  EXPECT_NE(saveLibraryFile(empty, path("no/such/folder.kvl")), 0);
+  // The new image goes to a temporary file first; when that cannot be made, the error is
+  // reported and the file on disk keeps its previous contents.
+  fs::create_directories(path("keep.kvl.tmp"));
+  EXPECT_NE(saveLibraryFile(empty, path("keep.kvl")), 0);
   Ckv_soundMan check;
   EXPECT_EQ(loadLibraryFile(check, path("keep.kvl")), BankImageStatus::Ok);
   EXPECT_TRUE(recordsEqual(*check.ProgMan().RecordAt(9), *a.ProgMan().RecordAt(9)));

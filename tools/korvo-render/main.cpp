@@ -8,13 +8,11 @@
 #include <string>
 #include <vector>
 
-// libsmf's header pulls glib in inside its extern "C" block; glib's C++ parts must come first.
-#include <glib.h>
-#include <smf.h>
 #include <sndfile.h>
 
 #include "VSTaux.h"
 #include "patchIo.h"
+#include "midiFile.h"
 #include "renderSession.h"
 
 #ifndef KORVO_BUILD_DATA_DIR
@@ -113,34 +111,6 @@ std::string findDataFolder(const Options& o, const char* argv0) {
   return (std::filesystem::path(argv0).parent_path() / "data").string();
 }
 
-bool readMidi(const std::string& path, int rate, std::vector<TimedMessage>& out, std::string& error) {
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(path, ec)) {
-    error = "'" + path + "' does not exist or is not a file";
-    return false;
-  }
-  smf_t* smf = smf_load(path.c_str());
-  if (!smf) {
-    error = "'" + path + "' is not a readable standard MIDI file";
-    return false;
-  }
-  while (smf_event_t* e = smf_get_next_event(smf)) {
-    if (smf_event_is_metadata(e) || e->midi_buffer_length < 1 || e->midi_buffer_length > 3) continue;
-    TimedMessage m;
-    m.frame = static_cast<std::int64_t>(std::llround(e->time_seconds * rate));
-    m.size = e->midi_buffer_length;
-    for (int i = 0; i < m.size; ++i) m.bytes[static_cast<std::size_t>(i)] = e->midi_buffer[i];
-    if (m.bytes[0] < 0x80) continue;
-    out.push_back(m);
-  }
-  smf_delete(smf);
-  if (out.empty()) {
-    error = "'" + path + "' holds no MIDI notes or controllers";
-    return false;
-  }
-  return true;
-}
-
 bool planSounds(const Options& o, const std::string& defaultLibrary, SoundPlan& plan, std::string& error) {
   std::string path = !o.syx.empty() ? o.syx : !o.library.empty() ? o.library : o.text;
   const bool library = !o.library.empty() || path.empty();
@@ -226,7 +196,7 @@ int main(int argc, char** argv) {
   if (o.out.empty()) o.out = demo ? "demo.wav" : std::filesystem::path(o.midi).replace_extension(".wav").string();
 
   std::vector<TimedMessage> messages;
-  if (!readMidi(o.midi, o.rate, messages, error)) return fail(error);
+  if (!readMidiFile(o.midi, o.rate, messages, error)) return fail(error);
   SoundPlan plan;
   if (!planSounds(o, joinPath(data, "factory.kvl"), plan, error)) return fail(error);
 
