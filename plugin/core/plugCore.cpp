@@ -97,6 +97,9 @@ void CplugMaster::saveBackup() {
 
 void CplugMaster::setSampleRate(int rate) {
   if (rate <= 0) return;
+  // The chip, the filters, the amplifiers and the tick period all change: no block may run
+  // on a mixture of old and new.
+  BusyScope busy(*this);
   sampleRate_ = rate;
   samplesPerTick_ = static_cast<float>(rate) / kControlRate;
   doc_->setHostRate(static_cast<float>(rate));
@@ -109,6 +112,7 @@ void CplugMaster::setSampleRate(int rate) {
 }
 
 void CplugMaster::setControlRate(float rate) {
+  BusyScope busy(*this);
   if (rate < 1.0f) rate = 1.0f;
   if (rate > static_cast<float>(sampleRate_)) rate = static_cast<float>(sampleRate_);
   tickPeriod_ = static_cast<std::int32_t>(std::lrint(static_cast<double>(sampleRate_) / rate * 1024.0)) - 1024;
@@ -157,7 +161,7 @@ void CplugMaster::resetState() {
 
 void CplugMaster::resetAll() {
   BusyScope busy(*this);
-  parser_.fill(nullptr);
+  parser_.clear();  // at creation only: later the parser belongs to the audio thread
   setVoiceCount(kMaxVoices);
   reset();
 }
@@ -170,6 +174,8 @@ std::vector<std::uint8_t> CplugMaster::getChunk() {
 
 bool CplugMaster::setChunk(const void* data, std::size_t size) {
   if (!data || size != static_cast<std::size_t>(Ckv_soundMan::EditRecordSize())) return false;
+  // A whole-record copy while a note may be reading the edit buffer.
+  BusyScope busy(*this);
   return soundMan_.LoadEdit(data);
 }
 
@@ -229,13 +235,19 @@ CplugMaster::VoiceView CplugMaster::voice(int n) const {
 
 void CplugMaster::render(bool replace, float* left, int frames, float* right) {
   ScopedRenderFpu fpu;
-  if (!left || !right || frames <= 0) return;
+  if (!left || !right || frames <= 0) {
+    parser_.skipBlock();
+    return;
+  }
   struct RenderingFlag {
     std::atomic<bool>& flag;
     explicit RenderingFlag(std::atomic<bool>& f) : flag(f) { flag.store(true, std::memory_order_seq_cst); }
     ~RenderingFlag() { flag.store(false, std::memory_order_release); }
   } rendering(rendering_);
   if (busy_.load(std::memory_order_seq_cst) > 0 || voiceCount_ < 1) {
+    // The host's events of this block are played at the start of the next one; the editor's
+    // stay in their queue.
+    parser_.skipBlock();
     if (replace) {
       std::memset(left, 0, sizeof(float) * static_cast<std::size_t>(frames));
       std::memset(right, 0, sizeof(float) * static_cast<std::size_t>(frames));

@@ -72,11 +72,12 @@ class CplugMaster {
     std::atomic<int>& busy_;
   };
 
+  // User-interface thread (each takes a BusyScope).
   void setSampleRate(int rate);
   void setControlRate(float rate);
   void setVoiceCount(int count);
-  // User-interface thread (they take a BusyScope).
   void reset();
+  // Also empties the parser's queue, which otherwise belongs to the audio thread: creation only.
   void resetAll();
 
   // Audio thread.

@@ -58,7 +58,11 @@ CSynth::CSynth(audioMasterCallback audioMaster, EditorWindowFactory editorFactor
 }
 
 CSynth::~CSynth() {
-  engine_.reset();  // first: it writes the backup file and the settings
+  // An open editor window is closed while the engine it shows is still alive (the base
+  // destructor would do it only after the engine is gone).
+  delete editor_;
+  setEditor(nullptr);
+  engine_.reset();  // then the engine: it writes the backup file and the settings
   if (g_synth == this) g_synth = nullptr;
 }
 
