@@ -183,9 +183,13 @@ void CplugMaster::keyboardNote(int channel, int note, int velocity) { soundMan_.
 
 CplugMaster::BusyScope::BusyScope(CplugMaster& engine) : busy_(engine.busy_) {
   // Sequentially consistent on both sides: either the render sees the raised counter and stays
-  // out, or this sees its flag and waits until the block is done.
+  // out, or this sees it inside (an odd count) and waits for that one render to leave. Renders
+  // after it are silent, so one change of the count is enough: waiting for no render at all
+  // could starve while a host renders back to back.
   busy_.fetch_add(1, std::memory_order_seq_cst);
-  while (engine.rendering_.load(std::memory_order_seq_cst)) std::this_thread::yield();
+  const std::uint32_t inside = engine.renders_.load(std::memory_order_seq_cst);
+  if (inside % 2 == 0) return;
+  while (engine.renders_.load(std::memory_order_acquire) == inside) std::this_thread::yield();
 }
 
 bool CplugMaster::queueKeyboardNote(int channel, int note, int velocity) {
@@ -239,11 +243,11 @@ void CplugMaster::render(bool replace, float* left, int frames, float* right) {
     parser_.skipBlock();
     return;
   }
-  struct RenderingFlag {
-    std::atomic<bool>& flag;
-    explicit RenderingFlag(std::atomic<bool>& f) : flag(f) { flag.store(true, std::memory_order_seq_cst); }
-    ~RenderingFlag() { flag.store(false, std::memory_order_release); }
-  } rendering(rendering_);
+  struct Inside {  // odd while a render runs (see BusyScope)
+    std::atomic<std::uint32_t>& count;
+    explicit Inside(std::atomic<std::uint32_t>& c) : count(c) { count.fetch_add(1, std::memory_order_seq_cst); }
+    ~Inside() { count.fetch_add(1, std::memory_order_release); }
+  } inside(renders_);
   if (busy_.load(std::memory_order_seq_cst) > 0 || voiceCount_ < 1) {
     // The host's events of this block are played at the start of the next one; the editor's
     // stay in their queue.

@@ -219,7 +219,7 @@ class CplugMaster {
   float controlRate_ = kControlRate;
   std::int32_t tickPeriod_ = 0;
   std::atomic<int> busy_{0};
-  std::atomic<bool> rendering_{false};
+  std::atomic<std::uint32_t> renders_{0};  // entries and exits of render (wraps harmlessly)
   SpscQueue<EditorEvent, 1024> editorEvents_;
   std::array<std::int32_t, 131> controllers_{};  // index + 1: -1 constant zero .. 129 pitch bend
   TplugSettings settings_;
