@@ -214,6 +214,32 @@ TEST_F(Engine, WhileBusyTheRenderIsSilentAndTouchesNothing) {
   EXPECT_GT(peakOf(renderLeft(*engine_, 512)), 0.0f);
 }
 
+TEST_F(Engine, HostEventsOfASilencedBlockArePlayedInTheNextOne) {
+  note(60);
+  run(2000);
+  std::vector<vst::VstMidiEvent> off(1);
+  off[0].type = vst::kVstMidiType;
+  off[0].deltaFrames = 100;
+  off[0].midiData[0] = static_cast<char>(0x80);
+  off[0].midiData[1] = 60;
+  vst::VstEvents list{};
+  list.numEvents = 1;
+  list.events[0] = reinterpret_cast<vst::VstEvent*>(&off[0]);
+  {
+    CplugMaster::BusyScope busy(*engine_);
+    engine_->processEvents(&list);
+    run(256);
+    EXPECT_TRUE(engine_->queueKeyboardNote(0, 64, 100));
+    run(256);
+  }
+  list.numEvents = 0;
+  engine_->processEvents(&list);  // the host's next block has no events
+  EXPECT_FALSE(engine_->voice(voiceOf(60)).released);
+  run(1);
+  EXPECT_TRUE(engine_->voice(voiceOf(60)).released) << "the note-off reached the voice at the first frame";
+  EXPECT_GE(voiceOf(64), 0) << "the editor's note waited for a block that plays";
+}
+
 TEST_F(Engine, RenderLeavesTheCallersFloatingPointStateAlone) {
   const FpControl before = readFpControl();
   note(60);
