@@ -194,6 +194,7 @@ CplugMaster::BusyScope::BusyScope(CplugMaster& engine) : busy_(engine.busy_) {
 
 bool CplugMaster::queueKeyboardNote(int channel, int note, int velocity) {
   if (note < 0 || note > 127) return false;
+  if (velocity > 0 && editorEvents_.size() >= kEditorQueueSize - kEditorReserve) return false;
   return editorEvents_.push({EditorEvent::Note, static_cast<std::uint8_t>(channel & 15), static_cast<std::uint8_t>(note),
                              static_cast<std::uint8_t>(velocity < 0 ? 0 : (velocity > 127 ? 127 : velocity))});
 }

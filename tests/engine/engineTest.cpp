@@ -240,6 +240,18 @@ TEST_F(Engine, HostEventsOfASilencedBlockArePlayedInTheNextOne) {
   EXPECT_GE(voiceOf(64), 0) << "the editor's note waited for a block that plays";
 }
 
+TEST_F(Engine, AFullEditorQueueStillTakesReleasesAndPanicsAndEmptiesInOneBlock) {
+  std::size_t ons = 0;
+  while (engine_->queueKeyboardNote(0, 60, 100)) ++ons;
+  EXPECT_EQ(ons, CplugMaster::kEditorQueueSize - CplugMaster::kEditorReserve);
+  for (std::size_t i = 1; i < CplugMaster::kEditorReserve; ++i) EXPECT_TRUE(engine_->queueKeyboardNote(0, 60, 0));
+  EXPECT_TRUE(engine_->queuePanic());
+  EXPECT_FALSE(engine_->queueKeyboardNote(0, 60, 0)) << "full";
+  run(1);
+  EXPECT_EQ(engine_->activeVoiceCount(), 0) << "the panic came last";
+  EXPECT_TRUE(engine_->queueKeyboardNote(0, 60, 100));
+}
+
 TEST_F(Engine, RenderLeavesTheCallersFloatingPointStateAlone) {
   const FpControl before = readFpControl();
   note(60);
