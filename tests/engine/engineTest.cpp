@@ -238,6 +238,16 @@ TEST_F(Engine, HostEventsOfASilencedBlockArePlayedInTheNextOne) {
   run(1);
   EXPECT_TRUE(engine_->voice(voiceOf(60)).released) << "the note-off reached the voice at the first frame";
   EXPECT_GE(voiceOf(64), 0) << "the editor's note waited for a block that plays";
+
+  // A block of no frames does not drop its events either.
+  off[0].midiData[1] = 64;
+  list.numEvents = 1;
+  engine_->processEvents(&list);
+  engine_->render(true, nullptr, 0, nullptr);
+  list.numEvents = 0;
+  engine_->processEvents(&list);
+  run(1);
+  EXPECT_TRUE(engine_->voice(voiceOf(64)).released);
 }
 
 TEST_F(Engine, AFullEditorQueueStillTakesReleasesAndPanicsAndEmptiesInOneBlock) {
