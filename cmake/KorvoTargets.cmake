@@ -18,6 +18,10 @@ function(korvo_defaults target)
     target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
     target_link_options(${target} PRIVATE -fsanitize=address,undefined)
   endif()
+  if(KORVO_TSAN)
+    target_compile_options(${target} PRIVATE -fsanitize=thread -fno-omit-frame-pointer)
+    target_link_options(${target} PRIVATE -fsanitize=thread)
+  endif()
   if(KORVO_FUZZ)
     # Coverage feedback for libFuzzer must reach into the libraries the readers call, not only
     # into the fuzz entry point.

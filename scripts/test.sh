@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the Linux build under AddressSanitizer and
 # UndefinedBehaviorSanitizer (unit, fuzz-replay and integration tests), the release build (with the
-# benchmarks), and the Windows builds (i686 and x86_64) driven through the cross-built host
-# under Wine.
+# benchmarks), the Windows builds (i686 and x86_64) driven through the cross-built host
+# under Wine, and the engine's two-thread stress test under ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -33,4 +33,12 @@ if command -v clang++ >/dev/null; then
   cmake --build --preset fuzz -j "$jobs"
   ctest --preset fuzz -j "$jobs"
 fi
+
+# ThreadSanitizer cannot share a build with AddressSanitizer; only the engine's two-thread stress
+# test is built and run with it.
+step "build tsan (thread stress test)"
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan -j "$jobs" --target korvo_thread_tests
+step "tests (ThreadSanitizer)"
+ctest --preset tsan -R EngineThreads
 step "done"

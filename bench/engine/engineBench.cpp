@@ -65,6 +65,22 @@ void BM_EngineReleaseTail(benchmark::State& state) {
   state.counters["ns_per_sample"] =
       benchmark::Counter(static_cast<double>(state.iterations()) * 512, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
+// Note starts and releases, where the engine reads the sound's words (one atomic load each, as
+// the editor may be changing them): eight notes on, a short block, eight notes off, a short block.
+void BM_EngineNoteStarts(benchmark::State& state) {
+  auto engine = makeEngine(44100);
+  std::vector<float> l(64), r(64);
+  for (auto _ : state) {
+    for (int v = 0; v < 8; ++v) engine->keyboardNote(0, 48 + 5 * v, 100);
+    engine->render(true, l.data(), 64, r.data());
+    for (int v = 0; v < 8; ++v) engine->keyboardNote(0, 48 + 5 * v, 0);
+    engine->render(true, l.data(), 64, r.data());
+    benchmark::DoNotOptimize(l.data());
+  }
+  state.SetItemsProcessed(state.iterations() * 8);
+}
+BENCHMARK(BM_EngineNoteStarts)->Unit(benchmark::kMicrosecond);
+
 BENCHMARK(BM_EngineReleaseTail)->Unit(benchmark::kMicrosecond)->MinTime(0.2);
 
 BENCHMARK(BM_EngineRender)->Args({1, 44100})->Args({8, 44100})->Args({8, 48000})->Args({8, 96000})->Unit(benchmark::kMicrosecond);

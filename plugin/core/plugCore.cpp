@@ -125,6 +125,9 @@ void CplugMaster::saveBackup() {
 
 void CplugMaster::setSampleRate(int rate) {
   if (rate <= 0) return;
+  // The chip, the filters, the amplifiers and the tick period all change: no block may run
+  // on a mixture of old and new.
+  BusyScope busy(*this);
   sampleRate_ = rate;
   samplesPerTick_ = static_cast<float>(rate) / kControlRate;
   doc_->setHostRate(static_cast<float>(rate));
@@ -137,6 +140,7 @@ void CplugMaster::setSampleRate(int rate) {
 }
 
 void CplugMaster::setControlRate(float rate) {
+  BusyScope busy(*this);
   if (rate < 1.0f) rate = 1.0f;
   if (rate > static_cast<float>(sampleRate_)) rate = static_cast<float>(sampleRate_);
   tickPeriod_ = static_cast<std::int32_t>(std::lrint(static_cast<double>(sampleRate_) / rate * 1024.0)) - 1024;
@@ -186,7 +190,7 @@ void CplugMaster::resetState() {
 
 void CplugMaster::resetAll() {
   BusyScope busy(*this);
-  parser_.fill(nullptr);
+  parser_.clear();  // at creation only: later the parser belongs to the audio thread
   setVoiceCount(kMaxVoices);
   reset();
 }
@@ -199,6 +203,8 @@ std::vector<std::uint8_t> CplugMaster::getChunk() {
 
 bool CplugMaster::setChunk(const void* data, std::size_t size) {
   if (!data || size != static_cast<std::size_t>(Ckv_soundMan::EditRecordSize())) return false;
+  // A whole-record copy while a note may be reading the edit buffer.
+  BusyScope busy(*this);
   return soundMan_.LoadEdit(data);
 }
 
@@ -206,13 +212,18 @@ void CplugMaster::keyboardNote(int channel, int note, int velocity) { soundMan_.
 
 CplugMaster::BusyScope::BusyScope(CplugMaster& engine) : busy_(engine.busy_) {
   // Sequentially consistent on both sides: either the render sees the raised counter and stays
-  // out, or this sees its flag and waits until the block is done.
+  // out, or this sees it inside (an odd count) and waits for that one render to leave. Renders
+  // after it are silent, so one change of the count is enough: waiting for no render at all
+  // could starve while a host renders back to back.
   busy_.fetch_add(1, std::memory_order_seq_cst);
-  while (engine.rendering_.load(std::memory_order_seq_cst)) std::this_thread::yield();
+  const std::uint32_t inside = engine.renders_.load(std::memory_order_seq_cst);
+  if (inside % 2 == 0) return;
+  while (engine.renders_.load(std::memory_order_acquire) == inside) std::this_thread::yield();
 }
 
 bool CplugMaster::queueKeyboardNote(int channel, int note, int velocity) {
   if (note < 0 || note > 127) return false;
+  if (velocity > 0 && editorEvents_.size() >= kEditorQueueSize - kEditorReserve) return false;
   return editorEvents_.push({EditorEvent::Note, static_cast<std::uint8_t>(channel & 15), static_cast<std::uint8_t>(note),
                              static_cast<std::uint8_t>(velocity < 0 ? 0 : (velocity > 127 ? 127 : velocity))});
 }
@@ -258,13 +269,19 @@ CplugMaster::VoiceView CplugMaster::voice(int n) const {
 
 void CplugMaster::render(bool replace, float* left, int frames, float* right) {
   ScopedRenderFpu fpu;
-  if (!left || !right || frames <= 0) return;
-  struct RenderingFlag {
-    std::atomic<bool>& flag;
-    explicit RenderingFlag(std::atomic<bool>& f) : flag(f) { flag.store(true, std::memory_order_seq_cst); }
-    ~RenderingFlag() { flag.store(false, std::memory_order_release); }
-  } rendering(rendering_);
+  if (!left || !right || frames <= 0) {
+    parser_.skipBlock();
+    return;
+  }
+  struct Inside {  // odd while a render runs (see BusyScope)
+    std::atomic<std::uint32_t>& count;
+    explicit Inside(std::atomic<std::uint32_t>& c) : count(c) { count.fetch_add(1, std::memory_order_seq_cst); }
+    ~Inside() { count.fetch_add(1, std::memory_order_release); }
+  } inside(renders_);
   if (busy_.load(std::memory_order_seq_cst) > 0 || voiceCount_ < 1) {
+    // The host's events of this block are played at the start of the next one; the editor's
+    // stay in their queue.
+    parser_.skipBlock();
     if (replace) {
       std::memset(left, 0, sizeof(float) * static_cast<std::size_t>(frames));
       std::memset(right, 0, sizeof(float) * static_cast<std::size_t>(frames));

@@ -78,11 +78,12 @@ class CplugMaster {
     std::atomic<int>& busy_;
   };
 
+  // User-interface thread (each takes a BusyScope).
   void setSampleRate(int rate);
   void setControlRate(float rate);
   void setVoiceCount(int count);
-  // User-interface thread (they take a BusyScope).
   void reset();
+  // Also empties the parser's queue, which otherwise belongs to the audio thread: creation only.
   void resetAll();
 
   // Audio thread.
@@ -94,7 +95,9 @@ class CplugMaster {
   void keyboardNote(int channel, int note, int velocity);
 
   // User-interface thread: a note of the on-screen keyboard (velocity 0 releases) or a panic, played
-  // at the start of the next block. False when the queue is full.
+  // at the start of the next block. False when the queue is full; the last kEditorReserve places
+  // take only releases and panics, so a key that went down can always come up again.
+  static constexpr std::size_t kEditorQueueSize = 1024, kEditorReserve = 128;
   bool queueKeyboardNote(int channel, int note, int velocity);
   bool queuePanic();
   // The full reset of the panic button and of the MIDI Stop and System Reset messages: voices,
@@ -238,9 +241,9 @@ class CplugMaster {
   float controlRate_ = kControlRate;
   std::int32_t tickPeriod_ = 0;
   std::atomic<int> busy_{0};
-  std::atomic<bool> rendering_{false};
+  std::atomic<std::uint32_t> renders_{0};  // entries and exits of render (wraps harmlessly)
+  SpscQueue<EditorEvent, kEditorQueueSize> editorEvents_;
   std::atomic<int> voicesInUse_{0};
-  SpscQueue<EditorEvent, 1024> editorEvents_;
   std::array<std::int32_t, 131> controllers_{};  // index + 1: -1 constant zero .. 129 pitch bend
   TplugSettings settings_;
   Ckv_soundMan soundMan_;

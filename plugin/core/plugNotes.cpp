@@ -1,11 +1,12 @@
 // Note handling of the engine: mono and poly note-on and note-off, voice allocation with
 // click-free stealing, voice start, legato return and the end of a voice.
+#include <array>
 #include <cmath>
-#include <span>
 
 #include "modSources.h"
 #include "plugCore.h"
 #include "renderMath.h"
+#include "sharedWord.h"
 #include "transTables.h"
 
 namespace korvo {
@@ -13,10 +14,14 @@ namespace korvo {
 namespace {
 const NoteParams kZeroParams{{0, 0, 0, 0, 0, 0, 0}};
 
-int w(const ProgramRecord& p, int index) { return p.words[index]; }
+// The sound is the edit buffer, whose words the editor may change meanwhile: every read is one
+// whole-word atomic load.
+int w(const ProgramRecord& p, int index) { return loadSharedWord(p.words[index]); }
 
-std::span<const std::int16_t, 12> block12(const ProgramRecord& p, int first) {
-  return std::span<const std::int16_t, 12>(p.words + first, 12);
+std::array<std::int16_t, 12> block12(const ProgramRecord& p, int first) {
+  std::array<std::int16_t, 12> b;
+  for (std::size_t i = 0; i < b.size(); ++i) b[i] = loadSharedWord(p.words[first + static_cast<int>(i)]);
+  return b;
 }
 
 std::int32_t keyb2(int note) {

@@ -29,6 +29,8 @@ class SpscQueue {
     tail_.store(tail + 1, std::memory_order_release);
     return true;
   }
+  // Items waiting; exact on the producer's thread, which alone adds to it.
+  std::size_t size() const { return head_.load(std::memory_order_relaxed) - tail_.load(std::memory_order_acquire); }
   // Either thread; a snapshot.
   bool empty() const { return head_.load(std::memory_order_acquire) == tail_.load(std::memory_order_acquire); }
 

@@ -59,7 +59,11 @@ CSynth::CSynth(audioMasterCallback audioMaster, EditorWindowFactory editorFactor
 }
 
 CSynth::~CSynth() {
-  engine_.reset();  // first: it writes the backup file and the settings
+  // An open editor window is closed while the engine it shows is still alive (the base
+  // destructor would do it only after the engine is gone).
+  delete editor_;
+  setEditor(nullptr);
+  engine_.reset();  // then the engine: it writes the backup file and the settings
   if (g_synth == this) g_synth = nullptr;
 }
 
@@ -71,15 +75,16 @@ void CSynth::setSampleRate(float rate) {
 void CSynth::setBlockSize(VstInt32 size) { AudioEffectX::setBlockSize(size); }
 
 void CSynth::render(bool replace, float** outputs, VstInt32 frames) {
-  if (!outputs || !outputs[0] || !outputs[1]) return;
-  if (frames <= 0) return;
+  float* left = outputs ? outputs[0] : nullptr;
+  float* right = outputs ? outputs[1] : nullptr;
   if (engine_) {
-    engine_->render(replace, outputs[0], frames, outputs[1]);
+    engine_->render(replace, left, frames, right);  // it keeps the events of a call it cannot render
     return;
   }
+  if (!left || !right || frames <= 0) return;
   // No engine: silence in both modes.
-  std::memset(outputs[0], 0, sizeof(float) * static_cast<std::size_t>(frames));
-  std::memset(outputs[1], 0, sizeof(float) * static_cast<std::size_t>(frames));
+  std::memset(left, 0, sizeof(float) * static_cast<std::size_t>(frames));
+  std::memset(right, 0, sizeof(float) * static_cast<std::size_t>(frames));
 }
 
 void CSynth::process(float**, float** outputs, VstInt32 frames) { render(false, outputs, frames); }

@@ -24,7 +24,7 @@ void CMidiParser::takeSysEx(const vst::VstEvent* e) {
 }
 
 void CMidiParser::fill(const vst::VstEvents* events) {
-  count_ = 0;
+  count_ = carried_;  // kept until a block plays them, however many fills come first
   dispatched_ = 0;
   framesLeft_ = -1;
   if (!events || events->numEvents <= 0) return;
@@ -88,6 +88,26 @@ void CMidiParser::fill(const vst::VstEvents* events) {
   }
 }
 
+void CMidiParser::skipBlock() {
+  for (std::size_t i = dispatched_; i < count_; ++i) {
+    MidiItem& it = items_[i - dispatched_];
+    it = items_[i];
+    it.time = 0;
+    it.delta = 0;
+  }
+  count_ -= dispatched_;
+  carried_ = count_;
+  dispatched_ = 0;
+  framesLeft_ = -1;
+}
+
+void CMidiParser::clear() {
+  count_ = 0;
+  carried_ = 0;
+  dispatched_ = 0;
+  framesLeft_ = -1;
+}
+
 void CMidiParser::beginBlock() {
   dispatched_ = 0;
   framesLeft_ = count_ > 0 ? items_[0].delta : -1;
@@ -122,9 +142,7 @@ void CMidiParser::endBlock() {
   // Items the host placed at or beyond the block's end would otherwise be lost, and a lost
   // note-off leaves a note hanging: play them now, after the block's last sample.
   while (dispatched_ < count_) dispatchNext();
-  count_ = 0;
-  dispatched_ = 0;
-  framesLeft_ = -1;
+  clear();
 }
 
 }  // namespace korvo

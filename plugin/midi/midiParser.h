@@ -45,8 +45,14 @@ class CMidiParser {
 
   void setHandlers(NoteHandler note, NoteHandler noteOff, ControllerHandler controller, SystemHandler system);
 
-  // Rebuilds the queue from the host's list (earlier unplayed items are dropped).
+  // Rebuilds the queue from the host's list. Items of a skipped block stay in front of it;
+  // any other unplayed item is dropped.
   void fill(const vst::VstEvents* events);
+  // The block the queue was filled for is not rendered (the engine is busy): its items move to
+  // frame 0, in their order, and are kept by the next fill so that no note-off goes missing.
+  void skipBlock();
+  // Drops everything, carried items included.
+  void clear();
   void beginBlock();
   // Called at the top of every sample of the block: dispatches the items due now.
   void sample() {
@@ -71,6 +77,7 @@ class CMidiParser {
 
   std::vector<MidiItem> items_;
   std::size_t count_ = 0;
+  std::size_t carried_ = 0;  // leading items of skipped blocks, all at frame 0
   NoteHandler note_, noteOff_;
   ControllerHandler controller_;
   SystemHandler system_;

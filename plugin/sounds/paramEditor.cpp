@@ -2,22 +2,27 @@
 
 #include <cstring>
 
+#include "sharedWord.h"
+
 namespace korvo {
+
+namespace {
+// The block is an array of 16-bit words (a sound record), so word `index` is an int16_t object.
+std::int16_t& wordAt(std::uint8_t* record, int index) { return reinterpret_cast<std::int16_t*>(record)[index]; }
+}  // namespace
 
 int CparamEditorBase::GetParam(int index) const {
   if (record_ == nullptr || static_cast<unsigned>(index) >= static_cast<unsigned>(ParamCount())) return 0;
-  std::int16_t w;
-  std::memcpy(&w, record_ + 2 * index, sizeof w);
-  return w;
+  return loadSharedWord(wordAt(record_, index));
 }
 
+// The render may be reading this word (it is the edit buffer): one atomic store, never a
+// byte-wise copy.
 void CparamEditorBase::SetParam(int index, int value) {
   if (record_ == nullptr || static_cast<unsigned>(index) >= static_cast<unsigned>(ParamCount())) return;
-  std::int16_t w;
-  std::memcpy(&w, record_ + 2 * index, sizeof w);
-  if (value != w) SetModified();
-  w = static_cast<std::int16_t>(static_cast<std::uint16_t>(value & 0xFFFF));
-  std::memcpy(record_ + 2 * index, &w, sizeof w);
+  std::int16_t& w = wordAt(record_, index);
+  if (value != loadSharedWord(w)) SetModified();
+  storeSharedWord(w, static_cast<std::int16_t>(static_cast<std::uint16_t>(value & 0xFFFF)));
 }
 
 void CparamEditorBase::InitRecord(void* block) {

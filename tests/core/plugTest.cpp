@@ -286,6 +286,26 @@ TEST_F(Plug, DestroyingThePluginClosesAnOpenWindowExactlyOnce) {
   EXPECT_EQ(log.destroyed, 1);
 }
 
+TEST_F(Plug, AWindowClosedByThePluginsDestructionStillFindsTheEngine) {
+  // A window that saves its state through the engine when it goes away.
+  struct EngineWindow : IEditorWindow {
+    CSynth& plugin;
+    CplugMaster* engine;
+    bool& sawEngine;
+    EngineWindow(CSynth& p, bool& saw) : plugin(p), engine(p.engine()), sawEngine(saw) {}
+    ~EngineWindow() override {
+      sawEngine = plugin.engine() == engine && engine->getChunk().size() == 544;
+    }
+    void show() override {}
+  };
+  bool sawEngine = false;
+  auto* s = new CSynth(host, [&](void*, CSynth& p) { return std::make_unique<EngineWindow>(p, sawEngine); },
+                       quietEngine());
+  ASSERT_EQ(dispatch(*s, effEditOpen), 1);
+  dispatch(*s, effClose);
+  EXPECT_TRUE(sawEngine);
+}
+
 TEST_F(Plug, WithoutAWindowOpenAnswersZeroButStillCounts) {
   CSynth s(host, {}, quietEngine());
   auto* editor = static_cast<CSynthEditor*>(s.getEditor());

@@ -237,6 +237,54 @@ TEST_F(Engine, WhileBusyTheRenderIsSilentAndTouchesNothing) {
   EXPECT_GT(peakOf(renderLeft(*engine_, 512)), 0.0f);
 }
 
+TEST_F(Engine, HostEventsOfASilencedBlockArePlayedInTheNextOne) {
+  note(60);
+  run(2000);
+  std::vector<vst::VstMidiEvent> off(1);
+  off[0].type = vst::kVstMidiType;
+  off[0].deltaFrames = 100;
+  off[0].midiData[0] = static_cast<char>(0x80);
+  off[0].midiData[1] = 60;
+  vst::VstEvents list{};
+  list.numEvents = 1;
+  list.events[0] = reinterpret_cast<vst::VstEvent*>(&off[0]);
+  {
+    CplugMaster::BusyScope busy(*engine_);
+    engine_->processEvents(&list);
+    run(256);
+    EXPECT_TRUE(engine_->queueKeyboardNote(0, 64, 100));
+    run(256);
+  }
+  list.numEvents = 0;
+  engine_->processEvents(&list);  // the host's next block has no events
+  EXPECT_FALSE(engine_->voice(voiceOf(60)).released);
+  run(1);
+  EXPECT_TRUE(engine_->voice(voiceOf(60)).released) << "the note-off reached the voice at the first frame";
+  EXPECT_GE(voiceOf(64), 0) << "the editor's note waited for a block that plays";
+
+  // A block of no frames does not drop its events either.
+  off[0].midiData[1] = 64;
+  list.numEvents = 1;
+  engine_->processEvents(&list);
+  engine_->render(true, nullptr, 0, nullptr);
+  list.numEvents = 0;
+  engine_->processEvents(&list);
+  run(1);
+  EXPECT_TRUE(engine_->voice(voiceOf(64)).released);
+}
+
+TEST_F(Engine, AFullEditorQueueStillTakesReleasesAndPanicsAndEmptiesInOneBlock) {
+  std::size_t ons = 0;
+  while (engine_->queueKeyboardNote(0, 60, 100)) ++ons;
+  EXPECT_EQ(ons, CplugMaster::kEditorQueueSize - CplugMaster::kEditorReserve);
+  for (std::size_t i = 1; i < CplugMaster::kEditorReserve; ++i) EXPECT_TRUE(engine_->queueKeyboardNote(0, 60, 0));
+  EXPECT_TRUE(engine_->queuePanic());
+  EXPECT_FALSE(engine_->queueKeyboardNote(0, 60, 0)) << "full";
+  run(1);
+  EXPECT_EQ(engine_->activeVoiceCount(), 0) << "the panic came last";
+  EXPECT_TRUE(engine_->queueKeyboardNote(0, 60, 100));
+}
+
 TEST_F(Engine, RenderLeavesTheCallersFloatingPointStateAlone) {
   const FpControl before = readFpControl();
   note(60);

@@ -190,6 +190,29 @@ TEST(MidiParser, FillReplacesAnUnplayedListAndToleratesEmptyOnes) {
   EXPECT_TRUE(r.log.empty());
 }
 
+TEST(MidiParser, ItemsOfSkippedBlocksArePlayedFirstAtFrameZeroInOrder) {
+  CMidiParser p;
+  Recorder r;
+  r.attach(p);
+  HostList first, second, third;
+  first.midi(5, 0x90, 50, 1).midi(9, 0x80, 50, 0);
+  second.midi(3, 0x90, 51, 2);
+  third.midi(2, 0x80, 51, 0);
+  p.fill(first.events());
+  p.skipBlock();  // two silent blocks in a row
+  p.fill(second.events());
+  p.skipBlock();
+  p.fill(third.events());
+  p.fill(third.events());  // a second fill before any block keeps what was carried
+  r.play(p, 4);
+  EXPECT_EQ(r.log, (std::vector<std::string>{"@0 note 0 50 1", "@0 note 0 50 0", "@0 note 0 51 2", "@2 note 0 51 0"}));
+  // Played items are not carried again.
+  r.log.clear();
+  p.fill(nullptr);
+  r.play(p, 4);
+  EXPECT_TRUE(r.log.empty());
+}
+
 TEST(MidiParser, DataBytesWithTheTopBitSetAreMaskedAndCapacityIsBounded) {
   HostList list;
   list.midi(0, 0x90, 0xBC, 0xE4);  // a careless host: both data bytes carry bit 7
