@@ -8,24 +8,14 @@
 #include "goldenPath.h"
 #include "headlessHost.h"
 #include "lcdFont.h"
+#include "lcdSetup.h"
 
 namespace korvo {
 namespace {
 
 // The editor window's display: 44 x 2 cells, its colours, filter and font.
 void configureAsEditor(TsegLCD2& lcd) {
-  lcd.setFrameWidth(10);
-  lcd.setFrameHeight(10);
-  lcd.setColour(0, 725248);
-  lcd.setColour(1, 10747648);
-  lcd.setColour(2, 13959044);
-  lcd.setColour(3, 4338997);
-  lcd.setColour(5, 10059904);
-  lcd.setColSplitIndex(180);
-  lcd.setSegOffBrightness(13);
-  lcd.setFilt(0, 32);
-  lcd.setFilt(1, 0);
-  lcd.captureKeys = true;
+  ApplyEditorLcdLook(lcd);
   ASSERT_TRUE(lcd.SetCharTable(lcdCharTable, lcdCharCount, lcdCharWidth));
   ASSERT_TRUE(lcd.SetSegmentMap(lcdSegmentMap, lcdSegmentCount, lcdFirstAttrSegment, lcdCellHeight, lcdCellWidth));
   lcd.setWidthChar(44);
