@@ -275,10 +275,7 @@ void TplugEditForm::buildComponents() {
     if (e.button == MouseButton::Right) openPageMenu(c.toWindow({e.x, e.y}));
   };
   displayPanel->onMouseUp = pageMenu;
-  for (const auto& child : displayPanel->children()) {
-    if (dynamic_cast<TGraphKnobB*>(child.get())) continue;  // knobs take right drags themselves
-    child->onMouseUp = pageMenu;
-  }
+  for (const auto& child : displayPanel->children()) child->onMouseUp = pageMenu;  // knobs turn with the left button only
   for (TGraphButton* b : {upButton, downButton, writeButton, initButton, sysExSendButton, sysExReqButton, panicButton}) {
     b->onKeyDown = [this](Control&, int key, ShiftState shift) { keyDown(key, shift); };
     b->onKeyUp = [this](Control&, int key, ShiftState shift) { keyUp(key, shift); };

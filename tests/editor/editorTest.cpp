@@ -101,7 +101,10 @@ TEST(Editor, PageMenuHasEveryPageAndAlwaysRestoresThePointer) {
   ASSERT_EQ(h.pointerWarps().size(), 1u);
   EXPECT_EQ(h.pointerWarps()[0], at);
   h.menuChooser = nullptr;
-  h.click(r.centre(*f.lcd), MouseButton::Right);  // the LCD belongs to the panel's menu too
+  const int shown = h.menusShown;
+  h.click(r.centre(*f.knobs[7]), MouseButton::Right);  // the knobs and the LCD belong to the panel's menu too
+  EXPECT_EQ(h.menusShown, shown + 1);
+  h.click(r.centre(*f.lcd), MouseButton::Right);
   EXPECT_TRUE(f.menuPagePopup.item(8).checked);
   r.golden(h.frameWithMenu(), "editor_pageMenu");
 }
