@@ -52,7 +52,7 @@ void TplugEditForm::fileDialog(bool save, std::string& folder, const std::string
   request.filter = filter;
   request.defaultExtension = ext;
   std::weak_ptr<bool> alive = alive_;
-  h->fileDialog(request, [this, alive, &folder, then = std::move(then)](const std::string& path) {
+  h->fileDialog(request, [alive, &folder, then = std::move(then)](const std::string& path) {
     if (alive.expired() || path.empty()) return;
     folder = folderOf(path);
     then(path);
