@@ -27,7 +27,7 @@ AEffect* createEffect(audioMasterCallback audioMaster) {
   if (!audioMaster || audioMaster(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f) == 0) return nullptr;
   CSynth* synth = nullptr;
   try {
-    synth = new CSynth(audioMaster, editorWindowFactory());
+    synth = new CSynth(audioMaster, editorWindowFactory(platformWindowHosts()));
   } catch (...) {
     return nullptr;
   }
