@@ -82,7 +82,9 @@ class ThreadTimerService : public TimerEventService {
 
 unsigned ClockTimerService::setEvent(unsigned delayMs, unsigned, std::function<void(unsigned)> callback) {
   if (++lastId_ == 0) ++lastId_;
-  events_.push_back({lastId_, Clock::now() + std::chrono::milliseconds(delayMs), std::move(callback)});
+  // Armed from a tick, an event counts from the time of the poll that ran it.
+  const Clock::time_point from = std::max(Clock::now(), lastPoll_);
+  events_.push_back({lastId_, from + std::chrono::milliseconds(delayMs), std::move(callback)});
   return lastId_;
 }
 
@@ -92,6 +94,7 @@ void ClockTimerService::killEvent(unsigned id) {
 }
 
 void ClockTimerService::poll(Clock::time_point now) {
+  lastPoll_ = std::max(lastPoll_, now);
   std::vector<Event> due;
   for (auto it = events_.begin(); it != events_.end();) {
     if (it->due <= now) {

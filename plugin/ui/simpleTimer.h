@@ -50,6 +50,7 @@ class ClockTimerService : public TimerEventService {
   };
   std::vector<Event> events_;
   std::vector<unsigned> killed_;
+  Clock::time_point lastPoll_{};
   unsigned lastId_ = 0;
 };
 
