@@ -22,6 +22,7 @@ namespace korvo::host {
 
 using namespace vst;
 
+#if defined(KORVO_HAVE_X11)
 namespace {
 
 volatile std::sig_atomic_t g_stop = 0;
@@ -117,6 +118,7 @@ class AudioThread {
 };
 
 }  // namespace
+#endif
 
 EditorSessionResult runEditorSession(AEffect* e, const EditorSessionOptions& o, bool record) {
   EditorSessionResult result;
