@@ -21,8 +21,8 @@ PACKAGES=(
   # Windows cross builds and running them
   mingw-w64 g++-mingw-w64-i686 g++-mingw-w64-x86-64
   wine wine64 wine32:i386
-  # headless display for the X11 screenshot tests
-  xvfb xauth
+  # headless display for the X11 screenshot tests; xdotool clicks and types into the editor there
+  xvfb xauth xdotool
   # a third-party VST 2 plug-in to prove the host against
   dpf-plugins-vst
   # real DAWs for the real-host tests (driven by Python scripts): Ardour loads the Linux plug-in, LMMS (i386 only: its VeSTige

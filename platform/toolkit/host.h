@@ -104,6 +104,18 @@ class WindowHost {
   // The drawn dialog here; platform hosts may show the system's own.
   virtual void fileDialog(const FileDialogRequest& request, std::function<void(const std::string&)> done);
 
+  // Platform hosts ------------------------------------------------------------------------------
+  // A window in a foreign parent gets no thread of its own: its owner calls these on the thread
+  // that made it (the plug-in's editor idle). pumpEvents handles the input that arrived;
+  // present shows what was painted since.
+  virtual void pumpEvents() {}
+  virtual void present() {}
+  // Asked by platform hosts before they take the system's keyboard focus for the window, and
+  // while they keep it: when it answers false (or is unset) the application around keeps its
+  // keys. Open dialogs always want them.
+  std::function<bool()> keyboardWanted;
+  bool wantsKeyboard() const { return modalCount() > 0 || (keyboardWanted && keyboardWanted()); }
+
  private:
   struct Modal {
     std::unique_ptr<Control> dialog;

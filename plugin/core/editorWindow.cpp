@@ -2,6 +2,7 @@
 
 #include "editorMidi.h"
 #include "headlessHost.h"
+#include "platformHost.h"
 #include "plugCore.h"
 
 namespace korvo {
@@ -32,7 +33,8 @@ EditorWindow::EditorWindow(void* parentWindow, CSynth& plugin, WindowHostFactory
   if (plugin.engine()) engine_ = std::make_unique<EngineForEditor>(*plugin.engine());
   if (hosts) host_ = hosts(parentWindow, TplugEditForm::kWidth, TplugEditForm::kHeight);
   if (!host_) host_ = std::make_unique<HeadlessHost>(TplugEditForm::kWidth, TplugEditForm::kHeight);
-  auto form = std::make_unique<TplugEditForm>(timerService);
+  host_->keyboardWanted = [this] { return form_ && form_->keyboardWanted(); };
+  auto form = std::make_unique<TplugEditForm>(timerService ? timerService : &clock_);
   form_ = form.get();
   host_->setRoot(std::move(form));
   form_->SetPlugin(&plugin);
@@ -49,11 +51,15 @@ void EditorWindow::show() {
   if (!form_->Shown() && engine_ && !form_->MidiExchange())
     form_->SetMidiExchange(std::make_unique<EditorMidi>(*form_, *engine_->engine()));
   form_->FormShow();
+  host_->present();
 }
 
 void EditorWindow::idle() {
+  host_->pumpEvents();
+  clock_.poll();
   form_->processMessages();
   host_->collectClosed();
+  host_->present();
 }
 
 void EditorWindow::refresh() { form_->postMessage(TplugEditForm::kMsgRefresh); }
@@ -63,5 +69,7 @@ EditorWindowFactory editorWindowFactory(WindowHostFactory hosts) {
     return std::make_unique<EditorWindow>(parent, plugin, hosts);
   };
 }
+
+WindowHostFactory platformWindowHosts() { return makePlatformWindowHost; }
 
 }  // namespace korvo

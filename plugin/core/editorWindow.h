@@ -44,7 +44,7 @@ using WindowHostFactory = std::function<std::unique_ptr<WindowHost>(void* parent
 class EditorWindow : public IEditorWindow {
  public:
   // The form is built at once; its first show runs in show(). `timerService` drives the display
-  // timer (null: a thread of its own).
+  // timer; without one the timer runs on the clock checked at every idle, on the window's thread.
   EditorWindow(void* parentWindow, CSynth& plugin, WindowHostFactory hosts = {},
                TimerEventService* timerService = nullptr);
   ~EditorWindow() override;
@@ -58,11 +58,14 @@ class EditorWindow : public IEditorWindow {
 
  private:
   std::unique_ptr<EngineForEditor> engine_;
+  ClockTimerService clock_;
   std::unique_ptr<WindowHost> host_;
   TplugEditForm* form_ = nullptr;
 };
 
 // The factory the shipped plug-in gives its editor bridge.
 EditorWindowFactory editorWindowFactory(WindowHostFactory hosts = {});
+// The system's window hosts (an X11 or Win32 child of the host's window), headless where none.
+WindowHostFactory platformWindowHosts();
 
 }  // namespace korvo

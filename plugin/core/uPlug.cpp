@@ -27,7 +27,7 @@ AEffect* createEffect(audioMasterCallback audioMaster, EngineEnvironment environ
   if (!audioMaster || audioMaster(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f) == 0) return nullptr;
   CSynth* synth = nullptr;
   try {
-    synth = new CSynth(audioMaster, editorWindowFactory(), std::move(environment));
+    synth = new CSynth(audioMaster, editorWindowFactory(platformWindowHosts()), std::move(environment));
   } catch (...) {
     return nullptr;
   }

@@ -1,5 +1,6 @@
 #include "simpleTimer.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -78,6 +79,37 @@ class ThreadTimerService : public TimerEventService {
 };
 
 }  // namespace
+
+unsigned ClockTimerService::setEvent(unsigned delayMs, unsigned, std::function<void(unsigned)> callback) {
+  if (++lastId_ == 0) ++lastId_;
+  // Armed from a tick, an event counts from the time of the poll that ran it.
+  const Clock::time_point from = std::max(Clock::now(), lastPoll_);
+  events_.push_back({lastId_, from + std::chrono::milliseconds(delayMs), std::move(callback)});
+  return lastId_;
+}
+
+void ClockTimerService::killEvent(unsigned id) {
+  std::erase_if(events_, [id](const Event& e) { return e.id == id; });
+  killed_.push_back(id);
+}
+
+void ClockTimerService::poll(Clock::time_point now) {
+  lastPoll_ = std::max(lastPoll_, now);
+  std::vector<Event> due;
+  for (auto it = events_.begin(); it != events_.end();) {
+    if (it->due <= now) {
+      due.push_back(std::move(*it));
+      it = events_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  // A callback may cancel another event that fell due in the same poll.
+  killed_.clear();
+  for (Event& e : due)
+    if (e.callback && std::find(killed_.begin(), killed_.end(), e.id) == killed_.end()) e.callback(e.id);
+  killed_.clear();
+}
 
 std::unique_ptr<TimerEventService> makeThreadTimerService() { return std::make_unique<ThreadTimerService>(); }
 

@@ -9,9 +9,11 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace korvo {
 
@@ -27,6 +29,30 @@ class TimerEventService {
 
 // The default service: a worker thread that sleeps until the pending event is due.
 std::unique_ptr<TimerEventService> makeThreadTimerService();
+
+// A service with no thread: events fire in poll(), which the window's thread calls from its
+// idle. Hosts call idle every 40 to 66 ms (some before the editor is open), so a period shorter
+// than that fires at most once per poll: the ticks missed meanwhile are merged into one.
+class ClockTimerService : public TimerEventService {
+ public:
+  using Clock = std::chrono::steady_clock;
+  unsigned setEvent(unsigned delayMs, unsigned resolution, std::function<void(unsigned id)> callback) override;
+  void killEvent(unsigned id) override;
+  // Runs the callbacks of the events due at `now`; events armed by a callback wait for the next poll.
+  void poll(Clock::time_point now = Clock::now());
+  std::size_t pending() const { return events_.size(); }
+
+ private:
+  struct Event {
+    unsigned id;
+    Clock::time_point due;
+    std::function<void(unsigned)> callback;
+  };
+  std::vector<Event> events_;
+  std::vector<unsigned> killed_;
+  Clock::time_point lastPoll_{};
+  unsigned lastId_ = 0;
+};
 
 class CsimpleTimer {
  public:

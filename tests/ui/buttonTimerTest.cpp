@@ -250,5 +250,27 @@ TEST(SimpleTimer, RealThreadTicksAndStops) {
   }
 }
 
+// The clock service of the window hosts: a host that idles late gets one tick, not a burst, and
+// the timer goes on with its period from that tick.
+TEST(SimpleTimer, ClockServiceMergesMissedTicksAndFiresOnlyWhenDue) {
+  ClockTimerService clock;
+  CsimpleTimer timer(&clock);
+  int ticks = 0;
+  timer.action = [&](int, int) { ++ticks; };
+  const auto t0 = ClockTimerService::Clock::now();
+  timer.Start(true, 35);
+  clock.poll(t0);
+  EXPECT_EQ(ticks, 0);  // not yet due
+  clock.poll(t0 + std::chrono::milliseconds(400));  // ten periods late
+  EXPECT_EQ(ticks, 1);
+  EXPECT_EQ(clock.pending(), 1u);  // re-armed by the tick, due a period after now
+  clock.poll(t0 + std::chrono::milliseconds(401));
+  EXPECT_EQ(ticks, 1);
+  timer.Stop();
+  EXPECT_EQ(clock.pending(), 0u);
+  clock.poll(t0 + std::chrono::hours(1));
+  EXPECT_EQ(ticks, 1);
+}
+
 }  // namespace
 }  // namespace korvo

@@ -13,6 +13,7 @@
 
 #include "DAEffectX.h"
 #include "VSTaux.h"
+#include "editorSession.h"
 #include "hostCallback.h"
 #include "midiEvents.h"
 #include "pluginLoader.h"
@@ -40,7 +41,11 @@ const char* kUsage =
     "  --chunk-in FILE     hand this chunk to the plug-in before rendering\n"
     "  --chunk-out FILE    save the plug-in's chunk after rendering\n"
     "  --preset-chunk      use the preset (not bank) form of the chunk calls\n"
-    "  --timing            report the real-time factor of the render\n";
+    "  --timing            report the real-time factor of the render\n"
+    "  --editor            open the editor in a window and play what it sends until the window\n"
+    "                      is closed (or --seconds pass); --out records the session\n"
+    "  --idle-ms N         effEditIdle period with --editor (40)\n"
+    "  --no-sound          with --editor: render without playing through the sound card\n";
 
 struct Options {
   std::string plugin;
@@ -54,6 +59,9 @@ struct Options {
   bool accumulate = false;
   bool presetChunk = false;
   bool timing = false;
+  bool editor = false;
+  int idleMs = 40;
+  bool sound = true;
 };
 
 int fail(int code, const std::string& message) {
@@ -350,8 +358,20 @@ int run(const Options& o) {
 
   if (o.probe) runProbe(e, o.block);
 
-  const bool render = !o.out.empty() || o.timing || !messages.empty() || o.seconds > 0;
   std::vector<float> allLeft, allRight;
+  if (o.editor) {
+    EditorSessionOptions so;
+    so.block = o.block;
+    so.rate = o.rate;
+    so.seconds = o.seconds;
+    so.idleMs = o.idleMs;
+    so.play = o.sound;
+    EditorSessionResult session = runEditorSession(e, so, !o.out.empty());
+    if (session.exitCode != 0) return session.exitCode;
+    allLeft = std::move(session.left);
+    allRight = std::move(session.right);
+  }
+  const bool render = !o.editor && (!o.out.empty() || o.timing || !messages.empty() || o.seconds > 0);
   if (render) {
     std::int64_t total;
     if (o.seconds > 0)
@@ -440,6 +460,9 @@ bool parseArgs(int argc, char** argv, Options& o, std::string& error) {
       else if (a == "--probe") o.probe = true;
       else if (a == "--accumulate") o.accumulate = true;
       else if (a == "--timing") o.timing = true;
+      else if (a == "--editor") o.editor = true;
+      else if (a == "--no-sound") o.sound = false;
+      else if (a == "--idle-ms") { if (!value(v)) return false; o.idleMs = std::stoi(v); }
       else if (a == "--preset-chunk") o.presetChunk = true;
       else if (a == "--rate") { if (!value(v)) return false; o.rate = std::stof(v); }
       else if (a == "--block") { if (!value(v)) return false; o.block = std::stoi(v); }
@@ -464,6 +487,7 @@ bool parseArgs(int argc, char** argv, Options& o, std::string& error) {
   if (!(o.rate >= 8000.0f && o.rate <= 384000.0f)) { error = "sample rate must be 8000..384000"; return false; }
   if (o.block < 1 || o.block > 65536) { error = "block size must be 1..65536"; return false; }
   if (o.bits != 16 && o.bits != 32) { error = "--bits must be 16 or 32"; return false; }
+  if (o.idleMs < 1 || o.idleMs > 1000) { error = "--idle-ms must be 1..1000"; return false; }
   return true;
 }
 

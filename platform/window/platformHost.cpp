@@ -1,0 +1,24 @@
+#include "platformHost.h"
+
+#if defined(KORVO_HAVE_X11)
+#include "x11Host.h"
+#endif
+
+namespace korvo {
+
+std::unique_ptr<WindowHost> makePlatformWindowHost(void* parentWindow, int width, int height) {
+  if (!parentWindow) return nullptr;
+#if defined(KORVO_HAVE_X11)
+  try {
+    return std::make_unique<X11WindowHost>(reinterpret_cast<unsigned long>(parentWindow), width, height);
+  } catch (const std::exception&) {
+    return nullptr;
+  }
+#else
+  (void)width;
+  (void)height;
+  return nullptr;
+#endif
+}
+
+}  // namespace korvo

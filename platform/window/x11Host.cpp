@@ -1,0 +1,690 @@
+#include "x11Host.h"
+
+#include <X11/XKBlib.h>
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/cursorfont.h>
+#include <X11/keysym.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "menu.h"
+
+namespace korvo {
+
+namespace {
+
+// Protocol errors of our own connection are counted, never fatal; errors of other connections
+// (the host's, when it uses Xlib too) go on to the handler that was installed before. Every
+// entry into Xlib is wrapped, and the wrapper syncs before it leaves, so no error of ours can
+// arrive while the host's handler is in place.
+Display* g_trapDisplay = nullptr;
+int g_trapDepth = 0;
+int g_trapErrors = 0;
+XErrorHandler g_previousHandler = nullptr;
+
+int trapHandler(Display* d, XErrorEvent* e) {
+  if (d == g_trapDisplay) {
+    ++g_trapErrors;
+    return 0;
+  }
+  return g_previousHandler ? g_previousHandler(d, e) : 0;
+}
+
+class ErrorTrap {
+ public:
+  explicit ErrorTrap(Display* d) : d_(d) {
+    if (g_trapDepth++ == 0) {
+      g_trapDisplay = d;
+      g_trapErrors = 0;
+      g_previousHandler = XSetErrorHandler(trapHandler);
+    }
+  }
+  ~ErrorTrap() {
+    if (d_) XSync(d_, False);
+    if (--g_trapDepth == 0) {
+      XSetErrorHandler(g_previousHandler);
+      g_previousHandler = nullptr;
+      g_trapDisplay = nullptr;
+    }
+  }
+  ErrorTrap(const ErrorTrap&) = delete;
+  ErrorTrap& operator=(const ErrorTrap&) = delete;
+  // Errors so far, after a round trip.
+  int errors() {
+    XSync(d_, False);
+    return g_trapErrors;
+  }
+  // For XCloseDisplay: no sync on a connection that is gone.
+  void forget() { d_ = nullptr; }
+
+ private:
+  Display* d_;
+};
+
+constexpr long kBaseMask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
+                           StructureNotifyMask | FocusChangeMask | LeaveWindowMask;
+constexpr long kKeyMask = KeyPressMask | KeyReleaseMask;
+constexpr long kPopupMask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | kKeyMask;
+// Windows' double-click rules: 500 ms, a 4 x 4 pixel box.
+constexpr Time kDoubleClickMs = 500;
+constexpr int kDoubleClickSlop = 2;
+
+ShiftState shiftOf(unsigned state) {
+  ShiftState s = 0;
+  if (state & ShiftMask) s |= kShift;
+  if (state & ControlMask) s |= kCtrl;
+  if (state & Mod1Mask) s |= kAlt;
+  return s;
+}
+
+// The toolkit speaks Windows virtual-key codes.
+int virtualKey(KeySym k) {
+  if (k >= XK_a && k <= XK_z) return static_cast<int>('A' + (k - XK_a));
+  if (k >= XK_A && k <= XK_Z) return static_cast<int>('A' + (k - XK_A));
+  if (k >= XK_0 && k <= XK_9) return static_cast<int>('0' + (k - XK_0));
+  if (k >= XK_F1 && k <= XK_F12) return static_cast<int>(0x70 + (k - XK_F1));
+  if (k >= XK_KP_0 && k <= XK_KP_9) return static_cast<int>(0x60 + (k - XK_KP_0));
+  switch (k) {
+    case XK_BackSpace: return keys::Back;
+    case XK_Tab: case XK_ISO_Left_Tab: return keys::Tab;
+    case XK_Return: case XK_KP_Enter: return keys::Return;
+    case XK_Shift_L: case XK_Shift_R: return keys::Shift;
+    case XK_Control_L: case XK_Control_R: return keys::Control;
+    case XK_Alt_L: case XK_Alt_R: case XK_Meta_L: case XK_Meta_R: return keys::Menu;
+    case XK_Escape: return keys::Escape;
+    case XK_space: return keys::Space;
+    case XK_Prior: case XK_KP_Prior: return keys::PageUp;
+    case XK_Next: case XK_KP_Next: return keys::PageDown;
+    case XK_End: case XK_KP_End: return keys::End;
+    case XK_Home: case XK_KP_Home: return keys::Home;
+    case XK_Left: case XK_KP_Left: return keys::Left;
+    case XK_Up: case XK_KP_Up: return keys::Up;
+    case XK_Right: case XK_KP_Right: return keys::Right;
+    case XK_Down: case XK_KP_Down: return keys::Down;
+    case XK_Insert: case XK_KP_Insert: return keys::Insert;
+    case XK_Delete: case XK_KP_Delete: return keys::Delete;
+    case XK_comma: return keys::Comma;
+    case XK_period: return keys::Period;
+    case XK_minus: return 0xBD;
+    case XK_equal: case XK_plus: return 0xBB;
+    case XK_semicolon: return 0xBA;
+    case XK_slash: return 0xBF;
+    case XK_grave: return 0xC0;
+    case XK_bracketleft: return 0xDB;
+    case XK_backslash: return 0xDC;
+    case XK_bracketright: return 0xDD;
+    case XK_apostrophe: return 0xDE;
+    default: return 0;
+  }
+}
+
+// The character a key press types (0 for none): Latin-1 key symbols are their code points,
+// newer ones carry theirs with 0x01000000 added. Return, BackSpace, Tab and Escape give their
+// control characters, as Windows' character messages do.
+char32_t characterOf(XKeyEvent& e) {
+  char buf[16];
+  KeySym sym = NoSymbol;
+  const int n = XLookupString(&e, buf, sizeof buf, &sym, nullptr);
+  if (sym >= 0x20 && sym <= 0xFF) return static_cast<char32_t>(sym);
+  if ((sym & 0xFF000000) == 0x01000000) return static_cast<char32_t>(sym & 0x00FFFFFF);
+  if (n == 1) return static_cast<unsigned char>(buf[0]);
+  return 0;
+}
+
+unsigned cursorShape(Cursor c) {
+  switch (c) {
+    case Cursor::HandPoint: return XC_hand2;
+    case Cursor::IBeam: return XC_xterm;
+    case Cursor::Cross: return XC_crosshair;
+    case Cursor::SizeNS: return XC_sb_v_double_arrow;
+    default: return XC_left_ptr;
+  }
+}
+
+// Shifts of a TrueColor channel mask, for visuals whose pixels are not 0x00RRGGBB.
+struct Channel {
+  unsigned long mask = 0;
+  int shift = 0;
+  unsigned long max = 0;
+  explicit Channel(unsigned long m) : mask(m) {
+    if (!m) return;
+    while (!((m >> shift) & 1)) ++shift;
+    max = m >> shift;
+  }
+  unsigned long scale(unsigned v) const { return ((v * max + 127) / 255) << shift; }
+};
+
+}  // namespace
+
+// A menu level in an override-redirect window. Its controls ask it for the screen through the
+// editor's host.
+class X11PopupHost : public WindowHost {
+ public:
+  X11PopupHost(WindowHost& owner, int w, int h, Point origin) : WindowHost(w, h), owner_(owner), origin_(origin) {}
+  Point windowOrigin() const override { return origin_; }
+  Point pointerPosition() const override { return owner_.pointerPosition(); }
+  void setPointerPosition(Point screen) override { owner_.setPointerPosition(screen); }
+  MenuItem* popupMenu(PopupMenu&, Point) override { return nullptr; }
+
+ private:
+  WindowHost& owner_;
+  Point origin_;
+};
+
+struct X11WindowHost::Impl {
+  X11WindowHost& self;
+  Display* dpy = nullptr;
+  int screen = 0;
+  Window root = 0, parent = 0, win = 0;
+  Visual* visual = nullptr;
+  int depth = 0;
+  GC gc = nullptr;
+  bool gone = false;
+  bool viewable = false;
+  long eventMask = kBaseMask;
+  bool focused = false;      // FocusIn on the window itself
+  bool tookFocus = false;    // taken on a click; given back when keys are no longer wanted
+  Window focusBefore = 0;
+  int revertBefore = RevertToParent;
+  Image frame;
+  Rect exposed{};
+  bool direct = false;  // the visual's pixels are 0x00RRGGBB in 32 bits
+  int bandRows = 1;
+  std::array<::Cursor, 6> cursors{};
+  int cursorShown = -1;
+  // Double clicks.
+  Time lastPressTime = 0;
+  unsigned lastPressButton = 0;
+  Point lastPressPoint{};
+
+  struct Popup {
+    Window w = 0;
+    std::unique_ptr<X11PopupHost> host;
+    MenuView* view = nullptr;
+    Image frame;
+    Rect exposed{};
+  };
+  std::vector<Popup> popups;
+  bool grabbedPointer = false, grabbedKeyboard = false;
+  // What a menu event asked for, done once the event has been handled (the view that raised it
+  // may be destroyed by it).
+  MenuItem* chosen = nullptr;
+  bool cancelled = false;
+  struct SubmenuRequest {
+    std::size_t level = 0;
+    MenuItem* item = nullptr;
+    Rect itemRect{};
+  };
+  SubmenuRequest submenu;
+
+  explicit Impl(X11WindowHost& s) : self(s) {}
+
+  // Input ---------------------------------------------------------------------------------------
+  void dispatch(XEvent& ev) {
+    const Window w = ev.xany.window;
+    if (w == parent && ev.type == DestroyNotify) {
+      gone = true;
+      return;
+    }
+    if (w == win) {
+      editorEvent(ev);
+      return;
+    }
+    for (std::size_t i = 0; i < popups.size(); ++i)
+      if (popups[i].w == w) {
+        popupEvent(i, ev);
+        return;
+      }
+  }
+
+  void editorEvent(XEvent& ev) {
+    switch (ev.type) {
+      case DestroyNotify: gone = true; break;
+      case MapNotify: viewable = true; break;
+      case UnmapNotify: viewable = false; break;
+      case Expose:
+        exposed = exposed.unite(Rect::xywh(ev.xexpose.x, ev.xexpose.y, ev.xexpose.width, ev.xexpose.height));
+        break;
+      case FocusIn:
+        if (ev.xfocus.detail != NotifyPointer && ev.xfocus.detail != NotifyInferior) focused = true;
+        break;
+      case FocusOut:
+        if (ev.xfocus.mode != NotifyNormal || ev.xfocus.detail == NotifyInferior || ev.xfocus.detail == NotifyPointer) break;
+        focused = false;
+        if (tookFocus) {
+          // Someone else took the keyboard: the text box loses its focus, as on Windows.
+          tookFocus = false;
+          if (self.modalCount() == 0) self.setFocus(nullptr);
+        }
+        break;
+      case ButtonPress: buttonPress(ev.xbutton); break;
+      case ButtonRelease:
+        // With a menu open only the press that opened it still gets its release.
+        if (ev.xbutton.button <= 3 && (popups.empty() || self.capture()))
+          self.mouseUp(mouseButton(ev.xbutton.button), shiftOf(ev.xbutton.state), {ev.xbutton.x, ev.xbutton.y});
+        break;
+      case MotionNotify: {
+        while (XCheckTypedWindowEvent(dpy, win, MotionNotify, &ev)) {
+        }
+        if (!popups.empty()) break;
+        self.mouseMove(shiftOf(ev.xmotion.state), {ev.xmotion.x, ev.xmotion.y});
+        break;
+      }
+      case KeyPress:
+      case KeyRelease: keyEvent(self, ev.xkey); break;
+      default: break;
+    }
+  }
+
+  static MouseButton mouseButton(unsigned b) {
+    return b == 3 ? MouseButton::Right : b == 2 ? MouseButton::Middle : MouseButton::Left;
+  }
+
+  void buttonPress(XButtonEvent& e) {
+    if (!popups.empty()) {  // a click beside the menu closes it and goes no further
+      cancelled = true;
+      return;
+    }
+    const Point p{e.x, e.y};
+    if (e.button == 4 || e.button == 5) {
+      self.mouseWheel(e.button == 4 ? 120 : -120, shiftOf(e.state), p);
+      return;
+    }
+    if (e.button > 3) return;
+    const MouseButton b = mouseButton(e.button);
+    const bool twice = e.button == lastPressButton && e.time - lastPressTime <= kDoubleClickMs &&
+                       std::abs(p.x - lastPressPoint.x) <= kDoubleClickSlop &&
+                       std::abs(p.y - lastPressPoint.y) <= kDoubleClickSlop;
+    if (twice) {
+      lastPressButton = 0;  // a third press starts afresh
+      self.doubleClick(b, shiftOf(e.state), p);
+    } else {
+      lastPressButton = e.button;
+      lastPressTime = e.time;
+      lastPressPoint = p;
+      self.mouseDown(b, shiftOf(e.state), p);
+    }
+    if (self.wantsKeyboard()) takeFocus(e.time);
+  }
+
+  void keyEvent(WindowHost& target, XKeyEvent& e) {
+    const int vk = virtualKey(XLookupKeysym(&e, 0));
+    const ShiftState s = shiftOf(e.state);
+    if (e.type == KeyRelease) {
+      if (vk) target.keyUp(vk, s);
+      return;
+    }
+    if (vk) target.keyDown(vk, s);
+    if (const char32_t ch = characterOf(e)) target.keyChar(ch);
+  }
+
+  void popupEvent(std::size_t i, XEvent& ev) {
+    switch (ev.type) {
+      case Expose:
+        popups[i].exposed = popups[i].exposed.unite(
+            Rect::xywh(ev.xexpose.x, ev.xexpose.y, ev.xexpose.width, ev.xexpose.height));
+        break;
+      case ButtonPress:
+      case ButtonRelease:
+      case MotionNotify: {
+        // With the pointer grabbed, events outside our windows come here in this window's
+        // coordinates: find the level under the pointer by its root position.
+        int rx = 0, ry = 0;
+        ShiftState s = 0;
+        if (ev.type == MotionNotify) {
+          while (XCheckTypedEvent(dpy, MotionNotify, &ev)) {
+          }
+          rx = ev.xmotion.x_root;
+          ry = ev.xmotion.y_root;
+          s = shiftOf(ev.xmotion.state);
+        } else {
+          rx = ev.xbutton.x_root;
+          ry = ev.xbutton.y_root;
+          s = shiftOf(ev.xbutton.state);
+        }
+        if (ev.type == ButtonRelease && ev.xbutton.button <= 3 && self.capture()) {
+          // The press that opened the menu is released beside the window (or dragged into the menu).
+          const Point e = self.windowOrigin();
+          self.mouseUp(mouseButton(ev.xbutton.button), s, {rx - e.x, ry - e.y});
+        }
+        Popup* under = nullptr;
+        for (auto it = popups.rbegin(); it != popups.rend(); ++it) {
+          const Point o = it->host->windowOrigin();
+          if (Rect::xywh(o.x, o.y, it->host->root().width(), it->host->root().height()).contains({rx, ry})) {
+            under = &*it;
+            break;
+          }
+        }
+        if (!under) {
+          if (ev.type == ButtonPress) cancelled = true;
+          break;
+        }
+        const Point o = under->host->windowOrigin();
+        const Point p{rx - o.x, ry - o.y};
+        if (ev.type == MotionNotify)
+          under->host->mouseMove(s, p);
+        else if (ev.xbutton.button <= 3 && ev.type == ButtonPress)
+          under->host->mouseDown(mouseButton(ev.xbutton.button), s, p);
+        else if (ev.xbutton.button <= 3)
+          under->host->mouseUp(mouseButton(ev.xbutton.button), s, p);
+        break;
+      }
+      case KeyPress:
+      case KeyRelease: keyEvent(*popups.back().host, ev.xkey); break;
+      default: break;
+    }
+  }
+
+  // Focus ---------------------------------------------------------------------------------------
+  void takeFocus(Time t) {
+    if (tookFocus || focused || !viewable || gone) return;
+    XGetInputFocus(dpy, &focusBefore, &revertBefore);
+    setKeyMask(true);  // keys typed before FocusIn arrives must not fall through to the parent
+    XSetInputFocus(dpy, win, RevertToParent, t);
+    tookFocus = true;
+  }
+
+  void giveFocusBack() {
+    tookFocus = false;
+    if (gone) return;
+    Window back = focusBefore;
+    if (back == None || back == win) back = PointerRoot;
+    ErrorTrap trap(dpy);
+    XSetInputFocus(dpy, back, back == PointerRoot ? RevertToPointerRoot : revertBefore, CurrentTime);
+    if (trap.errors()) XSetInputFocus(dpy, PointerRoot, RevertToPointerRoot, CurrentTime);
+  }
+
+  void setKeyMask(bool on) {
+    const long mask = on ? (kBaseMask | kKeyMask) : kBaseMask;
+    if (mask == eventMask || gone) return;
+    eventMask = mask;
+    XSelectInput(dpy, win, mask);
+  }
+
+  // After each batch of events: deferred menu work, focus, key selection, cursor.
+  void settle() {
+    if (chosen) {
+      MenuItem* item = chosen;
+      chosen = nullptr;
+      closePopups();
+      if (item->onClick) item->onClick(*item);
+    } else if (cancelled) {
+      closePopups();
+    } else if (submenu.item) {
+      const SubmenuRequest r = submenu;
+      submenu = {};
+      while (popups.size() > r.level + 1) destroyPopup();
+      if (r.item->submenu) openLevel(*r.item->submenu, {r.itemRect.right, r.itemRect.top});
+    }
+    cancelled = false;
+    chosen = nullptr;
+    submenu = {};
+    self.collectClosed();
+    for (Popup& p : popups) p.host->collectClosed();
+    if (gone) return;
+    if (tookFocus && !self.wantsKeyboard()) giveFocusBack();
+    setKeyMask(tookFocus || focused);
+    const int shape = static_cast<int>(self.cursor());
+    if (shape != cursorShown && shape >= 0 && shape < static_cast<int>(cursors.size())) {
+      ::Cursor& c = cursors[static_cast<std::size_t>(shape)];
+      if (!c) c = XCreateFontCursor(dpy, cursorShape(self.cursor()));
+      XDefineCursor(dpy, win, c);
+      cursorShown = shape;
+    }
+  }
+
+  // Menus ---------------------------------------------------------------------------------------
+  void openLevel(PopupMenu& menu, Point where) {
+    auto view = std::make_unique<MenuView>(menu);
+    view->layout();
+    const int w = std::max(1, view->width()), h = std::max(1, view->height());
+    // Kept on the screen: moved left or up as far as needed.
+    const int sw = DisplayWidth(dpy, screen), sh = DisplayHeight(dpy, screen);
+    Point at = where;
+    if (at.x + w > sw) at.x = std::max(0, sw - w);
+    if (at.y + h > sh) at.y = std::max(0, sh - h);
+    Popup p;
+    p.host = std::make_unique<X11PopupHost>(self, w, h, at);
+    p.view = view.get();
+    const std::size_t level = popups.size();
+    view->onChoose = [this](MenuItem& item) { chosen = &item; };
+    view->onCancel = [this] { cancelled = true; };
+    view->onOpenSubmenu = [this, level](MenuItem& item, Rect r) { submenu = {level, &item, r}; };
+    p.host->setRoot(std::move(view));
+    XSetWindowAttributes a{};
+    a.override_redirect = True;
+    a.save_under = True;
+    a.event_mask = kPopupMask;
+    a.border_pixel = 0;
+    a.background_pixmap = None;
+    a.colormap = DefaultColormap(dpy, screen);
+    p.w = XCreateWindow(dpy, root, at.x, at.y, static_cast<unsigned>(w), static_cast<unsigned>(h), 0, depth,
+                        InputOutput, visual, CWOverrideRedirect | CWSaveUnder | CWEventMask | CWBorderPixel | CWBackPixmap | CWColormap, &a);
+    const Atom type = XInternAtom(dpy, "_NET_WM_WINDOW_TYPE", False);
+    Atom menuType = XInternAtom(dpy, "_NET_WM_WINDOW_TYPE_POPUP_MENU", False);
+    XChangeProperty(dpy, p.w, type, XA_ATOM, 32, PropModeReplace, reinterpret_cast<unsigned char*>(&menuType), 1);
+    Window top = win;  // dialogs and menus belong to the host's top-level window
+    for (Window r = 0, par = 0, *kids = nullptr;; top = par) {
+      unsigned n = 0;
+      if (!XQueryTree(dpy, top, &r, &par, &kids, &n)) break;
+      if (kids) XFree(kids);
+      if (par == r || par == 0) break;
+    }
+    XSetTransientForHint(dpy, p.w, top);
+    XMapRaised(dpy, p.w);
+    popups.push_back(std::move(p));
+    grab();
+  }
+
+  void grab() {
+    const Window w = popups.front().w;
+    if (!grabbedPointer)
+      grabbedPointer = XGrabPointer(dpy, w, True, ButtonPressMask | ButtonReleaseMask | PointerMotionMask, GrabModeAsync,
+                                    GrabModeAsync, None, None, CurrentTime) == GrabSuccess;
+    if (!grabbedKeyboard)
+      grabbedKeyboard = XGrabKeyboard(dpy, w, False, GrabModeAsync, GrabModeAsync, CurrentTime) == GrabSuccess;
+  }
+
+  void destroyPopup() {
+    Popup& p = popups.back();
+    XDestroyWindow(dpy, p.w);
+    popups.pop_back();
+  }
+
+  void closePopups() {
+    if (popups.empty()) return;
+    if (grabbedPointer) XUngrabPointer(dpy, CurrentTime);
+    if (grabbedKeyboard) XUngrabKeyboard(dpy, CurrentTime);
+    grabbedPointer = grabbedKeyboard = false;
+    while (!popups.empty()) destroyPopup();
+  }
+
+  // Pictures ------------------------------------------------------------------------------------
+  void upload(Window target, const Image& image, Rect area) {
+    area = area.intersect(Rect::xywh(0, 0, image.width(), image.height()));
+    if (area.empty()) return;
+    const int w = image.width();
+    // At most one request's worth per band: a connection without BIG-REQUESTS takes 262,140
+    // bytes, and the editor alone is three times as large.
+    for (int y = area.top; y < area.bottom; y += bandRows) {
+      const int rows = std::min(bandRows, area.bottom - y);
+      if (direct) {
+        XImage* img = XCreateImage(dpy, visual, static_cast<unsigned>(depth), ZPixmap, 0,
+                                   reinterpret_cast<char*>(const_cast<Pixel*>(image.row(y))), static_cast<unsigned>(w),
+                                   static_cast<unsigned>(rows), 32, w * 4);
+        if (!img) return;
+        img->byte_order = LSBFirst;  // our pixels in the machine's order; Xlib swaps for the server
+        XPutImage(dpy, target, gc, img, area.left, 0, area.left, y, static_cast<unsigned>(area.width()),
+                  static_cast<unsigned>(rows));
+        img->data = nullptr;  // ours
+        XDestroyImage(img);
+      } else {
+        XImage* img = XCreateImage(dpy, visual, static_cast<unsigned>(depth), ZPixmap, 0, nullptr,
+                                   static_cast<unsigned>(area.width()), static_cast<unsigned>(rows), 32, 0);
+        if (!img) return;
+        img->data = static_cast<char*>(std::malloc(static_cast<std::size_t>(img->bytes_per_line) * static_cast<std::size_t>(rows)));
+        if (!img->data) {
+          XDestroyImage(img);
+          return;
+        }
+        const Channel r(visual->red_mask), g(visual->green_mask), b(visual->blue_mask);
+        for (int j = 0; j < rows; ++j) {
+          const Pixel* src = image.row(y + j);
+          for (int i = 0; i < area.width(); ++i) {
+            const Pixel px = src[area.left + i];
+            XPutPixel(img, i, j, r.scale((px >> 16) & 0xFF) | g.scale((px >> 8) & 0xFF) | b.scale(px & 0xFF));
+          }
+        }
+        XPutImage(dpy, target, gc, img, 0, 0, area.left, y, static_cast<unsigned>(area.width()), static_cast<unsigned>(rows));
+        XDestroyImage(img);  // frees the band
+      }
+    }
+  }
+};
+
+X11WindowHost::X11WindowHost(unsigned long parent, int width, int height, const char* displayName)
+    : WindowHost(width, height), impl_(std::make_unique<Impl>(*this)) {
+  Impl& m = *impl_;
+  m.dpy = XOpenDisplay(displayName);
+  if (!m.dpy) throw std::runtime_error("no X display");
+  {
+    ErrorTrap trap(m.dpy);
+    m.screen = DefaultScreen(m.dpy);
+    m.root = RootWindow(m.dpy, m.screen);
+    m.parent = parent;
+    m.visual = DefaultVisual(m.dpy, m.screen);
+    m.depth = DefaultDepth(m.dpy, m.screen);
+    XWindowAttributes pa{};
+    const bool parentOk = parent != 0 && XGetWindowAttributes(m.dpy, parent, &pa) != 0;
+    if (parentOk && trap.errors() == 0) {
+      XSetWindowAttributes a{};
+      a.background_pixmap = None;
+      a.border_pixel = 0;
+      a.colormap = DefaultColormap(m.dpy, m.screen);
+      a.event_mask = kBaseMask;
+      m.win = XCreateWindow(m.dpy, parent, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height), 0, m.depth,
+                            InputOutput, m.visual, CWBackPixmap | CWBorderPixel | CWColormap | CWEventMask, &a);
+      // Only the parent's destruction is of interest; our mask on it is our connection's own.
+      XSelectInput(m.dpy, parent, StructureNotifyMask);
+      if (trap.errors() != 0) m.win = 0;
+    }
+    if (m.win) {
+      int formats = 0;
+      XPixmapFormatValues* f = XListPixmapFormats(m.dpy, &formats);
+      int bpp = 0;
+      for (int i = 0; i < formats; ++i)
+        if (f[i].depth == m.depth) bpp = f[i].bits_per_pixel;
+      if (f) XFree(f);
+      m.direct = bpp == 32 && m.visual->red_mask == 0xFF0000 && m.visual->green_mask == 0xFF00 &&
+                 m.visual->blue_mask == 0xFF;
+      const long maxBytes = XMaxRequestSize(m.dpy) * 4 - 64;
+      m.bandRows = std::max(1, static_cast<int>(maxBytes / (static_cast<long>(width) * 4)));
+      m.gc = XCreateGC(m.dpy, m.win, 0, nullptr);
+      Bool supported = False;
+      // Held keys repeat as presses alone, so the on-screen keyboard sees one note per hold.
+      XkbSetDetectableAutoRepeat(m.dpy, True, &supported);
+      XMapWindow(m.dpy, m.win);
+    }
+  }
+  if (!m.win) {
+    XCloseDisplay(m.dpy);
+    m.dpy = nullptr;
+    throw std::runtime_error("the parent is not a window");
+  }
+}
+
+X11WindowHost::~X11WindowHost() {
+  Impl& m = *impl_;
+  if (!m.dpy) return;
+  {
+    ErrorTrap trap(m.dpy);
+    m.closePopups();
+    if (m.tookFocus) m.giveFocusBack();
+    for (::Cursor c : m.cursors)
+      if (c) XFreeCursor(m.dpy, c);
+    if (m.gc) XFreeGC(m.dpy, m.gc);
+    // A window that went with its parent is not destroyed a second time.
+    if (!m.gone) XDestroyWindow(m.dpy, m.win);
+  }
+  XCloseDisplay(m.dpy);
+}
+
+void X11WindowHost::pumpEvents() {
+  Impl& m = *impl_;
+  ErrorTrap trap(m.dpy);
+  while (XPending(m.dpy)) {
+    XEvent ev;
+    XNextEvent(m.dpy, &ev);
+    m.dispatch(ev);
+    m.settle();
+  }
+  m.settle();
+}
+
+void X11WindowHost::present() {
+  Impl& m = *impl_;
+  if (m.gone) return;
+  ErrorTrap trap(m.dpy);
+  const bool first = m.frame.width() != root().width() || m.frame.height() != root().height();
+  Rect area = first ? root().clientRect() : dirty().unite(m.exposed);
+  renderDirty(m.frame);
+  m.upload(m.win, m.frame, area);
+  m.exposed = {};
+  for (Impl::Popup& p : m.popups) {
+    const bool firstPopup = p.frame.empty();
+    const Rect pa = firstPopup ? p.host->root().clientRect() : p.host->dirty().unite(p.exposed);
+    p.host->renderDirty(p.frame);
+    m.upload(p.w, p.frame, pa);
+    p.exposed = {};
+  }
+  XFlush(m.dpy);
+}
+
+Point X11WindowHost::windowOrigin() const {
+  const Impl& m = *impl_;
+  if (m.gone) return {};
+  ErrorTrap trap(m.dpy);
+  int x = 0, y = 0;
+  Window child = 0;
+  XTranslateCoordinates(m.dpy, m.win, m.root, 0, 0, &x, &y, &child);
+  return {x, y};
+}
+
+Point X11WindowHost::pointerPosition() const {
+  const Impl& m = *impl_;
+  ErrorTrap trap(m.dpy);
+  Window r = 0, c = 0;
+  int rx = 0, ry = 0, wx = 0, wy = 0;
+  unsigned mask = 0;
+  XQueryPointer(m.dpy, m.root, &r, &c, &rx, &ry, &wx, &wy, &mask);
+  return {rx, ry};
+}
+
+void X11WindowHost::setPointerPosition(Point screen) {
+  Impl& m = *impl_;
+  // May be refused (XWayland): the pointer then simply stays.
+  ErrorTrap trap(m.dpy);
+  XWarpPointer(m.dpy, None, m.root, 0, 0, 0, 0, screen.x, screen.y);
+}
+
+MenuItem* X11WindowHost::popupMenu(PopupMenu& menu, Point screen) {
+  Impl& m = *impl_;
+  if (m.gone) return nullptr;
+  ErrorTrap trap(m.dpy);
+  m.closePopups();
+  m.openLevel(menu, screen);
+  return nullptr;
+}
+
+unsigned long X11WindowHost::window() const { return impl_->win; }
+bool X11WindowHost::windowGone() const { return impl_->gone; }
+bool X11WindowHost::holdsFocus() const { return impl_->tookFocus; }
+std::size_t X11WindowHost::openPopups() const { return impl_->popups.size(); }
+
+}  // namespace korvo

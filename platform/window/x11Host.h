@@ -1,0 +1,48 @@
+// X11WindowHost: the toolkit's window as a plain child of a foreign X11 window (no XEmbed).
+//
+// The host opens a display connection of its own, so the application around never sees its
+// requests, and touches Xlib only inside pumpEvents, present, the services and the destructor,
+// each of which catches the protocol errors of its own connection (a parent destroyed behind
+// its back must not end the process through Xlib's default handler). Popup menus are
+// override-redirect windows on the root, driven by the same pump: nothing blocks.
+//
+// Keys: the host's application keeps the keyboard. Only while the window wants keys
+// (keyboardWanted, or a dialog) does a click into the window take the input focus; the focus is
+// given back where it was as soon as the keys are no longer wanted.
+#pragma once
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "host.h"
+
+namespace korvo {
+
+class X11WindowHost : public WindowHost {
+ public:
+  // Throws std::runtime_error when the display cannot be opened or `parent` is not a window.
+  X11WindowHost(unsigned long parent, int width, int height, const char* displayName = nullptr);
+  ~X11WindowHost() override;
+
+  void pumpEvents() override;
+  void present() override;
+
+  Point windowOrigin() const override;
+  Point pointerPosition() const override;
+  void setPointerPosition(Point screen) override;
+  MenuItem* popupMenu(PopupMenu& menu, Point screen) override;
+
+  unsigned long window() const;
+  // The parent (and with it this window) was destroyed before the host was.
+  bool windowGone() const;
+  // Whether this window holds the input focus it took on a click.
+  bool holdsFocus() const;
+  std::size_t openPopups() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace korvo

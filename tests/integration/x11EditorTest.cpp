@@ -1,0 +1,359 @@
+// The editor in a real X11 window under Xvfb: the built plug-in opened by `vsthost --editor`,
+// compared pixel for pixel with the headless rendering of the same editor, driven with xdotool;
+// and the X11 host opened and closed in-process many times, also after its parent went.
+// Skipped when Xvfb or xdotool is missing.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "builtInData.h"
+#include "editorWindow.h"
+#include "headlessHost.h"
+#include "plugCore.h"
+#include "x11Host.h"
+
+// Last: Xlib's macros (None, Bool, Status) must not meet the C++ headers.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+namespace korvo {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+bool onPath(const char* program) {
+  const std::string cmd = std::string("command -v ") + program + " >/dev/null 2>&1";
+  return std::system(cmd.c_str()) == 0;
+}
+
+// One Xvfb for the whole program, on a display number it picks itself.
+class Xvfb {
+ public:
+  static Xvfb& get() {
+    static Xvfb x;
+    return x;
+  }
+  bool ok() const { return !display_.empty(); }
+  const std::string& display() const { return display_; }
+
+ private:
+  Xvfb() {
+    if (!onPath("Xvfb")) return;
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      close(fds[0]);
+      const std::string fd = std::to_string(fds[1]);
+      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp", nullptr);
+      _exit(127);
+    }
+    close(fds[1]);
+    // The number arrives as a line once the server listens; read all of it.
+    std::string number;
+    char c = 0;
+    while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    close(fds[0]);
+    if (number.empty()) return;
+    const std::string name = ":" + std::to_string(std::atoi(number.c_str()));
+    for (int i = 0; i < 100; ++i) {
+      if (Display* d = XOpenDisplay(name.c_str())) {
+        XCloseDisplay(d);
+        display_ = name;
+        setenv("DISPLAY", display_.c_str(), 1);
+        return;
+      }
+      std::this_thread::sleep_for(50ms);
+    }
+  }
+  ~Xvfb() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  pid_t pid_ = -1;
+  std::string display_;
+};
+
+#define NEED_DISPLAY()                                                   \
+  do {                                                                   \
+    if (!Xvfb::get().ok()) GTEST_SKIP() << "Xvfb is not installed";      \
+    if (!onPath("xdotool")) GTEST_SKIP() << "xdotool is not installed"; \
+  } while (0)
+
+vst::VstIntPtr KORVO_VSTCALL testHost(vst::AEffect*, vst::VstInt32 opcode, vst::VstInt32, vst::VstIntPtr, void*, float) {
+  return opcode == vst::audioMasterVersion ? 2400 : 0;
+}
+
+// Settings and data in a folder of their own, read alike by this process and by the plug-in
+// that vsthost loads (XDG_CONFIG_HOME).
+struct Folder {
+  fs::path dir;
+  explicit Folder(const std::string& name) {
+    dir = fs::temp_directory_path() / ("korvo-x11-" + name + "-" + std::to_string(getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir / "Korvo");
+    std::ofstream(dir / "Korvo" / "settings.conf") << "path_data=" << dir.string() << "\npath_user=" << dir.string()
+                                                   << "\npath_dll=" << dir.string() << "\n";
+    setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
+  }
+  ~Folder() {
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+  }
+};
+
+class NoTimers : public TimerEventService {
+ public:
+  unsigned setEvent(unsigned, unsigned, std::function<void(unsigned)>) override { return ++id_; }
+  void killEvent(unsigned) override {}
+
+ private:
+  unsigned id_ = 0;
+};
+
+// The pixels of a window as the server has them.
+Image grab(Display* d, Window w) {
+  XWindowAttributes a{};
+  Image image;
+  if (!XGetWindowAttributes(d, w, &a)) return image;
+  XImage* shot = XGetImage(d, w, 0, 0, static_cast<unsigned>(a.width), static_cast<unsigned>(a.height), AllPlanes, ZPixmap);
+  if (!shot) return image;
+  image.reset(a.width, a.height);
+  for (int y = 0; y < a.height; ++y)
+    for (int x = 0; x < a.width; ++x) image.row(y)[x] = static_cast<Pixel>(XGetPixel(shot, x, y) & 0xFFFFFF);
+  XDestroyImage(shot);
+  return image;
+}
+
+Window firstChild(Display* d, Window w) {
+  Window root = 0, parent = 0, *kids = nullptr, found = 0;
+  unsigned n = 0;
+  if (XQueryTree(d, w, &root, &parent, &kids, &n) && n > 0) found = kids[0];
+  if (kids) XFree(kids);
+  return found;
+}
+
+int differingPixels(const Image& a, const Image& b) {
+  if (a.width() != b.width() || a.height() != b.height()) return -1;
+  int n = 0;
+  for (std::size_t i = 0; i < a.pixels().size(); ++i) n += a.pixels()[i] != b.pixels()[i];
+  return n;
+}
+
+void xdotool(const std::string& args) {
+  const std::string cmd = "xdotool " + args;
+  ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+  std::this_thread::sleep_for(300ms);  // a few idle periods of the host
+}
+
+// vsthost --editor with the built plug-in, its output in a file.
+class EditorProcess {
+ public:
+  explicit EditorProcess(const fs::path& outFile) : out_(outFile) {
+    pid_ = fork();
+    if (pid_ == 0) {
+      const int fd = open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      dup2(fd, 1);
+      const int err = open((outFile.string() + ".err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      dup2(err, 2);
+      execl(KORVO_TEST_VSTHOST, KORVO_TEST_VSTHOST, "--editor", "--no-sound", "--idle-ms", "20", "--seconds", "60",
+            KORVO_TEST_PLUGIN, nullptr);
+      _exit(127);
+    }
+  }
+  ~EditorProcess() { stop(); }
+  // The top-level window id, once vsthost has printed it.
+  unsigned long window() {
+    for (int i = 0; i < 200; ++i) {
+      const std::string v = value("editor.window");
+      if (!v.empty()) return std::stoul(v);
+      std::this_thread::sleep_for(50ms);
+    }
+    return 0;
+  }
+  std::string value(const std::string& key) const {
+    std::ifstream in(out_);
+    std::string line;
+    while (std::getline(in, line))
+      if (line.rfind(key + "=", 0) == 0) return line.substr(key.size() + 1);
+    return {};
+  }
+  int stop() {
+    if (pid_ <= 0) return status_;
+    kill(pid_, SIGTERM);
+    int st = 0;
+    waitpid(pid_, &st, 0);
+    pid_ = -1;
+    status_ = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    return status_;
+  }
+
+ private:
+  fs::path out_;
+  pid_t pid_ = -1;
+  int status_ = -1;
+};
+
+Point centre(const Control& c) { return c.toWindow({c.width() / 2, c.height() / 2}); }
+
+// What the X11 host sends for a typed lower-case letter.
+void typeLetter(HeadlessHost& h, char c) {
+  const int vk = c - 'a' + 'A';
+  h.keyDown(vk, 0);
+  h.keyChar(static_cast<char32_t>(c));
+  h.keyUp(vk, 0);
+  h.collectClosed();
+}
+
+TEST(X11Editor, VsthostShowsTheHeadlessPictureAndTakesClicksAndTypedNames) {
+  NEED_DISPLAY();
+  Folder folder("vsthost");
+  // The reference: the same editor on the headless host, driven the same way.
+  std::vector<Image> expected;
+  Point up{}, name{};
+  {
+    // Made as the entry point makes it, with the same settings (the folder's) and built-in data.
+    vst::AEffect* effect = createEffect(testHost, withBuiltInData());
+    ASSERT_NE(effect, nullptr);
+    std::unique_ptr<CSynth> owner(static_cast<CSynth*>(effect->object));
+    CSynth& synth = *owner;
+    NoTimers timers;
+    EditorWindow w(nullptr, synth, WindowHostFactory{}, &timers);
+    w.show();
+    TplugEditForm& f = w.form();
+    f.DisplayTick();
+    auto& h = static_cast<HeadlessHost&>(w.host());
+    expected.push_back(h.frame());
+    up = centre(*f.upButton);
+    name = centre(*f.progNameEdit);
+    h.move(centre(*f.upButton));
+    h.click(centre(*f.upButton));
+    f.DisplayTick();
+    expected.push_back(h.frame());
+    h.move(centre(*f.progNameEdit));
+    h.click(centre(*f.progNameEdit));
+    for (char c : std::string("bass")) typeLetter(h, c);
+    h.pressKey(keys::Return);
+    f.DisplayTick();
+    expected.push_back(h.frame());
+    EXPECT_EQ(f.progNameEdit->text(), "BASS");
+  }
+
+  EditorProcess vsthost(folder.dir / "vsthost.out");
+  const Window top = vsthost.window();
+  if (top == 0) {
+    std::ifstream err(folder.dir / "vsthost.out.err");
+    std::stringstream text;
+    text << err.rdbuf();
+    FAIL() << "vsthost printed no window; its errors: " << text.str();
+  }
+  Display* d = XOpenDisplay(nullptr);
+  ASSERT_NE(d, nullptr);
+  std::this_thread::sleep_for(500ms);
+  const Window editor = firstChild(d, top);
+  ASSERT_NE(editor, 0u) << "no editor window inside vsthost's";
+
+  Image shot = grab(d, editor);
+  EXPECT_EQ(differingPixels(shot, expected[0]), 0) << "first show";
+  if (differingPixels(shot, expected[0]) != 0) {  // both pictures for whoever looks into it
+    savePng(shot, (fs::temp_directory_path() / "korvo-x11-firstShow-window.png").string());
+    savePng(expected[0], (fs::temp_directory_path() / "korvo-x11-firstShow-headless.png").string());
+  }
+  // Window coordinates are screen coordinates: vsthost's window sits at 0, 0 (no window manager).
+  xdotool("mousemove " + std::to_string(up.x) + " " + std::to_string(up.y) + " click 1");
+  shot = grab(d, editor);
+  EXPECT_EQ(differingPixels(shot, expected[1]), 0) << "after the next-program button";
+  EXPECT_GT(differingPixels(expected[1], expected[0]), 0);
+
+  xdotool("mousemove " + std::to_string(name.x) + " " + std::to_string(name.y) + " click 1");
+  xdotool("type --delay 30 bass");
+  xdotool("key Return");
+  shot = grab(d, editor);
+  EXPECT_EQ(differingPixels(shot, expected[2]), 0) << "after typing a name";
+  // Once the name is entered the keys belong to the host again.
+  xdotool("key x");
+  XCloseDisplay(d);
+  EXPECT_EQ(vsthost.stop(), 0);
+  EXPECT_EQ(vsthost.value("host.keys"), "1") << "the host got keys typed into the name box, or not the one after";
+}
+
+// A host's top-level window on a connection of the test's own.
+struct HostWindow {
+  Display* d = XOpenDisplay(nullptr);
+  Window w = 0;
+  HostWindow() {
+    if (!d) return;
+    w = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 562, 346, 0, 0, 0);
+    XMapWindow(d, w);
+    XSync(d, False);
+  }
+  ~HostWindow() {
+    if (!d) return;
+    if (w) XDestroyWindow(d, w);
+    XCloseDisplay(d);
+  }
+};
+
+TEST(X11Editor, OpenAndCloseAThousandTimesAndCloseAfterTheParentWent) {
+  NEED_DISPLAY();
+  Folder folder("cycle");
+  CSynth synth(testHost, editorWindowFactory(platformWindowHosts()));
+  vst::AEffect* e = synth.getAeffect();
+  HostWindow host;
+  ASSERT_NE(host.d, nullptr);
+  auto* bridge = static_cast<CSynthEditor*>(synth.getEditor());
+  for (int i = 0; i < 1000; ++i) {
+    ASSERT_EQ(e->dispatcher(e, vst::effEditOpen, 0, 0, reinterpret_cast<void*>(host.w), 0), 1);
+    if (i == 0) {
+      auto* w = dynamic_cast<EditorWindow*>(bridge->window());
+      ASSERT_NE(w, nullptr);
+      ASSERT_NE(dynamic_cast<X11WindowHost*>(&w->host()), nullptr) << "the platform host was not used";
+    }
+    e->dispatcher(e, vst::effEditIdle, 0, 0, nullptr, 0);
+    e->dispatcher(e, vst::effEditClose, 0, 0, nullptr, 0);
+  }
+  // No child is left behind in the host's window.
+  EXPECT_EQ(firstChild(host.d, host.w), 0u);
+
+  // The host destroys its window first (as Bitwig may), then idles and closes.
+  Window doomed = XCreateSimpleWindow(host.d, DefaultRootWindow(host.d), 0, 0, 562, 346, 0, 0, 0);
+  XMapWindow(host.d, doomed);
+  XSync(host.d, False);
+  ASSERT_EQ(e->dispatcher(e, vst::effEditOpen, 0, 0, reinterpret_cast<void*>(doomed), 0), 1);
+  e->dispatcher(e, vst::effEditIdle, 0, 0, nullptr, 0);
+  XDestroyWindow(host.d, doomed);
+  XSync(host.d, False);
+  e->dispatcher(e, vst::effEditIdle, 0, 0, nullptr, 0);
+  auto* w = dynamic_cast<EditorWindow*>(bridge->window());
+  ASSERT_NE(w, nullptr);
+  EXPECT_TRUE(static_cast<X11WindowHost&>(w->host()).windowGone());
+  e->dispatcher(e, vst::effEditClose, 0, 0, nullptr, 0);
+  // And a close with the parent gone before any idle saw it.
+  doomed = XCreateSimpleWindow(host.d, DefaultRootWindow(host.d), 0, 0, 562, 346, 0, 0, 0);
+  XSync(host.d, False);
+  ASSERT_EQ(e->dispatcher(e, vst::effEditOpen, 0, 0, reinterpret_cast<void*>(doomed), 0), 1);
+  XDestroyWindow(host.d, doomed);
+  XSync(host.d, False);
+  e->dispatcher(e, vst::effEditClose, 0, 0, nullptr, 0);
+  // A parent that is no window at all: the editor opens on the headless host instead.
+  ASSERT_EQ(e->dispatcher(e, vst::effEditOpen, 0, 0, reinterpret_cast<void*>(doomed), 0), 1);
+  EXPECT_NE(dynamic_cast<HeadlessHost*>(&static_cast<EditorWindow*>(bridge->window())->host()), nullptr);
+  e->dispatcher(e, vst::effEditClose, 0, 0, nullptr, 0);
+}
+
+}  // namespace
+}  // namespace korvo
