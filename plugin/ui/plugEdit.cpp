@@ -41,7 +41,6 @@ ImageBox* addPicture(Control& parent, const char* name, int x, int y, int w, int
   return box;
 }
 
-class DecorShape : public Shape {};
 }  // namespace
 
 TplugEditForm::TplugEditForm(TimerEventService* timerService) : timerService_(timerService) {
@@ -164,7 +163,7 @@ void TplugEditForm::buildComponents() {
   displayPanel->colour = fromTColor(kPanelColour);
   displayPanel->borderColour = fromTColor(kWindowColour);
   auto bar = [&](int x, int y, int w, int h, TColor c) {
-    auto* s = displayPanel->add<DecorShape>();
+    auto* s = displayPanel->add<Shape>();
     s->setBounds(x, y, w, h);
     s->brush = s->pen = fromTColor(c);
   };
