@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <complex>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <numbers>
@@ -91,6 +92,16 @@ Take playSound(const ProgramRecord& sound, const Performance& how, int rate, con
   engine->soundMan().LoadEdit(&sound);
   Take take;
   take.rate = rate;
+  Take discarded;
+  discarded.rate = rate;
+  for (const Phrase& p : how.warmUp) {
+    for (int note : p.notes) engine->keyboardNote(0, note, how.velocity);
+    renderFrames(*engine, discarded, p.holdFrames);
+    for (int note : p.notes) engine->keyboardNote(0, note, 0);
+    renderFrames(*engine, discarded, p.restFrames);
+    discarded.left.clear();
+    discarded.right.clear();
+  }
   for (const auto& [index, value] : how.controllers) engine->controller(0, index, value);
   for (int note : how.notes) engine->keyboardNote(0, note, how.velocity);
   renderFrames(*engine, take, how.holdFrames);
@@ -98,6 +109,42 @@ Take playSound(const ProgramRecord& sound, const Performance& how, int rate, con
   for (int note : how.notes) engine->keyboardNote(0, note, 0);
   renderFrames(*engine, take, how.tailFrames);
   return take;
+}
+
+const std::vector<std::vector<int>>& worstCaseChords() {
+  static const std::vector<std::vector<int>> chords = {
+      {48, 52, 55, 60, 64, 67, 72, 76}, {48, 55, 60, 64, 67, 72, 76, 79}, {36, 43, 48, 52, 55, 60, 64, 67}};
+  return chords;
+}
+
+std::vector<Phrase> seededWarmUp(int seed, int rate) {
+  std::uint32_t x = 2654435761u * static_cast<std::uint32_t>(seed) + 12345u;
+  auto next = [&x](int below) {
+    x = x * 1664525u + 1013904223u;
+    return static_cast<int>((x >> 8) % static_cast<std::uint32_t>(below));
+  };
+  std::vector<Phrase> phrases(static_cast<std::size_t>(1 + next(3)));
+  for (Phrase& p : phrases) {
+    const int count = 1 + next(8);
+    for (int i = 0; i < count; ++i) p.notes.push_back(36 + next(49));
+    p.holdFrames = rate / 50 + next(rate * 2 / 5);
+    p.restFrames = next(rate * 3 / 10);
+  }
+  return phrases;
+}
+
+WorstPeak worstChordPeak(const ProgramRecord& sound, int rate, const std::string& dataFolder, int warmStates) {
+  const double hold = std::clamp(attackSeconds(sound) + 0.3, 0.3, 1.3);
+  WorstPeak worst;
+  for (int state = 0; state <= warmStates; ++state)
+    for (std::size_t c = 0; c < worstCaseChords().size(); ++c) {
+      Performance chord{worstCaseChords()[c], {}, 127, static_cast<int>(hold * rate), rate / 20, {}};
+      if (state > 0) chord.warmUp = seededWarmUp(state, rate);
+      const Levels l = measureLevels(playSound(sound, chord, rate, dataFolder));
+      worst.finite = worst.finite && l.finite;
+      if (l.peak > worst.peak) worst = {l.peak, static_cast<int>(c), state, worst.finite};
+    }
+  return worst;
 }
 
 double settleSeconds(const ProgramRecord& sound) {

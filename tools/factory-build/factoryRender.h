@@ -18,12 +18,22 @@ struct Take {
   std::vector<float> left, right;
 };
 
+// Notes played and let go before a take and not recorded. The oscillators run freely between
+// notes, so what a session played before decides the phases a chord starts from, and with them
+// how its voices add up.
+struct Phrase {
+  std::vector<int> notes;
+  int holdFrames = 0;
+  int restFrames = 0;  // after the release, before what follows
+};
+
 struct Performance {
   std::vector<int> notes;  // played together at frame 0
   std::vector<std::pair<int, int>> controllers;  // (index, value) set before the notes; 128 is pressure
   int velocity = 127;
   int holdFrames = 0;      // then every note is released
   int tailFrames = 0;      // rendered after the release
+  std::vector<Phrase> warmUp;  // played first, at the same velocity, and not recorded
 };
 
 // One engine per take, its settings in a temporary folder, the wave ROM from `dataFolder`,
@@ -36,6 +46,19 @@ double settleSeconds(const ProgramRecord& sound);
 // The longest attack (T1) of the four envelopes, in seconds.
 double attackSeconds(const ProgramRecord& sound);
 double releaseSeconds(const ProgramRecord& sound);
+
+// The loudest an eight-voice chord at velocity 127 gets, over several chords and over the fresh
+// state and `warmStates` states left behind by earlier playing (seeded, so reproducible). Held
+// through the envelopes' attacks.
+struct WorstPeak {
+  double peak = 0;
+  int chord = 0;      // index into worstCaseChords()
+  int state = 0;      // 0 is a fresh engine, k > 0 the warm-up of seed k
+  bool finite = true;
+};
+const std::vector<std::vector<int>>& worstCaseChords();
+std::vector<Phrase> seededWarmUp(int seed, int rate);
+WorstPeak worstChordPeak(const ProgramRecord& sound, int rate, const std::string& dataFolder, int warmStates);
 
 struct Levels {
   bool finite = true;

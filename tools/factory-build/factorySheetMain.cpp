@@ -2,10 +2,11 @@
 // the engine as a single note (note 60, velocity 100) and as an eight-note chord at velocity 127, and
 // the table gives what an ear would check first: levels, brightness, pitch and envelope.
 //
-//   korvo-factory-sheet [--program N] [--wav PREFIX] DATA_FOLDER SOURCE.txt...
+//   korvo-factory-sheet [--program N] [--wav PREFIX] [--states K] DATA_FOLDER SOURCE.txt...
 //
 // DATA_FOLDER holds wavrom.bin. --wav writes PREFIXnnn-note.wav and PREFIXnnn-chord.wav
-// (32-bit float stereo) for a closer look in an editor.
+// (32-bit float stereo) for a closer look in an editor. --states sets how many warmed-up states
+// (besides a fresh engine) the worst-case column tries, 8 unless given.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -62,12 +63,15 @@ std::string category(const std::string& origin) {
 
 int main(int argc, char** argv) {
   int only = -1;
+  int warmStates = 8;
   std::string wavPrefix;
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--program" && i + 1 < argc) {
       only = std::atoi(argv[++i]);
+    } else if (a == "--states" && i + 1 < argc) {
+      warmStates = std::max(0, std::atoi(argv[++i]));
     } else if (a == "--wav" && i + 1 < argc) {
       wavPrefix = argv[++i];
     } else {
@@ -75,7 +79,7 @@ int main(int argc, char** argv) {
     }
   }
   if (args.size() < 2) {
-    std::fputs("usage: korvo-factory-sheet [--program N] [--wav PREFIX] DATA_FOLDER SOURCE.txt...\n", stderr);
+    std::fputs("usage: korvo-factory-sheet [--program N] [--wav PREFIX] [--states K] DATA_FOLDER SOURCE.txt...\n", stderr);
     return 2;
   }
   std::vector<SourceText> sources;
@@ -92,31 +96,34 @@ int main(int argc, char** argv) {
               "Pushed chord: the same with wheel, breath and channel pressure at 127. All held until the\n"
               "envelopes settle (0.6..4 s), then released. RMS, centroid and f0: the\n"
               "note's loudest 200 ms. Attack: to 90 %% of the loudest 10 ms; sustain: level at the release\n"
-              "against that; tail: after the release until 1 %% of it.\n\n");
-  std::printf("| no. | name | group | chord peak dBFS | pushed chord peak dBFS | note peak dBFS | note RMS dBFS | centroid Hz | f0 Hz | attack s | sustain | tail s |\n");
-  std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|\n");
+              "against that; tail: after the release until 1 %% of it. Worst chord: the loudest of three\n"
+              "eight-note chords at velocity 127 from a fresh engine and from %d states left by earlier\n"
+              "playing (chord and state given).\n\n", warmStates);
+  std::printf("| no. | name | group | chord peak dBFS | worst chord peak dBFS | pushed chord peak dBFS | note peak dBFS | note RMS dBFS | centroid Hz | f0 Hz | attack s | sustain | tail s |\n");
+  std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
   for (int n = 0; n < kProgramCount; ++n) {
     if ((only >= 0 && n != only) || !bank.placed[static_cast<std::size_t>(n)]) continue;
     const ProgramRecord& r = bank.programs[static_cast<std::size_t>(n)];
     const double hold = std::clamp(settleSeconds(r) + 0.3, 0.6, 4.0);
     const double tail = std::clamp(releaseSeconds(r) + 0.3, 0.4, 3.0);
-    Performance note{{60}, {}, 100, static_cast<int>(hold * kRate), static_cast<int>(tail * kRate)};
-    Performance chord{kChord, {}, 127, note.holdFrames, note.tailFrames};
+    Performance note{{60}, {}, 100, static_cast<int>(hold * kRate), static_cast<int>(tail * kRate), {}};
+    Performance chord{kChord, {}, 127, note.holdFrames, note.tailFrames, {}};
     // The same chord with the wheel, breath and channel pressure all the way up.
-    Performance pushed{kChord, {{1, 127}, {2, 127}, {128, 127}}, 127, note.holdFrames, note.tailFrames};
+    Performance pushed{kChord, {{1, 127}, {2, 127}, {128, 127}}, 127, note.holdFrames, note.tailFrames, {}};
     const Take single = playSound(r, note, kRate, args[0]);
     const Take full = playSound(r, chord, kRate, args[0]);
     const Levels ln = measureLevels(single), lc = measureLevels(full);
     const Levels lp = measureLevels(playSound(r, pushed, kRate, args[0]));
+    const WorstPeak worst = worstChordPeak(r, kRate, args[0], warmStates);
     const Shape shape = measureShape(single);
     // Brightness and pitch where the note is loudest.
     const double centroid = spectralCentroid(single, ln.loudFrame, kRate / 5);
     const double f0 = fundamental(single, ln.loudFrame, kRate / 5);
-    std::printf("| %03d | %s | %s | %.1f | %.1f | %.1f | %.1f | %.0f | %.1f | %.2f | %.2f | %.2f |%s\n", n,
+    std::printf("| %03d | %s | %s | %.1f | %.2f (chord %d, state %d) | %.1f | %.1f | %.1f | %.0f | %.1f | %.2f | %.2f | %.2f |%s\n", n,
                 displayName(r).c_str(), category(bank.origin[static_cast<std::size_t>(n)]).c_str(), toDecibels(lc.peak),
-                toDecibels(lp.peak),
+                toDecibels(worst.peak), worst.chord, worst.state, toDecibels(lp.peak),
                 toDecibels(ln.peak), toDecibels(ln.loudRms), centroid, f0,
-                shape.attackSeconds, shape.sustainRatio, shape.tailSeconds, (ln.finite && lc.finite && lp.finite) ? "" : " NOT FINITE");
+                shape.attackSeconds, shape.sustainRatio, shape.tailSeconds, (ln.finite && lc.finite && lp.finite && worst.finite) ? "" : " NOT FINITE");
     if (!wavPrefix.empty()) {
       writeWav(wavPrefix + zeroPad(n, 3) + "-note.wav", single);
       writeWav(wavPrefix + zeroPad(n, 3) + "-chord.wav", full);
