@@ -13,15 +13,11 @@ namespace korvo {
 using namespace vst;
 
 namespace {
-CSynth* g_synth = nullptr;
-
 void copyText(char* destination, std::size_t capacity, const char* text) {
   std::strncpy(destination, text, capacity - 1);
   destination[capacity - 1] = '\0';
 }
 }  // namespace
-
-CSynth* currentSynth() { return g_synth; }
 
 AEffect* createEffect(audioMasterCallback audioMaster, EngineEnvironment environment) {
   if (!audioMaster || audioMaster(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f) == 0) return nullptr;
@@ -31,7 +27,6 @@ AEffect* createEffect(audioMasterCallback audioMaster, EngineEnvironment environ
   } catch (...) {
     return nullptr;
   }
-  g_synth = synth;
   return synth->getAeffect();
 }
 
@@ -64,7 +59,6 @@ CSynth::~CSynth() {
   delete editor_;
   setEditor(nullptr);
   engine_.reset();  // then the engine: it writes the backup file and the settings
-  if (g_synth == this) g_synth = nullptr;
 }
 
 void CSynth::setSampleRate(float rate) {

@@ -81,9 +81,6 @@ class CSynth : public vst::AudioEffectX {
   std::vector<std::uint8_t> chunk_;
 };
 
-// The process-wide plug-in object made by the entry point (null when none is alive).
-CSynth* currentSynth();
-
 // The entry point's work: null when the host does not answer audioMasterVersion. The plug-in's
 // entry passes the built-in data (builtInData.h); tests pass their own settings store.
 vst::AEffect* createEffect(vst::audioMasterCallback audioMaster, EngineEnvironment environment = {});
