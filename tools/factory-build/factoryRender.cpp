@@ -95,6 +95,7 @@ Take playSound(const ProgramRecord& sound, const Performance& how, int rate, con
   Take discarded;
   discarded.rate = rate;
   for (const Phrase& p : how.warmUp) {
+    engine->soundMan().LoadEdit(p.sound ? p.sound : &sound);
     for (int note : p.notes) engine->keyboardNote(0, note, how.velocity);
     renderFrames(*engine, discarded, p.holdFrames);
     for (int note : p.notes) engine->keyboardNote(0, note, 0);
@@ -102,6 +103,7 @@ Take playSound(const ProgramRecord& sound, const Performance& how, int rate, con
     discarded.left.clear();
     discarded.right.clear();
   }
+  if (!how.warmUp.empty()) engine->soundMan().LoadEdit(&sound);
   for (const auto& [index, value] : how.controllers) engine->controller(0, index, value);
   for (int note : how.notes) engine->keyboardNote(0, note, how.velocity);
   renderFrames(*engine, take, how.holdFrames);
@@ -117,7 +119,7 @@ const std::vector<std::vector<int>>& worstCaseChords() {
   return chords;
 }
 
-std::vector<Phrase> seededWarmUp(int seed, int rate) {
+std::vector<Phrase> seededWarmUp(int seed, int rate, const std::vector<ProgramRecord>& library) {
   std::uint32_t x = 2654435761u * static_cast<std::uint32_t>(seed) + 12345u;
   auto next = [&x](int below) {
     x = x * 1664525u + 1013904223u;
@@ -125,6 +127,7 @@ std::vector<Phrase> seededWarmUp(int seed, int rate) {
   };
   std::vector<Phrase> phrases(static_cast<std::size_t>(1 + next(3)));
   for (Phrase& p : phrases) {
+    if (!library.empty() && seed % 2 == 0) p.sound = &library[static_cast<std::size_t>(next(static_cast<int>(library.size())))];
     const int count = 1 + next(8);
     for (int i = 0; i < count; ++i) p.notes.push_back(36 + next(49));
     p.holdFrames = rate / 50 + next(rate * 2 / 5);
@@ -133,13 +136,14 @@ std::vector<Phrase> seededWarmUp(int seed, int rate) {
   return phrases;
 }
 
-WorstPeak worstChordPeak(const ProgramRecord& sound, int rate, const std::string& dataFolder, int warmStates) {
+WorstPeak worstChordPeak(const ProgramRecord& sound, int rate, const std::string& dataFolder, int warmStates,
+                         const std::vector<ProgramRecord>& library) {
   const double hold = std::clamp(attackSeconds(sound) + 0.3, 0.3, 1.3);
   WorstPeak worst;
   for (int state = 0; state <= warmStates; ++state)
     for (std::size_t c = 0; c < worstCaseChords().size(); ++c) {
       Performance chord{worstCaseChords()[c], {}, 127, static_cast<int>(hold * rate), rate / 20, {}};
-      if (state > 0) chord.warmUp = seededWarmUp(state, rate);
+      if (state > 0) chord.warmUp = seededWarmUp(state, rate, library);
       const Levels l = measureLevels(playSound(sound, chord, rate, dataFolder));
       worst.finite = worst.finite && l.finite;
       if (l.peak > worst.peak) worst = {l.peak, static_cast<int>(c), state, worst.finite};

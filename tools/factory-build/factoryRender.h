@@ -22,6 +22,7 @@ struct Take {
 // notes, so what a session played before decides the phases a chord starts from, and with them
 // how its voices add up.
 struct Phrase {
+  const ProgramRecord* sound = nullptr;  // another sound to play it with; null: the take's own
   std::vector<int> notes;
   int holdFrames = 0;
   int restFrames = 0;  // after the release, before what follows
@@ -48,8 +49,9 @@ double attackSeconds(const ProgramRecord& sound);
 double releaseSeconds(const ProgramRecord& sound);
 
 // The loudest an eight-voice chord at velocity 127 gets, over several chords and over the fresh
-// state and `warmStates` states left behind by earlier playing (seeded, so reproducible). Held
-// through the envelopes' attacks.
+// state and `warmStates` states left behind by earlier playing (seeded, so reproducible): the
+// sound itself, and in every second state also sounds picked from `library` when it is given.
+// Held through the envelopes' attacks.
 struct WorstPeak {
   double peak = 0;
   int chord = 0;      // index into worstCaseChords()
@@ -57,8 +59,9 @@ struct WorstPeak {
   bool finite = true;
 };
 const std::vector<std::vector<int>>& worstCaseChords();
-std::vector<Phrase> seededWarmUp(int seed, int rate);
-WorstPeak worstChordPeak(const ProgramRecord& sound, int rate, const std::string& dataFolder, int warmStates);
+std::vector<Phrase> seededWarmUp(int seed, int rate, const std::vector<ProgramRecord>& library = {});
+WorstPeak worstChordPeak(const ProgramRecord& sound, int rate, const std::string& dataFolder, int warmStates,
+                         const std::vector<ProgramRecord>& library = {});
 
 struct Levels {
   bool finite = true;

@@ -6,7 +6,7 @@
 //
 // DATA_FOLDER holds wavrom.bin. --wav writes PREFIXnnn-note.wav and PREFIXnnn-chord.wav
 // (32-bit float stereo) for a closer look in an editor. --states sets how many warmed-up states
-// (besides a fresh engine) the worst-case column tries, 8 unless given.
+// (besides a fresh engine) the worst-case column tries, 48 unless given.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -63,7 +63,7 @@ std::string category(const std::string& origin) {
 
 int main(int argc, char** argv) {
   int only = -1;
-  int warmStates = 8;
+  int warmStates = 48;
   std::string wavPrefix;
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) {
@@ -98,9 +98,12 @@ int main(int argc, char** argv) {
               "note's loudest 200 ms. Attack: to 90 %% of the loudest 10 ms; sustain: level at the release\n"
               "against that; tail: after the release until 1 %% of it. Worst chord: the loudest of three\n"
               "eight-note chords at velocity 127 from a fresh engine and from %d states left by earlier\n"
-              "playing (chord and state given).\n\n", warmStates);
+              "playing, of the sound itself and (even states) of other sounds of the bank (chord and state given).\n\n", warmStates);
   std::printf("| no. | name | group | chord peak dBFS | worst chord peak dBFS | pushed chord peak dBFS | note peak dBFS | note RMS dBFS | centroid Hz | f0 Hz | attack s | sustain | tail s |\n");
   std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
+  std::vector<ProgramRecord> library;
+  for (int n = 0; n < kProgramCount; ++n)
+    if (bank.placed[static_cast<std::size_t>(n)]) library.push_back(bank.programs[static_cast<std::size_t>(n)]);
   for (int n = 0; n < kProgramCount; ++n) {
     if ((only >= 0 && n != only) || !bank.placed[static_cast<std::size_t>(n)]) continue;
     const ProgramRecord& r = bank.programs[static_cast<std::size_t>(n)];
@@ -114,7 +117,7 @@ int main(int argc, char** argv) {
     const Take full = playSound(r, chord, kRate, args[0]);
     const Levels ln = measureLevels(single), lc = measureLevels(full);
     const Levels lp = measureLevels(playSound(r, pushed, kRate, args[0]));
-    const WorstPeak worst = worstChordPeak(r, kRate, args[0], warmStates);
+    const WorstPeak worst = worstChordPeak(r, kRate, args[0], warmStates, library);
     const Shape shape = measureShape(single);
     // Brightness and pitch where the note is loudest.
     const double centroid = spectralCentroid(single, ln.loudFrame, kRate / 5);
