@@ -29,6 +29,7 @@
 #include "progBank.h"
 #include "soundMan.h"
 #include "spscQueue.h"
+#include "voiceLanes.h"
 
 namespace korvo {
 
@@ -108,6 +109,14 @@ class CplugMaster {
   std::vector<std::uint8_t> getChunk();
   // Accepted only at 544 bytes with a valid record; false otherwise and nothing changes.
   bool setChunk(const void* data, std::size_t size);
+
+  // The voices run side by side in vector lanes (the default) or one after the other. Both give
+  // the same output bit for bit; the one-voice path is the reference the tests and benchmarks
+  // compare against, and the only one at host rates below the chip rate. Audio thread, or a
+  // caller that owns the engine.
+  void setLaneRender(bool on) { laneRender_ = on; }
+  bool laneRender() const { return laneRender_; }
+  CvoiceLanes& lanes() { return lanes_; }
 
   int activeVoiceCount() const { return activeCount_; }
   // The active voice count as of the last block: for the editor's readout (any thread).
@@ -217,6 +226,8 @@ class CplugMaster {
   void removeHeld(int note);
 
   // Render (plugCore.cpp).
+  void renderScalar(bool replace, float* left, int frames, float* right);
+  void renderLanes(bool replace, float* left, int frames, float* right);
   void controlTick(Voice& v);
   bool followsWheel(const Voice& v) const;
   void resetVoices();
@@ -256,6 +267,8 @@ class CplugMaster {
   bool builtInBankLoaded_ = false;
   std::vector<std::uint8_t> memoryAtLoad_;  // the bank image right after creation
   std::array<int, kMaxVoices> finished_{};
+  CvoiceLanes lanes_;
+  bool laneRender_ = true;
 };
 
 }  // namespace korvo

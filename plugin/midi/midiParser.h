@@ -59,6 +59,12 @@ class CMidiParser {
     while (framesLeft_ == 0) dispatchNext();
     if (framesLeft_ > 0) --framesLeft_;
   }
+  // After sample(): how many of the following samples have no item due (INT32_MAX when none is
+  // left). For up to that many samples skip() stands in for calling sample() once per sample.
+  std::int32_t quietFrames() const { return framesLeft_ < 0 ? INT32_MAX : framesLeft_; }
+  void skip(std::int32_t frames) {
+    if (framesLeft_ > 0) framesLeft_ -= frames;
+  }
   // Dispatches what is left (items at or beyond the block's end) and empties the queue.
   void endBlock();
 
