@@ -44,6 +44,51 @@ template <class V, class T>
   __builtin_memcpy(p, &v, sizeof v);
 }
 
+typedef float vf4 __attribute__((vector_size(16)));
+typedef std::int32_t vi4 __attribute__((vector_size(16)));
+typedef std::uint32_t vu4 __attribute__((vector_size(16)));
+
+enum class Cmp { Lt, Le, Ge, Eq, Ne };
+
+template <Cmp C, class V>
+[[gnu::always_inline]] inline auto apply(const V& a, const V& b) {
+  if constexpr (C == Cmp::Lt) return a < b;
+  else if constexpr (C == Cmp::Le) return a <= b;
+  else if constexpr (C == Cmp::Ge) return a >= b;
+  else if constexpr (C == Cmp::Eq) return a == b;
+  else return a != b;
+}
+
+// r = a op b lane by lane (all-ones or zero). Without AVX the compiler would compare 8-lane
+// vectors element by element, so there they are compared as two halves of 4.
+template <Cmp C, class V8, class V4>
+[[gnu::always_inline]] inline void compare(vi& r, const V8& a, const V8& b) {
+#if defined(__AVX__) || !defined(__SSE2__)
+  r = (vi)apply<C>(a, b);
+#else
+  V4 a0, a1, b0, b1;
+  __builtin_memcpy(&a0, &a, sizeof a0);
+  __builtin_memcpy(&a1, reinterpret_cast<const char*>(&a) + sizeof a0, sizeof a1);
+  __builtin_memcpy(&b0, &b, sizeof b0);
+  __builtin_memcpy(&b1, reinterpret_cast<const char*>(&b) + sizeof b0, sizeof b1);
+  const vi4 r0 = (vi4)apply<C>(a0, b0), r1 = (vi4)apply<C>(a1, b1);
+  __builtin_memcpy(&r, &r0, sizeof r0);
+  __builtin_memcpy(reinterpret_cast<char*>(&r) + sizeof r0, &r1, sizeof r1);
+#endif
+}
+template <Cmp C>
+[[gnu::always_inline]] inline void compareF(vi& r, const vf& a, const vf& b) {
+  compare<C, vf, vf4>(r, a, b);
+}
+template <Cmp C>
+[[gnu::always_inline]] inline void compareI(vi& r, const vi& a, const vi& b) {
+  compare<C, vi, vi4>(r, a, b);
+}
+template <Cmp C>
+[[gnu::always_inline]] inline void compareU(vi& r, const vu& a, const vu& b) {
+  compare<C, vu, vu4>(r, a, b);
+}
+
 [[gnu::always_inline]] inline unsigned lanesOf(const vi& m) {
 #if defined(__AVX__)
   __m256 x;
@@ -116,10 +161,11 @@ int KORVO_LANES_ENTRY(State& st, const ChipConstants& chip, unsigned running, un
   load(norm, st.normaliser), load(lg, st.leftGain), load(rg, st.rightGain), load(lt, st.leftTarget);
   load(rt, st.rightTarget), load(coef, st.coefficient);
 
-  const vi ord1 = ord == KORVO_SPLAT(vi, 1), ord2 = ord == KORVO_SPLAT(vi, 2);
-  const vi ord3 = ord == KORVO_SPLAT(vi, 3), ord4 = ord == KORVO_SPLAT(vi, 4);
-  const vi ge1 = ord >= KORVO_SPLAT(vi, 1), ge2 = ord >= KORVO_SPLAT(vi, 2);
-  const vi ge3 = ord >= KORVO_SPLAT(vi, 3), ge4 = ord >= KORVO_SPLAT(vi, 4);
+  vi ord1, ord2, ord3, ord4, ge1, ge2, ge3, ge4;
+  compareI<Cmp::Eq>(ord1, ord, KORVO_SPLAT(vi, 1)), compareI<Cmp::Eq>(ord2, ord, KORVO_SPLAT(vi, 2));
+  compareI<Cmp::Eq>(ord3, ord, KORVO_SPLAT(vi, 3)), compareI<Cmp::Eq>(ord4, ord, KORVO_SPLAT(vi, 4));
+  compareI<Cmp::Ge>(ge1, ord, KORVO_SPLAT(vi, 1)), compareI<Cmp::Ge>(ge2, ord, KORVO_SPLAT(vi, 2));
+  compareI<Cmp::Ge>(ge3, ord, KORVO_SPLAT(vi, 3)), compareI<Cmp::Ge>(ge4, ord, KORVO_SPLAT(vi, 4));
   // The coefficient formulas of orders no running lane uses are skipped.
   unsigned present = 0;
   for (unsigned b = running; b; b &= b - 1) present |= 1u << (st.order[__builtin_ctz(b)] & 7);
@@ -134,7 +180,8 @@ int KORVO_LANES_ENTRY(State& st, const ChipConstants& chip, unsigned running, un
   int done = frames;
   finished = 0;
   for (int j = 0; j < frames; ++j) {
-    const vi stepping = (vi)(steps != KORVO_SPLAT(vu, 0u));
+    vi stepping;
+    compareU<Cmp::Ne>(stepping, steps, KORVO_SPLAT(vu, 0u));
     const unsigned steppingLanes = lanesOf(stepping) & running;
     if (steppingLanes != 0) {
       alignas(32) std::int32_t smp[3][kLanes] = {};
@@ -169,7 +216,8 @@ int KORVO_LANES_ENTRY(State& st, const ChipConstants& chip, unsigned running, un
       }
       if (present & 8u) {
         const vf e = (c0 + KORVO_SPLAT(vf, 2.0f) * c1) + KORVO_SPLAT(vf, 3.0f) * c2;
-        const vi flat = (vi)((vf)((vi)e & absMask) < small);
+        vi flat;
+        compareF<Cmp::Lt>(flat, (vf)((vi)e & absMask), small);
         const vf b1 = KORVO_SPLAT(vf, 2.0f) * n1 - (KORVO_SPLAT(vf, 1.75f) * n0 + KORVO_SPLAT(vf, 0.25f) * n2);
         const vf b2 = (KORVO_SPLAT(vf, 0.75f) * n0 + KORVO_SPLAT(vf, 0.25f) * n2) - n1;
         d0 = KORVO_SEL(ord3, e, d0);
@@ -178,7 +226,8 @@ int KORVO_LANES_ENTRY(State& st, const ChipConstants& chip, unsigned running, un
       }
       if (present & 16u) {
         const vf e = ((c0 + KORVO_SPLAT(vf, 2.0f) * c1) + KORVO_SPLAT(vf, 3.0f) * c2) + KORVO_SPLAT(vf, 4.0f) * c3;
-        const vi flat = (vi)((vf)((vi)e & absMask) < small);
+        vi flat;
+        compareF<Cmp::Lt>(flat, (vf)((vi)e & absMask), small);
         const vf b1 = (KORVO_SPLAT(vf, 3.0f) * n1 - (KORVO_SPLAT(vf, k85_36) * n0 + KORVO_SPLAT(vf, 0.75f) * n2)) +
                       n3 * KORVO_SPLAT(vf, k1_9);
         const vf b2 = ((KORVO_SPLAT(vf, k5_3) * n0 + n2) - KORVO_SPLAT(vf, 2.5f) * n1) - n3 * KORVO_SPLAT(vf, k1_6);
@@ -223,7 +272,9 @@ int KORVO_LANES_ENTRY(State& st, const ChipConstants& chip, unsigned running, un
     // Amplifier.
     const vf f = u4 * scale;
     const vf curve = (u4 + (f - f * f * f * KORVO_SPLAT(vf, k1_6)) * six) * norm;
-    const vf limited = KORVO_SEL((vi)(u4 <= -clip), minusLimit, KORVO_SEL((vi)(u4 >= clip), plusLimit, curve));
+    vi below, above;
+    compareF<Cmp::Le>(below, u4, -clip), compareF<Cmp::Ge>(above, u4, clip);
+    const vf limited = KORVO_SEL(below, minusLimit, KORVO_SEL(above, plusLimit, curve));
     const vf out = KORVO_SEL(satOn, limited, u4);
     lg = lg * coef + lt;
     rg = rg * coef + rt;
@@ -231,8 +282,10 @@ int KORVO_LANES_ENTRY(State& st, const ChipConstants& chip, unsigned running, un
     store(st.right[j], out * rg);
 
     if (candidates != 0) {
-      const vi quiet = (vi)((vf)((vi)lg & absMask) < silence) & (vi)((vf)((vi)rg & absMask) < silence);
-      const unsigned silent = lanesOf(quiet) & candidates;
+      vi quietLeft, quietRight;
+      compareF<Cmp::Lt>(quietLeft, (vf)((vi)lg & absMask), silence);
+      compareF<Cmp::Lt>(quietRight, (vf)((vi)rg & absMask), silence);
+      const unsigned silent = lanesOf(quietLeft & quietRight) & candidates;
       if (silent != 0) {
         finished = silent;
         done = j + 1;
