@@ -48,13 +48,13 @@ void CvoiceLanes::load(int lane, const Cdoc& chip, int voice, const CfilterKV& f
     const Cdoc::ChipRegisters& r = v.osc[static_cast<std::size_t>(k)].reg;
     s.gain[k][l] = r.gain;
     s.gainTarget[k][l] = r.gainTarget;
-    s.osc[l][k] = {r.accumulator,
-                   r.previousAccumulator,
-                   r.increment,
-                   static_cast<std::uint32_t>(r.accumulatorMask),
-                   static_cast<std::uint32_t>(r.baseAddress),
-                   static_cast<std::uint8_t>(r.halted),
-                   static_cast<std::uint8_t>(r.mode)};
+    s.accumulator[k][l] = r.accumulator;
+    s.previous[k][l] = r.previousAccumulator;
+    s.increment[k][l] = r.increment;
+    s.mask[k][l] = static_cast<std::uint32_t>(r.accumulatorMask);
+    s.base[k][l] = static_cast<std::uint32_t>(r.baseAddress);
+    s.halted[k][l] = r.halted ? -1 : 0;
+    s.mode[k][l] = r.mode;
   }
   s.osc1Enabled[l] = v.osc[0].enabled ? -1 : 0;
   s.am[l] = v.am ? -1 : 0;
@@ -93,11 +93,10 @@ void CvoiceLanes::store(int lane, Cdoc& chip, int voice, CfilterKV& filter, Camp
   }
   for (int k = 0; k < 3; ++k) {
     Cdoc::ChipRegisters& r = v.osc[static_cast<std::size_t>(k)].reg;
-    const lanes::OscRegs& o = s.osc[l][k];
     r.gain = s.gain[k][l];
-    r.accumulator = o.accumulator;
-    r.previousAccumulator = o.previous;
-    r.halted = o.halted != 0;
+    r.accumulator = s.accumulator[k][l];
+    r.previousAccumulator = s.previous[k][l];
+    r.halted = s.halted[k][l] != 0;
   }
   v.phase = s.phase[l];
   v.stepsDue = s.stepsDue[l];

@@ -107,25 +107,55 @@ template <Cmp C>
 #endif
 }
 
-// One oscillator's chip step (reads its sample into s, which stays 0 for a zero byte). Returns
-// whether it wrapped on a non-zero byte.
-[[gnu::always_inline]] inline bool stepOscillator(OscRegs& r, const std::uint8_t* rom, std::int32_t& s) {
-  const std::uint32_t acc = r.accumulator;
-  const std::uint8_t b = rom[(r.base + (acc >> 16)) & 0x3FFFFu];
-  bool wrapped = false;
-  if (b == 0) {
-    r.halted = 1;
-  } else {
-    s = b - 128;
-    if (acc < r.previous) {
-      wrapped = true;
-      r.halted = r.mode == 1;  // one-shot
-    }
-  }
-  r.previous = acc;
-  r.accumulator = (acc + r.increment) & r.mask;
+#if defined(__AVX2__)
+// Unsigned a < b.
+[[gnu::always_inline]] inline vi below(const vu& a, const vu& b) {
+  const vi bias = KORVO_SPLAT(vi, INT32_MIN);
+  return ((vi)a ^ bias) < ((vi)b ^ bias);
+}
+
+// One oscillator's chip step in every lane of `act` (running, due and not halted): its sample
+// goes to s (0 for a zero byte, which halts it). Returns the lanes that wrapped on a non-zero
+// byte. The ROM is read a word at a time from the word holding the byte, which keeps every read
+// inside the 256 KiB.
+[[gnu::always_inline]] inline vi stepOscillators(const vi& act, vu& acc, vu& prev, vi& halted, const vu& inc,
+                                                 const vu& mask, const vu& base, const vi& oneShot,
+                                                 const std::uint8_t* rom, vi& s) {
+  const vu addr = (base + (acc >> 16)) & KORVO_SPLAT(vu, 0x3FFFFu);
+  const __m256i word = _mm256_i32gather_epi32(reinterpret_cast<const int*>(rom),
+                                              (__m256i)(addr & KORVO_SPLAT(vu, ~3u)), 1);
+  const vi b = (vi)_mm256_srlv_epi32(word, (__m256i)((addr & KORVO_SPLAT(vu, 3u)) << 3)) & KORVO_SPLAT(vi, 0xFF);
+  const vi zero = b == KORVO_SPLAT(vi, 0);
+  const vi sounding = act & ~zero;
+  const vi wrapped = sounding & below(acc, prev);
+  halted = (halted | (act & zero)) & ~wrapped;
+  halted |= wrapped & oneShot;
+  s = sounding & (b - KORVO_SPLAT(vi, 128));
+  prev = (vu)(((vi)acc & act) | ((vi)prev & ~act));
+  acc = (vu)((vi)((acc + inc) & mask) & act) | (vu)((vi)acc & ~act);
   return wrapped;
 }
+#else
+// One oscillator's chip step in one lane (reads its sample into s, which stays 0 for a zero
+// byte). Returns whether it wrapped on a non-zero byte.
+[[gnu::always_inline]] inline bool stepOscillator(State& st, int k, int l, const std::uint8_t* rom, std::int32_t& s) {
+  const std::uint32_t acc = st.accumulator[k][l];
+  const std::uint8_t b = rom[(st.base[k][l] + (acc >> 16)) & 0x3FFFFu];
+  bool wrapped = false;
+  if (b == 0) {
+    st.halted[k][l] = -1;
+  } else {
+    s = b - 128;
+    if (acc < st.previous[k][l]) {
+      wrapped = true;
+      st.halted[k][l] = st.mode[k][l] == 1 ? -1 : 0;  // one-shot
+    }
+  }
+  st.previous[k][l] = acc;
+  st.accumulator[k][l] = (acc + st.increment[k][l]) & st.mask[k][l];
+  return wrapped;
+}
+#endif
 
 }  // namespace
 
@@ -177,6 +207,26 @@ int KORVO_LANES_ENTRY(State& st, const ChipConstants& chip, unsigned running, un
   const vf silence = KORVO_SPLAT(vf, kSilence), small = KORVO_SPLAT(vf, 0.001f);
   const vf plusLimit = KORVO_SPLAT(vf, 1.6f), minusLimit = KORVO_SPLAT(vf, -1.6f);
 
+#if defined(__AVX2__)
+  vu acc0, acc1, acc2, prev0, prev1, prev2, inc0, inc1, inc2, mask0, mask1, mask2, base0, base1, base2;
+  vi halted0, halted1, halted2, mode0, mode1, mode2;
+  load(acc0, st.accumulator[0]), load(acc1, st.accumulator[1]), load(acc2, st.accumulator[2]);
+  load(prev0, st.previous[0]), load(prev1, st.previous[1]), load(prev2, st.previous[2]);
+  load(inc0, st.increment[0]), load(inc1, st.increment[1]), load(inc2, st.increment[2]);
+  load(mask0, st.mask[0]), load(mask1, st.mask[1]), load(mask2, st.mask[2]);
+  load(base0, st.base[0]), load(base1, st.base[1]), load(base2, st.base[2]);
+  load(halted0, st.halted[0]), load(halted1, st.halted[1]), load(halted2, st.halted[2]);
+  load(mode0, st.mode[0]), load(mode1, st.mode[1]), load(mode2, st.mode[2]);
+  const vi oneShot0 = mode0 == KORVO_SPLAT(vi, 1), oneShot1 = mode1 == KORVO_SPLAT(vi, 1);
+  const vi oneShot2 = mode2 == KORVO_SPLAT(vi, 1), synced1 = mode1 == KORVO_SPLAT(vi, 2);
+  vi runningMask;
+  {
+    alignas(32) std::int32_t bits[kLanes];
+    for (int l = 0; l < kLanes; ++l) bits[l] = (running >> l) & 1u ? -1 : 0;
+    load(runningMask, bits);
+  }
+#endif
+
   int done = frames;
   finished = 0;
   for (int j = 0; j < frames; ++j) {
@@ -184,18 +234,27 @@ int KORVO_LANES_ENTRY(State& st, const ChipConstants& chip, unsigned running, un
     compareU<Cmp::Ne>(stepping, steps, KORVO_SPLAT(vu, 0u));
     const unsigned steppingLanes = lanesOf(stepping) & running;
     if (steppingLanes != 0) {
+      vi i0, i1, i2;
+#if defined(__AVX2__)
+      const vi due = stepping & runningMask;
+      // Oscillator 1 wrapping restarts a synced oscillator 2 before it reads this step's sample.
+      const vi wrapped = stepOscillators(due & ~halted0, acc0, prev0, halted0, inc0, mask0, base0, oneShot0, chip.rom, i0);
+      const vi restart = wrapped & synced1;
+      acc1 = (vu)((vi)acc1 & ~restart), prev1 = (vu)((vi)prev1 & ~restart);
+      stepOscillators(due & ~halted1, acc1, prev1, halted1, inc1, mask1, base1, oneShot1, chip.rom, i1);
+      stepOscillators(due & ~halted2, acc2, prev2, halted2, inc2, mask2, base2, oneShot2, chip.rom, i2);
+#else
       alignas(32) std::int32_t smp[3][kLanes] = {};
       for (unsigned b = steppingLanes; b; b &= b - 1) {
         const int l = __builtin_ctz(b);
-        OscRegs* o = st.osc[l];
         // Oscillator 1 wrapping restarts a synced oscillator 2 before it reads this step's sample.
-        if (!o[0].halted && stepOscillator(o[0], chip.rom, smp[0][l]) && o[1].mode == 2)
-          o[1].accumulator = o[1].previous = 0;
-        if (!o[1].halted) stepOscillator(o[1], chip.rom, smp[1][l]);
-        if (!o[2].halted) stepOscillator(o[2], chip.rom, smp[2][l]);
+        if (!st.halted[0][l] && stepOscillator(st, 0, l, chip.rom, smp[0][l]) && st.mode[1][l] == 2)
+          st.accumulator[1][l] = st.previous[1][l] = 0;
+        if (!st.halted[1][l]) stepOscillator(st, 1, l, chip.rom, smp[1][l]);
+        if (!st.halted[2][l]) stepOscillator(st, 2, l, chip.rom, smp[2][l]);
       }
-      vi i0, i1, i2;
       load(i0, smp[0]), load(i1, smp[1]), load(i2, smp[2]);
+#endif
       const vf x0 = __builtin_convertvector(i0, vf) * inv127;
       const vf x1 = __builtin_convertvector(i1, vf) * inv127;
       const vf x2 = __builtin_convertvector(i2, vf) * inv127;
@@ -301,6 +360,11 @@ int KORVO_LANES_ENTRY(State& st, const ChipConstants& chip, unsigned running, un
   store(st.s[0], s0), store(st.s[1], s1), store(st.s[2], s2), store(st.s[3], s3), store(st.s[4], s4);
   store(st.g, fg), store(st.m, fm), store(st.k, fk);
   store(st.leftGain, lg), store(st.rightGain, rg);
+#if defined(__AVX2__)
+  store(st.accumulator[0], acc0), store(st.accumulator[1], acc1), store(st.accumulator[2], acc2);
+  store(st.previous[0], prev0), store(st.previous[1], prev1), store(st.previous[2], prev2);
+  store(st.halted[0], halted0), store(st.halted[1], halted1), store(st.halted[2], halted2);
+#endif
   return done;
 }
 

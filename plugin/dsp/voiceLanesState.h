@@ -12,12 +12,6 @@ constexpr int kLanes = 8;
 // Samples per kernel call; the lane products of one call are kept for the ordered stereo sum.
 constexpr int kChunk = 64;
 
-// One oscillator's integer registers, read and stepped lane by lane (the ROM reads are scattered).
-struct OscRegs {
-  std::uint32_t accumulator, previous, increment, mask, base;
-  std::uint8_t halted, mode;
-};
-
 struct alignas(32) State {
   // Chip: interpolator history and coefficients, oscillator gains, phase.
   float h[4][kLanes];
@@ -29,7 +23,9 @@ struct alignas(32) State {
   std::int32_t order[kLanes];        // interpolation order 0..4
   std::uint32_t phase[kLanes];
   std::uint32_t stepsDue[kLanes];
-  OscRegs osc[kLanes][3];
+  // The oscillators' integer registers (halted: -1 or 0; mode as in Cdoc::Mode).
+  std::uint32_t accumulator[3][kLanes], previous[3][kLanes], increment[3][kLanes], mask[3][kLanes], base[3][kLanes];
+  std::int32_t halted[3][kLanes], mode[3][kLanes];
   // Filter: stages, current and target coefficients, smoothing.
   float s[5][kLanes];
   float g[kLanes], m[kLanes], k[kLanes];
