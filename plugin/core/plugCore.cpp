@@ -49,12 +49,8 @@ CplugMaster::CplugMaster(int sampleRate, EngineEnvironment environment)
   for (int n = 0; n < kMaxVoices; ++n) {
     Voice& v = voices_[static_cast<std::size_t>(n)];
     v.number = n;
-    v.follower = std::make_unique<Cmod_foll>(kControlRate);
-    for (auto& l : v.lfo) l = std::make_unique<Ckv_lfo>(kControlRate);
-    for (auto& e : v.env) e = std::make_unique<Ckv_env>(kControlRate);
-    v.filter = std::make_unique<CfilterKV>(static_cast<float>(sampleRate_));
-    v.amp = std::make_unique<Camp>();
-    v.amp->setSampleRate(static_cast<float>(sampleRate_));
+    v.filter.construct(static_cast<float>(sampleRate_));
+    v.amp.setSampleRate(static_cast<float>(sampleRate_));
     resolveSlots(v, *soundMan_.EditRecord());
   }
   setSampleRate(sampleRate_);
@@ -133,8 +129,8 @@ void CplugMaster::setSampleRate(int rate) {
   samplesPerTick_ = static_cast<float>(rate) / kControlRate;
   doc_->setHostRate(static_cast<float>(rate));
   for (Voice& v : voices_) {
-    v.amp->setSampleRate(static_cast<float>(rate));
-    v.filter->setSampleRate(static_cast<float>(rate));
+    v.amp.setSampleRate(static_cast<float>(rate));
+    v.filter.setSampleRate(static_cast<float>(rate));
   }
   setControlRate(controlRate_);
   reset();
@@ -149,9 +145,9 @@ void CplugMaster::setControlRate(float rate) {
   controlRate_ = rate;
   for (Voice& v : voices_) {
     if (v.tickCountdown > tickPeriod_) v.tickCountdown = tickPeriod_;
-    v.follower->setControlRate(rate);
-    for (auto& l : v.lfo) l->setControlRate(rate);
-    for (auto& e : v.env) e->setControlRate(rate);
+    v.follower.setControlRate(rate);
+    for (auto& l : v.lfo) l.setControlRate(rate);
+    for (auto& e : v.env) e.setControlRate(rate);
   }
 }
 
@@ -263,7 +259,7 @@ void CplugMaster::controller(int channel, int index, int value) {
 CplugMaster::VoiceView CplugMaster::voice(int n) const {
   const Voice& v = voices_[static_cast<std::size_t>(n & 7)];
   return {v.active,       v.released,          v.gliding,       v.note,    v.program,
-          v.waiting.counter ? v.waiting.note : -1, v.age, v.waiting.counter, v.heldBend};
+          v.waiting.counter ? v.waiting.start.note : -1, v.age, v.waiting.counter, v.heldBend};
 }
 
 // Render ------------------------------------------------------------------------------------------
@@ -323,9 +319,9 @@ void CplugMaster::renderScalar(bool replace, float* left, int frames, float* rig
         v.tickCountdown += tickPeriod_;
         controlTick(v);
       }
-      const float s = v.filter->process(doc_->renderVoice(v.number));
-      v.amp->process(s, l, r);
-      if ((v.waiting.counter != 0 || !v.env[3]->active()) && v.amp->silent()) finished_[finishedCount++] = v.number;
+      const float s = v.filter.process(doc_->renderVoice(v.number));
+      v.amp.process(s, l, r);
+      if ((v.waiting.counter != 0 || !v.env[3].active()) && v.amp.silent()) finished_[finishedCount++] = v.number;
     }
     for (int i = 0; i < finishedCount; ++i) endVoice(voices_[static_cast<std::size_t>(finished_[i])]);
     if (replace) {
@@ -385,7 +381,7 @@ void CplugMaster::renderLanes(bool replace, float* left, int frames, float* righ
       if (v.waiting.counter != 0) {
         candidates |= bit(v);
         quiet = std::min<std::int64_t>(quiet, std::int64_t{UINT32_MAX} - v.waiting.counter);  // until it wraps to 0
-      } else if (!v.env[3]->active()) {
+      } else if (!v.env[3].active()) {
         candidates |= bit(v);
       }
     }
@@ -411,9 +407,9 @@ void CplugMaster::renderLanes(bool replace, float* left, int frames, float* righ
       const bool candidate = candidates != 0;
       while (done < span) {
         float l = 0.0f, r = 0.0f;
-        v.amp->process(v.filter->process(doc_->renderVoice(v.number)), l, r);
+        v.amp.process(v.filter.process(doc_->renderVoice(v.number)), l, r);
         output(done++, l, r);
-        if (candidate && v.amp->silent()) {
+        if (candidate && v.amp.silent()) {
           finished = bit(v);
           break;
         }
@@ -421,7 +417,7 @@ void CplugMaster::renderLanes(bool replace, float* left, int frames, float* righ
     } else {
       for (int i = 0; i < orderCount; ++i) {
         Voice& v = voices_[static_cast<std::size_t>(order[static_cast<std::size_t>(i)])];
-        lanes_.load(v.number, *doc_, v.number, *v.filter, *v.amp);
+        lanes_.load(v.number, *doc_, v.number, v.filter, v.amp);
       }
       while (done < span && finished == 0) {
         const int got = lanes_.run(*doc_, running, candidates, span - done, finished);
@@ -437,7 +433,7 @@ void CplugMaster::renderLanes(bool replace, float* left, int frames, float* righ
       }
       for (int i = 0; i < orderCount; ++i) {
         Voice& v = voices_[static_cast<std::size_t>(order[static_cast<std::size_t>(i)])];
-        lanes_.store(v.number, *doc_, v.number, *v.filter, *v.amp);
+        lanes_.store(v.number, *doc_, v.number, v.filter, v.amp);
       }
     }
 
@@ -481,11 +477,11 @@ bool CplugMaster::followsWheel(const Voice& v) const {
 }
 
 void CplugMaster::controlTick(Voice& v) {
-  if (!v.firstTick) v.amp->setSmoothingMode(0);
-  for (int k = 0; k < 4; ++k) v.local[static_cast<std::size_t>(k)] = v.lfo[k]->tick() / 2;
-  for (int k = 0; k < 4; ++k) v.local[static_cast<std::size_t>(4 + k)] = v.env[k]->tick();
+  if (!v.firstTick) v.amp.setSmoothingMode(0);
+  for (int k = 0; k < 4; ++k) v.local[static_cast<std::size_t>(k)] = v.lfo[k].tick() / 2;
+  for (int k = 0; k < 4; ++k) v.local[static_cast<std::size_t>(4 + k)] = v.env[k].tick();
 
-  std::int64_t p = v.gliding ? v.follower->tick() : 0;
+  std::int64_t p = v.gliding ? v.follower.tick() : 0;
   std::int32_t bend;
   if (followsWheel(v)) {
     bend = saturate(std::int64_t{controllers_[130]} * v.bendRange / kHeldBendScale);
@@ -502,7 +498,7 @@ void CplugMaster::controlTick(Voice& v) {
     const std::int64_t k = std::int64_t{m[3].amount} * (std::int64_t{*m[3].source} - 127) + 8001;
     v.local[static_cast<std::size_t>(13 + j)] = matrixOutput(s, k);
   }
-  for (int k = 0; k < 4; ++k) v.lfo[k]->setModulation(saturate(v.lfoDepth[k].product() / 63));
+  for (int k = 0; k < 4; ++k) v.lfo[k].setModulation(saturate(v.lfoDepth[k].product() / 63));
 
   for (int i = 0; i < 3; ++i) {
     const std::int32_t pitch = saturate(v.pitch[i][0].product() + v.pitch[i][1].product() + p);
@@ -513,15 +509,15 @@ void CplugMaster::controlTick(Voice& v) {
 
   const std::int32_t cutoff = saturate(
       (v.cutoff[0].product() + v.cutoff[1].product() + std::int64_t{v.local[10]} * v.filterKeyAmount) / 32);
-  v.filter->applyCutoffModulation(cutoff, v.firstTick);
+  v.filter.applyCutoffModulation(cutoff, v.firstTick);
 
   if (v.waiting.counter == 0) {
     // The inner sum is saturated before it is scaled: beyond 32 bits, any volume factor but 0
     // (which gives 0 either way) puts the level past the amplifier's clamp on the same side.
-    const std::int64_t inner = saturate(2 * std::int64_t{v.env[3]->level()} + v.outLevel.product() / 32);
+    const std::int64_t inner = saturate(2 * std::int64_t{v.env[3].level()} + v.outLevel.product() / 32);
     const std::int32_t levelIndex = saturate(inner * v.volumeFactor / 64);
     const std::int32_t pan = saturate(std::int64_t{v.pan} + v.panOffset + v.outPan.product() / 64);
-    v.amp->update(levelIndex, pan, v.filter->gainCompensation());
+    v.amp.update(levelIndex, pan, v.filter.gainCompensation());
   }
   doc_->updateInterpolationOrder(v.number);
   v.firstTick = false;

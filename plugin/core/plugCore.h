@@ -175,12 +175,21 @@ class CplugMaster {
     // Source values reach 32 bits and amounts 16 (a hostile chunk), so the product needs 64.
     std::int64_t product() const { return std::int64_t{*source} * amount; }
   };
+  // What a voice start needs: the note, the sound it plays and which parts start afresh.
+  struct VoiceStart {
+    const ProgramRecord* sound = nullptr;
+    int program = 0;
+    int note = 0;
+    int glideFrom = -1;  // negative: no glide source
+    int velocity = 0;
+    NoteParams params{};      // all 0 for a note that came without them
+    bool restart = true;      // filter state and amplifier smoothing afresh (off for a mono legato note)
+    bool oscRestart = false;  // the oscillators start their tables from the beginning (REST.OSC)
+    bool envRestart = true;   // the envelopes and LFOs start again
+  };
   struct WaitingNote {
     std::uint32_t counter = 0;  // 0: no note waiting
-    const ProgramRecord* sound = nullptr;
-    int program = 0, note = 0, glideFrom = -1, velocity = 0;
-    bool oscRestart = false, envRestart = true;
-    NoteParams params{};
+    VoiceStart start;
   };
   struct Voice {
     int number = 0;
@@ -192,11 +201,13 @@ class CplugMaster {
     std::int32_t program = 0;
     const ProgramRecord* sound = nullptr;
     std::int32_t tickCountdown = 0;
-    std::unique_ptr<Ckv_lfo> lfo[4];
-    std::unique_ptr<Ckv_env> env[4];
-    std::unique_ptr<CfilterKV> filter;
-    std::unique_ptr<Camp> amp;
-    std::unique_ptr<Cmod_foll> follower;
+    // The voice's modules, held in the voice itself (the filter is set to the engine's rate
+    // at construction).
+    Ckv_lfo lfo[4]{Ckv_lfo(kControlRate), Ckv_lfo(kControlRate), Ckv_lfo(kControlRate), Ckv_lfo(kControlRate)};
+    Ckv_env env[4]{Ckv_env(kControlRate), Ckv_env(kControlRate), Ckv_env(kControlRate), Ckv_env(kControlRate)};
+    CfilterKV filter{44100.0f};
+    Camp amp;
+    Cmod_foll follower{kControlRate};
     bool gliding = false;
     std::int32_t glideBaseNote = 0;
     std::int32_t heldBend = 0;
@@ -204,7 +215,7 @@ class CplugMaster {
     ModSlot pitch[3][2], level[3][2], cutoff[2], outLevel, outPan, lfoDepth[4], matrix[3][4];
     std::array<std::int32_t, 16> local{};
     std::int32_t volumeFactor = 0, panOffset = 0, pan = 0, bendRange = 0, bendMode = 0, filterKeyAmount = 0;
-    std::int16_t word4 = 0;
+    std::int16_t tag = 0;  // NoteParams::tag
     bool firstTick = false;
     WaitingNote waiting;
   };
@@ -215,8 +226,7 @@ class CplugMaster {
   int allocateVoice() const;
   void startOrQueue(Voice& v, const ProgramRecord* sound, int program, int note, int glideFrom, int velocity,
                     const NoteParams* params);
-  void voiceStart(Voice& v, const ProgramRecord* sound, bool restart, const NoteParams* params, bool oscRestart,
-                  bool envRestart, int velocity, int glideFrom, int note, int program);
+  void voiceStart(Voice& v, const VoiceStart& start);
   void legatoReturn(Voice& v, int note);
   void releaseVoice(Voice& v);
   void endVoice(Voice& v);

@@ -92,7 +92,7 @@ Outcome perform(int rate, bool lanes, CvoiceLanes::InstructionSet set, std::uint
     e.processEvents(host.list());
     // Now and then a note with a start delay, straight into the engine.
     if (rng.range(0, 9) == 0) {
-      const NoteParams delayed{{0, 0, 63, 0, -1, 0, static_cast<std::int16_t>(rng.range(1, 20))}};
+      const NoteParams delayed{0, 0, 63, 0, -1, 0, static_cast<std::int16_t>(rng.range(1, 20))};
       e.noteEvent(rng.range(40, 80), 90, &delayed, Ckv_progMan::EditSlot(), e.soundMan().EditRecord());
     }
     const bool replace = rng.range(0, 3) != 0;
