@@ -88,7 +88,8 @@ class CplugMaster {
   void resetAll();
 
   // Audio thread.
-  void processEvents(const vst::VstEvents* events) { parser_.fill(events); }
+  // The events of the next block (the plug-in object converts the host's list).
+  void processEvents(std::span<const MidiEvent> events) { parser_.fill(events); }
   void render(bool replace, float* left, int frames, float* right);
   void noteEvent(int note, int velocity, const NoteParams* params, int program, const ProgramRecord* sound);
   void controller(int channel, int index, int value);

@@ -32,23 +32,13 @@ class Rng {
 };
 
 struct HostBlock {
-  std::vector<vst::VstMidiEvent> events;
-  std::vector<unsigned char> bytes;
-  vst::VstEvents* list() {
-    bytes.assign(sizeof(vst::VstEvents) + events.size() * sizeof(vst::VstEvent*), 0);
-    auto* l = reinterpret_cast<vst::VstEvents*>(bytes.data());
-    l->numEvents = static_cast<vst::VstInt32>(events.size());
-    for (std::size_t i = 0; i < events.size(); ++i) l->events[i] = reinterpret_cast<vst::VstEvent*>(&events[i]);
-    return l;
-  }
+  std::vector<MidiEvent> events;
   void add(int frame, int status, int d1, int d2) {
-    vst::VstMidiEvent e{};
-    e.type = vst::kVstMidiType;
-    e.byteSize = sizeof e;
-    e.deltaFrames = frame;
-    e.midiData[0] = static_cast<char>(status);
-    e.midiData[1] = static_cast<char>(d1);
-    e.midiData[2] = static_cast<char>(d2);
+    MidiEvent e;
+    e.frame = frame;
+    e.status = static_cast<std::uint8_t>(status);
+    e.data1 = static_cast<std::uint8_t>(d1);
+    e.data2 = static_cast<std::uint8_t>(d2);
     events.push_back(e);
   }
 };
@@ -89,7 +79,7 @@ Outcome perform(int rate, bool lanes, CvoiceLanes::InstructionSet set, std::uint
       else if (what < 19) host.add(at, 0xB0, 1, rng.range(0, 127));
       else if (block % 5 == 0) host.add(at, 0xB0, 123, 0);
     }
-    e.processEvents(host.list());
+    e.processEvents(host.events);
     // Now and then a note with a start delay, straight into the engine.
     if (rng.range(0, 9) == 0) {
       const NoteParams delayed{0, 0, 63, 0, -1, 0, static_cast<std::int16_t>(rng.range(1, 20))};
