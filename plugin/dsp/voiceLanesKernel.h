@@ -157,10 +157,13 @@ template <Cmp C>
 }
 #endif
 
-}  // namespace
 
-int KORVO_LANES_ENTRY(State& st, const ChipConstants& chip, unsigned running, unsigned candidates, int frames,
-                      unsigned& finished) {
+// Order: the interpolation order of every running lane, or -1 when they differ (then each lane
+// selects its own order's formulas).
+template <int Order>
+[[gnu::always_inline]] inline int kernel(State& st, const ChipConstants& chip, unsigned running, unsigned candidates,
+                                         int frames, unsigned& finished) {
+  constexpr bool kMixed = Order < 0;
   constexpr float kInv127 = 1.0f / 127.0f;
   constexpr float kPhaseScale = 1.0f / 1073741824.0f;
   constexpr float k85_36 = 85.0f / 36.0f;
@@ -268,22 +271,23 @@ int KORVO_LANES_ENTRY(State& st, const ChipConstants& chip, unsigned running, un
 
       const vf n0 = h1, n1 = h2, n2 = h3, n3 = y;
       vf d0 = c0, d1 = c1, d2 = c2, d3 = c3;
-      if (present & 2u) d0 = KORVO_SEL(ord1, n1 - n0, d0);
-      if (present & 4u) {
-        d0 = KORVO_SEL(ord2, KORVO_SPLAT(vf, 2.0f) * n1 - (KORVO_SPLAT(vf, 1.5f) * n0 + KORVO_SPLAT(vf, 0.5f) * n2), d0);
-        d1 = KORVO_SEL(ord2, KORVO_SPLAT(vf, 0.5f) * (n0 + n2) - n1, d1);
+#define KORVO_BY_ORDER(mask, a, b) (kMixed ? KORVO_SEL(mask, a, b) : (a))
+      if (kMixed ? (present & 2u) != 0 : Order == 1) d0 = KORVO_BY_ORDER(ord1, n1 - n0, d0);
+      if (kMixed ? (present & 4u) != 0 : Order == 2) {
+        d0 = KORVO_BY_ORDER(ord2, KORVO_SPLAT(vf, 2.0f) * n1 - (KORVO_SPLAT(vf, 1.5f) * n0 + KORVO_SPLAT(vf, 0.5f) * n2), d0);
+        d1 = KORVO_BY_ORDER(ord2, KORVO_SPLAT(vf, 0.5f) * (n0 + n2) - n1, d1);
       }
-      if (present & 8u) {
+      if (kMixed ? (present & 8u) != 0 : Order == 3) {
         const vf e = (c0 + KORVO_SPLAT(vf, 2.0f) * c1) + KORVO_SPLAT(vf, 3.0f) * c2;
         vi flat;
         compareF<Cmp::Lt>(flat, (vf)((vi)e & absMask), small);
         const vf b1 = KORVO_SPLAT(vf, 2.0f) * n1 - (KORVO_SPLAT(vf, 1.75f) * n0 + KORVO_SPLAT(vf, 0.25f) * n2);
         const vf b2 = (KORVO_SPLAT(vf, 0.75f) * n0 + KORVO_SPLAT(vf, 0.25f) * n2) - n1;
-        d0 = KORVO_SEL(ord3, e, d0);
-        d1 = KORVO_SEL(ord3, KORVO_SEL(flat, b1, b1 - KORVO_SPLAT(vf, 1.5f) * e), d1);
-        d2 = KORVO_SEL(ord3, KORVO_SEL(flat, b2, b2 + KORVO_SPLAT(vf, 0.5f) * e), d2);
+        d0 = KORVO_BY_ORDER(ord3, e, d0);
+        d1 = KORVO_BY_ORDER(ord3, KORVO_SEL(flat, b1, b1 - KORVO_SPLAT(vf, 1.5f) * e), d1);
+        d2 = KORVO_BY_ORDER(ord3, KORVO_SEL(flat, b2, b2 + KORVO_SPLAT(vf, 0.5f) * e), d2);
       }
-      if (present & 16u) {
+      if (kMixed ? (present & 16u) != 0 : Order == 4) {
         const vf e = ((c0 + KORVO_SPLAT(vf, 2.0f) * c1) + KORVO_SPLAT(vf, 3.0f) * c2) + KORVO_SPLAT(vf, 4.0f) * c3;
         vi flat;
         compareF<Cmp::Lt>(flat, (vf)((vi)e & absMask), small);
@@ -292,27 +296,42 @@ int KORVO_LANES_ENTRY(State& st, const ChipConstants& chip, unsigned running, un
         const vf b2 = ((KORVO_SPLAT(vf, k5_3) * n0 + n2) - KORVO_SPLAT(vf, 2.5f) * n1) - n3 * KORVO_SPLAT(vf, k1_6);
         const vf b3 = (KORVO_SPLAT(vf, 0.5f) * n1 - (KORVO_SPLAT(vf, k11_36) * n0 + KORVO_SPLAT(vf, 0.25f) * n2)) +
                       n3 * KORVO_SPLAT(vf, k1_18);
-        d0 = KORVO_SEL(ord4, e, d0);
-        d1 = KORVO_SEL(ord4, KORVO_SEL(flat, b1, b1 - KORVO_SPLAT(vf, k11_6) * e), d1);
-        d2 = KORVO_SEL(ord4, KORVO_SEL(flat, b2, b2 + e), d2);
-        d3 = KORVO_SEL(ord4, KORVO_SEL(flat, b3, b3 - e * KORVO_SPLAT(vf, k1_6)), d3);
+        d0 = KORVO_BY_ORDER(ord4, e, d0);
+        d1 = KORVO_BY_ORDER(ord4, KORVO_SEL(flat, b1, b1 - KORVO_SPLAT(vf, k11_6) * e), d1);
+        d2 = KORVO_BY_ORDER(ord4, KORVO_SEL(flat, b2, b2 + e), d2);
+        d3 = KORVO_BY_ORDER(ord4, KORVO_SEL(flat, b3, b3 - e * KORVO_SPLAT(vf, k1_6)), d3);
       }
-      g1 = KORVO_SEL(stepping, g1n, g1), g2 = KORVO_SEL(stepping, g2n, g2), g3 = KORVO_SEL(stepping, g3n, g3);
-      h0 = KORVO_SEL(stepping, n0, h0), h1 = KORVO_SEL(stepping, n1, h1);
-      h2 = KORVO_SEL(stepping, n2, h2), h3 = KORVO_SEL(stepping, n3, h3);
-      c0 = KORVO_SEL(stepping, d0, c0), c1 = KORVO_SEL(stepping, d1, c1);
-      c2 = KORVO_SEL(stepping, d2, c2), c3 = KORVO_SEL(stepping, d3, c3);
+#undef KORVO_BY_ORDER
+      if (steppingLanes == running) {
+        // Every running lane steps (the voices share their phase unless one was held back).
+        g1 = g1n, g2 = g2n, g3 = g3n;
+        h0 = n0, h1 = n1, h2 = n2, h3 = n3;
+        c0 = d0, c1 = d1, c2 = d2, c3 = d3;
+      } else {
+        g1 = KORVO_SEL(stepping, g1n, g1), g2 = KORVO_SEL(stepping, g2n, g2), g3 = KORVO_SEL(stepping, g3n, g3);
+        h0 = KORVO_SEL(stepping, n0, h0), h1 = KORVO_SEL(stepping, n1, h1);
+        h2 = KORVO_SEL(stepping, n2, h2), h3 = KORVO_SEL(stepping, n3, h3);
+        c0 = KORVO_SEL(stepping, d0, c0), c1 = KORVO_SEL(stepping, d1, c1);
+        c2 = KORVO_SEL(stepping, d2, c2), c3 = KORVO_SEL(stepping, d3, c3);
+      }
     }
 
     // Interpolation: each order's polynomial is the one below it plus one more term.
     const vf t = __builtin_convertvector((vi)phase, vf) * KORVO_SPLAT(vf, kPhaseScale);
     vf x = h0;
-    x = KORVO_SEL(ge1, x + c0 * t, x);
     const vf tt2 = t * t;
-    x = KORVO_SEL(ge2, x + c1 * tt2, x);
     const vf tt3 = tt2 * t;
-    x = KORVO_SEL(ge3, x + c2 * tt3, x);
-    x = KORVO_SEL(ge4, x + c3 * (tt3 * t), x);
+    if constexpr (kMixed) {
+      x = KORVO_SEL(ge1, x + c0 * t, x);
+      x = KORVO_SEL(ge2, x + c1 * tt2, x);
+      x = KORVO_SEL(ge3, x + c2 * tt3, x);
+      x = KORVO_SEL(ge4, x + c3 * (tt3 * t), x);
+    } else {
+      if constexpr (Order >= 1) x = x + c0 * t;
+      if constexpr (Order >= 2) x = x + c1 * tt2;
+      if constexpr (Order >= 3) x = x + c2 * tt3;
+      if constexpr (Order >= 4) x = x + c3 * (tt3 * t);
+    }
     const vu next = phase + increment;
     steps = next >> 30;
     phase = next & phaseMask;
@@ -366,6 +385,30 @@ int KORVO_LANES_ENTRY(State& st, const ChipConstants& chip, unsigned running, un
   store(st.halted[0], halted0), store(st.halted[1], halted1), store(st.halted[2], halted2);
 #endif
   return done;
+}
+
+}  // namespace
+
+int KORVO_LANES_ENTRY(State& st, const ChipConstants& chip, unsigned running, unsigned candidates, int frames,
+                      unsigned& finished) {
+  int order = -1;
+  for (unsigned b = running; b; b &= b - 1) {
+    const int o = st.order[__builtin_ctz(b)];
+    if (order == -1) {
+      order = o;
+    } else if (order != o) {
+      order = -1;
+      break;
+    }
+  }
+  switch (order) {
+    case 0: return kernel<0>(st, chip, running, candidates, frames, finished);
+    case 1: return kernel<1>(st, chip, running, candidates, frames, finished);
+    case 2: return kernel<2>(st, chip, running, candidates, frames, finished);
+    case 3: return kernel<3>(st, chip, running, candidates, frames, finished);
+    case 4: return kernel<4>(st, chip, running, candidates, frames, finished);
+    default: return kernel<-1>(st, chip, running, candidates, frames, finished);
+  }
 }
 
 #undef KORVO_SPLAT
