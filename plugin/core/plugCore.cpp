@@ -295,6 +295,24 @@ void CplugMaster::render(bool replace, float* left, int frames, float* right) {
   voicesInUse_.store(activeCount_, std::memory_order_relaxed);
 }
 
+// What a voice does at the top of every sample before it renders: wait out its start delay
+// (false: it renders nothing this sample), count, and run its control tick when one is due.
+bool CplugMaster::sampleHead(Voice& v) {
+  if (v.startDelay > 0) {
+    --v.startDelay;
+    return false;
+  }
+  if (v.age != 0) --v.age;
+  if (v.waiting.counter != 0) ++v.waiting.counter;
+  if (v.tickCountdown >= 1) {
+    v.tickCountdown -= 1024;
+  } else {
+    v.tickCountdown += tickPeriod_;
+    controlTick(v);
+  }
+  return true;
+}
+
 // The reference: voice by voice, sample by sample.
 void CplugMaster::renderScalar(bool replace, float* left, int frames, float* right) {
   for (int t = 0; t < frames; ++t) {
@@ -307,18 +325,7 @@ void CplugMaster::renderScalar(bool replace, float* left, int frames, float* rig
     int finishedCount = 0;
     for (int i = 0; i < activeCount_; ++i) {
       Voice& v = *active_[static_cast<std::size_t>(i)];
-      if (v.startDelay > 0) {
-        --v.startDelay;
-        continue;
-      }
-      if (v.age != 0) --v.age;
-      if (v.waiting.counter != 0) ++v.waiting.counter;
-      if (v.tickCountdown >= 1) {
-        v.tickCountdown -= 1024;
-      } else {
-        v.tickCountdown += tickPeriod_;
-        controlTick(v);
-      }
+      if (!sampleHead(v)) continue;
       const float s = v.filter.process(doc_->renderVoice(v.number));
       v.amp.process(s, l, r);
       if ((v.waiting.counter != 0 || !v.env[3].active()) && v.amp.silent()) finished_[finishedCount++] = v.number;
@@ -361,18 +368,9 @@ void CplugMaster::renderLanes(bool replace, float* left, int frames, float* righ
     int orderCount = 0;
     for (int i = 0; i < activeCount_; ++i) {
       Voice& v = *active_[static_cast<std::size_t>(i)];
-      if (v.startDelay > 0) {
-        --v.startDelay;
+      if (!sampleHead(v)) {
         quiet = std::min<std::int64_t>(quiet, v.startDelay);
         continue;
-      }
-      if (v.age != 0) --v.age;
-      if (v.waiting.counter != 0) ++v.waiting.counter;
-      if (v.tickCountdown >= 1) {
-        v.tickCountdown -= 1024;
-      } else {
-        v.tickCountdown += tickPeriod_;
-        controlTick(v);
       }
       running |= bit(v);
       order[static_cast<std::size_t>(orderCount++)] = v.number;

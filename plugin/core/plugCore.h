@@ -237,6 +237,7 @@ class CplugMaster {
   void removeHeld(int note);
 
   // Render (plugCore.cpp).
+  bool sampleHead(Voice& v);
   void renderScalar(bool replace, float* left, int frames, float* right);
   void renderLanes(bool replace, float* left, int frames, float* right);
   void controlTick(Voice& v);
