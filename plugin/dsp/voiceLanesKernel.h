@@ -12,6 +12,7 @@
 
 #include <cstdint>
 
+#include "docInterp.h"
 #include "voiceLanesState.h"
 
 #if defined(__AVX__)
@@ -164,15 +165,7 @@ template <int Order>
 [[gnu::always_inline]] inline int kernel(State& st, const ChipConstants& chip, unsigned running, unsigned candidates,
                                          int frames, unsigned& finished) {
   constexpr bool kMixed = Order < 0;
-  constexpr float kInv127 = 1.0f / 127.0f;
-  constexpr float kPhaseScale = 1.0f / 1073741824.0f;
-  constexpr float k85_36 = 85.0f / 36.0f;
-  constexpr float k11_6 = 11.0f / 6.0f;
-  constexpr float k5_3 = 5.0f / 3.0f;
-  constexpr float k11_36 = 11.0f / 36.0f;
-  constexpr float k1_9 = 1.0f / 9.0f;
-  constexpr float k1_6 = 1.0f / 6.0f;
-  constexpr float k1_18 = 1.0f / 18.0f;
+  using namespace interp;
   constexpr float kSilence = 0.0005f;
 
   vf h0, h1, h2, h3, c0, c1, c2, c3, g1, g2, g3, t1, t2, t3;
