@@ -1,5 +1,6 @@
 #include "plugCore.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -48,12 +49,8 @@ CplugMaster::CplugMaster(int sampleRate, EngineEnvironment environment)
   for (int n = 0; n < kMaxVoices; ++n) {
     Voice& v = voices_[static_cast<std::size_t>(n)];
     v.number = n;
-    v.follower = std::make_unique<Cmod_foll>(kControlRate);
-    for (auto& l : v.lfo) l = std::make_unique<Ckv_lfo>(kControlRate);
-    for (auto& e : v.env) e = std::make_unique<Ckv_env>(kControlRate);
-    v.filter = std::make_unique<CfilterKV>(static_cast<float>(sampleRate_));
-    v.amp = std::make_unique<Camp>();
-    v.amp->setSampleRate(static_cast<float>(sampleRate_));
+    v.filter.construct(static_cast<float>(sampleRate_));
+    v.amp.setSampleRate(static_cast<float>(sampleRate_));
     resolveSlots(v, *soundMan_.EditRecord());
   }
   setSampleRate(sampleRate_);
@@ -132,8 +129,8 @@ void CplugMaster::setSampleRate(int rate) {
   samplesPerTick_ = static_cast<float>(rate) / kControlRate;
   doc_->setHostRate(static_cast<float>(rate));
   for (Voice& v : voices_) {
-    v.amp->setSampleRate(static_cast<float>(rate));
-    v.filter->setSampleRate(static_cast<float>(rate));
+    v.amp.setSampleRate(static_cast<float>(rate));
+    v.filter.setSampleRate(static_cast<float>(rate));
   }
   setControlRate(controlRate_);
   reset();
@@ -148,9 +145,9 @@ void CplugMaster::setControlRate(float rate) {
   controlRate_ = rate;
   for (Voice& v : voices_) {
     if (v.tickCountdown > tickPeriod_) v.tickCountdown = tickPeriod_;
-    v.follower->setControlRate(rate);
-    for (auto& l : v.lfo) l->setControlRate(rate);
-    for (auto& e : v.env) e->setControlRate(rate);
+    v.follower.setControlRate(rate);
+    for (auto& l : v.lfo) l.setControlRate(rate);
+    for (auto& e : v.env) e.setControlRate(rate);
   }
 }
 
@@ -262,7 +259,7 @@ void CplugMaster::controller(int channel, int index, int value) {
 CplugMaster::VoiceView CplugMaster::voice(int n) const {
   const Voice& v = voices_[static_cast<std::size_t>(n & 7)];
   return {v.active,       v.released,          v.gliding,       v.note,    v.program,
-          v.waiting.counter ? v.waiting.note : -1, v.age, v.waiting.counter, v.heldBend};
+          v.waiting.counter ? v.waiting.start.note : -1, v.age, v.waiting.counter, v.heldBend};
 }
 
 // Render ------------------------------------------------------------------------------------------
@@ -290,6 +287,34 @@ void CplugMaster::render(bool replace, float* left, int frames, float* right) {
   }
   playEditorEvents();
   parser_.beginBlock();
+  if (laneRender_ && CvoiceLanes::supports(*doc_))
+    renderLanes(replace, left, frames, right);
+  else
+    renderScalar(replace, left, frames, right);
+  parser_.endBlock();
+  voicesInUse_.store(activeCount_, std::memory_order_relaxed);
+}
+
+// What a voice does at the top of every sample before it renders: wait out its start delay
+// (false: it renders nothing this sample), count, and run its control tick when one is due.
+bool CplugMaster::sampleHead(Voice& v) {
+  if (v.startDelay > 0) {
+    --v.startDelay;
+    return false;
+  }
+  if (v.age != 0) --v.age;
+  if (v.waiting.counter != 0) ++v.waiting.counter;
+  if (v.tickCountdown >= 1) {
+    v.tickCountdown -= 1024;
+  } else {
+    v.tickCountdown += tickPeriod_;
+    controlTick(v);
+  }
+  return true;
+}
+
+// The reference: voice by voice, sample by sample.
+void CplugMaster::renderScalar(bool replace, float* left, int frames, float* right) {
   for (int t = 0; t < frames; ++t) {
     parser_.sample();
     if (activeCount_ == 0) {
@@ -300,21 +325,10 @@ void CplugMaster::render(bool replace, float* left, int frames, float* right) {
     int finishedCount = 0;
     for (int i = 0; i < activeCount_; ++i) {
       Voice& v = *active_[static_cast<std::size_t>(i)];
-      if (v.startDelay > 0) {
-        --v.startDelay;
-        continue;
-      }
-      if (v.age != 0) --v.age;
-      if (v.waiting.counter != 0) ++v.waiting.counter;
-      if (v.tickCountdown >= 1) {
-        v.tickCountdown -= 1024;
-      } else {
-        v.tickCountdown += tickPeriod_;
-        controlTick(v);
-      }
-      const float s = v.filter->process(doc_->renderVoice(v.number));
-      v.amp->process(s, l, r);
-      if ((v.waiting.counter != 0 || !v.env[3]->active()) && v.amp->silent()) finished_[finishedCount++] = v.number;
+      if (!sampleHead(v)) continue;
+      const float s = v.filter.process(doc_->renderVoice(v.number));
+      v.amp.process(s, l, r);
+      if ((v.waiting.counter != 0 || !v.env[3].active()) && v.amp.silent()) finished_[finishedCount++] = v.number;
     }
     for (int i = 0; i < finishedCount; ++i) endVoice(voices_[static_cast<std::size_t>(finished_[i])]);
     if (replace) {
@@ -325,8 +339,127 @@ void CplugMaster::render(bool replace, float* left, int frames, float* right) {
       right[t] += r * outputScale_;
     }
   }
-  parser_.endBlock();
-  voicesInUse_.store(activeCount_, std::memory_order_relaxed);
+}
+
+// The same samples with the voices' per-sample work in vector lanes. A sample's head (MIDI
+// items due, start delays, counters, control ticks) runs voice by voice as above; then as many
+// samples as pass before the next head that does more than count run in the lanes at once.
+// Control ticks and the per-sample work of different voices touch nothing in common, so running
+// all heads of a sample before its lanes changes nothing, and the lanes are added into the sums
+// in the order of the active voice list.
+void CplugMaster::renderLanes(bool replace, float* left, int frames, float* right) {
+  const auto bit = [](const Voice& v) { return 1u << v.number; };
+  int t = 0;
+  while (t < frames) {
+    parser_.sample();
+    if (activeCount_ == 0) {
+      const int n = 1 + std::min(frames - t - 1, parser_.quietFrames());
+      if (replace) {
+        std::memset(left + t, 0, sizeof(float) * static_cast<std::size_t>(n));
+        std::memset(right + t, 0, sizeof(float) * static_cast<std::size_t>(n));
+      }
+      parser_.skip(n - 1);
+      t += n;
+      continue;
+    }
+    unsigned running = 0, candidates = 0;
+    std::int64_t quiet = std::min(frames - t - 1, parser_.quietFrames());
+    std::array<int, kMaxVoices> order{};
+    int orderCount = 0;
+    for (int i = 0; i < activeCount_; ++i) {
+      Voice& v = *active_[static_cast<std::size_t>(i)];
+      if (!sampleHead(v)) {
+        quiet = std::min<std::int64_t>(quiet, v.startDelay);
+        continue;
+      }
+      running |= bit(v);
+      order[static_cast<std::size_t>(orderCount++)] = v.number;
+      // The next tick falls due at the first head that finds the countdown below 1.
+      quiet = std::min<std::int64_t>(quiet, v.tickCountdown >= 1 ? (std::int64_t{v.tickCountdown} + 1023) / 1024 : 0);
+      if (v.waiting.counter != 0) {
+        candidates |= bit(v);
+        quiet = std::min<std::int64_t>(quiet, std::int64_t{UINT32_MAX} - v.waiting.counter);  // until it wraps to 0
+      } else if (!v.env[3].active()) {
+        candidates |= bit(v);
+      }
+    }
+
+    const int span = static_cast<int>(quiet) + 1;
+    int done = 0;
+    unsigned finished = 0;
+    const auto output = [&](int j, float l, float r) {
+      if (replace) {
+        left[t + j] = l * outputScale_;
+        right[t + j] = r * outputScale_;
+      } else {
+        left[t + j] += l * outputScale_;
+        right[t + j] += r * outputScale_;
+      }
+    };
+    if (orderCount == 0) {
+      // Every active voice is waiting out its start delay.
+      for (; done < span; ++done) output(done, 0.0f, 0.0f);
+    } else if (orderCount == 1) {
+      // One voice gains nothing from lanes: its own modules, without the per-sample head.
+      Voice& v = voices_[static_cast<std::size_t>(order[0])];
+      const bool candidate = candidates != 0;
+      while (done < span) {
+        float l = 0.0f, r = 0.0f;
+        v.amp.process(v.filter.process(doc_->renderVoice(v.number)), l, r);
+        output(done++, l, r);
+        if (candidate && v.amp.silent()) {
+          finished = bit(v);
+          break;
+        }
+      }
+    } else {
+      for (int i = 0; i < orderCount; ++i) {
+        Voice& v = voices_[static_cast<std::size_t>(order[static_cast<std::size_t>(i)])];
+        lanes_.load(v.number, *doc_, v.number, v.filter, v.amp);
+      }
+      while (done < span && finished == 0) {
+        const int got = lanes_.run(*doc_, running, candidates, span - done, finished);
+        for (int j = 0; j < got; ++j) {
+          float l = 0.0f, r = 0.0f;
+          for (int i = 0; i < orderCount; ++i) {
+            l += lanes_.left(j, order[static_cast<std::size_t>(i)]);
+            r += lanes_.right(j, order[static_cast<std::size_t>(i)]);
+          }
+          output(done + j, l, r);
+        }
+        done += got;
+      }
+      for (int i = 0; i < orderCount; ++i) {
+        Voice& v = voices_[static_cast<std::size_t>(order[static_cast<std::size_t>(i)])];
+        lanes_.store(v.number, *doc_, v.number, v.filter, v.amp);
+      }
+    }
+
+    // The heads of the samples after the first: counting only.
+    const std::int64_t extra = done - 1;
+    if (extra > 0) {
+      for (int i = 0; i < activeCount_; ++i) {
+        Voice& v = *active_[static_cast<std::size_t>(i)];
+        if ((running & bit(v)) == 0) {
+          v.startDelay -= static_cast<std::int32_t>(extra);
+          continue;
+        }
+        v.age = v.age > extra ? static_cast<std::uint32_t>(v.age - extra) : 0u;
+        if (v.waiting.counter != 0) v.waiting.counter += static_cast<std::uint32_t>(extra);
+        v.tickCountdown = static_cast<std::int32_t>(v.tickCountdown - 1024 * extra);
+      }
+      parser_.skip(static_cast<std::int32_t>(extra));
+    }
+    if (finished != 0) {
+      int count = 0;
+      for (int i = 0; i < activeCount_; ++i) {
+        const Voice& v = *active_[static_cast<std::size_t>(i)];
+        if (finished & bit(v)) finished_[static_cast<std::size_t>(count++)] = v.number;
+      }
+      for (int i = 0; i < count; ++i) endVoice(voices_[static_cast<std::size_t>(finished_[static_cast<std::size_t>(i)])]);
+    }
+    t += done;
+  }
 }
 
 bool CplugMaster::followsWheel(const Voice& v) const {
@@ -342,11 +475,11 @@ bool CplugMaster::followsWheel(const Voice& v) const {
 }
 
 void CplugMaster::controlTick(Voice& v) {
-  if (!v.firstTick) v.amp->setSmoothingMode(0);
-  for (int k = 0; k < 4; ++k) v.local[static_cast<std::size_t>(k)] = v.lfo[k]->tick() / 2;
-  for (int k = 0; k < 4; ++k) v.local[static_cast<std::size_t>(4 + k)] = v.env[k]->tick();
+  if (!v.firstTick) v.amp.setSmoothingMode(0);
+  for (int k = 0; k < 4; ++k) v.local[static_cast<std::size_t>(k)] = v.lfo[k].tick() / 2;
+  for (int k = 0; k < 4; ++k) v.local[static_cast<std::size_t>(4 + k)] = v.env[k].tick();
 
-  std::int64_t p = v.gliding ? v.follower->tick() : 0;
+  std::int64_t p = v.gliding ? v.follower.tick() : 0;
   std::int32_t bend;
   if (followsWheel(v)) {
     bend = saturate(std::int64_t{controllers_[130]} * v.bendRange / kHeldBendScale);
@@ -363,7 +496,7 @@ void CplugMaster::controlTick(Voice& v) {
     const std::int64_t k = std::int64_t{m[3].amount} * (std::int64_t{*m[3].source} - 127) + 8001;
     v.local[static_cast<std::size_t>(13 + j)] = matrixOutput(s, k);
   }
-  for (int k = 0; k < 4; ++k) v.lfo[k]->setModulation(saturate(v.lfoDepth[k].product() / 63));
+  for (int k = 0; k < 4; ++k) v.lfo[k].setModulation(saturate(v.lfoDepth[k].product() / 63));
 
   for (int i = 0; i < 3; ++i) {
     const std::int32_t pitch = saturate(v.pitch[i][0].product() + v.pitch[i][1].product() + p);
@@ -374,15 +507,15 @@ void CplugMaster::controlTick(Voice& v) {
 
   const std::int32_t cutoff = saturate(
       (v.cutoff[0].product() + v.cutoff[1].product() + std::int64_t{v.local[10]} * v.filterKeyAmount) / 32);
-  v.filter->applyCutoffModulation(cutoff, v.firstTick);
+  v.filter.applyCutoffModulation(cutoff, v.firstTick);
 
   if (v.waiting.counter == 0) {
     // The inner sum is saturated before it is scaled: beyond 32 bits, any volume factor but 0
     // (which gives 0 either way) puts the level past the amplifier's clamp on the same side.
-    const std::int64_t inner = saturate(2 * std::int64_t{v.env[3]->level()} + v.outLevel.product() / 32);
+    const std::int64_t inner = saturate(2 * std::int64_t{v.env[3].level()} + v.outLevel.product() / 32);
     const std::int32_t levelIndex = saturate(inner * v.volumeFactor / 64);
     const std::int32_t pan = saturate(std::int64_t{v.pan} + v.panOffset + v.outPan.product() / 64);
-    v.amp->update(levelIndex, pan, v.filter->gainCompensation());
+    v.amp.update(levelIndex, pan, v.filter.gainCompensation());
   }
   doc_->updateInterpolationOrder(v.number);
   v.firstTick = false;

@@ -29,6 +29,7 @@
 #include "progBank.h"
 #include "soundMan.h"
 #include "spscQueue.h"
+#include "voiceLanes.h"
 
 namespace korvo {
 
@@ -87,7 +88,8 @@ class CplugMaster {
   void resetAll();
 
   // Audio thread.
-  void processEvents(const vst::VstEvents* events) { parser_.fill(events); }
+  // The events of the next block (the plug-in object converts the host's list).
+  void processEvents(std::span<const MidiEvent> events) { parser_.fill(events); }
   void render(bool replace, float* left, int frames, float* right);
   void noteEvent(int note, int velocity, const NoteParams* params, int program, const ProgramRecord* sound);
   void controller(int channel, int index, int value);
@@ -108,6 +110,14 @@ class CplugMaster {
   std::vector<std::uint8_t> getChunk();
   // Accepted only at 544 bytes with a valid record; false otherwise and nothing changes.
   bool setChunk(const void* data, std::size_t size);
+
+  // The voices run side by side in vector lanes (the default) or one after the other. Both give
+  // the same output bit for bit; the one-voice path is the reference the tests and benchmarks
+  // compare against, and the only one at host rates below the chip rate. Audio thread, or a
+  // caller that owns the engine.
+  void setLaneRender(bool on) { laneRender_ = on; }
+  bool laneRender() const { return laneRender_; }
+  CvoiceLanes& lanes() { return lanes_; }
 
   int activeVoiceCount() const { return activeCount_; }
   // The active voice count as of the last block: for the editor's readout (any thread).
@@ -166,12 +176,21 @@ class CplugMaster {
     // Source values reach 32 bits and amounts 16 (a hostile chunk), so the product needs 64.
     std::int64_t product() const { return std::int64_t{*source} * amount; }
   };
+  // What a voice start needs: the note, the sound it plays and which parts start afresh.
+  struct VoiceStart {
+    const ProgramRecord* sound = nullptr;
+    int program = 0;
+    int note = 0;
+    int glideFrom = -1;  // negative: no glide source
+    int velocity = 0;
+    NoteParams params{};      // all 0 for a note that came without them
+    bool restart = true;      // filter state and amplifier smoothing afresh (off for a mono legato note)
+    bool oscRestart = false;  // the oscillators start their tables from the beginning (REST.OSC)
+    bool envRestart = true;   // the envelopes and LFOs start again
+  };
   struct WaitingNote {
     std::uint32_t counter = 0;  // 0: no note waiting
-    const ProgramRecord* sound = nullptr;
-    int program = 0, note = 0, glideFrom = -1, velocity = 0;
-    bool oscRestart = false, envRestart = true;
-    NoteParams params{};
+    VoiceStart start;
   };
   struct Voice {
     int number = 0;
@@ -183,11 +202,13 @@ class CplugMaster {
     std::int32_t program = 0;
     const ProgramRecord* sound = nullptr;
     std::int32_t tickCountdown = 0;
-    std::unique_ptr<Ckv_lfo> lfo[4];
-    std::unique_ptr<Ckv_env> env[4];
-    std::unique_ptr<CfilterKV> filter;
-    std::unique_ptr<Camp> amp;
-    std::unique_ptr<Cmod_foll> follower;
+    // The voice's modules, held in the voice itself (the filter is set to the engine's rate
+    // at construction).
+    Ckv_lfo lfo[4]{Ckv_lfo(kControlRate), Ckv_lfo(kControlRate), Ckv_lfo(kControlRate), Ckv_lfo(kControlRate)};
+    Ckv_env env[4]{Ckv_env(kControlRate), Ckv_env(kControlRate), Ckv_env(kControlRate), Ckv_env(kControlRate)};
+    CfilterKV filter{44100.0f};
+    Camp amp;
+    Cmod_foll follower{kControlRate};
     bool gliding = false;
     std::int32_t glideBaseNote = 0;
     std::int32_t heldBend = 0;
@@ -195,7 +216,7 @@ class CplugMaster {
     ModSlot pitch[3][2], level[3][2], cutoff[2], outLevel, outPan, lfoDepth[4], matrix[3][4];
     std::array<std::int32_t, 16> local{};
     std::int32_t volumeFactor = 0, panOffset = 0, pan = 0, bendRange = 0, bendMode = 0, filterKeyAmount = 0;
-    std::int16_t word4 = 0;
+    std::int16_t tag = 0;  // NoteParams::tag
     bool firstTick = false;
     WaitingNote waiting;
   };
@@ -206,8 +227,7 @@ class CplugMaster {
   int allocateVoice() const;
   void startOrQueue(Voice& v, const ProgramRecord* sound, int program, int note, int glideFrom, int velocity,
                     const NoteParams* params);
-  void voiceStart(Voice& v, const ProgramRecord* sound, bool restart, const NoteParams* params, bool oscRestart,
-                  bool envRestart, int velocity, int glideFrom, int note, int program);
+  void voiceStart(Voice& v, const VoiceStart& start);
   void legatoReturn(Voice& v, int note);
   void releaseVoice(Voice& v);
   void endVoice(Voice& v);
@@ -217,6 +237,9 @@ class CplugMaster {
   void removeHeld(int note);
 
   // Render (plugCore.cpp).
+  bool sampleHead(Voice& v);
+  void renderScalar(bool replace, float* left, int frames, float* right);
+  void renderLanes(bool replace, float* left, int frames, float* right);
   void controlTick(Voice& v);
   bool followsWheel(const Voice& v) const;
   void resetVoices();
@@ -256,6 +279,8 @@ class CplugMaster {
   bool builtInBankLoaded_ = false;
   std::vector<std::uint8_t> memoryAtLoad_;  // the bank image right after creation
   std::array<int, kMaxVoices> finished_{};
+  CvoiceLanes lanes_;
+  bool laneRender_ = true;
 };
 
 }  // namespace korvo

@@ -12,7 +12,7 @@
 namespace korvo {
 
 namespace {
-const NoteParams kZeroParams{{0, 0, 0, 0, 0, 0, 0}};
+const NoteParams kZeroParams{};
 
 // The sound is the edit buffer, whose words the editor may change meanwhile: every read is one
 // whole-word atomic load.
@@ -81,7 +81,7 @@ void CplugMaster::noteOn(int note, int velocity, const NoteParams* params, int p
     } else if (keep->released) {
       startOrQueue(*keep, sound, program, note, glideFrom, velocity, params);
     } else {
-      voiceStart(*keep, sound, false, params, false, false, velocity, glideFrom, note, program);
+      voiceStart(*keep, {sound, program, note, glideFrom, velocity, params ? *params : kZeroParams, false, false, false});
     }
   } else {
     const bool restartVoice = w(p, word::kMode + word::kModeRestVc) > 0;
@@ -107,7 +107,7 @@ void CplugMaster::noteOff(int note, int program, const ProgramRecord& sound) {
   Voice* found = nullptr;
   for (int n = 0; n < voiceCount_; ++n) {
     Voice& v = voices_[static_cast<std::size_t>(n)];
-    if (v.waiting.counter != 0 && v.waiting.note == note) v.waiting.counter = 0;
+    if (v.waiting.counter != 0 && v.waiting.start.note == note) v.waiting.counter = 0;
     if (!v.active || v.released || v.program != program || v.note != note) continue;
     if (mono)
       found = &v;
@@ -145,24 +145,17 @@ int CplugMaster::allocateVoice() const {
 
 void CplugMaster::startOrQueue(Voice& v, const ProgramRecord* sound, int program, int note, int glideFrom,
                                int velocity, const NoteParams* params) {
-  const bool oscRestart = w(*sound, word::kMode + word::kModeRestOsc) > 0;
+  const VoiceStart start{sound,     program, note, glideFrom, velocity, params ? *params : kZeroParams,
+                         true,      w(*sound, word::kMode + word::kModeRestOsc) > 0, true};
   if (!v.active) {
-    voiceStart(v, sound, true, params, oscRestart, true, velocity, glideFrom, note, program);
+    voiceStart(v, start);
     return;
   }
   // Stealing: fade the voice out; the queued note starts when it is silent.
-  v.amp->setSmoothingMode(1);
-  v.amp->fadeOut();
-  WaitingNote& q = v.waiting;
-  q.counter = 1;
-  q.sound = sound;
-  q.program = program;
-  q.note = note;
-  q.glideFrom = glideFrom;
-  q.velocity = velocity;
-  q.oscRestart = oscRestart;
-  q.envRestart = true;
-  q.params = params ? *params : kZeroParams;
+  v.amp.setSmoothingMode(1);
+  v.amp.fadeOut();
+  v.waiting.counter = 1;
+  v.waiting.start = start;
 }
 
 CplugMaster::ModSlot CplugMaster::slot(Voice& v, int selector, int amount) {
@@ -191,20 +184,20 @@ void CplugMaster::resolveSlots(Voice& v, const ProgramRecord& p) {
       v.matrix[j][m] = slot(v, w(p, word::kMat[j] + 2 * m), w(p, word::kMat[j] + 2 * m + 1));
 }
 
-void CplugMaster::voiceStart(Voice& v, const ProgramRecord* sound, bool restart, const NoteParams* params,
-                             bool oscRestart, bool envRestart, int velocity, int glideFrom, int note, int program) {
-  if (!sound || v.number >= voiceCount_) return;
-  const NoteParams& np = params ? *params : kZeroParams;
-  const ProgramRecord& p = *sound;
+void CplugMaster::voiceStart(Voice& v, const VoiceStart& start) {
+  if (!start.sound || v.number >= voiceCount_) return;
+  const NoteParams& np = start.params;
+  const ProgramRecord& p = *start.sound;
+  int velocity = start.velocity, note = start.note, glideFrom = start.glideFrom;
   if (!v.active) {
     if (activeCount_ >= voiceCount_) return;
     active_[static_cast<std::size_t>(activeCount_++)] = &v;
   }
-  const int delay = np.words[6];
+  const int delay = np.startDelay;
   v.startDelay = delay >= 1 ? renderToInt(kTimeTable[static_cast<std::size_t>(clampInt(delay, 0, 63))] * samplesPerTick_) : 0;
-  v.volumeFactor = np.words[2] * w(p, word::kDca4 + word::kDca4Env4Amt) / 64;
-  v.panOffset = np.words[3];
-  v.word4 = np.words[4];
+  v.volumeFactor = np.volume * w(p, word::kDca4 + word::kDca4Env4Amt) / 64;
+  v.panOffset = np.panOffset;
+  v.tag = np.tag;
   v.pan = w(p, word::kDca4 + word::kDca4Pan);
   v.bendRange = w(p, word::kBrange);
   v.bendMode = w(p, word::kBmode);
@@ -215,25 +208,25 @@ void CplugMaster::voiceStart(Voice& v, const ProgramRecord* sound, bool restart,
   glideFrom = glideFrom < 0 ? note : clampInt(glideFrom, 0, 127);
 
   v.age = 0xFFFFFFFFu;
-  v.program = program;
-  v.sound = sound;
+  v.program = start.program;
+  v.sound = start.sound;
   v.released = false;
   v.waiting.counter = 0;
   v.tickCountdown = 0;
 
-  if (envRestart) {
+  if (start.envRestart) {
     for (int k = 0; k < 4; ++k) {
       const int reset = w(p, word::kLfo[k] + word::kLfoReset);
-      v.lfo[k]->start(block12(p, word::kLfo[k]), (reset >= 1 ? reset - 1 : 0) + np.words[5], reset >= 1);
-      v.env[k]->start(block12(p, word::kEnv[k]), note, w(p, word::kMode + word::kModeCyc) > 0,
+      v.lfo[k].start(block12(p, word::kLfo[k]), (reset >= 1 ? reset - 1 : 0) + np.lfoPhase, reset >= 1);
+      v.env[k].start(block12(p, word::kEnv[k]), note, w(p, word::kMode + word::kModeCyc) > 0,
                       w(p, word::kMode + word::kModeRestEnv) > 0, velocity);
     }
   }
-  v.amp->setSaturation(w(p, word::kSat));
-  if (restart) {
-    v.filter->setUp(2 * w(p, word::kFilter + word::kFiltFreq), w(p, word::kFilter + word::kFiltRes), false);
-    v.filter->resetState();
-    v.amp->setSmoothingMode(1);
+  v.amp.setSaturation(w(p, word::kSat));
+  if (start.restart) {
+    v.filter.setUp(2 * w(p, word::kFilter + word::kFiltFreq), w(p, word::kFilter + word::kFiltRes), false);
+    v.filter.resetState();
+    v.amp.setSmoothingMode(1);
   }
   resolveSlots(v, p);
   v.am = w(p, word::kMode + word::kModeAm) > 0;
@@ -253,7 +246,7 @@ void CplugMaster::voiceStart(Voice& v, const ProgramRecord* sound, bool restart,
     s.wave = w(p, o + word::kOscWave);
     s.octave = w(p, o + word::kOscOct);
     s.semitone = w(p, o + word::kOscSemi);
-    s.fine = w(p, o + word::kOscFine) + np.words[1];
+    s.fine = w(p, o + word::kOscFine) + np.fineTune;
     if (v.am && i < 2) {
       s.enabled = true;
       s.level = 63;
@@ -261,19 +254,19 @@ void CplugMaster::voiceStart(Voice& v, const ProgramRecord* sound, bool restart,
   }
 
   const int glide = w(p, word::kMode + word::kModeGlide);
-  v.follower->reset(0);
+  v.follower.reset(0);
   if (glide < 1 || glideFrom == note) {
     v.gliding = false;
   } else {
     v.gliding = true;
     v.glideBaseNote = glideFrom;
-    v.follower->setSpeed(glideSpeed(note - glideFrom, glide));
-    v.follower->setTarget((note - glideFrom) * 256);
+    v.follower.setSpeed(glideSpeed(note - glideFrom, glide));
+    v.follower.setTarget((note - glideFrom) * 256);
   }
   v.heldBend = controllers_[130] * v.bendRange / 32;
   v.firstTick = true;
 
-  doc_->startVoice(v.number, note, w(p, word::kAmbug) > 0, oscRestart, v.am, w(p, word::kMode + word::kModeSync) > 0,
+  doc_->startVoice(v.number, note, w(p, word::kAmbug) > 0, start.oscRestart, v.am, w(p, word::kMode + word::kModeSync) > 0,
                    setup);
   if (v.gliding) doc_->retuneVoice(v.number, glideFrom, 0);
   v.note = static_cast<std::uint8_t>(note);
@@ -284,12 +277,12 @@ void CplugMaster::legatoReturn(Voice& v, int note) {
   const int glide = v.sound ? w(*v.sound, word::kMode + word::kModeGlide) : 0;
   if (glide <= 0 || note == v.note) {
     v.gliding = false;
-    v.follower->reset(0);
+    v.follower.reset(0);
     doc_->retuneVoice(v.number, note, 0);
   } else {
     v.gliding = true;
-    v.follower->setSpeed(glideSpeed(note - v.note, glide));
-    v.follower->setTarget((note - v.glideBaseNote) * 256);
+    v.follower.setSpeed(glideSpeed(note - v.note, glide));
+    v.follower.setTarget((note - v.glideBaseNote) * 256);
   }
   v.note = static_cast<std::uint8_t>(note);
   v.local[10] = note;
@@ -298,15 +291,15 @@ void CplugMaster::legatoReturn(Voice& v, int note) {
 
 void CplugMaster::releaseVoice(Voice& v) {
   if (!v.active || v.released) return;
-  for (auto& e : v.env) e->release();
+  for (auto& e : v.env) e.release();
   v.released = true;
 }
 
 void CplugMaster::endVoice(Voice& v) {
   doc_->haltVoice(v.number);
   if (v.waiting.counter != 0) {
-    const WaitingNote q = v.waiting;
-    voiceStart(v, q.sound, true, &q.params, q.oscRestart, q.envRestart, q.velocity, q.glideFrom, q.note, q.program);
+    const VoiceStart queued = v.waiting.start;
+    voiceStart(v, queued);
     return;
   }
   v.active = false;

@@ -19,6 +19,34 @@ void copyText(char* destination, std::size_t capacity, const char* text) {
 }
 }  // namespace
 
+std::size_t fromHostEvents(const VstEvents* events, std::span<MidiEvent> out) {
+  if (!events || events->numEvents <= 0) return 0;
+  std::size_t n = 0;
+  for (VstInt32 i = 0; i < events->numEvents && n < out.size(); ++i) {
+    const VstEvent* e = events->events[i];
+    if (!e) continue;
+    MidiEvent& m = out[n];
+    m = {};
+    m.frame = e->deltaFrames;
+    if (e->type == kVstMidiType) {
+      const auto* x = reinterpret_cast<const VstMidiEvent*>(e);
+      m.status = static_cast<std::uint8_t>(x->midiData[0]);
+      m.data1 = static_cast<std::uint8_t>(x->midiData[1]);
+      m.data2 = static_cast<std::uint8_t>(x->midiData[2]);
+      m.noteOffVelocity = static_cast<std::uint8_t>(x->noteOffVelocity);
+    } else if (e->type == kVstSysExType) {
+      const auto* x = reinterpret_cast<const VstMidiSysexEvent*>(e);
+      m.kind = MidiEvent::SysEx;
+      m.sysex = reinterpret_cast<const std::uint8_t*>(x->sysexDump);
+      m.sysexSize = x->sysexDump ? x->dumpBytes : 0;
+    } else {
+      continue;
+    }
+    ++n;
+  }
+  return n;
+}
+
 AEffect* createEffect(audioMasterCallback audioMaster, EngineEnvironment environment) {
   if (!audioMaster || audioMaster(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f) == 0) return nullptr;
   CSynth* synth = nullptr;
@@ -33,7 +61,7 @@ AEffect* createEffect(audioMasterCallback audioMaster, EngineEnvironment environ
 // CSynth ------------------------------------------------------------------------------------------
 
 CSynth::CSynth(audioMasterCallback audioMaster, EditorWindowFactory editorFactory, EngineEnvironment environment)
-    : AudioEffectX(audioMaster, 0, 0) {
+    : AudioEffectX(audioMaster, 0, 0), hostEvents_(CMidiParser::kCapacity) {
   if (audioMaster) {
     setNumInputs(0);
     setNumOutputs(2);
@@ -105,7 +133,7 @@ void CSynth::resume() { wantEvents(1); }
 
 VstInt32 CSynth::processEvents(VstEvents* events) {
   if (!engine_) return 0;
-  engine_->processEvents(events);
+  engine_->processEvents({hostEvents_.data(), fromHostEvents(events, hostEvents_)});
   return 1;
 }
 

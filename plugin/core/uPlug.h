@@ -76,10 +76,16 @@ class CSynth : public vst::AudioEffectX {
   void render(bool replace, float** outputs, vst::VstInt32 frames);
 
   std::unique_ptr<CplugMaster> engine_;
+  // The host's events of the next block in the engine's form; sized once, at creation.
+  std::vector<MidiEvent> hostEvents_;
   // The image handed out by the last getChunk; the host reads it before its next call, so it is
   // kept until then (and freed with the plug-in) instead of leaking one buffer per call.
   std::vector<std::uint8_t> chunk_;
 };
+
+// The MIDI and SysEx events of a host's list in the engine's form, as many as fit into `out`
+// (null lists and null entries are skipped, so are other event types). Returns how many.
+std::size_t fromHostEvents(const vst::VstEvents* events, std::span<MidiEvent> out);
 
 // The entry point's work: null when the host does not answer audioMasterVersion. The plug-in's
 // entry passes the built-in data (builtInData.h); tests pass their own settings store.

@@ -54,6 +54,7 @@ class Camp {
   float rightGain() const { return rightGain_; }
 
  private:
+  friend class CvoiceLanes;  // loads and stores the per-sample state of the lane render
   void computeTargets(bool floor);
   void select();
 

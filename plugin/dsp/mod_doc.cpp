@@ -4,6 +4,7 @@
 #include <fstream>
 #include <numbers>
 
+#include "docInterp.h"
 #include "docPitch.h"
 #include "docWaveParams.h"
 #include "renderMath.h"
@@ -19,7 +20,7 @@ constexpr std::uint32_t kRomMask = 0x3FFFF;
 // Host rates far below anything a host uses would need more chip steps per host sample than
 // this; they run slow instead of stalling the render.
 constexpr std::uint64_t kMaxPhaseIncrement = std::uint64_t{kPhaseOne} * 64;
-constexpr float kInv127 = 1.0f / 127.0f;
+using interp::kInv127;
 
 // Registers taken from a placed control byte.
 struct PlacedRegisters {
@@ -351,13 +352,7 @@ inline void Cdoc::chipStep(Voice& v) {
       c[2] = 0.75f * h[0] + 0.25f * h[2] - h[1] + 0.5f * e;
     }
   } else if constexpr (Order == 4) {
-    constexpr float k85_36 = 85.0f / 36.0f;
-    constexpr float k11_6 = 11.0f / 6.0f;
-    constexpr float k5_3 = 5.0f / 3.0f;
-    constexpr float k11_36 = 11.0f / 36.0f;
-    constexpr float k1_9 = 1.0f / 9.0f;
-    constexpr float k1_6 = 1.0f / 6.0f;
-    constexpr float k1_18 = 1.0f / 18.0f;
+    using namespace interp;
     const float e = c[0] + 2.0f * c[1] + 3.0f * c[2] + 4.0f * c[3];
     c[0] = e;
     if (std::fabs(e) < 0.001f) {
@@ -380,8 +375,7 @@ inline float Cdoc::renderAtOrder(Voice& v) {
   // time stay right; the interpolator then reads the latest segment.
   for (std::uint32_t i = v.stepsDue; i != 0; --i) chipStep<Order, BandLimit>(v);
 
-  constexpr float kPhaseScale = 1.0f / 1073741824.0f;
-  const float t = static_cast<float>(v.phase) * kPhaseScale;
+  const float t = static_cast<float>(v.phase) * interp::kPhaseScale;
   float y = v.h[0];
   if constexpr (Order == 1) {
     y = y + v.c[0] * t;

@@ -110,6 +110,7 @@ class Cdoc {
   static constexpr int kMaxBandTaps = 63;
 
  private:
+  friend class CvoiceLanes;  // loads and stores the per-sample state of the lane render
   struct Voice {
     std::array<Oscillator, 3> osc;
     bool am = false;

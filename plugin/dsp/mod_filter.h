@@ -49,6 +49,7 @@ class CfilterKV final : public CfilterBase {
   float currentFeedback() const { return k_; }
 
  private:
+  friend class CvoiceLanes;  // loads and stores the per-sample state of the lane render
   void loadCoefficients(bool immediate);
 
   std::array<Row, 256> table_{};

@@ -14,30 +14,28 @@ void CMidiParser::setHandlers(NoteHandler note, NoteHandler noteOff, ControllerH
   system_ = std::move(system);
 }
 
-void CMidiParser::takeSysEx(const vst::VstEvent* e) {
-  const auto* x = reinterpret_cast<const vst::VstMidiSysexEvent*>(e);
-  if (x->sysexDump == nullptr || x->dumpBytes < 5) return;
-  const auto* d = reinterpret_cast<const std::uint8_t*>(x->sysexDump);
+void CMidiParser::takeSysEx(const std::uint8_t* d, std::int32_t size) {
+  if (d == nullptr || size < 5) return;
   // Only a single-sound dump is wanted (maker 0F, model 02, command 01); the rest stays skipped.
   if (d[0] != 0xF0 || d[1] != 0x0F || d[2] != 0x02 || d[4] != 0x01) return;
-  hostSysEx_.Publish(d, static_cast<std::size_t>(x->dumpBytes));
+  hostSysEx_.Publish(d, static_cast<std::size_t>(size));
 }
 
-void CMidiParser::fill(const vst::VstEvents* events) {
+void CMidiParser::fill(std::span<const MidiEvent> events) {
   count_ = carried_;  // kept until a block plays them, however many fills come first
   dispatched_ = 0;
   framesLeft_ = -1;
-  if (!events || events->numEvents <= 0) return;
   std::int32_t previousTime = 0;
-  for (std::int32_t i = 0; i < events->numEvents && count_ < kCapacity; ++i) {
-    const vst::VstEvent* e = events->events[i];
-    if (e && e->type == vst::kVstSysExType && takeSysEx_.load(std::memory_order_relaxed)) takeSysEx(e);
-    if (!e || e->type != vst::kVstMidiType) continue;
-    const auto* m = reinterpret_cast<const vst::VstMidiEvent*>(e);
-    const int status = static_cast<unsigned char>(m->midiData[0]);
-    // Data bytes are 7-bit; a host that leaves the top bit set must not turn a velocity negative.
-    const int d1 = static_cast<unsigned char>(m->midiData[1]) & 0x7F;
-    const int d2 = static_cast<unsigned char>(m->midiData[2]) & 0x7F;
+  for (std::size_t i = 0; i < events.size() && count_ < kCapacity; ++i) {
+    const MidiEvent& e = events[i];
+    if (e.kind == MidiEvent::SysEx) {
+      if (takeSysEx_.load(std::memory_order_relaxed)) takeSysEx(e.sysex, e.sysexSize);
+      continue;
+    }
+    const int status = e.status;
+    // Data bytes are 7-bit; a sender that leaves the top bit set must not turn a velocity negative.
+    const int d1 = e.data1 & 0x7F;
+    const int d2 = e.data2 & 0x7F;
     MidiItem item;
     item.channel = static_cast<std::uint8_t>(status & 0x0F);
     switch (status & 0xF0) {
@@ -53,7 +51,7 @@ void CMidiParser::fill(const vst::VstEvents* events) {
           item.value = static_cast<std::int16_t>(d2);
         } else {
           item.type = MidiItem::NoteOff;
-          item.value = static_cast<std::int16_t>(static_cast<unsigned char>(m->noteOffVelocity) & 0x7F);
+          item.value = static_cast<std::int16_t>(e.noteOffVelocity & 0x7F);
         }
         break;
       case 0xB0:
@@ -81,7 +79,7 @@ void CMidiParser::fill(const vst::VstEvents* events) {
     }
     // A host should send events in time order. One that is earlier than the event before it is
     // played together with that event rather than being left undispatched with everything after it.
-    item.time = std::max(std::max<std::int32_t>(e->deltaFrames, 0), previousTime);
+    item.time = std::max(std::max<std::int32_t>(e.frame, 0), previousTime);
     item.delta = item.time - previousTime;
     previousTime = item.time;
     items_[count_++] = item;

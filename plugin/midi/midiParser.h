@@ -1,6 +1,6 @@
-// Turns the host's MIDI events for the next audio block into a queue of typed items and plays
-// the queue back sample-accurately while the block renders. Each host event holds one complete
-// short message, so there is no running status here. SysEx events are skipped, unless taking
+// Turns the MIDI events for the next audio block into a queue of typed items and plays
+// the queue back sample-accurately while the block renders. Each event holds one complete short
+// message, so there is no running status here. SysEx events are skipped, unless taking
 // them is switched on: then a single-sound dump among them is copied into a hand-off slot for
 // the editor's thread (no allocation, no lock), and everything else is still skipped.
 // Threads: fill, beginBlock, sample and endBlock all run on the host's audio thread;
@@ -10,12 +10,25 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <vector>
 
-#include "DAEffectX.h"
 #include "sysexHandOff.h"
 
 namespace korvo {
+
+// One message for the next audio block, in the form the engine takes (the plug-in object turns
+// the host's event list into these). A System Exclusive message is passed by pointer: its bytes
+// belong to the sender and are read only while fill runs.
+struct MidiEvent {
+  enum Kind : std::uint8_t { Short, SysEx };
+  Kind kind = Short;
+  std::uint8_t status = 0, data1 = 0, data2 = 0;
+  std::uint8_t noteOffVelocity = 0;  // the release velocity some hosts send with a note-on of velocity 0
+  std::int32_t frame = 0;            // sample position within the block
+  const std::uint8_t* sysex = nullptr;
+  std::int32_t sysexSize = 0;
+};
 
 struct MidiItem {
   enum Type : std::int16_t { Other = 0, NoteOn = 1, NoteOff = 2, Controller = 4, System = 32 };
@@ -45,9 +58,9 @@ class CMidiParser {
 
   void setHandlers(NoteHandler note, NoteHandler noteOff, ControllerHandler controller, SystemHandler system);
 
-  // Rebuilds the queue from the host's list. Items of a skipped block stay in front of it;
+  // Rebuilds the queue from the block's events. Items of a skipped block stay in front of it;
   // any other unplayed item is dropped.
-  void fill(const vst::VstEvents* events);
+  void fill(std::span<const MidiEvent> events);
   // The block the queue was filled for is not rendered (the engine is busy): its items move to
   // frame 0, in their order, and are kept by the next fill so that no note-off goes missing.
   void skipBlock();
@@ -58,6 +71,12 @@ class CMidiParser {
   void sample() {
     while (framesLeft_ == 0) dispatchNext();
     if (framesLeft_ > 0) --framesLeft_;
+  }
+  // After sample(): how many of the following samples have no item due (INT32_MAX when none is
+  // left). For up to that many samples skip() stands in for calling sample() once per sample.
+  std::int32_t quietFrames() const { return framesLeft_ < 0 ? INT32_MAX : framesLeft_; }
+  void skip(std::int32_t frames) {
+    if (framesLeft_ > 0) framesLeft_ -= frames;
   }
   // Dispatches what is left (items at or beyond the block's end) and empties the queue.
   void endBlock();
@@ -73,7 +92,7 @@ class CMidiParser {
 
  private:
   void dispatchNext();
-  void takeSysEx(const vst::VstEvent* e);
+  void takeSysEx(const std::uint8_t* data, std::int32_t size);
 
   std::vector<MidiItem> items_;
   std::size_t count_ = 0;

@@ -62,7 +62,7 @@ void Ckv_soundMan::SaveBank(void* buffer) const {
 void Ckv_soundMan::PlayNote(int /*channel*/, int note, int velocity) {
   if (!onNote_.Assigned()) return;
   static constexpr NoteParams params = kDefaultNoteParams;
-  onNote_.code(onNote_.object, note + params.words[0], velocity, &params, Ckv_progMan::EditSlot(),
+  onNote_.code(onNote_.object, note + params.transpose, velocity, &params, Ckv_progMan::EditSlot(),
                progMan_.EditRecord());
 }
 

@@ -8,12 +8,18 @@
 
 namespace korvo {
 
-// Seven words handed to the engine with every note; word 0 is a transposition the sound manager
-// applies itself.
+// Seven words handed to the engine with every note; the transposition is applied by the sound
+// manager itself, the engine reads the other six.
 struct NoteParams {
-  std::int16_t words[7];
+  std::int16_t transpose = 0;   // semitones added to the note before the engine sees it
+  std::int16_t fineTune = 0;    // added to every oscillator's FINE at voice start (1/32 semitone)
+  std::int16_t volume = 0;      // the voice's volume factor is volume x ENV4.AMT / 64
+  std::int16_t panOffset = 0;   // added to the program's PAN
+  std::int16_t tag = 0;         // kept in the voice, no effect
+  std::int16_t lfoPhase = 0;    // added to every LFO's phase offset at voice start
+  std::int16_t startDelay = 0;  // from 1 on: the voice waits time table[startDelay] control ticks
 };
-inline constexpr NoteParams kDefaultNoteParams = {{0, 0, 63, 0, -1, 0, 0}};
+inline constexpr NoteParams kDefaultNoteParams{0, 0, 63, 0, -1, 0, 0};
 
 // The engine's note entry, a method pointer as code plus object. Velocity 0 means note off.
 struct NoteCallback {

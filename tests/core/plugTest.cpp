@@ -315,4 +315,54 @@ TEST_F(Plug, WithoutAWindowOpenAnswersZeroButStillCounts) {
   EXPECT_EQ(editor->openCount(), 1);
 }
 
+// The host's list in the engine's form: MIDI and SysEx events in their order, nothing else, and
+// never more than there is room for.
+TEST(HostEvents, MidiAndSysExAreConvertedInOrderAndTheRestIsSkipped) {
+  VstMidiEvent note{};
+  note.type = kVstMidiType;
+  note.deltaFrames = 17;
+  note.midiData[0] = static_cast<char>(0x92);
+  note.midiData[1] = 60;
+  note.midiData[2] = static_cast<char>(0xE4);  // a top bit the parser masks later, kept as sent
+  note.noteOffVelocity = 33;
+  std::vector<std::uint8_t> dump{0xF0, 0x0F, 0x02, 0x00, 0x01, 0xF7};
+  VstMidiSysexEvent sysex{};
+  sysex.type = kVstSysExType;
+  sysex.deltaFrames = 40;
+  sysex.dumpBytes = static_cast<VstInt32>(dump.size());
+  sysex.sysexDump = reinterpret_cast<char*>(dump.data());
+  VstMidiSysexEvent emptySysex = sysex;
+  emptySysex.sysexDump = nullptr;
+  VstEvent other{};
+  other.type = 3;
+  std::vector<unsigned char> bytes(sizeof(VstEvents) + 5 * sizeof(VstEvent*));
+  auto* list = reinterpret_cast<VstEvents*>(bytes.data());
+  list->numEvents = 5;
+  list->events[0] = reinterpret_cast<VstEvent*>(&note);
+  list->events[1] = nullptr;
+  list->events[2] = &other;
+  list->events[3] = reinterpret_cast<VstEvent*>(&sysex);
+  list->events[4] = reinterpret_cast<VstEvent*>(&emptySysex);
+
+  std::vector<MidiEvent> out(8);
+  ASSERT_EQ(fromHostEvents(list, out), 3u);
+  EXPECT_EQ(out[0].kind, MidiEvent::Short);
+  EXPECT_EQ(out[0].frame, 17);
+  EXPECT_EQ(out[0].status, 0x92);
+  EXPECT_EQ(out[0].data1, 60);
+  EXPECT_EQ(out[0].data2, 0xE4);
+  EXPECT_EQ(out[0].noteOffVelocity, 33);
+  EXPECT_EQ(out[1].kind, MidiEvent::SysEx);
+  EXPECT_EQ(out[1].frame, 40);
+  EXPECT_EQ(out[1].sysex, dump.data());
+  EXPECT_EQ(out[1].sysexSize, 6);
+  EXPECT_EQ(out[2].kind, MidiEvent::SysEx);
+  EXPECT_EQ(out[2].sysexSize, 0) << "no bytes behind a null dump";
+
+  EXPECT_EQ(fromHostEvents(list, std::span<MidiEvent>(out.data(), 2)), 2u) << "bounded by the room given";
+  EXPECT_EQ(fromHostEvents(nullptr, out), 0u);
+  list->numEvents = -1;
+  EXPECT_EQ(fromHostEvents(list, out), 0u);
+}
+
 }  // namespace

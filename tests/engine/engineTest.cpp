@@ -240,35 +240,29 @@ TEST_F(Engine, WhileBusyTheRenderIsSilentAndTouchesNothing) {
 TEST_F(Engine, HostEventsOfASilencedBlockArePlayedInTheNextOne) {
   note(60);
   run(2000);
-  std::vector<vst::VstMidiEvent> off(1);
-  off[0].type = vst::kVstMidiType;
-  off[0].deltaFrames = 100;
-  off[0].midiData[0] = static_cast<char>(0x80);
-  off[0].midiData[1] = 60;
-  vst::VstEvents list{};
-  list.numEvents = 1;
-  list.events[0] = reinterpret_cast<vst::VstEvent*>(&off[0]);
+  MidiEvent off;
+  off.frame = 100;
+  off.status = 0x80;
+  off.data1 = 60;
+  const std::span<const MidiEvent> list(&off, 1), none;
   {
     CplugMaster::BusyScope busy(*engine_);
-    engine_->processEvents(&list);
+    engine_->processEvents(list);
     run(256);
     EXPECT_TRUE(engine_->queueKeyboardNote(0, 64, 100));
     run(256);
   }
-  list.numEvents = 0;
-  engine_->processEvents(&list);  // the host's next block has no events
+  engine_->processEvents(none);  // the host's next block has no events
   EXPECT_FALSE(engine_->voice(voiceOf(60)).released);
   run(1);
   EXPECT_TRUE(engine_->voice(voiceOf(60)).released) << "the note-off reached the voice at the first frame";
   EXPECT_GE(voiceOf(64), 0) << "the editor's note waited for a block that plays";
 
   // A block of no frames does not drop its events either.
-  off[0].midiData[1] = 64;
-  list.numEvents = 1;
-  engine_->processEvents(&list);
+  off.data1 = 64;
+  engine_->processEvents(list);
   engine_->render(true, nullptr, 0, nullptr);
-  list.numEvents = 0;
-  engine_->processEvents(&list);
+  engine_->processEvents(none);
   run(1);
   EXPECT_TRUE(engine_->voice(voiceOf(64)).released);
 }
@@ -296,18 +290,12 @@ TEST_F(Engine, RenderAndEventsAllocateNothing) {
   // Every voice busy, stolen, gliding and bent, with events arriving through the parser.
   setWord(word::kMode + word::kModeGlide, 20);
   std::vector<float> l(512), r(512);
-  std::vector<vst::VstMidiEvent> events(20);
-  std::vector<unsigned char> listBytes(sizeof(vst::VstEvents) + events.size() * sizeof(vst::VstEvent*));
-  auto* list = reinterpret_cast<vst::VstEvents*>(listBytes.data());
-  list->numEvents = static_cast<vst::VstInt32>(events.size());
-  for (std::size_t i = 0; i < events.size(); ++i) {
-    events[i] = {};
-    events[i].type = vst::kVstMidiType;
-    events[i].deltaFrames = static_cast<vst::VstInt32>(i * 20);
-    events[i].midiData[0] = static_cast<char>(i % 5 == 4 ? 0xE0 : 0x90);
-    events[i].midiData[1] = static_cast<char>(48 + i);
-    events[i].midiData[2] = static_cast<char>(100);
-    list->events[i] = reinterpret_cast<vst::VstEvent*>(&events[i]);
+  std::vector<MidiEvent> list(20);
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    list[i].frame = static_cast<std::int32_t>(i * 20);
+    list[i].status = i % 5 == 4 ? 0xE0 : 0x90;
+    list[i].data1 = static_cast<std::uint8_t>(48 + i);
+    list[i].data2 = 100;
   }
   engine_->render(true, l.data(), 512, r.data());  // first use of every lazily built table
   const std::size_t before = allocationCount();

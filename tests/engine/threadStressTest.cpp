@@ -19,28 +19,20 @@ using namespace korvo::test;
 
 namespace {
 
-// One block's host events, rebuilt in place (the audio thread allocates nothing).
+// One block's events, rebuilt in place (the audio thread allocates nothing).
 struct HostBlock {
-  std::array<vst::VstMidiEvent, 8> events{};
-  std::array<unsigned char, sizeof(vst::VstEvents) + 8 * sizeof(vst::VstEvent*)> bytes{};
+  std::array<MidiEvent, 8> events{};
   int count = 0;
   void add(int frame, int status, int note, int velocity) {
-    vst::VstMidiEvent& e = events[static_cast<std::size_t>(count)];
+    MidiEvent& e = events[static_cast<std::size_t>(count)];
     e = {};
-    e.type = vst::kVstMidiType;
-    e.byteSize = sizeof e;
-    e.deltaFrames = frame;
-    e.midiData[0] = static_cast<char>(status);
-    e.midiData[1] = static_cast<char>(note);
-    e.midiData[2] = static_cast<char>(velocity);
+    e.frame = frame;
+    e.status = static_cast<std::uint8_t>(status);
+    e.data1 = static_cast<std::uint8_t>(note);
+    e.data2 = static_cast<std::uint8_t>(velocity);
     ++count;
   }
-  vst::VstEvents* list() {
-    auto* l = reinterpret_cast<vst::VstEvents*>(bytes.data());
-    l->numEvents = count;
-    for (int i = 0; i < count; ++i) l->events[i] = reinterpret_cast<vst::VstEvent*>(&events[static_cast<std::size_t>(i)]);
-    return l;
-  }
+  std::span<const MidiEvent> list() const { return {events.data(), static_cast<std::size_t>(count)}; }
 };
 
 TEST(EngineThreads, EditorAndHostAtOnceRaceNothingAndLoseNoNoteOff) {

@@ -7,54 +7,37 @@
 #include "midiParser.h"
 
 using namespace korvo;
-using namespace korvo::vst;
 
 namespace {
 
-// Builds a host event list the way a host lays it out in memory.
+// A block's events in the order given.
 class HostList {
  public:
   HostList& midi(int frame, int status, int d1, int d2, int noteOffVelocity = 0) {
-    VstMidiEvent e{};
-    e.type = kVstMidiType;
-    e.byteSize = sizeof e;
-    e.deltaFrames = frame;
-    e.midiData[0] = static_cast<char>(status);
-    e.midiData[1] = static_cast<char>(d1);
-    e.midiData[2] = static_cast<char>(d2);
-    e.noteOffVelocity = static_cast<char>(noteOffVelocity);
-    midi_.push_back(e);
-    order_.push_back(false);
+    MidiEvent e;
+    e.frame = frame;
+    e.status = static_cast<std::uint8_t>(status);
+    e.data1 = static_cast<std::uint8_t>(d1);
+    e.data2 = static_cast<std::uint8_t>(d2);
+    e.noteOffVelocity = static_cast<std::uint8_t>(noteOffVelocity);
+    events_.push_back(e);
     return *this;
   }
   HostList& sysex(int frame, std::vector<std::uint8_t>* dump = nullptr) {
-    VstMidiSysexEvent e{};
+    MidiEvent e;
+    e.kind = MidiEvent::SysEx;
+    e.frame = frame;
     if (dump) {
-      e.dumpBytes = static_cast<VstInt32>(dump->size());
-      e.sysexDump = reinterpret_cast<char*>(dump->data());
+      e.sysex = dump->data();
+      e.sysexSize = static_cast<std::int32_t>(dump->size());
     }
-    e.type = kVstSysExType;
-    e.byteSize = sizeof e;
-    e.deltaFrames = frame;
-    sysex_.push_back(e);
-    order_.push_back(true);
+    events_.push_back(e);
     return *this;
   }
-  VstEvents* events() {
-    storage_.assign(sizeof(VstEvents) + order_.size() * sizeof(VstEvent*), 0);
-    auto* list = reinterpret_cast<VstEvents*>(storage_.data());
-    list->numEvents = static_cast<VstInt32>(order_.size());
-    std::size_t m = 0, s = 0;
-    for (std::size_t i = 0; i < order_.size(); ++i)
-      list->events[i] = order_[i] ? reinterpret_cast<VstEvent*>(&sysex_[s++]) : reinterpret_cast<VstEvent*>(&midi_[m++]);
-    return list;
-  }
+  std::span<const MidiEvent> events() const { return events_; }
 
  private:
-  std::vector<VstMidiEvent> midi_;
-  std::vector<VstMidiSysexEvent> sysex_;
-  std::vector<bool> order_;
-  std::vector<unsigned char> storage_;
+  std::vector<MidiEvent> events_;
 };
 
 // Records every handler call with the sample it happened before.
@@ -182,7 +165,7 @@ TEST(MidiParser, FillReplacesAnUnplayedListAndToleratesEmptyOnes) {
   p.fill(second.events());
   r.play(p, 4);
   EXPECT_EQ(r.log, (std::vector<std::string>{"@1 note 0 51 2"}));
-  p.fill(nullptr);
+  p.fill({});
   HostList none;
   p.fill(none.events());
   r.log.clear();
@@ -208,7 +191,7 @@ TEST(MidiParser, ItemsOfSkippedBlocksArePlayedFirstAtFrameZeroInOrder) {
   EXPECT_EQ(r.log, (std::vector<std::string>{"@0 note 0 50 1", "@0 note 0 50 0", "@0 note 0 51 2", "@2 note 0 51 0"}));
   // Played items are not carried again.
   r.log.clear();
-  p.fill(nullptr);
+  p.fill({});
   r.play(p, 4);
   EXPECT_TRUE(r.log.empty());
 }

@@ -158,8 +158,11 @@ TEST(SoundMan, PlayNote) {
   EXPECT_EQ(sink.velocity, 100);
   EXPECT_EQ(sink.program, 0);
   EXPECT_EQ(sink.sound, sm.EditRecord());
+  const NoteParams& got = sink.params;
+  const std::int16_t words[7] = {got.transpose, got.fineTune, got.volume,  got.panOffset,
+                                 got.tag,       got.lfoPhase, got.startDelay};
   const std::int16_t expect[7] = {0, 0, 63, 0, -1, 0, 0};
-  EXPECT_EQ(std::memcmp(sink.params.words, expect, sizeof expect), 0);
+  EXPECT_EQ(std::memcmp(words, expect, sizeof expect), 0);
   sm.PlayNote(0, 60, 0);
   EXPECT_EQ(sink.velocity, 0);
   Ckv_soundMan silent;

@@ -22,8 +22,7 @@ class MemorySettingsStore : public SettingsStore {
 
 struct Channel {
   std::unique_ptr<CplugMaster> engine;
-  std::vector<vst::VstMidiEvent> events;
-  std::vector<std::uint8_t> listBytes;
+  std::vector<MidiEvent> events;
 };
 
 void loadSound(Channel& ch, const SoundPlan& plan, int program) {
@@ -85,24 +84,17 @@ RenderResult renderPerformance(const std::vector<TimedMessage>& messages, const 
         if (!sounds.fixed) loadSound(ch, sounds, m.bytes[1]);
         continue;
       }
-      vst::VstMidiEvent e{};
-      e.type = vst::kVstMidiType;
-      e.byteSize = sizeof e;
-      e.deltaFrames = static_cast<vst::VstInt32>(m.frame - pos);
-      for (int b = 0; b < m.size && b < 3; ++b) e.midiData[b] = static_cast<char>(m.bytes[static_cast<std::size_t>(b)]);
+      MidiEvent e;
+      e.frame = static_cast<std::int32_t>(m.frame - pos);
+      e.status = m.bytes[0];
+      if (m.size > 1) e.data1 = m.bytes[1];
+      if (m.size > 2) e.data2 = m.bytes[2];
       ch.events.push_back(e);
     }
     const int frames = static_cast<int>(end - pos);
     for (auto& ch : channels) {
       if (!ch.engine) continue;
-      if (!ch.events.empty()) {
-        ch.listBytes.assign(sizeof(vst::VstEvents) + ch.events.size() * sizeof(vst::VstEvent*), 0);
-        auto* list = reinterpret_cast<vst::VstEvents*>(ch.listBytes.data());
-        list->numEvents = static_cast<vst::VstInt32>(ch.events.size());
-        for (std::size_t i = 0; i < ch.events.size(); ++i)
-          list->events[i] = reinterpret_cast<vst::VstEvent*>(&ch.events[i]);
-        ch.engine->processEvents(list);
-      }
+      if (!ch.events.empty()) ch.engine->processEvents(ch.events);
       // Each engine adds its voices to the mix.
       ch.engine->render(false, result.left.data() + pos, frames, result.right.data() + pos);
     }
