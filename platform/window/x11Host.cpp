@@ -316,6 +316,7 @@ struct X11WindowHost::Impl {
   void keyEvent(WindowHost& target, XKeyEvent& e) {
     const int vk = virtualKey(XLookupKeysym(&e, 0));
     const ShiftState s = shiftOf(e.state);
+    if (vk && !self.keyEcho.accept(KeyEchoFilter::Route::System, e.type == KeyPress, vk)) return;
     if (e.type == KeyRelease) {
       if (vk) target.keyUp(vk, s);
       return;

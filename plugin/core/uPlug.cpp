@@ -169,6 +169,16 @@ void CSynthEditor::idle() {
   if (window_) window_->idle();
 }
 
+// Keys a host passes on (some pass every key it gets, some a key it also lets through to the
+// window): used only while the window wants keys; otherwise the host keeps them (answer 0).
+VstInt32 CSynthEditor::onKeyDown(VstKeyCode& k) {
+  return window_ && window_->hostKey(true, k.character, k.virt, k.modifier) ? 1 : 0;
+}
+
+VstInt32 CSynthEditor::onKeyUp(VstKeyCode& k) {
+  return window_ && window_->hostKey(false, k.character, k.virt, k.modifier) ? 1 : 0;
+}
+
 void CSynthEditor::update() {
   if (window_) window_->refresh();
 }
