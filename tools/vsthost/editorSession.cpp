@@ -231,12 +231,14 @@ void pumpMessages() {
   }
 }
 
+BOOL CALLBACK countWindow(HWND, LPARAM p) {
+  ++*reinterpret_cast<int*>(p);
+  return TRUE;
+}
+
 int childWindows(HWND w) {
   int n = 0;
-  EnumChildWindows(w, [](HWND, LPARAM p) -> BOOL {
-    ++*reinterpret_cast<int*>(p);
-    return TRUE;
-  }, reinterpret_cast<LPARAM>(&n));
+  EnumChildWindows(w, countWindow, reinterpret_cast<LPARAM>(&n));
   return n;
 }
 
