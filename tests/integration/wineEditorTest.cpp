@@ -191,7 +191,9 @@ class WineEditor {
     std::ifstream in(out_);
     std::stringstream s;
     s << in.rdbuf();
-    return s.str();
+    std::string t = s.str();
+    std::erase(t, '\r');  // a Windows program's text output
+    return t;
   }
   std::string value(const std::string& key) const {
     std::istringstream in(text());
