@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -21,6 +22,7 @@
 #include "builtInData.h"
 #include "editorWindow.h"
 #include "headlessHost.h"
+#include "menu.h"
 #include "hostRunner.h"
 #include "plugCore.h"
 
@@ -322,6 +324,66 @@ TEST(WineEditor, VsthostShowsTheHeadlessPictureAndTakesClicksAndTypedNames) {
   xdotool("key x");
   for (int i = 0; i < 50 && vsthost.count("host.keyDown") == 0; ++i) std::this_thread::sleep_for(100ms);
   EXPECT_EQ(vsthost.count("host.keyDown"), 1) << vsthost.text();
+  XCloseDisplay(d);
+}
+
+TEST(WineEditor, TheFileMenuOpensOverTheEditorAndSavesALibraryThroughTheSystemDialog) {
+  NEED_WINE_DISPLAY();
+  Folder folder;
+  Image first;
+  Point menuImage{}, item{};
+  {
+    vst::AEffect* effect = createEffect(testHost, withBuiltInData());
+    ASSERT_NE(effect, nullptr);
+    std::unique_ptr<CSynth> owner(static_cast<CSynth*>(effect->object));
+    NoTimers timers;
+    EditorWindow w(nullptr, *owner, WindowHostFactory{}, &timers);
+    w.show();
+    TplugEditForm& f = w.form();
+    f.DisplayTick();
+    first = static_cast<HeadlessHost&>(w.host()).frame();
+    menuImage = centre(*f.menuFileImage);
+    // Where the menu shows its item: below the image, as the window places it.
+    MenuView view(f.menuFilePopup);
+    view.layout();
+    std::size_t index = 0;
+    while (index < f.menuFilePopup.size() && f.menuFilePopup.item(index).caption != "Save Library...") ++index;
+    ASSERT_LT(index, f.menuFilePopup.size());
+    const Rect r = view.itemRect(index);
+    const Point below = f.menuFileImage->toWindow({0, f.menuFileImage->height() + 1});
+    item = {below.x + (r.left + r.right) / 2, below.y + (r.top + r.bottom) / 2};
+  }
+  WineEditor vsthost(folder.dir / "save.out", "--seconds 60");
+  std::string screen;
+  for (int i = 0; i < 300 && screen.empty(); ++i) {
+    std::this_thread::sleep_for(100ms);
+    screen = vsthost.value("editor.screen");
+  }
+  ASSERT_FALSE(screen.empty()) << vsthost.text();
+  const Point at{std::stoi(screen), std::stoi(screen.substr(screen.find(',') + 1))};
+  Display* d = XOpenDisplay(nullptr);
+  ASSERT_NE(d, nullptr);
+  ASSERT_EQ(differingPixels(waitForPicture(d, at, first, 15s), first), 0);
+  xdotool("mousemove " + std::to_string(at.x + menuImage.x) + " " + std::to_string(at.y + menuImage.y) + " click 1");
+  std::this_thread::sleep_for(500ms);
+  // The menu is a window of its own over the editor: the screen there is no longer the editor's.
+  const Image menu = grabScreen(d, at.x, at.y, first.width(), first.height());
+  EXPECT_GT(differingPixels(menu, first), 500) << "no menu over the editor";
+  xdotool("mousemove " + std::to_string(at.x + item.x) + " " + std::to_string(at.y + item.y) + " click 1");
+  const fs::path target = folder.dir / "saved.kvl";
+  // Wine's own save dialog: the name typed into it, and Return.
+  const int found = std::system("timeout 20 xdotool search --sync --onlyvisible --name 'Save As' windowfocus --sync >/dev/null 2>&1");
+  ASSERT_EQ(found, 0) << "no system save dialog appeared";
+  std::this_thread::sleep_for(500ms);
+  std::string windowsPath = "Z:" + target.string();
+  std::replace(windowsPath.begin(), windowsPath.end(), '/', '\\');
+  xdotool("type --delay 20 '" + windowsPath + "'");
+  xdotool("key Return");
+  for (int i = 0; i < 100 && !fs::exists(target); ++i) std::this_thread::sleep_for(100ms);
+  ASSERT_TRUE(fs::exists(target)) << "the library was not saved";
+  for (int i = 0; i < 20 && fs::file_size(target) < 69652; ++i) std::this_thread::sleep_for(100ms);
+  EXPECT_EQ(fs::file_size(target), 69652u);
+  EXPECT_EQ(vsthost.count("host.keyDown"), 0) << "keys of the dialog reached the host's window";
   XCloseDisplay(d);
 }
 
