@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "menu.h"
+#include "popupHost.h"
 
 namespace korvo {
 
@@ -27,21 +28,47 @@ constexpr UINT kTimerMs = 35;
 // Runs a chosen menu item from a fresh message, after the menu windows are gone.
 constexpr UINT kMsgRunMenuItem = WM_APP + 0x41;
 
-std::wstring widen(const std::string& s) {
+// Texts are UTF-8. Paths are in the code page the C library's fopen and std::filesystem read
+// narrow names in on Windows (the file commands open them that way).
+std::wstring widen(const std::string& s, UINT codePage = CP_UTF8) {
   if (s.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+  const int n = MultiByteToWideChar(codePage, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
   std::wstring w(static_cast<std::size_t>(std::max(n, 0)), L'\0');
-  if (n > 0) MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
+  if (n > 0) MultiByteToWideChar(codePage, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
   return w;
 }
 
-std::string narrow(const wchar_t* w) {
-  const int n = WideCharToMultiByte(CP_UTF8, 0, w, -1, nullptr, 0, nullptr, nullptr);
-  if (n <= 1) return {};
-  std::string s(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, w, -1, s.data(), n, nullptr, nullptr);
-  s.resize(static_cast<std::size_t>(n - 1));
-  return s;
+// False when the code page has no exact form of the text.
+bool narrow(const wchar_t* w, UINT codePage, std::string& out) {
+  BOOL lossy = FALSE;
+  const int n = WideCharToMultiByte(codePage, codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS, w, -1, nullptr, 0, nullptr,
+                                    codePage == CP_UTF8 ? nullptr : &lossy);
+  if (n <= 0) return false;
+  out.assign(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(codePage, codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS, w, -1, out.data(), n, nullptr,
+                      codePage == CP_UTF8 ? nullptr : &lossy);
+  out.resize(static_cast<std::size_t>(n - 1));
+  return !lossy;
+}
+
+// A chosen path as the file commands can open it: in the code page, or else through the short
+// (8.3) names of the file or of its folder, which the code page always has.
+std::string pathForFiles(const wchar_t* path) {
+  std::string out;
+  if (narrow(path, CP_ACP, out)) return out;
+  std::wstring full(path), shortName(MAX_PATH * 2, L'\0');
+  DWORD n = GetShortPathNameW(full.c_str(), shortName.data(), static_cast<DWORD>(shortName.size()));
+  if (n > 0 && n < shortName.size() && narrow(shortName.c_str(), CP_ACP, out)) return out;
+  const std::size_t cut = full.find_last_of(L"\\/");
+  if (cut != std::wstring::npos) {
+    n = GetShortPathNameW(full.substr(0, cut).c_str(), shortName.data(), static_cast<DWORD>(shortName.size()));
+    std::string folder, name;
+    if (n > 0 && n < shortName.size() && narrow(shortName.c_str(), CP_ACP, folder) &&
+        narrow(full.c_str() + cut + 1, CP_ACP, name))
+      return folder + "\\" + name;
+  }
+  narrow(path, CP_ACP, out);  // the command then reports that it cannot open it
+  return out;
 }
 
 HINSTANCE thisModule() {
@@ -178,19 +205,7 @@ Fn user32Function(const char* name) {
 
 }  // namespace
 
-// A menu level in a popup window. Its controls ask it for the screen through the editor's host.
-class Win32PopupHost : public WindowHost {
- public:
-  Win32PopupHost(WindowHost& owner, int w, int h, Point origin) : WindowHost(w, h), owner_(owner), origin_(origin) {}
-  Point windowOrigin() const override { return origin_; }
-  Point pointerPosition() const override { return owner_.pointerPosition(); }
-  void setPointerPosition(Point screen) override { owner_.setPointerPosition(screen); }
-  MenuItem* popupMenu(PopupMenu&, Point) override { return nullptr; }
-
- private:
-  WindowHost& owner_;
-  Point origin_;
-};
+using Win32PopupHost = ScreenPopupHost;
 
 
 namespace {
@@ -801,13 +816,13 @@ void Win32WindowHost::fileDialog(const FileDialogRequest& request, std::function
   if (!filter.empty() && filter.find(L'|') == std::wstring::npos) filter += L"|" + filter;
   std::replace(filter.begin(), filter.end(), L'|', L'\0');
   filter.append(2, L'\0');
-  std::wstring folder = widen(request.folder);
+  std::wstring folder = widen(request.folder, CP_ACP);
   std::replace(folder.begin(), folder.end(), L'/', L'\\');
   const std::wstring title = widen(request.title);
   std::wstring ext = widen(request.defaultExtension);
   if (!ext.empty() && ext.front() == L'.') ext.erase(0, 1);
   std::vector<wchar_t> file(32768, L'\0');
-  const std::wstring proposed = widen(request.fileName);
+  const std::wstring proposed = widen(request.fileName, CP_ACP);
   std::copy_n(proposed.begin(), std::min(proposed.size(), file.size() - 1), file.begin());
 
   OPENFILENAMEW ofn{};
@@ -832,7 +847,7 @@ void Win32WindowHost::fileDialog(const FileDialogRequest& request, std::function
   if (still.expired()) return;  // the host closed the editor while its dialog was open
   --m.nativeDialogs;
   if (ok)
-    done(narrow(file.data()));
+    done(pathForFiles(file.data()));
   else if (error == 0)
     done(std::string());  // cancelled
   else

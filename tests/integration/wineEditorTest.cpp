@@ -27,7 +27,8 @@
 #include "plugCore.h"
 
 // Last: Xlib's macros (None, Bool, Status) must not meet the C++ headers.
-#include <X11/Xlib.h>
+#include "xvfbDisplay.h"
+
 #include <X11/Xutil.h>
 
 namespace korvo {
@@ -35,59 +36,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
-bool onPath(const char* program) {
-  const std::string cmd = std::string("command -v ") + program + " >/dev/null 2>&1";
-  return std::system(cmd.c_str()) == 0;
-}
-
-// One Xvfb for the whole program, on a display number it picks itself.
-class Xvfb {
- public:
-  static Xvfb& get() {
-    static Xvfb x;
-    return x;
-  }
-  bool ok() const { return !display_.empty(); }
-
- private:
-  Xvfb() {
-    if (!onPath("Xvfb")) return;
-    int fds[2];
-    if (pipe(fds) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      close(fds[0]);
-      const std::string fd = std::to_string(fds[1]);
-      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp", nullptr);
-      _exit(127);
-    }
-    close(fds[1]);
-    std::string number;
-    char c = 0;
-    while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-    close(fds[0]);
-    if (number.empty()) return;
-    const std::string name = ":" + std::to_string(std::atoi(number.c_str()));
-    for (int i = 0; i < 100; ++i) {
-      if (Display* d = XOpenDisplay(name.c_str())) {
-        XCloseDisplay(d);
-        display_ = name;
-        setenv("DISPLAY", display_.c_str(), 1);
-        return;
-      }
-      std::this_thread::sleep_for(50ms);
-    }
-  }
-  ~Xvfb() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-  pid_t pid_ = -1;
-  std::string display_;
-};
+using namespace xtest;
 
 #define NEED_WINE_DISPLAY()                                                   \
   do {                                                                        \
@@ -105,10 +54,6 @@ std::string wineEnvironment() {
 void waitForWineServer() {
   const std::string cmd = wineEnvironment() + "wineserver -w >/dev/null 2>&1";
   [[maybe_unused]] const int rc = std::system(cmd.c_str());
-}
-
-vst::VstIntPtr KORVO_VSTCALL testHost(vst::AEffect*, vst::VstInt32 opcode, vst::VstInt32, vst::VstIntPtr, void*, float) {
-  return opcode == vst::audioMasterVersion ? 2400 : 0;
 }
 
 // The settings and data the Windows plug-in finds in the prefix (drive C:, its default folder),
@@ -134,15 +79,6 @@ struct Folder {
   }
 };
 
-class NoTimers : public TimerEventService {
- public:
-  unsigned setEvent(unsigned, unsigned, std::function<void(unsigned)>) override { return ++id_; }
-  void killEvent(unsigned) override {}
-
- private:
-  unsigned id_ = 0;
-};
-
 // What the screen shows in a rectangle.
 Image grabScreen(Display* d, int x, int y, int w, int h) {
   Image image;
@@ -153,13 +89,6 @@ Image grabScreen(Display* d, int x, int y, int w, int h) {
     for (int c = 0; c < w; ++c) image.row(r)[c] = static_cast<Pixel>(XGetPixel(shot, c, r) & 0xFFFFFF);
   XDestroyImage(shot);
   return image;
-}
-
-int differingPixels(const Image& a, const Image& b) {
-  if (a.width() != b.width() || a.height() != b.height()) return -1;
-  int n = 0;
-  for (std::size_t i = 0; i < a.pixels().size(); ++i) n += a.pixels()[i] != b.pixels()[i];
-  return n;
 }
 
 void xdotool(const std::string& args) {
@@ -211,6 +140,18 @@ class WineEditor {
     while (std::getline(in, line)) n += line.rfind(key + "=", 0) == 0;
     return n;
   }
+  // The screen point of the editor's top-left corner, once vsthost has shown it.
+  bool editorOrigin(Point& at) const {
+    for (int i = 0; i < 300; ++i) {
+      const std::string screen = value("editor.screen");
+      if (!screen.empty()) {
+        at = {std::stoi(screen), std::stoi(screen.substr(screen.find(',') + 1))};
+        return true;
+      }
+      std::this_thread::sleep_for(100ms);
+    }
+    return false;
+  }
   // Waits for the process to end by itself; its exit code.
   int wait(std::chrono::seconds limit) {
     const auto end = std::chrono::steady_clock::now() + limit;
@@ -229,16 +170,6 @@ class WineEditor {
   fs::path out_;
   pid_t pid_ = -1;
 };
-
-Point centre(const Control& c) { return c.toWindow({c.width() / 2, c.height() / 2}); }
-
-void typeLetter(HeadlessHost& h, char c) {
-  const int vk = c - 'a' + 'A';
-  h.keyDown(vk, 0);
-  h.keyChar(static_cast<char32_t>(c));
-  h.keyUp(vk, 0);
-  h.collectClosed();
-}
 
 // Polls the screen until the rectangle shows `expected` (or the time is up); the last picture.
 Image waitForPicture(Display* d, Point at, const Image& expected, std::chrono::milliseconds limit) {
@@ -285,14 +216,9 @@ TEST(WineEditor, VsthostShowsTheHeadlessPictureAndTakesClicksAndTypedNames) {
   }
 
   WineEditor vsthost(folder.dir / "vsthost.out", "--seconds 60");
-  std::string screen;
-  for (int i = 0; i < 300 && screen.empty(); ++i) {
-    std::this_thread::sleep_for(100ms);
-    screen = vsthost.value("editor.screen");
-  }
-  ASSERT_FALSE(screen.empty()) << "vsthost printed no window: " << vsthost.text();
+  Point at{};
+  ASSERT_TRUE(vsthost.editorOrigin(at)) << "vsthost printed no window: " << vsthost.text();
   EXPECT_EQ(vsthost.value("editor.open"), "1");
-  const Point at{std::stoi(screen), std::stoi(screen.substr(screen.find(',') + 1))};
   Display* d = XOpenDisplay(nullptr);
   ASSERT_NE(d, nullptr);
   auto check = [&](const Image& want, const char* when) {
@@ -354,13 +280,8 @@ TEST(WineEditor, TheFileMenuOpensOverTheEditorAndSavesALibraryThroughTheSystemDi
     item = {below.x + (r.left + r.right) / 2, below.y + (r.top + r.bottom) / 2};
   }
   WineEditor vsthost(folder.dir / "save.out", "--seconds 60");
-  std::string screen;
-  for (int i = 0; i < 300 && screen.empty(); ++i) {
-    std::this_thread::sleep_for(100ms);
-    screen = vsthost.value("editor.screen");
-  }
-  ASSERT_FALSE(screen.empty()) << vsthost.text();
-  const Point at{std::stoi(screen), std::stoi(screen.substr(screen.find(',') + 1))};
+  Point at{};
+  ASSERT_TRUE(vsthost.editorOrigin(at)) << "vsthost printed no window: " << vsthost.text();
   Display* d = XOpenDisplay(nullptr);
   ASSERT_NE(d, nullptr);
   ASSERT_EQ(differingPixels(waitForPicture(d, at, first, 15s), first), 0);
@@ -370,7 +291,8 @@ TEST(WineEditor, TheFileMenuOpensOverTheEditorAndSavesALibraryThroughTheSystemDi
   const Image menu = grabScreen(d, at.x, at.y, first.width(), first.height());
   EXPECT_GT(differingPixels(menu, first), 500) << "no menu over the editor";
   xdotool("mousemove " + std::to_string(at.x + item.x) + " " + std::to_string(at.y + item.y) + " click 1");
-  const fs::path target = folder.dir / "saved.kvl";
+  // A name outside ASCII: it must reach the file commands in a form they can open.
+  const fs::path target = folder.dir / "s\u00e4ved.kvl";
   // Wine's own save dialog: the name typed into it, and Return.
   const int found = std::system("timeout 20 xdotool search --sync --onlyvisible --name 'Save As' windowfocus --sync >/dev/null 2>&1");
   ASSERT_EQ(found, 0) << "no system save dialog appeared";
