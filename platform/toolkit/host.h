@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "control.h"
+#include "keyEcho.h"
 #include "menu.h"
 
 namespace korvo {
@@ -115,6 +116,12 @@ class WindowHost {
   // keys. Open dialogs always want them.
   std::function<bool()> keyboardWanted;
   bool wantsKeyboard() const { return modalCount() > 0 || (keyboardWanted && keyboardWanted()); }
+  // Keys that reached the window by the system's route, checked against the host's copies
+  // (effEditKeyDown/effEditKeyUp) by whoever feeds those.
+  KeyEchoFilter keyEcho;
+  // Set by the window's owner: its periodic work (display clock, posted messages, present).
+  // Platform hosts with a system timer of their own call it between the owner's idle calls.
+  std::function<void()> onTimer;
 
  private:
   struct Modal {

@@ -2,6 +2,8 @@
 
 #if defined(KORVO_HAVE_X11)
 #include "x11Host.h"
+#elif defined(_WIN32)
+#include "win32Host.h"
 #endif
 
 namespace korvo {
@@ -11,6 +13,12 @@ std::unique_ptr<WindowHost> makePlatformWindowHost(void* parentWindow, int width
 #if defined(KORVO_HAVE_X11)
   try {
     return std::make_unique<X11WindowHost>(reinterpret_cast<unsigned long>(parentWindow), width, height);
+  } catch (const std::exception&) {
+    return nullptr;
+  }
+#elif defined(_WIN32)
+  try {
+    return std::make_unique<Win32WindowHost>(parentWindow, width, height);
   } catch (const std::exception&) {
     return nullptr;
   }

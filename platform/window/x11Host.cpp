@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "menu.h"
+#include "popupHost.h"
 
 namespace korvo {
 
@@ -162,20 +163,7 @@ struct Channel {
 
 }  // namespace
 
-// A menu level in an override-redirect window. Its controls ask it for the screen through the
-// editor's host.
-class X11PopupHost : public WindowHost {
- public:
-  X11PopupHost(WindowHost& owner, int w, int h, Point origin) : WindowHost(w, h), owner_(owner), origin_(origin) {}
-  Point windowOrigin() const override { return origin_; }
-  Point pointerPosition() const override { return owner_.pointerPosition(); }
-  void setPointerPosition(Point screen) override { owner_.setPointerPosition(screen); }
-  MenuItem* popupMenu(PopupMenu&, Point) override { return nullptr; }
-
- private:
-  WindowHost& owner_;
-  Point origin_;
-};
+using X11PopupHost = ScreenPopupHost;
 
 struct X11WindowHost::Impl {
   X11WindowHost& self;
@@ -316,6 +304,7 @@ struct X11WindowHost::Impl {
   void keyEvent(WindowHost& target, XKeyEvent& e) {
     const int vk = virtualKey(XLookupKeysym(&e, 0));
     const ShiftState s = shiftOf(e.state);
+    if (vk && !self.keyEcho.accept(KeyEchoFilter::Route::System, e.type == KeyPress, vk)) return;
     if (e.type == KeyRelease) {
       if (vk) target.keyUp(vk, s);
       return;

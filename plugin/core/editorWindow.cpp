@@ -1,5 +1,7 @@
 #include "editorWindow.h"
 
+#include <iterator>
+
 #include "editorMidi.h"
 #include "headlessHost.h"
 #include "platformHost.h"
@@ -34,6 +36,7 @@ EditorWindow::EditorWindow(void* parentWindow, CSynth& plugin, WindowHostFactory
   if (hosts) host_ = hosts(parentWindow, TplugEditForm::kWidth, TplugEditForm::kHeight);
   if (!host_) host_ = std::make_unique<HeadlessHost>(TplugEditForm::kWidth, TplugEditForm::kHeight);
   host_->keyboardWanted = [this] { return form_ && form_->keyboardWanted(); };
+  host_->onTimer = [this] { tick(); };
   auto form = std::make_unique<TplugEditForm>(timerService ? timerService : &clock_);
   form_ = form.get();
   host_->setRoot(std::move(form));
@@ -56,10 +59,70 @@ void EditorWindow::show() {
 
 void EditorWindow::idle() {
   host_->pumpEvents();
+  tick();
+}
+
+void EditorWindow::tick() {
+  if (ticking_) return;  // a timer message dispatched by a loop that a tick runs
+  ticking_ = true;
   clock_.poll();
   form_->processMessages();
   host_->collectClosed();
   host_->present();
+  ticking_ = false;
+}
+
+bool EditorWindow::hostKey(bool down, int character, int virt, int modifier) {
+  if (!host_->wantsKeyboard()) return false;
+  const HostKeyCode k = fromVstKeyCode(character, virt, modifier);
+  if (!k.key && !k.character) return false;
+  const int echo = k.key ? k.key : static_cast<int>(k.character);
+  // The copy of a key the window already had from the system is taken, and dropped.
+  if (!host_->keyEcho.accept(KeyEchoFilter::Route::Host, down, echo)) return true;
+  if (down) {
+    if (k.key) host_->keyDown(k.key, k.shift);
+    if (k.character) host_->keyChar(k.character);
+  } else if (k.key) {
+    host_->keyUp(k.key, k.shift);
+  }
+  host_->collectClosed();
+  host_->present();
+  return true;
+}
+
+HostKeyCode fromVstKeyCode(int character, int virt, int modifier) {
+  HostKeyCode k;
+  if (modifier & 1) k.shift |= kShift;
+  if (modifier & 2) k.shift |= kAlt;
+  if (modifier & (4 | 8)) k.shift |= kCtrl;
+  // The interface's own numbering of keys without a character, from 1 (Back) to 57 (Equals).
+  static constexpr int kVirtual[] = {0,    0x08, 0x09, 0x0C, 0x0D, 0x13, 0x1B, 0x20, 0x22, 0x23, 0x24, 0x25,
+                                     0x26, 0x27, 0x28, 0x21, 0x22, 0x29, 0x2A, 0x0D, 0x2C, 0x2D, 0x2E, 0x2F,
+                                     0x60, 0x61, 0x62, 0x63, 0x64, 0x65, 0x66, 0x67, 0x68, 0x69, 0x6A, 0x6B,
+                                     0x6C, 0x6D, 0x6E, 0x6F, 0x70, 0x71, 0x72, 0x73, 0x74, 0x75, 0x76, 0x77,
+                                     0x78, 0x79, 0x7A, 0x7B, 0x90, 0x91, 0x10, 0x11, 0x12, 0xBB};
+  if (virt > 0 && virt < static_cast<int>(std::size(kVirtual))) {
+    k.key = kVirtual[virt];
+    switch (k.key) {  // the keys that type a control character, as Windows' character messages do
+      case 0x08: case 0x09: case 0x0D: case 0x1B: case 0x20: k.character = static_cast<char32_t>(k.key); break;
+      default:
+        if (k.key >= 0x60 && k.key <= 0x69) k.character = static_cast<char32_t>('0' + (k.key - 0x60));
+        break;
+    }
+    if (virt == 57) k.character = '=';
+  } else if (character > 0) {
+    const char32_t c = static_cast<char32_t>(character);
+    k.character = c;
+    if (c >= 'a' && c <= 'z') k.key = static_cast<int>(c - 'a' + 'A');
+    else if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) k.key = static_cast<int>(c);
+    else if (c == ' ') k.key = keys::Space;
+    else if (c == ',') k.key = keys::Comma;
+    else if (c == '.') k.key = keys::Period;
+    else if (c == '-') k.key = 0xBD;
+    else if (c == '=') k.key = 0xBB;
+  }
+  if (k.shift & kCtrl) k.character = 0;  // shortcuts type nothing
+  return k;
 }
 
 void EditorWindow::refresh() { form_->postMessage(TplugEditForm::kMsgRefresh); }

@@ -52,16 +52,30 @@ class EditorWindow : public IEditorWindow {
   void show() override;
   void idle() override;
   void refresh() override;
+  bool hostKey(bool down, int character, int virt, int modifier) override;
 
   TplugEditForm& form() { return *form_; }
   WindowHost& host() { return *host_; }
 
  private:
+  // The periodic work of idle, also run by a platform host's own timer.
+  void tick();
+
   std::unique_ptr<EngineForEditor> engine_;
   ClockTimerService clock_;
+  bool ticking_ = false;
   std::unique_ptr<WindowHost> host_;
   TplugEditForm* form_ = nullptr;
 };
+
+// A VstKeyCode as the toolkit's virtual-key code (0 for none), the character it types (0 for
+// none) and its modifiers.
+struct HostKeyCode {
+  int key = 0;
+  char32_t character = 0;
+  ShiftState shift = 0;
+};
+HostKeyCode fromVstKeyCode(int character, int virt, int modifier);
 
 // The factory the shipped plug-in gives its editor bridge.
 EditorWindowFactory editorWindowFactory(WindowHostFactory hosts = {});

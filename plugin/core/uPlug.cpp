@@ -191,6 +191,19 @@ void CSynthEditor::idle() {
   if (window_) window_->idle();
 }
 
+// Keys a host passes on (some pass every key it gets, some a key it also lets through to the
+// window): used only while the window wants keys (1); otherwise the host keeps them (0). With no
+// window open the layer's default answer stays.
+VstInt32 CSynthEditor::onKeyDown(VstKeyCode& k) {
+  if (!window_) return AEffEditor::onKeyDown(k);
+  return window_->hostKey(true, k.character, k.virt, k.modifier) ? 1 : 0;
+}
+
+VstInt32 CSynthEditor::onKeyUp(VstKeyCode& k) {
+  if (!window_) return AEffEditor::onKeyUp(k);
+  return window_->hostKey(false, k.character, k.virt, k.modifier) ? 1 : 0;
+}
+
 void CSynthEditor::update() {
   if (window_) window_->refresh();
 }

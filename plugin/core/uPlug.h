@@ -21,6 +21,11 @@ class IEditorWindow {
   virtual void idle() {}
   // The sound changed behind the window's back (a chunk from the host).
   virtual void refresh() {}
+  // effEditKeyDown/effEditKeyUp (a VstKeyCode's three fields): true when the window used it.
+  virtual bool hostKey(bool down, int character, int virt, int modifier) {
+    (void)down, (void)character, (void)virt, (void)modifier;
+    return false;
+  }
 };
 
 // Creates the editor window as a child of the host's window and hands it the plug-in (and through
@@ -38,6 +43,8 @@ class CSynthEditor : public vst::AEffEditor {
   void close() override;
   void idle() override;
   void update() override;
+  vst::VstInt32 onKeyDown(vst::VstKeyCode& keyCode) override;
+  vst::VstInt32 onKeyUp(vst::VstKeyCode& keyCode) override;
 
   int openCount() const { return openCount_; }
   bool hasWindow() const { return window_ != nullptr; }

@@ -284,3 +284,82 @@ TEST(Editor, AboutBoxAndClosingWithADialogOpen) {
 
 }  // namespace
 }  // namespace korvo
+
+namespace korvo {
+namespace {
+
+TEST(Editor, HostKeysReachTheNameBoxOnlyWhileItWantsThemAndACopyOfASystemKeyIsDropped) {
+  EditorRig r;
+  EngineEnvironment env;
+  env.settingsStore = std::make_shared<FileSettingsStore>(r.path("settings2.conf"));
+  env.useSystemDefaults = false;
+  env.defaults = {r.dir.string(), r.dir.string(), r.dir.string()};
+  env.saveOnDestroy = false;
+  CSynth synth(test::rigHost, editorWindowFactory(), env);
+  vst::AEffect* e = synth.getAeffect();
+  ASSERT_EQ(e->dispatcher(e, vst::effEditOpen, 0, 0, nullptr, 0), 1);
+  auto* window = dynamic_cast<EditorWindow*>(static_cast<CSynthEditor*>(synth.getEditor())->window());
+  ASSERT_NE(window, nullptr);
+  TplugEditForm& f = window->form();
+  auto& h = static_cast<HeadlessHost&>(window->host());
+  const std::string before = f.progNameEdit->text();
+  auto keyDown = [e](int character, int virt) { return e->dispatcher(e, vst::effEditKeyDown, character, virt, nullptr, 0); };
+  auto keyUp = [e](int character, int virt) { return e->dispatcher(e, vst::effEditKeyUp, character, virt, nullptr, 0); };
+  // Nothing wants keys: the host keeps them.
+  EXPECT_EQ(keyDown('x', 0), 0);
+  EXPECT_EQ(f.progNameEdit->text(), before);
+
+  const Point box = f.progNameEdit->toWindow({f.progNameEdit->width() / 2, f.progNameEdit->height() / 2});
+  h.move(box);
+  h.click(box);
+  ASSERT_TRUE(h.wantsKeyboard());
+  for (char c : std::string("bass")) {
+    EXPECT_EQ(keyDown(c, 0), 1);
+    EXPECT_EQ(keyUp(c, 0), 1);
+  }
+  EXPECT_EQ(keyDown(0, 4), 1);  // Return (the interface's key 4)
+  keyUp(0, 4);
+  EXPECT_EQ(f.progNameEdit->text(), "BASS");
+  EXPECT_FALSE(h.wantsKeyboard());
+  EXPECT_EQ(keyDown('x', 0), 0);
+
+  // A host that passes on a key the system gave the window too (FL Studio): one letter, not two.
+  h.click(box);
+  ASSERT_TRUE(h.wantsKeyboard());
+  keyDown(0, 1);  // Back, four times: the box is empty
+  keyDown(0, 1);
+  keyDown(0, 1);
+  keyDown(0, 1);
+  ASSERT_TRUE(h.keyEcho.accept(KeyEchoFilter::Route::System, true, 'Q'));
+  h.keyDown('Q', 0);
+  h.keyChar(U'q');
+  EXPECT_EQ(keyDown('q', 0), 1);
+  EXPECT_EQ(f.progNameEdit->text(), "Q");
+  EXPECT_EQ(keyDown('r', 0), 1);
+  EXPECT_EQ(f.progNameEdit->text(), "QR");
+  e->dispatcher(e, vst::effEditClose, 0, 0, nullptr, 0);
+}
+
+TEST(Editor, VstKeyCodesBecomeWindowsKeysAndCharacters) {
+  EXPECT_EQ(fromVstKeyCode('a', 0, 0).key, 'A');
+  EXPECT_EQ(fromVstKeyCode('a', 0, 0).character, U'a');
+  EXPECT_EQ(fromVstKeyCode('7', 0, 1).shift, kShift);
+  EXPECT_EQ(fromVstKeyCode(0, 1, 0).key, keys::Back);
+  EXPECT_EQ(fromVstKeyCode(0, 1, 0).character, U'\b');
+  EXPECT_EQ(fromVstKeyCode(0, 11, 0).key, keys::Left);
+  EXPECT_EQ(fromVstKeyCode(0, 11, 0).character, 0u);
+  EXPECT_EQ(fromVstKeyCode(0, 15, 0).key, keys::PageUp);
+  EXPECT_EQ(fromVstKeyCode(0, 16, 0).key, keys::PageDown);
+  EXPECT_EQ(fromVstKeyCode(0, 19, 0).key, keys::Return);  // the keypad's Enter
+  EXPECT_EQ(fromVstKeyCode(0, 22, 0).key, keys::Delete);
+  EXPECT_EQ(fromVstKeyCode(0, 27, 0).character, U'3');    // keypad 3
+  EXPECT_EQ(fromVstKeyCode(0, 40, 0).key, 0x70);          // F1
+  EXPECT_EQ(fromVstKeyCode(0, 54, 0).key, keys::Shift);
+  EXPECT_EQ(fromVstKeyCode(0, 57, 0).character, U'=');
+  EXPECT_EQ(fromVstKeyCode(0, 58, 0).key, 0);             // beyond the table
+  EXPECT_EQ(fromVstKeyCode('c', 0, 4).character, 0u) << "a shortcut types nothing";
+  EXPECT_EQ(fromVstKeyCode('c', 0, 4).shift, kCtrl);
+}
+
+}  // namespace
+}  // namespace korvo

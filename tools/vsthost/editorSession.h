@@ -16,6 +16,7 @@ struct EditorSessionOptions {
   double seconds = -1.0;  // <= 0: until the window is closed (or SIGINT/SIGTERM)
   int idleMs = 40;        // effEditIdle period, as hosts do
   bool play = true;       // through the sound card when there is one
+  int cycles = 0;         // Windows: open and close the editor this often first (--editor-cycles)
 };
 
 struct EditorSessionResult {

@@ -60,7 +60,9 @@ const char* kUsage =
     "  --editor            open the editor in a window and play what it sends until the window\n"
     "                      is closed (or --seconds pass); --out records the session\n"
     "  --idle-ms N         effEditIdle period with --editor (40)\n"
-    "  --no-sound          with --editor: render without playing through the sound card\n";
+    "  --no-sound          with --editor: render without playing through the sound card\n"
+    "  --editor-cycles N   with --editor (Windows): first open and close the editor N times, then\n"
+    "                      in parents destroyed before the close, and report editor.cycles\n";
 
 struct Options {
   std::string plugin;
@@ -77,6 +79,7 @@ struct Options {
   bool editor = false;
   int idleMs = 40;
   bool sound = true;
+  int editorCycles = 0;
 };
 
 int fail(int code, const std::string& message) {
@@ -381,6 +384,7 @@ int run(const Options& o) {
     so.seconds = o.seconds;
     so.idleMs = o.idleMs;
     so.play = o.sound;
+    so.cycles = o.editorCycles;
     EditorSessionResult session = runEditorSession(e, so, !o.out.empty());
     if (session.exitCode != 0) return session.exitCode;
     allLeft = std::move(session.left);
@@ -484,6 +488,7 @@ bool parseArgs(int argc, char** argv, Options& o, std::string& error) {
       else if (a == "--editor") o.editor = true;
       else if (a == "--no-sound") o.sound = false;
       else if (a == "--idle-ms") { if (!value(v)) return false; o.idleMs = std::stoi(v); }
+      else if (a == "--editor-cycles") { if (!value(v)) return false; o.editorCycles = std::stoi(v); }
       else if (a == "--preset-chunk") o.presetChunk = true;
       else if (a == "--rate") { if (!value(v)) return false; o.rate = std::stof(v); }
       else if (a == "--block") { if (!value(v)) return false; o.block = std::stoi(v); }

@@ -1,0 +1,862 @@
+#include "win32Host.h"
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <windowsx.h>
+#include <commdlg.h>
+#include <objbase.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "menu.h"
+#include "popupHost.h"
+
+namespace korvo {
+
+namespace {
+
+constexpr UINT_PTR kTimerId = 1;
+constexpr UINT_PTR kSettleTimerId = 2;
+// The display clock is looked at this often between the host's idle calls.
+constexpr UINT kTimerMs = 35;
+// Runs a chosen menu item from a fresh message, after the menu windows are gone.
+constexpr UINT kMsgRunMenuItem = WM_APP + 0x41;
+
+// Texts are UTF-8. Paths are in the code page the C library's fopen and std::filesystem read
+// narrow names in on Windows (the file commands open them that way).
+std::wstring widen(const std::string& s, UINT codePage = CP_UTF8) {
+  if (s.empty()) return {};
+  const int n = MultiByteToWideChar(codePage, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+  std::wstring w(static_cast<std::size_t>(std::max(n, 0)), L'\0');
+  if (n > 0) MultiByteToWideChar(codePage, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
+  return w;
+}
+
+// False when the code page has no exact form of the text.
+bool narrow(const wchar_t* w, UINT codePage, std::string& out) {
+  BOOL lossy = FALSE;
+  const int n = WideCharToMultiByte(codePage, codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS, w, -1, nullptr, 0, nullptr,
+                                    codePage == CP_UTF8 ? nullptr : &lossy);
+  if (n <= 0) return false;
+  out.assign(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(codePage, codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS, w, -1, out.data(), n, nullptr,
+                      codePage == CP_UTF8 ? nullptr : &lossy);
+  out.resize(static_cast<std::size_t>(n - 1));
+  return !lossy;
+}
+
+// A chosen path as the file commands can open it: in the code page, or else through the short
+// (8.3) names of the file or of its folder, which the code page always has.
+std::string pathForFiles(const wchar_t* path) {
+  std::string out;
+  if (narrow(path, CP_ACP, out)) return out;
+  std::wstring full(path), shortName(MAX_PATH * 2, L'\0');
+  DWORD n = GetShortPathNameW(full.c_str(), shortName.data(), static_cast<DWORD>(shortName.size()));
+  if (n > 0 && n < shortName.size() && narrow(shortName.c_str(), CP_ACP, out)) return out;
+  const std::size_t cut = full.find_last_of(L"\\/");
+  if (cut != std::wstring::npos) {
+    n = GetShortPathNameW(full.substr(0, cut).c_str(), shortName.data(), static_cast<DWORD>(shortName.size()));
+    std::string folder, name;
+    if (n > 0 && n < shortName.size() && narrow(shortName.c_str(), CP_ACP, folder) &&
+        narrow(full.c_str() + cut + 1, CP_ACP, name))
+      return folder + "\\" + name;
+  }
+  narrow(path, CP_ACP, out);  // the command then reports that it cannot open it
+  return out;
+}
+
+HINSTANCE thisModule() {
+  HMODULE m = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCWSTR>(&thisModule), &m);
+  return m;
+}
+
+LRESULT CALLBACK editorProc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK popupProc(HWND, UINT, WPARAM, LPARAM);
+
+// The two window classes of this module. Hosts load several plug-ins (and sometimes two builds
+// of one) into a process: the names carry this module's base address, so no other module's
+// class can be taken for ours, and they are registered with this module's instance.
+class WindowClasses {
+ public:
+  bool acquire() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (users_ > 0) {
+      ++users_;
+      return true;
+    }
+    module_ = thisModule();
+    if (!module_) return false;
+    wchar_t base[64];
+    std::swprintf(base, 64, L"Korvo.%p", static_cast<void*>(module_));
+    editor_ = std::wstring(base) + L".Editor";
+    popup_ = std::wstring(base) + L".Menu";
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.style = CS_DBLCLKS;
+    wc.lpfnWndProc = editorProc;
+    wc.hInstance = module_;
+    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    wc.lpszClassName = editor_.c_str();
+    if (!RegisterClassExW(&wc)) return false;
+    wc.style = CS_SAVEBITS | CS_DROPSHADOW;
+    wc.lpfnWndProc = popupProc;
+    wc.lpszClassName = popup_.c_str();
+    if (!RegisterClassExW(&wc)) {
+      UnregisterClassW(editor_.c_str(), module_);
+      return false;
+    }
+    users_ = 1;
+    return true;
+  }
+  void release() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (users_ <= 0 || --users_ > 0) return;
+    unregister();
+  }
+  // At unload: whatever a host left open, the classes do not outlive the code of their window
+  // procedures.
+  ~WindowClasses() {
+    if (users_ > 0) unregister();
+  }
+  int users() const { return users_; }
+  HINSTANCE module() const { return module_; }
+  const wchar_t* editor() const { return editor_.c_str(); }
+  const wchar_t* popup() const { return popup_.c_str(); }
+
+ private:
+  void unregister() {
+    UnregisterClassW(popup_.c_str(), module_);
+    UnregisterClassW(editor_.c_str(), module_);
+    users_ = 0;
+  }
+  std::mutex mutex_;
+  int users_ = 0;
+  HINSTANCE module_ = nullptr;
+  std::wstring editor_, popup_;
+};
+
+WindowClasses g_classes;
+
+ShiftState keyShift() {
+  ShiftState s = 0;
+  if (GetKeyState(VK_SHIFT) < 0) s |= kShift;
+  if (GetKeyState(VK_CONTROL) < 0) s |= kCtrl;
+  if (GetKeyState(VK_MENU) < 0) s |= kAlt;
+  return s;
+}
+
+ShiftState mouseShift(WPARAM w) {
+  ShiftState s = 0;
+  if (w & MK_SHIFT) s |= kShift;
+  if (w & MK_CONTROL) s |= kCtrl;
+  if (GetKeyState(VK_MENU) < 0) s |= kAlt;
+  return s;
+}
+
+LPCWSTR cursorId(Cursor c) {
+  switch (c) {
+    case Cursor::HandPoint: return reinterpret_cast<LPCWSTR>(IDC_HAND);
+    case Cursor::IBeam: return reinterpret_cast<LPCWSTR>(IDC_IBEAM);
+    case Cursor::Cross: return reinterpret_cast<LPCWSTR>(IDC_CROSS);
+    case Cursor::SizeNS: return reinterpret_cast<LPCWSTR>(IDC_SIZENS);
+    default: return reinterpret_cast<LPCWSTR>(IDC_ARROW);
+  }
+}
+
+// Copies an area of the frame 1:1. The DIB handed over is just the rows of the area, top-down,
+// so source and destination rows cannot be confused.
+void blit(HDC dc, const Image& image, RECT r) {
+  r.left = std::max<LONG>(r.left, 0);
+  r.top = std::max<LONG>(r.top, 0);
+  r.right = std::min<LONG>(r.right, image.width());
+  r.bottom = std::min<LONG>(r.bottom, image.height());
+  if (r.right <= r.left || r.bottom <= r.top) return;
+  const int rows = r.bottom - r.top;
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  bi.bmiHeader.biWidth = image.width();
+  bi.bmiHeader.biHeight = -rows;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  bi.bmiHeader.biCompression = BI_RGB;
+  SetDIBitsToDevice(dc, r.left, r.top, static_cast<DWORD>(r.right - r.left), static_cast<DWORD>(rows), r.left, 0, 0,
+                    static_cast<UINT>(rows), image.row(r.top), &bi, DIB_RGB_COLORS);
+}
+
+RECT toRect(const Rect& r) { return RECT{r.left, r.top, r.right, r.bottom}; }
+
+using GetWindowDpiContextFn = void*(WINAPI*)(HWND);
+using SetThreadDpiContextFn = void*(WINAPI*)(void*);
+
+template <class Fn>
+Fn user32Function(const char* name) {
+  HMODULE user32 = GetModuleHandleW(L"user32.dll");
+  FARPROC p = user32 ? GetProcAddress(user32, name) : nullptr;
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(p));
+}
+
+}  // namespace
+
+using Win32PopupHost = ScreenPopupHost;
+
+
+namespace {
+// The message hooks of the GUI threads, one per thread however many editors it shows.
+struct ThreadHook {
+  DWORD thread = 0;
+  HHOOK hook = nullptr;
+  std::vector<Win32WindowHost::Impl*> hosts;
+};
+std::mutex g_hookMutex;
+std::vector<ThreadHook> g_hooks;
+LRESULT CALLBACK getMessageHook(int code, WPARAM wParam, LPARAM lParam);
+}  // namespace
+
+struct Win32WindowHost::Impl {
+  Win32WindowHost& self;
+  HWND parent = nullptr;
+  HWND hwnd = nullptr;
+  bool gone = false;
+  bool destroying = false;
+  int nativeDialogs = 0;  // the system's file dialog runs its own loop: its keys are its own
+  Image frame;
+  std::shared_ptr<bool> alive = std::make_shared<bool>(true);
+
+  struct Popup {
+    HWND w = nullptr;
+    std::unique_ptr<Win32PopupHost> host;
+    Image frame;
+  };
+  std::vector<Popup> popups;
+  bool closingPopups = false;
+  // What a menu event asked for, done once the event has been handled.
+  MenuItem* chosen = nullptr;
+  MenuItem* toRun = nullptr;
+  bool cancelled = false;
+  struct SubmenuRequest {
+    std::size_t level = 0;
+    MenuItem* item = nullptr;
+    Rect itemRect{};
+  };
+  SubmenuRequest submenu;
+
+  explicit Impl(Win32WindowHost& s) : self(s) {}
+
+  // Keys ----------------------------------------------------------------------------------------
+  // What a hooked keyboard message does while the window wants keys: the focused control (or
+  // the open menu) gets key-down or key-up, and a key-down its characters too, unless it is an
+  // extended key (arrows, Insert, Delete, ...), which types nothing.
+  void hookedKey(const MSG& m) {
+    const bool down = m.message == WM_KEYDOWN || m.message == WM_SYSKEYDOWN;
+    const bool up = m.message == WM_KEYUP || m.message == WM_SYSKEYUP;
+    if (!down && !up) return;  // characters are made here from the key-down, never twice
+    const int vk = static_cast<int>(m.wParam);
+    WindowHost& target = popups.empty() ? static_cast<WindowHost&>(self) : *popups.back().host;
+    if (!self.keyEcho.accept(KeyEchoFilter::Route::System, down, vk)) return;
+    const ShiftState s = keyShift();
+    if (up) {
+      target.keyUp(vk, s);
+      return;
+    }
+    target.keyDown(vk, s);
+    if (!popups.empty() || (m.lParam & (1 << 24)) || m.message == WM_SYSKEYDOWN) return;
+    BYTE state[256];
+    wchar_t text[8];
+    if (!GetKeyboardState(state)) return;
+    const int n = ToUnicode(static_cast<UINT>(vk), static_cast<UINT>((m.lParam >> 16) & 0xFF), state, text, 8, 0);
+    typeUtf16(text, n);
+  }
+
+  void typeUtf16(const wchar_t* text, int n) {
+    for (int i = 0; i < n; ++i) {
+      char32_t c = static_cast<char16_t>(text[i]);
+      if (c >= 0xD800 && c < 0xDC00 && i + 1 < n) {
+        const char32_t low = static_cast<char16_t>(text[i + 1]);
+        if (low >= 0xDC00 && low < 0xE000) {
+          c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+          ++i;
+        }
+      }
+      self.keyChar(c);
+    }
+  }
+
+  bool ours(HWND w) const {
+    if (!w) return false;
+    if (w == hwnd || IsChild(hwnd, w)) return true;
+    for (const Popup& p : popups)
+      if (p.w == w) return true;
+    return false;
+  }
+
+  // The thread's messages before the host's loop sees them. True: the message is taken (the
+  // host then gets a WM_NULL in its place).
+  bool filter(const MSG& m) {
+    if (gone || destroying || nativeDialogs > 0) return false;
+    switch (m.message) {
+      case WM_KEYDOWN:
+      case WM_KEYUP:
+      case WM_SYSKEYDOWN:
+      case WM_SYSKEYUP:
+      case WM_CHAR:
+      case WM_SYSCHAR:
+      case WM_DEADCHAR:
+      case WM_SYSDEADCHAR:
+        if (popups.empty() && !self.wantsKeyboard()) return false;
+        hookedKey(m);
+        afterInput();
+        return true;
+      case WM_LBUTTONDOWN:
+      case WM_RBUTTONDOWN:
+      case WM_MBUTTONDOWN:
+      case WM_LBUTTONDBLCLK:
+      case WM_RBUTTONDBLCLK:
+      case WM_NCLBUTTONDOWN:
+      case WM_NCRBUTTONDOWN:
+      case WM_NCMBUTTONDOWN:
+        if (ours(m.hwnd)) return false;
+        if (!popups.empty()) {  // a click beside the menu closes it and goes no further
+          cancelled = true;
+          settle();
+          return true;
+        }
+        // A click into the host: the name box lets go of the keys, as when it loses the focus.
+        if (self.modalCount() == 0 && self.focus() && self.wantsKeyboard()) {
+          self.setFocus(nullptr);
+          afterInput();
+        }
+        return false;
+      case WM_MOUSEWHEEL: {
+        // The wheel goes to the focused window; over the editor it is the editor's.
+        if (m.hwnd == hwnd) return false;
+        POINT pt{GET_X_LPARAM(m.lParam), GET_Y_LPARAM(m.lParam)};
+        if (WindowFromPoint(pt) != hwnd) return false;
+        ScreenToClient(hwnd, &pt);
+        self.mouseWheel(GET_WHEEL_DELTA_WPARAM(m.wParam), mouseShift(GET_KEYSTATE_WPARAM(m.wParam)), {pt.x, pt.y});
+        afterInput();
+        return true;
+      }
+      default: return false;
+    }
+  }
+
+  void installHook() {
+    std::lock_guard<std::mutex> lock(g_hookMutex);
+    const DWORD thread = GetCurrentThreadId();
+    for (ThreadHook& h : g_hooks)
+      if (h.thread == thread) {
+        h.hosts.push_back(this);
+        return;
+      }
+    // A hook of this thread only: the procedure is in this process, so no module is named.
+    HHOOK hook = SetWindowsHookExW(WH_GETMESSAGE, getMessageHook, nullptr, thread);
+    if (!hook) return;
+    g_hooks.push_back({thread, hook, {this}});
+  }
+
+  void removeHook() {
+    std::lock_guard<std::mutex> lock(g_hookMutex);
+    for (auto h = g_hooks.begin(); h != g_hooks.end(); ++h) {
+      auto it = std::find(h->hosts.begin(), h->hosts.end(), this);
+      if (it == h->hosts.end()) continue;
+      h->hosts.erase(it);
+      if (h->hosts.empty()) {
+        UnhookWindowsHookEx(h->hook);
+        g_hooks.erase(h);
+      }
+      return;
+    }
+  }
+
+  // Input of the editor window ------------------------------------------------------------------
+  LRESULT editorMessage(UINT msg, WPARAM w, LPARAM l) {
+    switch (msg) {
+      case WM_ERASEBKGND: return 1;
+      case WM_PAINT: paintEditor(); return 0;
+      case WM_TIMER:
+        if (w == kSettleTimerId) {
+          KillTimer(hwnd, kSettleTimerId);
+          afterInput();
+          return 0;
+        }
+        if (w == kTimerId) {
+          std::weak_ptr<bool> still = alive;
+          if (self.onTimer) self.onTimer();
+          if (still.expired()) return 0;
+        }
+        return 0;
+      case WM_GETDLGCODE: return DLGC_WANTALLKEYS | DLGC_WANTCHARS | DLGC_WANTARROWS | DLGC_WANTTAB;
+      case WM_LBUTTONDOWN:
+      case WM_RBUTTONDOWN:
+      case WM_MBUTTONDOWN:
+      case WM_LBUTTONDBLCLK:
+      case WM_RBUTTONDBLCLK:
+      case WM_MBUTTONDBLCLK: {
+        if (!popups.empty()) {
+          cancelled = true;
+          settle();
+          return 0;
+        }
+        const MouseButton b = msg == WM_LBUTTONDOWN || msg == WM_LBUTTONDBLCLK   ? MouseButton::Left
+                              : msg == WM_RBUTTONDOWN || msg == WM_RBUTTONDBLCLK ? MouseButton::Right
+                                                                                 : MouseButton::Middle;
+        const Point p{GET_X_LPARAM(l), GET_Y_LPARAM(l)};
+        // Drags go on outside the window until the last button is let go.
+        if (GetCapture() != hwnd) SetCapture(hwnd);
+        if (msg == WM_LBUTTONDBLCLK || msg == WM_RBUTTONDBLCLK || msg == WM_MBUTTONDBLCLK)
+          self.doubleClick(b, mouseShift(w), p);
+        else
+          self.mouseDown(b, mouseShift(w), p);
+        afterInput();
+        return 0;
+      }
+      case WM_LBUTTONUP:
+      case WM_RBUTTONUP:
+      case WM_MBUTTONUP: {
+        const MouseButton b = msg == WM_LBUTTONUP ? MouseButton::Left : msg == WM_RBUTTONUP ? MouseButton::Right : MouseButton::Middle;
+        self.mouseUp(b, mouseShift(w), {GET_X_LPARAM(l), GET_Y_LPARAM(l)});
+        if (!(w & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON)) && GetCapture() == hwnd) ReleaseCapture();
+        afterInput();
+        return 0;
+      }
+      case WM_MOUSEMOVE:
+        if (popups.empty()) {
+          self.mouseMove(mouseShift(w), {GET_X_LPARAM(l), GET_Y_LPARAM(l)});
+          afterInput();
+        }
+        return 0;
+      case WM_MOUSEWHEEL: {
+        POINT pt{GET_X_LPARAM(l), GET_Y_LPARAM(l)};
+        ScreenToClient(hwnd, &pt);
+        self.mouseWheel(GET_WHEEL_DELTA_WPARAM(w), mouseShift(GET_KEYSTATE_WPARAM(w)), {pt.x, pt.y});
+        afterInput();
+        return 0;
+      }
+      case WM_SETCURSOR:
+        if (LOWORD(l) == HTCLIENT) {
+          SetCursor(LoadCursorW(nullptr, cursorId(self.cursor())));
+          return TRUE;
+        }
+        break;
+      // Keys that reach the window while it has the focus and wants none: the on-screen keyboard
+      // plays them; a held key's repeats (bit 30: it was down before) do not strike again.
+      case WM_KEYDOWN:
+        if (l & (1 << 30)) return 0;
+        if (self.keyEcho.accept(KeyEchoFilter::Route::System, true, static_cast<int>(w)))
+          self.keyDown(static_cast<int>(w), keyShift());
+        afterInput();
+        return 0;
+      case WM_KEYUP:
+        if (self.keyEcho.accept(KeyEchoFilter::Route::System, false, static_cast<int>(w)))
+          self.keyUp(static_cast<int>(w), keyShift());
+        afterInput();
+        return 0;
+      case WM_CHAR: {
+        const wchar_t c = static_cast<wchar_t>(w);
+        typeUtf16(&c, 1);
+        afterInput();
+        return 0;
+      }
+      case kMsgRunMenuItem: {
+        MenuItem* item = toRun;
+        toRun = nullptr;
+        if (!item || !item->onClick) return 0;
+        std::weak_ptr<bool> still = alive;
+        item->onClick(*item);  // may open the system's file dialog, and the host may close us meanwhile
+        if (!still.expired()) afterInput();
+        return 0;
+      }
+      case WM_NCDESTROY:
+        // With the parent, or by us: nothing is drawn into it, nor destroyed, again.
+        gone = true;
+        hwnd = nullptr;
+        return 0;
+      default: break;
+    }
+    return DefWindowProcW(hwnd, msg, w, l);
+  }
+
+  // After each input: dialogs closed by it are freed, and what it changed is painted when the
+  // queue is empty.
+  void afterInput() {
+    settle();
+    if (gone) return;
+    if (self.needsPaint()) {
+      const RECT r = toRect(self.dirty());
+      InvalidateRect(hwnd, &r, FALSE);
+    }
+    for (Popup& p : popups)
+      if (p.host->needsPaint()) {
+        const RECT r = toRect(p.host->dirty());
+        InvalidateRect(p.w, &r, FALSE);
+      }
+  }
+
+  void paintEditor() {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(hwnd, &ps);
+    if (frame.width() != self.root().width() || frame.height() != self.root().height())
+      self.render(frame);
+    else
+      self.renderDirty(frame);
+    blit(dc, frame, ps.rcPaint);
+    EndPaint(hwnd, &ps);
+  }
+
+  // Menus ---------------------------------------------------------------------------------------
+  Popup* popupOf(HWND w) {
+    for (Popup& p : popups)
+      if (p.w == w) return &p;
+    return nullptr;
+  }
+
+  LRESULT popupMessage(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+      case WM_ERASEBKGND: return 1;
+      case WM_MOUSEACTIVATE: return MA_NOACTIVATE;
+      case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(w, &ps);
+        if (Popup* p = popupOf(w)) {
+          if (p->frame.empty())
+            p->host->render(p->frame);
+          else
+            p->host->renderDirty(p->frame);
+          blit(dc, p->frame, ps.rcPaint);
+        }
+        EndPaint(w, &ps);
+        return 0;
+      }
+      case WM_MOUSEMOVE:
+      case WM_LBUTTONDOWN:
+      case WM_RBUTTONDOWN:
+      case WM_MBUTTONDOWN:
+      case WM_LBUTTONUP:
+      case WM_RBUTTONUP:
+      case WM_MBUTTONUP: {
+        // The first level holds the capture: events anywhere come here in its coordinates.
+        POINT pt{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
+        ClientToScreen(w, &pt);
+        popupMouse(msg, mouseShift(wp), {pt.x, pt.y});
+        afterInput();
+        return 0;
+      }
+      case WM_CAPTURECHANGED:
+        // Someone else took the mouse (another window, the system): the menu closes.
+        if (!closingPopups && !popupOf(reinterpret_cast<HWND>(lp))) {
+          cancelled = true;
+          settleLater();
+        }
+        return 0;
+      case WM_NCDESTROY:
+        for (Popup& p : popups)
+          if (p.w == w) p.w = nullptr;
+        return 0;
+      default: break;
+    }
+    return DefWindowProcW(w, msg, wp, lp);
+  }
+
+  // A capture change arrives inside someone else's call: the menu is closed from a timer tick
+  // of our own instead of from within it.
+  void settleLater() {
+    if (hwnd) SetTimer(hwnd, kSettleTimerId, 0, nullptr);
+  }
+
+  void popupMouse(UINT msg, ShiftState s, Point screen) {
+    const bool press = msg == WM_LBUTTONDOWN || msg == WM_RBUTTONDOWN || msg == WM_MBUTTONDOWN;
+    const bool release = msg == WM_LBUTTONUP || msg == WM_RBUTTONUP || msg == WM_MBUTTONUP;
+    const MouseButton b = msg == WM_LBUTTONDOWN || msg == WM_LBUTTONUP   ? MouseButton::Left
+                          : msg == WM_RBUTTONDOWN || msg == WM_RBUTTONUP ? MouseButton::Right
+                                                                         : MouseButton::Middle;
+    if (release && self.capture()) {
+      // The press that opened the menu is let go (beside the window, or dragged into the menu).
+      const Point e = self.windowOrigin();
+      self.mouseUp(b, s, {screen.x - e.x, screen.y - e.y});
+    }
+    Popup* under = nullptr;
+    for (auto it = popups.rbegin(); it != popups.rend(); ++it) {
+      const Point o = it->host->windowOrigin();
+      if (Rect::xywh(o.x, o.y, it->host->root().width(), it->host->root().height()).contains(screen)) {
+        under = &*it;
+        break;
+      }
+    }
+    if (!under) {
+      if (press) cancelled = true;
+      return;
+    }
+    const Point o = under->host->windowOrigin();
+    const Point p{screen.x - o.x, screen.y - o.y};
+    if (press)
+      under->host->mouseDown(b, s, p);
+    else if (release)
+      under->host->mouseUp(b, s, p);
+    else
+      under->host->mouseMove(s, p);
+  }
+
+  void openLevel(PopupMenu& menu, Point where) {
+    auto view = std::make_unique<MenuView>(menu);
+    view->layout();
+    const int w = std::max(1, view->width()), h = std::max(1, view->height());
+    // Kept on the monitor the point is on: moved left or up as far as needed.
+    Point at = where;
+    MONITORINFO mi{};
+    mi.cbSize = sizeof mi;
+    if (GetMonitorInfoW(MonitorFromPoint(POINT{where.x, where.y}, MONITOR_DEFAULTTONEAREST), &mi)) {
+      if (at.x + w > mi.rcWork.right) at.x = std::max<int>(mi.rcWork.left, mi.rcWork.right - w);
+      if (at.y + h > mi.rcWork.bottom) at.y = std::max<int>(mi.rcWork.top, mi.rcWork.bottom - h);
+    }
+    Popup p;
+    p.host = std::make_unique<Win32PopupHost>(self, w, h, at);
+    const std::size_t level = popups.size();
+    view->onChoose = [this](MenuItem& item) { chosen = &item; };
+    view->onCancel = [this] { cancelled = true; };
+    view->onOpenSubmenu = [this, level](MenuItem& item, Rect r) { submenu = {level, &item, r}; };
+    p.host->setRoot(std::move(view));
+    // Owned by the host's top-level window, so it stays above it and goes with it.
+    HWND owner = GetAncestor(hwnd, GA_ROOT);
+    p.w = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST | WS_EX_NOACTIVATE, g_classes.popup(), L"", WS_POPUP, at.x,
+                          at.y, w, h, owner, nullptr, g_classes.module(), nullptr);
+    if (!p.w) return;
+    SetWindowLongPtrW(p.w, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    popups.push_back(std::move(p));
+    ShowWindow(popups.back().w, SW_SHOWNOACTIVATE);
+    SetCapture(popups.front().w);
+  }
+
+  void destroyPopup() {
+    HWND w = popups.back().w;
+    popups.pop_back();
+    if (w) DestroyWindow(w);
+  }
+
+  void closePopups() {
+    if (popups.empty()) return;
+    closingPopups = true;
+    if (GetCapture() == popups.front().w) ReleaseCapture();
+    while (!popups.empty()) destroyPopup();
+    closingPopups = false;
+  }
+
+  // After each event: deferred menu work.
+  void settle() {
+    if (chosen) {
+      MenuItem* item = chosen;
+      chosen = nullptr;
+      closePopups();
+      // Its command runs from a message of its own, so that nothing of this event is still on
+      // the stack when a command opens a file dialog.
+      toRun = item;
+      if (hwnd) PostMessageW(hwnd, kMsgRunMenuItem, 0, 0);
+    } else if (cancelled) {
+      closePopups();
+    } else if (submenu.item) {
+      const SubmenuRequest r = submenu;
+      submenu = {};
+      while (popups.size() > r.level + 1) destroyPopup();
+      if (r.item->submenu) openLevel(*r.item->submenu, {r.itemRect.right, r.itemRect.top});
+    }
+    cancelled = false;
+    chosen = nullptr;
+    submenu = {};
+    self.collectClosed();
+    for (Popup& p : popups) p.host->collectClosed();
+  }
+};
+
+namespace {
+
+LRESULT CALLBACK editorProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
+  if (msg == WM_NCCREATE) {
+    auto* cs = reinterpret_cast<CREATESTRUCTW*>(l);
+    SetWindowLongPtrW(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
+    if (auto* m = static_cast<Win32WindowHost::Impl*>(cs->lpCreateParams)) m->hwnd = h;
+  }
+  auto* m = reinterpret_cast<Win32WindowHost::Impl*>(GetWindowLongPtrW(h, GWLP_USERDATA));
+  if (!m || m->hwnd != h) return DefWindowProcW(h, msg, w, l);
+  if (msg == WM_NCDESTROY) SetWindowLongPtrW(h, GWLP_USERDATA, 0);
+  if (m->destroying && msg != WM_NCDESTROY) return DefWindowProcW(h, msg, w, l);
+  return m->editorMessage(msg, w, l);
+}
+
+LRESULT CALLBACK popupProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
+  auto* m = reinterpret_cast<Win32WindowHost::Impl*>(GetWindowLongPtrW(h, GWLP_USERDATA));
+  if (!m) return DefWindowProcW(h, msg, w, l);
+  if (msg == WM_NCDESTROY) SetWindowLongPtrW(h, GWLP_USERDATA, 0);
+  return m->popupMessage(h, msg, w, l);
+}
+
+LRESULT CALLBACK getMessageHook(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HC_ACTION && wParam == PM_REMOVE) {
+    MSG* m = reinterpret_cast<MSG*>(lParam);
+    const bool interesting = (m->message >= WM_KEYFIRST && m->message <= WM_KEYLAST) ||
+                             m->message == WM_LBUTTONDOWN || m->message == WM_RBUTTONDOWN ||
+                             m->message == WM_MBUTTONDOWN || m->message == WM_LBUTTONDBLCLK ||
+                             m->message == WM_RBUTTONDBLCLK || m->message == WM_NCLBUTTONDOWN ||
+                             m->message == WM_NCRBUTTONDOWN || m->message == WM_NCMBUTTONDOWN ||
+                             m->message == WM_MOUSEWHEEL;
+    if (interesting) {
+      std::vector<Win32WindowHost::Impl*> hosts;
+      {
+        std::lock_guard<std::mutex> lock(g_hookMutex);
+        for (const ThreadHook& h : g_hooks)
+          if (h.thread == GetCurrentThreadId()) hosts = h.hosts;
+      }
+      for (Win32WindowHost::Impl* h : hosts)
+        if (h->filter(*m)) {
+          m->message = WM_NULL;
+          m->wParam = 0;
+          m->lParam = 0;
+          break;
+        }
+    }
+  }
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+}  // namespace
+
+Win32WindowHost::Win32WindowHost(void* parent, int width, int height)
+    : WindowHost(width, height), impl_(std::make_unique<Impl>(*this)) {
+  Impl& m = *impl_;
+  m.parent = static_cast<HWND>(parent);
+  if (!m.parent || !IsWindow(m.parent)) throw std::runtime_error("the parent is not a window");
+  if (!g_classes.acquire()) throw std::runtime_error("the window class cannot be registered");
+  // The child takes the parent's DPI awareness for its thread while it is made (a child of
+  // another awareness is refused or placed wrongly); the process's own is never changed.
+  static const auto getContext = user32Function<GetWindowDpiContextFn>("GetWindowDpiAwarenessContext");
+  static const auto setContext = user32Function<SetThreadDpiContextFn>("SetThreadDpiAwarenessContext");
+  void* previous = getContext && setContext ? setContext(getContext(m.parent)) : nullptr;
+  CreateWindowExW(0, g_classes.editor(), L"Korvo", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0, 0,
+                  width, height, m.parent, nullptr, g_classes.module(), &m);
+  if (previous) setContext(previous);
+  if (!m.hwnd) {
+    g_classes.release();
+    throw std::runtime_error("no window in the parent");
+  }
+  SetTimer(m.hwnd, kTimerId, kTimerMs, nullptr);
+  m.installHook();
+}
+
+Win32WindowHost::~Win32WindowHost() {
+  Impl& m = *impl_;
+  m.removeHook();
+  m.closePopups();
+  m.destroying = true;
+  // A window that went with its parent is not destroyed a second time.
+  if (m.hwnd && !m.gone) {
+    KillTimer(m.hwnd, kTimerId);
+    if (GetCapture() == m.hwnd) ReleaseCapture();
+    DestroyWindow(m.hwnd);
+  }
+  m.hwnd = nullptr;
+  g_classes.release();
+}
+
+void Win32WindowHost::present() {
+  Impl& m = *impl_;
+  if (m.gone || !m.hwnd) return;
+  const bool first = m.frame.width() != root().width() || m.frame.height() != root().height();
+  if (first || needsPaint()) {
+    const RECT r = toRect(first ? root().clientRect() : dirty());
+    InvalidateRect(m.hwnd, &r, FALSE);
+  }
+  UpdateWindow(m.hwnd);
+  for (Impl::Popup& p : m.popups) {
+    if (!p.w) continue;
+    if (p.host->needsPaint()) {
+      const RECT r = toRect(p.host->dirty());
+      InvalidateRect(p.w, &r, FALSE);
+    }
+    UpdateWindow(p.w);
+  }
+}
+
+Point Win32WindowHost::windowOrigin() const {
+  const Impl& m = *impl_;
+  POINT p{0, 0};
+  if (m.hwnd) ClientToScreen(m.hwnd, &p);
+  return {p.x, p.y};
+}
+
+Point Win32WindowHost::pointerPosition() const {
+  POINT p{0, 0};
+  GetCursorPos(&p);
+  return {p.x, p.y};
+}
+
+void Win32WindowHost::setPointerPosition(Point screen) { SetCursorPos(screen.x, screen.y); }
+
+MenuItem* Win32WindowHost::popupMenu(PopupMenu& menu, Point screen) {
+  Impl& m = *impl_;
+  if (m.gone || !m.hwnd) return nullptr;
+  m.closePopups();
+  m.openLevel(menu, screen);
+  return nullptr;
+}
+
+void Win32WindowHost::fileDialog(const FileDialogRequest& request, std::function<void(const std::string&)> done) {
+  Impl& m = *impl_;
+  if (m.gone || !m.hwnd) {
+    WindowHost::fileDialog(request, std::move(done));
+    return;
+  }
+  // "Description (*.EXT)|*.EXT" becomes the system's pairs of texts ended by an empty one.
+  std::wstring filter = widen(request.filter);
+  if (!filter.empty() && filter.find(L'|') == std::wstring::npos) filter += L"|" + filter;
+  std::replace(filter.begin(), filter.end(), L'|', L'\0');
+  filter.append(2, L'\0');
+  std::wstring folder = widen(request.folder, CP_ACP);
+  std::replace(folder.begin(), folder.end(), L'/', L'\\');
+  const std::wstring title = widen(request.title);
+  std::wstring ext = widen(request.defaultExtension);
+  if (!ext.empty() && ext.front() == L'.') ext.erase(0, 1);
+  std::vector<wchar_t> file(32768, L'\0');
+  const std::wstring proposed = widen(request.fileName, CP_ACP);
+  std::copy_n(proposed.begin(), std::min(proposed.size(), file.size() - 1), file.begin());
+
+  OPENFILENAMEW ofn{};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = m.hwnd;
+  ofn.lpstrFilter = filter.size() > 2 ? filter.c_str() : nullptr;
+  ofn.nFilterIndex = 1;
+  ofn.lpstrFile = file.data();
+  ofn.nMaxFile = static_cast<DWORD>(file.size());
+  ofn.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
+  ofn.lpstrTitle = title.empty() ? nullptr : title.c_str();
+  ofn.lpstrDefExt = ext.empty() ? nullptr : ext.c_str();
+  ofn.Flags = OFN_EXPLORER | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY |
+              (request.save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
+  // The explorer-style dialog wants COM on this thread; a host that set it up differently keeps it.
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+  std::weak_ptr<bool> still = m.alive;
+  ++m.nativeDialogs;
+  const BOOL ok = request.save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn);
+  const DWORD error = ok ? 0 : CommDlgExtendedError();
+  if (SUCCEEDED(com)) CoUninitialize();
+  if (still.expired()) return;  // the host closed the editor while its dialog was open
+  --m.nativeDialogs;
+  if (ok)
+    done(pathForFiles(file.data()));
+  else if (error == 0)
+    done(std::string());  // cancelled
+  else
+    WindowHost::fileDialog(request, std::move(done));
+}
+
+void* Win32WindowHost::window() const { return impl_->hwnd; }
+bool Win32WindowHost::windowGone() const { return impl_->gone; }
+std::size_t Win32WindowHost::openPopups() const { return impl_->popups.size(); }
+int Win32WindowHost::classUsers() { return g_classes.users(); }
+
+}  // namespace korvo

@@ -1,0 +1,326 @@
+// The Windows editor in a real Win32 window: the built DLL opened by the Windows vsthost's
+// --editor under Wine on an Xvfb display, its picture compared with the headless rendering of
+// the same editor made in this process, driven with xdotool; and opened and closed many times,
+// also in parents that were destroyed first. Skipped when Xvfb, xdotool or Wine is missing.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "builtInData.h"
+#include "editorWindow.h"
+#include "headlessHost.h"
+#include "menu.h"
+#include "hostRunner.h"
+#include "plugCore.h"
+
+// Last: Xlib's macros (None, Bool, Status) must not meet the C++ headers.
+#include "xvfbDisplay.h"
+
+#include <X11/Xutil.h>
+
+namespace korvo {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using namespace xtest;
+
+#define NEED_WINE_DISPLAY()                                                   \
+  do {                                                                        \
+    if (!underWine()) GTEST_SKIP() << "not a Windows build";                  \
+    if (!Xvfb::get().ok()) GTEST_SKIP() << "Xvfb is not installed";           \
+    if (!onPath("xdotool")) GTEST_SKIP() << "xdotool is not installed";       \
+  } while (0)
+
+std::string wineEnvironment() {
+  return "WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' WINEPREFIX='" + testEnv("KORVO_TEST_WINEPREFIX") + "' ";
+}
+
+// A Wine server of the prefix left from a program started without this display would keep its
+// desktop elsewhere: wait until it has ended.
+void waitForWineServer() {
+  const std::string cmd = wineEnvironment() + "wineserver -w >/dev/null 2>&1";
+  [[maybe_unused]] const int rc = std::system(cmd.c_str());
+}
+
+// The settings and data the Windows plug-in finds in the prefix (drive C:, its default folder),
+// read by this process's headless editor from a folder of its own.
+struct Folder {
+  fs::path dir;
+  Folder() {
+    dir = fs::temp_directory_path() / ("korvo-wine-editor-" + std::to_string(getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir / "Korvo");
+    const fs::path c = fs::path(testEnv("KORVO_TEST_WINEPREFIX")) / "drive_c";
+    for (const char* name : {"wavrom.bin", "Korvo_backup.dat"}) {
+      std::error_code ec;
+      if (fs::exists(c / name)) fs::copy_file(c / name, dir / name, fs::copy_options::overwrite_existing, ec);
+    }
+    std::ofstream(dir / "Korvo" / "settings.conf") << "path_data=" << dir.string() << "\npath_user=" << dir.string()
+                                                   << "\npath_dll=" << dir.string() << "\n";
+    setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
+  }
+  ~Folder() {
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+  }
+};
+
+// What the screen shows in a rectangle.
+Image grabScreen(Display* d, int x, int y, int w, int h) {
+  Image image;
+  XImage* shot = XGetImage(d, DefaultRootWindow(d), x, y, static_cast<unsigned>(w), static_cast<unsigned>(h), AllPlanes, ZPixmap);
+  if (!shot) return image;
+  image.reset(w, h);
+  for (int r = 0; r < h; ++r)
+    for (int c = 0; c < w; ++c) image.row(r)[c] = static_cast<Pixel>(XGetPixel(shot, c, r) & 0xFFFFFF);
+  XDestroyImage(shot);
+  return image;
+}
+
+void xdotool(const std::string& args) {
+  const std::string cmd = "xdotool " + args;
+  ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+}
+
+// The Windows vsthost --editor under Wine, its output in a file.
+class WineEditor {
+ public:
+  explicit WineEditor(const fs::path& outFile, const std::string& extra = "") : out_(outFile) {
+    waitForWineServer();
+    const std::string cmd = "exec env " + wineEnvironment() + "'" + testEnv("KORVO_TEST_RUNNER") + "' '" +
+                            testEnv("KORVO_TEST_VSTHOST") + "' --editor --no-sound --idle-ms 40 " + extra + " '" +
+                            testEnv("KORVO_TEST_PLUGIN") + "' >'" + outFile.string() + "' 2>/dev/null";
+    pid_ = fork();
+    if (pid_ == 0) {
+      execl("/bin/sh", "sh", "-c", cmd.c_str(), nullptr);
+      _exit(127);
+    }
+  }
+  ~WineEditor() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+    const std::string cmd = wineEnvironment() + "wineserver -k >/dev/null 2>&1";
+    [[maybe_unused]] const int rc = std::system(cmd.c_str());
+  }
+  std::string text() const {
+    std::ifstream in(out_);
+    std::stringstream s;
+    s << in.rdbuf();
+    std::string t = s.str();
+    std::erase(t, '\r');  // a Windows program's text output
+    return t;
+  }
+  std::string value(const std::string& key) const {
+    std::istringstream in(text());
+    std::string line;
+    while (std::getline(in, line))
+      if (line.rfind(key + "=", 0) == 0) return line.substr(key.size() + 1);
+    return {};
+  }
+  int count(const std::string& key) const {
+    std::istringstream in(text());
+    std::string line;
+    int n = 0;
+    while (std::getline(in, line)) n += line.rfind(key + "=", 0) == 0;
+    return n;
+  }
+  // The screen point of the editor's top-left corner, once vsthost has shown it.
+  bool editorOrigin(Point& at) const {
+    for (int i = 0; i < 300; ++i) {
+      const std::string screen = value("editor.screen");
+      if (!screen.empty()) {
+        at = {std::stoi(screen), std::stoi(screen.substr(screen.find(',') + 1))};
+        return true;
+      }
+      std::this_thread::sleep_for(100ms);
+    }
+    return false;
+  }
+  // Waits for the process to end by itself; its exit code.
+  int wait(std::chrono::seconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    int st = 0;
+    while (std::chrono::steady_clock::now() < end) {
+      if (waitpid(pid_, &st, WNOHANG) == pid_) {
+        pid_ = -1;
+        return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+      }
+      std::this_thread::sleep_for(100ms);
+    }
+    return -2;
+  }
+
+ private:
+  fs::path out_;
+  pid_t pid_ = -1;
+};
+
+// Polls the screen until the rectangle shows `expected` (or the time is up); the last picture.
+Image waitForPicture(Display* d, Point at, const Image& expected, std::chrono::milliseconds limit) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  Image shot;
+  do {
+    shot = grabScreen(d, at.x, at.y, expected.width(), expected.height());
+    if (differingPixels(shot, expected) == 0) break;
+    std::this_thread::sleep_for(100ms);
+  } while (std::chrono::steady_clock::now() < end);
+  return shot;
+}
+
+TEST(WineEditor, VsthostShowsTheHeadlessPictureAndTakesClicksAndTypedNames) {
+  NEED_WINE_DISPLAY();
+  Folder folder;
+  // The reference: the same editor on the headless host, driven the same way.
+  std::vector<Image> expected;
+  Point up{}, name{};
+  {
+    vst::AEffect* effect = createEffect(testHost, withBuiltInData());
+    ASSERT_NE(effect, nullptr);
+    std::unique_ptr<CSynth> owner(static_cast<CSynth*>(effect->object));
+    NoTimers timers;
+    EditorWindow w(nullptr, *owner, WindowHostFactory{}, &timers);
+    w.show();
+    TplugEditForm& f = w.form();
+    f.DisplayTick();
+    auto& h = static_cast<HeadlessHost&>(w.host());
+    expected.push_back(h.frame());
+    up = centre(*f.upButton);
+    name = centre(*f.progNameEdit);
+    h.move(up);
+    h.click(up);
+    f.DisplayTick();
+    expected.push_back(h.frame());
+    h.move(name);
+    h.click(name);
+    for (char c : std::string("bass")) typeLetter(h, c);
+    h.pressKey(keys::Return);
+    f.DisplayTick();
+    expected.push_back(h.frame());
+    ASSERT_EQ(f.progNameEdit->text(), "BASS");
+  }
+
+  WineEditor vsthost(folder.dir / "vsthost.out", "--seconds 60");
+  Point at{};
+  ASSERT_TRUE(vsthost.editorOrigin(at)) << "vsthost printed no window: " << vsthost.text();
+  EXPECT_EQ(vsthost.value("editor.open"), "1");
+  Display* d = XOpenDisplay(nullptr);
+  ASSERT_NE(d, nullptr);
+  auto check = [&](const Image& want, const char* when) {
+    const Image shot = waitForPicture(d, at, want, 15s);
+    const int bad = differingPixels(shot, want);
+    EXPECT_EQ(bad, 0) << when;
+    if (bad != 0) {
+      const std::string stem = (fs::temp_directory_path() / ("korvo-wine-" + testEnv("KORVO_TEST_BITS") + "-")).string();
+      savePng(shot, stem + "window.png");
+      savePng(want, stem + "headless.png");
+    }
+  };
+  check(expected[0], "first show");
+  auto click = [&](Point p) {
+    xdotool("mousemove " + std::to_string(at.x + p.x) + " " + std::to_string(at.y + p.y) + " click 1");
+  };
+  click(up);
+  check(expected[1], "after the next-program button");
+  EXPECT_GT(differingPixels(expected[1], expected[0]), 0);
+
+  click(name);
+  std::this_thread::sleep_for(300ms);
+  xdotool("type --delay 40 bass");
+  xdotool("key Return");
+  check(expected[2], "after typing a name");
+  EXPECT_EQ(vsthost.count("host.keyDown"), 0) << "the host got keys typed into the name box";
+  // Once the name is entered the keys belong to the host again.
+  std::this_thread::sleep_for(300ms);
+  xdotool("key x");
+  for (int i = 0; i < 50 && vsthost.count("host.keyDown") == 0; ++i) std::this_thread::sleep_for(100ms);
+  EXPECT_EQ(vsthost.count("host.keyDown"), 1) << vsthost.text();
+  XCloseDisplay(d);
+}
+
+TEST(WineEditor, TheFileMenuOpensOverTheEditorAndSavesALibraryThroughTheSystemDialog) {
+  NEED_WINE_DISPLAY();
+  Folder folder;
+  Image first;
+  Point menuImage{}, item{};
+  {
+    vst::AEffect* effect = createEffect(testHost, withBuiltInData());
+    ASSERT_NE(effect, nullptr);
+    std::unique_ptr<CSynth> owner(static_cast<CSynth*>(effect->object));
+    NoTimers timers;
+    EditorWindow w(nullptr, *owner, WindowHostFactory{}, &timers);
+    w.show();
+    TplugEditForm& f = w.form();
+    f.DisplayTick();
+    first = static_cast<HeadlessHost&>(w.host()).frame();
+    menuImage = centre(*f.menuFileImage);
+    // Where the menu shows its item: below the image, as the window places it.
+    MenuView view(f.menuFilePopup);
+    view.layout();
+    std::size_t index = 0;
+    while (index < f.menuFilePopup.size() && f.menuFilePopup.item(index).caption != "Save Library...") ++index;
+    ASSERT_LT(index, f.menuFilePopup.size());
+    const Rect r = view.itemRect(index);
+    const Point below = f.menuFileImage->toWindow({0, f.menuFileImage->height() + 1});
+    item = {below.x + (r.left + r.right) / 2, below.y + (r.top + r.bottom) / 2};
+  }
+  WineEditor vsthost(folder.dir / "save.out", "--seconds 60");
+  Point at{};
+  ASSERT_TRUE(vsthost.editorOrigin(at)) << "vsthost printed no window: " << vsthost.text();
+  Display* d = XOpenDisplay(nullptr);
+  ASSERT_NE(d, nullptr);
+  ASSERT_EQ(differingPixels(waitForPicture(d, at, first, 15s), first), 0);
+  xdotool("mousemove " + std::to_string(at.x + menuImage.x) + " " + std::to_string(at.y + menuImage.y) + " click 1");
+  std::this_thread::sleep_for(500ms);
+  // The menu is a window of its own over the editor: the screen there is no longer the editor's.
+  const Image menu = grabScreen(d, at.x, at.y, first.width(), first.height());
+  EXPECT_GT(differingPixels(menu, first), 500) << "no menu over the editor";
+  xdotool("mousemove " + std::to_string(at.x + item.x) + " " + std::to_string(at.y + item.y) + " click 1");
+  // A name outside ASCII: it must reach the file commands in a form they can open.
+  const fs::path target = folder.dir / "s\u00e4ved.kvl";
+  // Wine's own save dialog: the name typed into it, and Return.
+  const int found = std::system("timeout 20 xdotool search --sync --onlyvisible --name 'Save As' windowfocus --sync >/dev/null 2>&1");
+  ASSERT_EQ(found, 0) << "no system save dialog appeared";
+  std::this_thread::sleep_for(500ms);
+  std::string windowsPath = "Z:" + target.string();
+  std::replace(windowsPath.begin(), windowsPath.end(), '/', '\\');
+  xdotool("type --delay 20 '" + windowsPath + "'");
+  xdotool("key Return");
+  for (int i = 0; i < 100 && !fs::exists(target); ++i) std::this_thread::sleep_for(100ms);
+  ASSERT_TRUE(fs::exists(target)) << "the library was not saved";
+  for (int i = 0; i < 20 && fs::file_size(target) < 69652; ++i) std::this_thread::sleep_for(100ms);
+  EXPECT_EQ(fs::file_size(target), 69652u);
+  EXPECT_EQ(vsthost.count("host.keyDown"), 0) << "keys of the dialog reached the host's window";
+  XCloseDisplay(d);
+}
+
+TEST(WineEditor, OpensAndClosesManyTimesAlsoAfterTheParentWent) {
+  NEED_WINE_DISPLAY();
+  Folder folder;
+  WineEditor vsthost(folder.dir / "cycles.out", "--editor-cycles 500 --seconds 0.5");
+  ASSERT_EQ(vsthost.wait(240s), 0) << vsthost.text();
+  EXPECT_EQ(vsthost.value("editor.cycles"), "500");
+  EXPECT_EQ(vsthost.value("editor.childrenLeft"), "0") << "an editor window stayed in the host's";
+  EXPECT_EQ(vsthost.value("editor.classWhileOpen"), "1");
+  EXPECT_EQ(vsthost.value("editor.classAfterClose"), "0") << "the window class outlived the last editor";
+  EXPECT_EQ(vsthost.value("editor.bogusParentOpen"), "1") << "no headless editor without a usable parent";
+  EXPECT_EQ(vsthost.value("editor.open"), "1");
+}
+
+}  // namespace
+}  // namespace korvo
