@@ -7,6 +7,7 @@
 #include "artworkData.h"
 #include "editorEngine.h"
 #include "lcdSetup.h"
+#include "panelArt.h"
 #include "progRecord.h"
 #include "soundMan.h"
 #include "uAboutForm.h"
@@ -26,6 +27,7 @@ constexpr unsigned kMaxTicksPerIdle = 4;
 
 void loadStrip(TAniGIF& strip, const char* name) {
   strip.RessourceName = name;
+  strip.drawAtScale = [name](int frame, int percent) { return artwork::drawPicture(name, frame, percent); };
   if (const artwork::EmbeddedFile* f = artwork::findArtwork(name)) {
     strip.SetGIFBytes({f->data, f->data + f->size});
     strip.Loaded();
@@ -38,6 +40,7 @@ ImageBox* addPicture(Control& parent, const char* name, int x, int y, int w, int
   TAniGIF strip;
   loadStrip(strip, name);
   if (const Image* frame = strip.Frame(0)) box->setPicture(*frame);
+  box->drawAtScale = [name](int percent) { return artwork::drawPicture(name, 0, percent); };
   return box;
 }
 
@@ -423,7 +426,7 @@ void TplugEditForm::FocusSelf() {
 }
 
 void TplugEditForm::ShowAbout() {
-  if (host()) korvo::ShowAbout(*this, LogoImage->picture);
+  if (host()) korvo::ShowAbout(*this, LogoImage->picture, LogoImage->drawAtScale);
 }
 
 // Knobs, fields, display tick --------------------------------------------------------------------------------
