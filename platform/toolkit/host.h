@@ -68,6 +68,8 @@ class WindowHost {
   int scale() const { return scale_; }
   // Repaints everything at the new scale; platform hosts also resize their window.
   virtual void setScale(int percent);
+  // The scale the system asks for in percent (its dots per inch against 96); 0 when unknown.
+  virtual int systemScale() const { return 0; }
   Size deviceSize() const;
   Point toUnits(Point device) const { return {unscaleCoord(device.x, scale_), unscaleCoord(device.y, scale_)}; }
   Point toDevice(Point units) const { return {scaleCoord(units.x, scale_), scaleCoord(units.y, scale_)}; }

@@ -3,6 +3,9 @@
 #if defined(KORVO_HAVE_X11)
 #include "x11Host.h"
 #endif
+#if defined(_WIN32)
+#include "win32Dpi.h"
+#endif
 
 namespace korvo {
 
@@ -18,6 +21,18 @@ std::unique_ptr<WindowHost> makePlatformWindowHost(void* parentWindow, int width
   (void)width;
   (void)height;
   return nullptr;
+#endif
+}
+
+int platformSystemScale(void* parentWindow) {
+#if defined(KORVO_HAVE_X11)
+  (void)parentWindow;
+  return x11SystemScale();
+#elif defined(_WIN32)
+  return (windowDpi(parentWindow) * 100 + 48) / 96;
+#else
+  (void)parentWindow;
+  return 0;
 #endif
 }
 

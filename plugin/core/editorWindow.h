@@ -30,6 +30,8 @@ class EngineForEditor : public IEditorEngine {
   bool restoreMouseKnob() const override;
   void setRestoreMouseMenu(bool on) override;
   void setRestoreMouseKnob(bool on) override;
+  int editorScale() const override;
+  void setEditorScale(int percent) override;
   std::string waveRomProblem() const override;
   CplugMaster* engine() const { return &engine_; }
 
@@ -52,12 +54,18 @@ class EditorWindow : public IEditorWindow {
   void show() override;
   void idle() override;
   void refresh() override;
+  int scale() const override { return host_->scale(); }
+  // The window host's answer, else the platform's for the parent window.
+  int systemScale() const override;
+  void setScale(int percent) override;
 
   TplugEditForm& form() { return *form_; }
   WindowHost& host() { return *host_; }
 
  private:
   std::unique_ptr<EngineForEditor> engine_;
+  void* parent_ = nullptr;
+  bool platformHost_ = false;
   ClockTimerService clock_;
   std::unique_ptr<WindowHost> host_;
   TplugEditForm* form_ = nullptr;
@@ -67,5 +75,7 @@ class EditorWindow : public IEditorWindow {
 EditorWindowFactory editorWindowFactory(WindowHostFactory hosts = {});
 // The system's window hosts (an X11 or Win32 child of the host's window), headless where none.
 WindowHostFactory platformWindowHosts();
+// The system's scale in percent before any window exists (0 when unknown).
+int systemEditorScale();
 
 }  // namespace korvo
