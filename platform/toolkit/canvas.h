@@ -108,9 +108,10 @@ constexpr int scaleCoord(int v, int percent) {
   const long long p = static_cast<long long>(v) * percent;
   return static_cast<int>(p >= 0 ? p / 100 : -((-p + 99) / 100));
 }
-// The device pixel's unit coordinate (the inverse, rounding down).
+// The unit whose device pixels [scaleCoord(u), scaleCoord(u + 1)) hold this device pixel: the
+// largest u with floor(u * percent / 100) <= device.
 constexpr int unscaleCoord(int device, int percent) {
-  const long long p = static_cast<long long>(device) * 100;
+  const long long p = (static_cast<long long>(device) + 1) * 100 - 1;
   return static_cast<int>(p >= 0 ? p / percent : -((-p + percent - 1) / percent));
 }
 constexpr Rect scaleRect(const Rect& r, int percent) {
