@@ -5,6 +5,7 @@
 
 #include "editorWindow.h"
 #include "headlessHost.h"
+#include "panelArt.h"
 #include "settingsStore.h"
 
 namespace korvo {
@@ -121,6 +122,17 @@ void BM_EditorScaleChange(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_EditorScaleChange)->Arg(200)->Arg(300)->Unit(benchmark::kMillisecond);
+
+// One knob frame drawn for a scale: what each knob position first shown at that size costs.
+void BM_KnobFrameAtScale(benchmark::State& state) {
+  int frame = 0;
+  for (auto _ : state) {
+    Image img = artwork::drawPicture("knob2.gif", frame, static_cast<int>(state.range(0)));
+    frame = (frame + 1) % artwork::kKnobFrames;
+    benchmark::DoNotOptimize(img.pixels().data());
+  }
+}
+BENCHMARK(BM_KnobFrameAtScale)->Arg(100)->Arg(200)->Arg(300)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace korvo
