@@ -105,12 +105,10 @@ void Canvas::rectangle(const Rect& r, Pixel pen, Pixel brush, bool filled) {
   frameRect(r, pen);
 }
 
-void Canvas::line(int x0, int y0, int x1, int y1, Pixel p) {
-  if (scale_ != 100) {
-    scaledLine(x0, y0, x1, y1, p);
-    return;
-  }
-  // Bresenham; stops before (x1, y1) like GDI's LineTo.
+namespace {
+// Bresenham from (x0, y0) towards (x1, y1), stopping before the end point like GDI's LineTo.
+template <class Plot>
+void walkLine(int x0, int y0, int x1, int y1, Plot plot) {
   const int dx = std::abs(x1 - x0);
   const int dy = -std::abs(y1 - y0);
   const int sx = x0 < x1 ? 1 : -1;
@@ -119,7 +117,7 @@ void Canvas::line(int x0, int y0, int x1, int y1, Pixel p) {
   int x = x0;
   int y = y0;
   while (x != x1 || y != y1) {
-    setPixel(x, y, p);
+    plot(x, y);
     const int e2 = 2 * err;
     if (e2 >= dy) {
       err += dy;
@@ -130,6 +128,15 @@ void Canvas::line(int x0, int y0, int x1, int y1, Pixel p) {
       y += sy;
     }
   }
+}
+}  // namespace
+
+void Canvas::line(int x0, int y0, int x1, int y1, Pixel p) {
+  if (scale_ != 100) {
+    scaledLine(x0, y0, x1, y1, p);
+    return;
+  }
+  walkLine(x0, y0, x1, y1, [&](int x, int y) { setPixel(x, y, p); });
 }
 
 void Canvas::scaledLine(int x0, int y0, int x1, int y1, Pixel p) {
@@ -146,26 +153,10 @@ void Canvas::scaledLine(int x0, int y0, int x1, int y1, Pixel p) {
   const int w = penWidthAt(scale_);
   // The centre of a unit pixel in device pixels, less half the pen.
   auto centre = [&](int v, int o) { return (dev(v + o) + dev(v + o + 1) - w) / 2; };
-  int x = centre(x0, origin_.x), y = centre(y0, origin_.y);
-  const int ex = centre(x1, origin_.x), ey = centre(y1, origin_.y);
-  const int dx = std::abs(ex - x);
-  const int dy = -std::abs(ey - y);
-  const int sx = x < ex ? 1 : -1;
-  const int sy = y < ey ? 1 : -1;
-  int err = dx + dy;
-  while (x != ex || y != ey) {
+  walkLine(centre(x0, origin_.x), centre(y0, origin_.y), centre(x1, origin_.x), centre(y1, origin_.y), [&](int x, int y) {
     for (int j = 0; j < w; ++j)
       for (int i = 0; i < w; ++i) setDevice(x + i, y + j, p);
-    const int e2 = 2 * err;
-    if (e2 >= dy) {
-      err += dy;
-      x += sx;
-    }
-    if (e2 <= dx) {
-      err += dx;
-      y += sy;
-    }
-  }
+  });
 }
 
 void Canvas::lineTo(int x, int y, Pixel p) {
