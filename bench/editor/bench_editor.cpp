@@ -5,6 +5,7 @@
 
 #include "editorWindow.h"
 #include "headlessHost.h"
+#include "panelArt.h"
 #include "settingsStore.h"
 
 namespace korvo {
@@ -85,6 +86,53 @@ void BM_EditorKnobTurnToPixels(benchmark::State& state) {
   e.host().release(c);
 }
 BENCHMARK(BM_EditorKnobTurnToPixels);
+
+// The whole window repainted at a scale (range(0) percent): what a first show, an expose of
+// everything or a page change costs at that size.
+void BM_EditorFullRepaintAtScale(benchmark::State& state) {
+  OpenEditor e;
+  e.window->setScale(static_cast<int>(state.range(0)));
+  e.host().frame();
+  for (auto _ : state) {
+    e.host().invalidate(e.window->form().clientRect());
+    benchmark::DoNotOptimize(e.host().frame().pixels().data());
+  }
+}
+BENCHMARK(BM_EditorFullRepaintAtScale)->Arg(100)->Arg(200)->Arg(300)->Unit(benchmark::kMillisecond);
+
+// One display period at a scale, as BM_EditorIdlePeriod.
+void BM_EditorIdlePeriodAtScale(benchmark::State& state) {
+  OpenEditor e;
+  e.window->setScale(static_cast<int>(state.range(0)));
+  e.host().frame();
+  for (auto _ : state) e.period();
+}
+BENCHMARK(BM_EditorIdlePeriodAtScale)->Arg(100)->Arg(200)->Arg(300);
+
+// Changing the scale and showing the first picture: the artwork, the LCD glyphs and the fonts
+// drawn anew for the size (from 100 % to range(0) and back each iteration, both counted).
+void BM_EditorScaleChange(benchmark::State& state) {
+  OpenEditor e;
+  const int to = static_cast<int>(state.range(0));
+  for (auto _ : state) {
+    e.window->setScale(to);
+    benchmark::DoNotOptimize(e.host().frame().pixels().data());
+    e.window->setScale(100);
+    benchmark::DoNotOptimize(e.host().frame().pixels().data());
+  }
+}
+BENCHMARK(BM_EditorScaleChange)->Arg(200)->Arg(300)->Unit(benchmark::kMillisecond);
+
+// One knob frame drawn for a scale: what each knob position first shown at that size costs.
+void BM_KnobFrameAtScale(benchmark::State& state) {
+  int frame = 0;
+  for (auto _ : state) {
+    Image img = artwork::drawPicture("knob2.gif", frame, static_cast<int>(state.range(0)));
+    frame = (frame + 1) % artwork::kKnobFrames;
+    benchmark::DoNotOptimize(img.pixels().data());
+  }
+}
+BENCHMARK(BM_KnobFrameAtScale)->Arg(100)->Arg(200)->Arg(300)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace korvo

@@ -7,6 +7,12 @@
 //
 // Geometry follows GDI: rectangles are half-open (right and bottom exclusive) and lines leave
 // out their end point, so a polyline drawn point to point sets each corner pixel once.
+//
+// Scaling: controls always draw in the window description's units (96 dpi). An Image has a
+// scale in percent (device pixels per 100 units); a Canvas on it maps every coordinate to
+// floor(v * scale / 100), so neighbouring rectangles still tile, and draws lines, outlines and
+// text at the device resolution instead of stretching a small picture. At 100 % every
+// primitive is exactly the unscaled one.
 #pragma once
 
 #include <cstdint>
@@ -65,8 +71,14 @@ class Image {
   Image() = default;
   Image(int width, int height, Pixel fill = 0);
 
+  // Device pixels.
   int width() const { return width_; }
   int height() const { return height_; }
+  // Device pixels per 100 units (100 for a picture at its natural size), and the size in units.
+  int scale() const { return scale_; }
+  void setScale(int percent) { scale_ = percent > 0 ? percent : 100; }
+  int logicalWidth() const { return static_cast<int>((static_cast<long long>(width_) * 100 + scale_ / 2) / scale_); }
+  int logicalHeight() const { return static_cast<int>((static_cast<long long>(height_) * 100 + scale_ / 2) / scale_); }
   bool empty() const { return width_ <= 0 || height_ <= 0; }
   // Resizes; the contents become `fill` everywhere.
   void reset(int width, int height, Pixel fill = 0);
@@ -87,16 +99,38 @@ class Image {
  private:
   int width_ = 0;
   int height_ = 0;
+  int scale_ = 100;
   std::vector<Pixel> pixels_;
 };
 
+// floor(v * percent / 100): where a unit coordinate lands in device pixels.
+constexpr int scaleCoord(int v, int percent) {
+  const long long p = static_cast<long long>(v) * percent;
+  return static_cast<int>(p >= 0 ? p / 100 : -((-p + 99) / 100));
+}
+// The unit whose device pixels [scaleCoord(u), scaleCoord(u + 1)) hold this device pixel: the
+// largest u with floor(u * percent / 100) <= device.
+constexpr int unscaleCoord(int device, int percent) {
+  const long long p = (static_cast<long long>(device) + 1) * 100 - 1;
+  return static_cast<int>(p >= 0 ? p / percent : -((-p + percent - 1) / percent));
+}
+constexpr Rect scaleRect(const Rect& r, int percent) {
+  return {scaleCoord(r.left, percent), scaleCoord(r.top, percent), scaleCoord(r.right, percent),
+          scaleCoord(r.bottom, percent)};
+}
+// The width of a one-unit line drawn with a pen at this scale: whole device pixels, at least 1.
+constexpr int penWidthAt(int percent) { return percent < 150 ? 1 : (percent + 50) / 100; }
+
 struct Font;
 
-// Draws into an Image through an origin and a clip rectangle (both in image pixels), so a
-// control paints in its own coordinates and never outside its visible area.
+// Draws into an Image through an origin and a clip rectangle (both in units), so a control
+// paints in its own coordinates and never outside its visible area. The canvas draws at its
+// image's scale.
 class Canvas {
  public:
   explicit Canvas(Image& target);
+  // Device pixels per 100 units.
+  int scale() const { return scale_; }
 
   // A canvas for a child area: coordinates relative to `area`'s top-left, clipped to `area`
   // and to this canvas's clip. `area` is in this canvas's coordinates.
@@ -125,7 +159,9 @@ class Canvas {
   // GDI Ellipse: the ellipse inscribed in r, a one-pixel outline, the interior filled when asked.
   void ellipse(const Rect& r, Pixel outline, Pixel fill, bool filled = true);
 
-  // Copies src (or its part srcArea) with its top-left at (x, y); clipped on every side.
+  // Copies src (or its part srcArea, in src's units) with its top-left at (x, y); clipped on
+  // every side. A picture made for this canvas's scale is copied pixel for pixel; one of another
+  // scale is resampled to the nearest pixel (sharp, never blurred).
   void blit(int x, int y, const Image& src);
   void blit(int x, int y, const Image& src, const Rect& srcArea);
 
@@ -135,13 +171,25 @@ class Canvas {
   // Text with the cell background filled first (opaque text).
   void textOpaque(int x, int y, std::string_view utf8, const Font& font, Pixel colour, Pixel back);
 
-  // Alpha blend of `colour` at coverage 0..255 onto one pixel.
+  // Alpha blend of `colour` at coverage 0..255 onto one pixel (one unit: all its device pixels).
   void blendPixel(int x, int y, Pixel colour, unsigned coverage);
 
  private:
+  int dev(int v) const { return scale_ == 100 ? v : scaleCoord(v, scale_); }
+  Rect devRect(const Rect& r) const;  // r in this canvas's coordinates -> device pixels
+  void updateDeviceClip();
+  void setDevice(int x, int y, Pixel p) {
+    if (dclip_.contains({x, y})) image_->row(y)[x] = p;
+  }
+  void blendDevice(int x, int y, Pixel colour, unsigned coverage);
+  void scaledLine(int x0, int y0, int x1, int y1, Pixel p);
+  void blitStretched(const Rect& dest, const Image& src, const Rect& srcPixels);
+
   Image* image_;
+  int scale_ = 100;
   Point origin_{};
-  Rect clip_{};  // in image coordinates
+  Rect clip_{};   // in units of the image
+  Rect dclip_{};  // the clip in device pixels
   Point pen_{};
 };
 

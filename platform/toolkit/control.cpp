@@ -66,8 +66,10 @@ Point Control::fromWindow(Point p) const {
 Point Control::toScreen(Point p) const {
   const Point w = toWindow(p);
   const WindowHost* h = host();
-  const Point o = h ? h->windowOrigin() : Point{};
-  return {w.x + o.x, w.y + o.y};
+  if (!h) return w;
+  const Point o = h->windowOrigin();
+  const Point d = h->toDevice(w);
+  return {d.x + o.x, d.y + o.y};
 }
 
 Control* Control::controlAt(Point p) {

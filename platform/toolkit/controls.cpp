@@ -39,7 +39,8 @@ void Shape::paint(Canvas& canvas) {
 
 void ImageBox::setPicture(Image img) {
   picture = std::move(img);
-  if (autoSize) setSize(picture.width(), picture.height());
+  scaled_ = {};
+  if (autoSize) setSize(picture.logicalWidth(), picture.logicalHeight());
   invalidate();
 }
 
@@ -48,8 +49,16 @@ void ImageBox::paint(Canvas& canvas) {
   int x = 0;
   int y = 0;
   if (center) {
-    x = (width() - picture.width()) / 2;
-    y = (height() - picture.height()) / 2;
+    x = (width() - picture.logicalWidth()) / 2;
+    y = (height() - picture.logicalHeight()) / 2;
+  }
+  if (canvas.scale() != picture.scale() && drawAtScale) {
+    if (scaled_.empty() || scaled_.scale() != canvas.scale()) {
+      scaled_ = drawAtScale(canvas.scale());
+      scaled_.setScale(canvas.scale());
+    }
+    canvas.blit(x, y, scaled_);
+    return;
   }
   canvas.blit(x, y, picture);
 }

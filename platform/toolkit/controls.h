@@ -2,6 +2,7 @@
 // each control paints its whole client area unless it says it is transparent.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -50,7 +51,13 @@ class ImageBox : public Control {
   // Sizes the control to the picture when set through setPicture().
   bool autoSize = false;
   void setPicture(Image img);
+  // Draws the picture anew for a scale other than 100 % (the picture itself is shown, resampled,
+  // when unset). The result is kept until the scale changes.
+  std::function<Image(int percent)> drawAtScale;
   void paint(Canvas& canvas) override;
+
+ private:
+  Image scaled_;
 };
 
 // A plain push button: onClick on a release inside after a press inside; Space and Enter

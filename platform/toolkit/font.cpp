@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstddef>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <tuple>
@@ -104,6 +105,16 @@ SizedFace& sized(const Font& font) {
 
 Font Font::points(std::string name, int pt, bool bold, bool italic) {
   return Font{std::move(name), -static_cast<int>(std::lround(pt * 96.0 / 72.0)), bold, italic};
+}
+
+Font scaledFont(const Font& font, int percent) {
+  if (percent == 100) return font;
+  Font f = font;
+  const int h = font.height == 0 ? -11 : font.height;
+  const long long scaled = (static_cast<long long>(std::abs(h)) * percent + 50) / 100;
+  const int magnitude = static_cast<int>(std::max<long long>(1, scaled));
+  f.height = h < 0 ? -magnitude : magnitude;
+  return f;
 }
 
 FaceFamily faceFamilyOf(std::string_view name) {

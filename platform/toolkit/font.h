@@ -27,6 +27,10 @@ struct Font {
   friend bool operator==(const Font&, const Font&) = default;
 };
 
+// The same font at a scale in percent: the height (em or cell) scaled and rounded, so text is
+// rasterised for the device instead of stretched. At 100 % the font itself.
+Font scaledFont(const Font& font, int percent);
+
 struct FontMetrics {
   int ascent = 0;   // pixels above the baseline
   int descent = 0;  // pixels below the baseline

@@ -14,8 +14,9 @@ const Image& HeadlessHost::frame() {
   return frame_;
 }
 
-Image HeadlessHost::renderControl(Control& c) {
-  Image img(c.width(), c.height());
+Image HeadlessHost::renderControl(Control& c, int scale) {
+  Image img(scaleCoord(c.width(), scale), scaleCoord(c.height(), scale));
+  img.setScale(scale);
   Canvas canvas(img);
   WindowHost::paintTree(c, canvas);
   return img;
@@ -93,7 +94,8 @@ Image HeadlessHost::frameWithMenu() {
   MenuView view(*lastMenu);
   view.layout();
   Canvas canvas(out);
-  canvas.blit(lastMenuPoint.x - origin_.x, lastMenuPoint.y - origin_.y, renderControl(view));
+  const Point at = toUnits({lastMenuPoint.x - origin_.x, lastMenuPoint.y - origin_.y});
+  canvas.blit(at.x, at.y, renderControl(view, scale()));
   return out;
 }
 
@@ -146,8 +148,9 @@ Control& HeadlessHost::openModal(std::unique_ptr<Control> dialog, Point windowPo
                                  std::function<void(Control&)> onClosed) {
   Control& d = WindowHost::openModal(std::move(dialog), windowPos, std::move(onClosed));
   lastModal = &d;
-  lastModalPoint = {d.left() + origin_.x, d.top() + origin_.y};
-  lastModalImage = renderControl(d);
+  const Point at = toDevice(Point{d.left(), d.top()});
+  lastModalPoint = {at.x + origin_.x, at.y + origin_.y};
+  lastModalImage = renderControl(d, scale());
   if (modalScript) modalScript(*this, d);
   return d;
 }

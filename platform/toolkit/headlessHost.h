@@ -20,8 +20,8 @@ class HeadlessHost : public WindowHost {
   // The picture of the window after painting what is dirty.
   const Image& frame();
   bool saveScreenshot(const std::string& pngFile) { return savePng(frame(), pngFile); }
-  // Paints any control (and its children) alone into an image of its size.
-  static Image renderControl(Control& c);
+  // Paints any control (and its children) alone into an image of its size (at a scale).
+  static Image renderControl(Control& c, int scale = 100);
 
   // Scripted input in window coordinates; each also moves the pointer there.
   void press(Point p, MouseButton b = MouseButton::Left, ShiftState shift = 0);

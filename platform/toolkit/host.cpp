@@ -250,8 +250,21 @@ void WindowHost::paintTree(Control& c, Canvas& canvas) {
   }
 }
 
+void WindowHost::setScale(int percent) {
+  percent = std::clamp(percent, 25, 800);
+  if (percent == scale_) return;
+  scale_ = percent;
+  invalidate(root_->clientRect());
+}
+
+Size WindowHost::deviceSize() const {
+  return {scaleCoord(root_->width(), scale_), scaleCoord(root_->height(), scale_)};
+}
+
 void WindowHost::render(Image& image) {
-  image.reset(root_->width(), root_->height());
+  const Size d = deviceSize();
+  image.reset(d.width, d.height);
+  image.setScale(scale_);
   Canvas canvas(image);
   paintTree(*root_, canvas);
   paintModals(canvas);
@@ -259,7 +272,8 @@ void WindowHost::render(Image& image) {
 }
 
 void WindowHost::renderDirty(Image& image) {
-  if (image.width() != root_->width() || image.height() != root_->height()) {
+  const Size d = deviceSize();
+  if (image.width() != d.width || image.height() != d.height || image.scale() != scale_) {
     render(image);
     return;
   }

@@ -62,13 +62,28 @@ class WindowHost {
   // Called by Control before it leaves the tree.
   void forget(const Control* c);
 
+  // Scale -------------------------------------------------------------------------------------
+  // The window draws at a scale in percent: the controls keep their units (the window
+  // description's 96-dpi pixels), the picture and the platform window are that much larger.
+  // Platform hosts give input in device pixels through toUnits().
+  int scale() const { return scale_; }
+  // Repaints everything at the new scale; platform hosts also resize their window.
+  virtual void setScale(int percent);
+  // The scale the system asks for in percent (its dots per inch against 96); 0 when unknown.
+  virtual int systemScale() const { return 0; }
+  Size deviceSize() const;
+  Point toUnits(Point device) const { return {unscaleCoord(device.x, scale_), unscaleCoord(device.y, scale_)}; }
+  Point toDevice(Point units) const { return {scaleCoord(units.x, scale_), scaleCoord(units.y, scale_)}; }
+  Rect toDevice(const Rect& units) const { return scaleRect(units, scale_); }
+
   // Painting ----------------------------------------------------------------------------------
   void invalidate(const Rect& windowArea);
   Rect dirty() const { return dirty_; }
   bool needsPaint() const { return !dirty_.empty(); }
-  // Paints the whole tree into `image` (resized to the root's size) and clears the dirty area.
+  // Paints the whole tree into `image` (resized to the root's size at the scale) and clears the
+  // dirty area.
   void render(Image& image);
-  // Paints only the dirty area into an image of the root's size kept from before.
+  // Paints only the dirty area into an image of the root's size (and scale) kept from before.
   void renderDirty(Image& image);
   static void paintTree(Control& c, Canvas& canvas);
 
@@ -90,7 +105,7 @@ class WindowHost {
   void collectClosed() { closed_.clear(); }
 
   // Services ----------------------------------------------------------------------------------
-  // The window's top-left corner on the screen.
+  // The window's top-left corner on the screen. Screen points are device pixels.
   virtual Point windowOrigin() const { return {}; }
   virtual Point pointerPosition() const = 0;  // screen
   // Moves the system pointer; hosts that cannot, ignore it.
@@ -139,6 +154,7 @@ class WindowHost {
   unsigned buttonsDown_ = 0;
   bool swallowRelease_ = false;
   Rect dirty_{};
+  int scale_ = 100;
   std::vector<Modal> modals_;
   std::vector<std::unique_ptr<Control>> closed_;
 };

@@ -5,6 +5,9 @@
 #elif defined(_WIN32)
 #include "win32Host.h"
 #endif
+#if defined(_WIN32)
+#include "win32Dpi.h"
+#endif
 
 namespace korvo {
 
@@ -26,6 +29,18 @@ std::unique_ptr<WindowHost> makePlatformWindowHost(void* parentWindow, int width
   (void)width;
   (void)height;
   return nullptr;
+#endif
+}
+
+int platformSystemScale(void* parentWindow) {
+#if defined(KORVO_HAVE_X11)
+  (void)parentWindow;
+  return x11SystemScale();
+#elif defined(_WIN32)
+  return (windowDpi(parentWindow) * 100 + 48) / 96;
+#else
+  (void)parentWindow;
+  return 0;
 #endif
 }
 

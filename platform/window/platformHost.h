@@ -13,4 +13,8 @@ namespace korvo {
 // on the headless host and simply shows nothing.
 std::unique_ptr<WindowHost> makePlatformWindowHost(void* parentWindow, int width, int height);
 
+// The system's scale in percent (dots per inch against 96): X11's Xft.dpi of the default
+// display, the DPI of the parent window (null: of the screen) on Windows. 0 when unknown.
+int platformSystemScale(void* parentWindow = nullptr);
+
 }  // namespace korvo

@@ -3,6 +3,7 @@
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xresource.h>
 #include <X11/Xutil.h>
 #include <X11/cursorfont.h>
 #include <X11/keysym.h>
@@ -161,7 +162,31 @@ struct Channel {
   unsigned long scale(unsigned v) const { return ((v * max + 127) / 255) << shift; }
 };
 
+// Xft.dpi from the resource manager string the server handed this connection at its start
+// (what xrdb loaded), in percent of 96 dpi; 0 when it is not set.
+int scaleOfDisplay(Display* dpy) {
+  const char* resources = XResourceManagerString(dpy);
+  if (!resources) return 0;
+  XrmInitialize();
+  XrmDatabase db = XrmGetStringDatabase(resources);
+  if (!db) return 0;
+  char* type = nullptr;
+  XrmValue value{};
+  double dpi = 0;
+  if (XrmGetResource(db, "Xft.dpi", "Xft.Dpi", &type, &value) && value.addr) dpi = std::strtod(value.addr, nullptr);
+  XrmDestroyDatabase(db);
+  return dpi >= 24 && dpi <= 2400 ? static_cast<int>(dpi * 100.0 / 96.0 + 0.5) : 0;
+}
+
 }  // namespace
+
+int x11SystemScale(const char* displayName) {
+  Display* dpy = XOpenDisplay(displayName);
+  if (!dpy) return 0;
+  const int s = scaleOfDisplay(dpy);
+  XCloseDisplay(dpy);
+  return s;
+}
 
 using X11PopupHost = ScreenPopupHost;
 
@@ -255,13 +280,13 @@ struct X11WindowHost::Impl {
       case ButtonRelease:
         // With a menu open only the press that opened it still gets its release.
         if (ev.xbutton.button <= 3 && (popups.empty() || self.capture()))
-          self.mouseUp(mouseButton(ev.xbutton.button), shiftOf(ev.xbutton.state), {ev.xbutton.x, ev.xbutton.y});
+          self.mouseUp(mouseButton(ev.xbutton.button), shiftOf(ev.xbutton.state), self.toUnits({ev.xbutton.x, ev.xbutton.y}));
         break;
       case MotionNotify: {
         while (XCheckTypedWindowEvent(dpy, win, MotionNotify, &ev)) {
         }
         if (!popups.empty()) break;
-        self.mouseMove(shiftOf(ev.xmotion.state), {ev.xmotion.x, ev.xmotion.y});
+        self.mouseMove(shiftOf(ev.xmotion.state), self.toUnits({ev.xmotion.x, ev.xmotion.y}));
         break;
       }
       case KeyPress:
@@ -279,7 +304,7 @@ struct X11WindowHost::Impl {
       cancelled = true;
       return;
     }
-    const Point p{e.x, e.y};
+    const Point p = self.toUnits({e.x, e.y});
     if (e.button == 4 || e.button == 5) {
       self.mouseWheel(e.button == 4 ? 120 : -120, shiftOf(e.state), p);
       return;
@@ -287,15 +312,15 @@ struct X11WindowHost::Impl {
     if (e.button > 3) return;
     const MouseButton b = mouseButton(e.button);
     const bool twice = e.button == lastPressButton && e.time - lastPressTime <= kDoubleClickMs &&
-                       std::abs(p.x - lastPressPoint.x) <= kDoubleClickSlop &&
-                       std::abs(p.y - lastPressPoint.y) <= kDoubleClickSlop;
+                       std::abs(e.x - lastPressPoint.x) <= kDoubleClickSlop &&
+                       std::abs(e.y - lastPressPoint.y) <= kDoubleClickSlop;
     if (twice) {
       lastPressButton = 0;  // a third press starts afresh
       self.doubleClick(b, shiftOf(e.state), p);
     } else {
       lastPressButton = e.button;
       lastPressTime = e.time;
-      lastPressPoint = p;
+      lastPressPoint = {e.x, e.y};
       self.mouseDown(b, shiftOf(e.state), p);
     }
     if (self.wantsKeyboard()) takeFocus(e.time);
@@ -340,12 +365,13 @@ struct X11WindowHost::Impl {
         if (ev.type == ButtonRelease && ev.xbutton.button <= 3 && self.capture()) {
           // The press that opened the menu is released beside the window (or dragged into the menu).
           const Point e = self.windowOrigin();
-          self.mouseUp(mouseButton(ev.xbutton.button), s, {rx - e.x, ry - e.y});
+          self.mouseUp(mouseButton(ev.xbutton.button), s, self.toUnits({rx - e.x, ry - e.y}));
         }
         Popup* under = nullptr;
         for (auto it = popups.rbegin(); it != popups.rend(); ++it) {
           const Point o = it->host->windowOrigin();
-          if (Rect::xywh(o.x, o.y, it->host->root().width(), it->host->root().height()).contains({rx, ry})) {
+          const Size size = it->host->deviceSize();
+          if (Rect::xywh(o.x, o.y, size.width, size.height).contains({rx, ry})) {
             under = &*it;
             break;
           }
@@ -355,7 +381,7 @@ struct X11WindowHost::Impl {
           break;
         }
         const Point o = under->host->windowOrigin();
-        const Point p{rx - o.x, ry - o.y};
+        const Point p = under->host->toUnits({rx - o.x, ry - o.y});
         if (ev.type == MotionNotify)
           under->host->mouseMove(s, p);
         else if (ev.xbutton.button <= 3 && ev.type == ButtonPress)
@@ -432,14 +458,15 @@ struct X11WindowHost::Impl {
   void openLevel(PopupMenu& menu, Point where) {
     auto view = std::make_unique<MenuView>(menu);
     view->layout();
-    const int w = std::max(1, view->width()), h = std::max(1, view->height());
+    const int w = std::max(1, scaleCoord(view->width(), self.scale())), h = std::max(1, scaleCoord(view->height(), self.scale()));
     // Kept on the screen: moved left or up as far as needed.
     const int sw = DisplayWidth(dpy, screen), sh = DisplayHeight(dpy, screen);
     Point at = where;
     if (at.x + w > sw) at.x = std::max(0, sw - w);
     if (at.y + h > sh) at.y = std::max(0, sh - h);
     Popup p;
-    p.host = std::make_unique<X11PopupHost>(self, w, h, at);
+    p.host = std::make_unique<X11PopupHost>(self, view->width(), view->height(), at);
+    p.host->setScale(self.scale());
     p.view = view.get();
     const std::size_t level = popups.size();
     view->onChoose = [this](MenuItem& item) { chosen = &item; };
@@ -620,14 +647,16 @@ void X11WindowHost::present() {
   Impl& m = *impl_;
   if (m.gone) return;
   ErrorTrap trap(m.dpy);
-  const bool first = m.frame.width() != root().width() || m.frame.height() != root().height();
-  Rect area = first ? root().clientRect() : dirty().unite(m.exposed);
+  const Size size = deviceSize();
+  const bool first = m.frame.width() != size.width || m.frame.height() != size.height || m.frame.scale() != scale();
+  Rect area = first ? Rect{0, 0, size.width, size.height} : toDevice(dirty()).unite(m.exposed);
   renderDirty(m.frame);
   m.upload(m.win, m.frame, area);
   m.exposed = {};
   for (Impl::Popup& p : m.popups) {
     const bool firstPopup = p.frame.empty();
-    const Rect pa = firstPopup ? p.host->root().clientRect() : p.host->dirty().unite(p.exposed);
+    const Size ps = p.host->deviceSize();
+    const Rect pa = firstPopup ? Rect{0, 0, ps.width, ps.height} : p.host->toDevice(p.host->dirty()).unite(p.exposed);
     p.host->renderDirty(p.frame);
     m.upload(p.w, p.frame, pa);
     p.exposed = {};
@@ -670,6 +699,19 @@ MenuItem* X11WindowHost::popupMenu(PopupMenu& menu, Point screen) {
   m.openLevel(menu, screen);
   return nullptr;
 }
+
+void X11WindowHost::setScale(int percent) {
+  WindowHost::setScale(percent);
+  Impl& m = *impl_;
+  if (!m.dpy || m.gone) return;
+  ErrorTrap trap(m.dpy);
+  const Size size = deviceSize();
+  const long maxBytes = XMaxRequestSize(m.dpy) * 4 - 64;
+  m.bandRows = std::max(1, static_cast<int>(maxBytes / (static_cast<long>(size.width) * 4)));
+  XResizeWindow(m.dpy, m.win, static_cast<unsigned>(size.width), static_cast<unsigned>(size.height));
+}
+
+int X11WindowHost::systemScale() const { return impl_->dpy ? scaleOfDisplay(impl_->dpy) : 0; }
 
 unsigned long X11WindowHost::window() const { return impl_->win; }
 bool X11WindowHost::windowGone() const { return impl_->gone; }

@@ -19,6 +19,10 @@
 
 namespace korvo {
 
+// Xft.dpi of a display (the default one for null) in percent of 96 dpi; 0 when unset or when the
+// display cannot be opened.
+int x11SystemScale(const char* displayName = nullptr);
+
 class X11WindowHost : public WindowHost {
  public:
   // Throws std::runtime_error when the display cannot be opened or `parent` is not a window.
@@ -27,6 +31,10 @@ class X11WindowHost : public WindowHost {
 
   void pumpEvents() override;
   void present() override;
+  // Resizes the child window to the scaled size (the host is asked by the plug-in).
+  void setScale(int percent) override;
+  // Xft.dpi of this window's own display connection.
+  int systemScale() const override;
 
   Point windowOrigin() const override;
   Point pointerPosition() const override;

@@ -26,6 +26,9 @@ bool EngineForEditor::restoreMouseKnob() const { return engine_.settings().restM
 void EngineForEditor::setRestoreMouseMenu(bool on) { engine_.settings().restMouseMenu = on; }
 void EngineForEditor::setRestoreMouseKnob(bool on) { engine_.settings().restMouseKnob = on; }
 
+int EngineForEditor::editorScale() const { return engine_.settings().editorScale; }
+void EngineForEditor::setEditorScale(int percent) { engine_.settings().editorScale = validEditorScale(percent); }
+
 std::string EngineForEditor::waveRomProblem() const {
   if (engine_.waveRomSource() == CplugMaster::WaveRomSource::DataFolder) return {};
   return engine_.waveRomDescription();
@@ -33,7 +36,9 @@ std::string EngineForEditor::waveRomProblem() const {
 
 EditorWindow::EditorWindow(void* parentWindow, CSynth& plugin, WindowHostFactory hosts, TimerEventService* timerService) {
   if (plugin.engine()) engine_ = std::make_unique<EngineForEditor>(*plugin.engine());
+  parent_ = parentWindow;
   if (hosts) host_ = hosts(parentWindow, TplugEditForm::kWidth, TplugEditForm::kHeight);
+  platformHost_ = host_ != nullptr;
   if (!host_) host_ = std::make_unique<HeadlessHost>(TplugEditForm::kWidth, TplugEditForm::kHeight);
   host_->keyboardWanted = [this] { return form_ && form_->keyboardWanted(); };
   host_->onTimer = [this] { tick(); };
@@ -42,6 +47,22 @@ EditorWindow::EditorWindow(void* parentWindow, CSynth& plugin, WindowHostFactory
   host_->setRoot(std::move(form));
   form_->SetPlugin(&plugin);
   form_->SetEngine(engine_.get());
+  form_->ShowScale(host_->scale());
+  form_->onScaleChosen = [this](int percent) {
+    setScale(percent);
+    if (onScaleChosen) onScaleChosen(percent);
+  };
+}
+
+int EditorWindow::systemScale() const {
+  if (const int s = host_->systemScale(); s > 0) return s;
+  // Only a window in a real parent asks the system; the headless one has no screen.
+  return platformHost_ || parent_ ? platformSystemScale(parent_) : 0;
+}
+
+void EditorWindow::setScale(int percent) {
+  host_->setScale(percent);
+  form_->ShowScale(host_->scale());
 }
 
 EditorWindow::~EditorWindow() {
@@ -134,5 +155,7 @@ EditorWindowFactory editorWindowFactory(WindowHostFactory hosts) {
 }
 
 WindowHostFactory platformWindowHosts() { return makePlatformWindowHost; }
+
+int systemEditorScale() { return platformSystemScale(); }
 
 }  // namespace korvo

@@ -30,6 +30,8 @@ class EngineForEditor : public IEditorEngine {
   bool restoreMouseKnob() const override;
   void setRestoreMouseMenu(bool on) override;
   void setRestoreMouseKnob(bool on) override;
+  int editorScale() const override;
+  void setEditorScale(int percent) override;
   std::string waveRomProblem() const override;
   CplugMaster* engine() const { return &engine_; }
 
@@ -53,6 +55,10 @@ class EditorWindow : public IEditorWindow {
   void idle() override;
   void refresh() override;
   bool hostKey(bool down, int character, int virt, int modifier) override;
+  int scale() const override { return host_->scale(); }
+  // The window host's answer, else the platform's for the parent window.
+  int systemScale() const override;
+  void setScale(int percent) override;
 
   TplugEditForm& form() { return *form_; }
   WindowHost& host() { return *host_; }
@@ -62,6 +68,8 @@ class EditorWindow : public IEditorWindow {
   void tick();
 
   std::unique_ptr<EngineForEditor> engine_;
+  void* parent_ = nullptr;
+  bool platformHost_ = false;
   ClockTimerService clock_;
   bool ticking_ = false;
   std::unique_ptr<WindowHost> host_;
@@ -81,5 +89,7 @@ HostKeyCode fromVstKeyCode(int character, int virt, int modifier);
 EditorWindowFactory editorWindowFactory(WindowHostFactory hosts = {});
 // The system's window hosts (an X11 or Win32 child of the host's window), headless where none.
 WindowHostFactory platformWindowHosts();
+// The system's scale in percent before any window exists (0 when unknown).
+int systemEditorScale();
 
 }  // namespace korvo

@@ -19,6 +19,10 @@ SettingsDefaults systemSettingsDefaults() {
 #endif
 }
 
+int validEditorScale(long long percent) {
+  return percent >= 100 && percent <= 300 && percent % 25 == 0 ? static_cast<int>(percent) : 0;
+}
+
 void readSettings(SettingsStore& store, const SettingsDefaults& defaults, TplugSettings& settings) {
   settings = TplugSettings{};
   if (!store.open()) return;
@@ -41,6 +45,7 @@ void readSettings(SettingsStore& store, const SettingsDefaults& defaults, TplugS
   // Some instruments need longer than the usual pause; more than five seconds is a typing slip.
   settings.sysexPauseMs = static_cast<int>(std::min<std::uint32_t>(store.readInteger("sysexPause").value_or(200), 5000));
   settings.sysexFromHost = store.readInteger("sysexFromHost").value_or(0) != 0;
+  settings.editorScale = validEditorScale(store.readInteger("editorScale").value_or(0));
 }
 
 void writeSettings(SettingsStore& store, const SettingsDefaults& defaults, const TplugSettings& settings) {
@@ -57,6 +62,7 @@ void writeSettings(SettingsStore& store, const SettingsDefaults& defaults, const
   store.writeString("midiOutPort", settings.midiOutPort);
   store.writeInteger("sysexPause", static_cast<std::uint32_t>(std::clamp(settings.sysexPauseMs, 0, 5000)));
   store.writeInteger("sysexFromHost", settings.sysexFromHost ? 1 : 0);
+  store.writeInteger("editorScale", static_cast<std::uint32_t>(validEditorScale(settings.editorScale)));
   store.commit();
 }
 

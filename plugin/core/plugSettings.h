@@ -22,7 +22,13 @@ struct TplugSettings {
   std::string midiOutPort;
   int sysexPauseMs = 200;
   bool sysexFromHost = false;
+  // The editor's size in percent as the user chose it (100 to 300 in steps of 25); 0 until a
+  // choice is made: the editor then follows the system's or the host's scale.
+  int editorScale = 0;
 };
+
+// A stored editor scale: one of 100, 125, ... 300, else 0 (no choice).
+int validEditorScale(long long percent);
 
 // Folders used when the store has no value (or an empty one) for them.
 struct SettingsDefaults {

@@ -1,5 +1,6 @@
 #include "uPlug.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -55,6 +56,7 @@ AEffect* createEffect(audioMasterCallback audioMaster, EngineEnvironment environ
   } catch (...) {
     return nullptr;
   }
+  if (auto* editor = static_cast<CSynthEditor*>(synth->getEditor())) editor->systemScaleQuery = systemEditorScale;
   return synth->getAeffect();
 }
 
@@ -154,6 +156,27 @@ VstInt32 CSynth::canDo(char* text) {
   return text && std::string_view(text) == "receiveVstMidiEvent" ? 1 : -1;
 }
 
+VstIntPtr CSynth::vendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt) {
+  // The scale hint some hosts send for their HiDPI screens.
+  if (index == static_cast<VstInt32>(fourCC("PreS")) && value == static_cast<VstIntPtr>(fourCC("AeCs"))) {
+    if (auto* editor = static_cast<CSynthEditor*>(editor_)) editor->setHostScale(opt);
+    return 1;
+  }
+  return AudioEffectX::vendorSpecific(index, value, ptr, opt);
+}
+
+// Scale ---------------------------------------------------------------------------------------------
+
+int resolveEditorScale(int userChoice, double hostHint, double systemScale) {
+  if (validEditorScale(userChoice)) return userChoice;
+  auto snap = [](double percent) {
+    return static_cast<int>(std::clamp<long long>(std::llround(percent / 25.0) * 25, 100, 300));
+  };
+  if (std::isfinite(hostHint) && hostHint > 0) return snap(hostHint);
+  if (std::isfinite(systemScale) && systemScale > 0) return snap(systemScale);
+  return 100;
+}
+
 // CSynthEditor ------------------------------------------------------------------------------------
 
 CSynthEditor::CSynthEditor(CSynth* effect, EditorWindowFactory factory)
@@ -168,8 +191,46 @@ CSynthEditor::~CSynthEditor() {
   }
 }
 
+namespace {
+constexpr int kEditorWidth = 562;
+constexpr int kEditorHeight = 346;
+}  // namespace
+
+int CSynthEditor::userScale() const {
+  CplugMaster* engine = static_cast<CSynth*>(effect)->engine();
+  return engine ? engine->settings().editorScale : 0;
+}
+
+int CSynthEditor::scale() {
+  if (window_) return window_->scale();
+  if (systemScale_ < 0) systemScale_ = systemScaleQuery ? std::max(0, systemScaleQuery()) : 0;
+  return resolveEditorScale(userScale(), hostScale_ * 100.0, systemScale_);
+}
+
+ERect CSynthEditor::scaledRect() {
+  const int s = scale();
+  return ERect{0, 0, static_cast<std::int16_t>(scaleCoord(kEditorHeight, s)), static_cast<std::int16_t>(scaleCoord(kEditorWidth, s))};
+}
+
+void CSynthEditor::sizeChanged() {
+  const ERect r = scaledRect();
+  if (r.right == rect_.right && r.bottom == rect_.bottom) return;
+  rect_ = r;
+  static_cast<CSynth*>(effect)->sizeWindow(r.right, r.bottom);
+}
+
+void CSynthEditor::setHostScale(float factor) {
+  if (!std::isfinite(factor) || factor <= 0 || factor > 8) return;
+  hostScale_ = factor;
+  if (window_ && !validEditorScale(userScale())) {
+    window_->setScale(resolveEditorScale(0, hostScale_ * 100.0, window_->systemScale()));
+    sizeChanged();
+  }
+}
+
 bool CSynthEditor::getRect(ERect** rect) {
-  rect_ = ERect{0, 0, 346, 562};
+  // One rectangle for the editor's life: hosts may keep the pointer.
+  rect_ = scaledRect();
   if (rect) *rect = &rect_;
   return true;
 }
@@ -178,9 +239,17 @@ bool CSynthEditor::open(void* parentWindow) {
   systemWindow = parentWindow;
   parent_ = parentWindow;
   ++openCount_;
-  if (openCount_ == 1 && factory_) window_ = factory_(parentWindow, *static_cast<CSynth*>(effect));
+  if (openCount_ == 1 && factory_) {
+    window_ = factory_(parentWindow, *static_cast<CSynth*>(effect));
+    if (window_) {
+      window_->setScale(resolveEditorScale(userScale(), hostScale_ * 100.0, window_->systemScale()));
+      window_->onScaleChosen = [this](int) { sizeChanged(); };
+    }
+  }
   if (window_) {
     window_->show();
+    // A host that asked for the size before the open got it at the scale known then.
+    sizeChanged();
     return true;
   }
   return false;

@@ -26,7 +26,19 @@ class IEditorWindow {
     (void)down, (void)character, (void)virt, (void)modifier;
     return false;
   }
+  // Size in percent. The scale the system asks for (0 when unknown): its screen's dots per
+  // inch against 96, as the window's own connection to the display reports them.
+  virtual int scale() const { return 100; }
+  virtual int systemScale() const { return 0; }
+  // Shows the window at a scale; it does not tell the host (the bridge does).
+  virtual void setScale(int) {}
+  // Set by the bridge: the user chose a size in the window; the window is already drawn at it.
+  std::function<void(int percent)> onScaleChosen;
 };
+
+// The editor's scale: the user's stored choice, else the host's hint, else the system's, each
+// rounded to the nearest size offered (100 to 300 % in steps of 25); 100 when none is known.
+int resolveEditorScale(int userChoice, double hostHint, double systemScale);
 
 // Creates the editor window as a child of the host's window and hands it the plug-in (and through
 // it the engine) before it is shown. May return null when no window can be made.
@@ -50,7 +62,22 @@ class CSynthEditor : public vst::AEffEditor {
   bool hasWindow() const { return window_ != nullptr; }
   IEditorWindow* window() const { return window_.get(); }
 
+  // A host's scale hint (effVendorSpecific 'PreS' / 'AeCs' with the factor in opt): followed
+  // unless the user chose a size; an open window is shown at it and the host asked to resize.
+  void setHostScale(float factor);
+  // The scale of the system before a window exists (the platform's query; unset: unknown).
+  std::function<int()> systemScaleQuery;
+  // The scale the editor has (open) or will have (closed).
+  int scale();
+
  private:
+  // Asks the host to resize when the scaled size differs from the one last answered.
+  void sizeChanged();
+  vst::ERect scaledRect();
+  int userScale() const;
+
+  float hostScale_ = 0;
+  int systemScale_ = -1;  // queried once, at the first need
   vst::ERect rect_{0, 0, 346, 562};
   int openCount_ = 0;
   void* parent_ = nullptr;
@@ -75,6 +102,7 @@ class CSynth : public vst::AudioEffectX {
   bool getOutputProperties(vst::VstInt32 index, vst::VstPinProperties* properties) override;
   bool getEffectName(char* name) override;
   vst::VstInt32 canDo(char* text) override;
+  vst::VstIntPtr vendorSpecific(vst::VstInt32 index, vst::VstIntPtr value, void* ptr, float opt) override;
 
   // The engine, or null when it could not be created (the plug-in then renders silence).
   CplugMaster* engine() const { return engine_.get(); }

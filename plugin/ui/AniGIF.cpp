@@ -24,6 +24,7 @@ std::vector<std::uint8_t> TAniGIF::WriteGIFData() const {
 
 void TAniGIF::Loaded() {
   frames_.clear();
+  scaled_.clear();
   width_ = height_ = 0;
   loaded_ = false;
   CGIFDecoder dec(bytes_.data(), bytes_.size());
@@ -44,6 +45,26 @@ void TAniGIF::Loaded() {
 const Image* TAniGIF::Frame(int index) const {
   if (!loaded_ || index < 0 || index >= FrameCount()) return nullptr;
   return &frames_[static_cast<std::size_t>(index)];
+}
+
+}  // namespace korvo
+
+namespace korvo {
+
+const Image* TAniGIF::Frame(int index, int percent) const {
+  const Image* plain = Frame(index);
+  if (!plain || percent == 100 || !drawAtScale) return plain;
+  if (scaledPercent_ != percent) {
+    scaled_.assign(frames_.size(), Image{});
+    scaledPercent_ = percent;
+  }
+  Image& img = scaled_[static_cast<std::size_t>(index)];
+  if (img.empty()) {
+    img = drawAtScale(index, percent);
+    if (img.empty()) return plain;
+    img.setScale(percent);
+  }
+  return &img;
 }
 
 }  // namespace korvo

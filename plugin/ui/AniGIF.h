@@ -35,6 +35,12 @@ class TAniGIF {
 
   // Frame image, or null when not loaded, for a negative index or index >= FrameCount().
   const Image* Frame(int index) const;
+  // The frame for a canvas at `percent`: at 100 % the decoded one; otherwise drawn anew by
+  // drawAtScale (kept until the scale changes), or the decoded one when that is unset, which
+  // the canvas then resamples.
+  const Image* Frame(int index, int percent) const;
+  // Draws frame `index` for a scale; set by whoever knows how the strip was made.
+  std::function<Image(int index, int percent)> drawAtScale;
   int FrameCount() const { return static_cast<int>(frames_.size()); }
   int Width() const { return width_; }
   int Height() const { return height_; }
@@ -44,6 +50,8 @@ class TAniGIF {
  private:
   std::vector<std::uint8_t> bytes_;
   std::vector<Image> frames_;
+  mutable std::vector<Image> scaled_;
+  mutable int scaledPercent_ = 0;
   int width_ = 0;
   int height_ = 0;
   bool loaded_ = false;

@@ -159,8 +159,11 @@ void TMusicKeysSimple::ReleaseNote(int note) {
 }
 
 void TMusicKeysSimple::paint(Canvas& canvas) {
-  if (keysImage_.width() != width() || keysImage_.height() != height()) {
-    keysImage_.reset(width(), height());
+  const int sc = canvas.scale();
+  if (keysImage_.width() != scaleCoord(width(), sc) || keysImage_.height() != scaleCoord(height(), sc) ||
+      keysImage_.scale() != sc) {
+    keysImage_.reset(scaleCoord(width(), sc), scaleCoord(height(), sc));
+    keysImage_.setScale(sc);
     fullRepaint_ = true;
   }
   Canvas off(keysImage_);

@@ -35,6 +35,11 @@ class IEditorEngine {
   virtual void setRestoreMouseMenu(bool on) = 0;
   virtual void setRestoreMouseKnob(bool on) = 0;
 
+  // The window size the user chose in percent (0: none, the window follows the system), kept
+  // in the settings like the pointer options.
+  virtual int editorScale() const { return 0; }
+  virtual void setEditorScale(int) {}
+
   // Empty when the wave ROM came from the data folder; otherwise a line for the status text that
   // says which ROM plays (the built-in one, or none) and where the file was looked for.
   virtual std::string waveRomProblem() const = 0;

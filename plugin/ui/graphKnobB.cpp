@@ -248,7 +248,7 @@ void TGraphKnobB::paint(Canvas& canvas) {
   const Rect box = knobBox();
   const int frame = currentFrame();
   const Image* img = nullptr;
-  if (frame >= 0) img = imageList_ ? &(*imageList_)[static_cast<std::size_t>(frame)] : strip_->Frame(frame);
+  if (frame >= 0) img = imageList_ ? &(*imageList_)[static_cast<std::size_t>(frame)] : strip_->Frame(frame, canvas.scale());
   if (img) {
     canvas.blit(box.left, box.top, *img);
   } else {

@@ -7,6 +7,7 @@
 #include "artworkData.h"
 #include "editorEngine.h"
 #include "lcdSetup.h"
+#include "panelArt.h"
 #include "progRecord.h"
 #include "soundMan.h"
 #include "uAboutForm.h"
@@ -26,6 +27,7 @@ constexpr unsigned kMaxTicksPerIdle = 4;
 
 void loadStrip(TAniGIF& strip, const char* name) {
   strip.RessourceName = name;
+  strip.drawAtScale = [name](int frame, int percent) { return artwork::drawPicture(name, frame, percent); };
   if (const artwork::EmbeddedFile* f = artwork::findArtwork(name)) {
     strip.SetGIFBytes({f->data, f->data + f->size});
     strip.Loaded();
@@ -38,6 +40,7 @@ ImageBox* addPicture(Control& parent, const char* name, int x, int y, int w, int
   TAniGIF strip;
   loadStrip(strip, name);
   if (const Image* frame = strip.Frame(0)) box->setPicture(*frame);
+  box->drawAtScale = [name](int percent) { return artwork::drawPicture(name, 0, percent); };
   return box;
 }
 
@@ -339,6 +342,18 @@ void TplugEditForm::buildMenus() {
     });
     item.radio = true;
   }
+  // Tags are the percentages; the menu is searched through its own pointer, as tag 200 is also
+  // a pause.
+  scaleMenu_ = &menuOptionsPopup.addSubmenu("Window size");
+  for (int percent : kScaleChoices) {
+    MenuItem& item = scaleMenu_->addItem(std::to_string(percent) + " %", percent, [this](MenuItem& i) {
+      if (engine_) engine_->setEditorScale(i.tag);
+      ShowScale(i.tag);
+      if (onScaleChosen) onScaleChosen(i.tag);
+    });
+    item.radio = true;
+  }
+  ShowScale(100);
   menuInfoPopup.addItem("About...", 0, [this](MenuItem&) { ShowAbout(); });
 }
 
@@ -423,7 +438,7 @@ void TplugEditForm::FocusSelf() {
 }
 
 void TplugEditForm::ShowAbout() {
-  if (host()) korvo::ShowAbout(*this, LogoImage->picture);
+  if (host()) korvo::ShowAbout(*this, LogoImage->picture, LogoImage->drawAtScale);
 }
 
 // Knobs, fields, display tick --------------------------------------------------------------------------------
@@ -505,7 +520,8 @@ void TplugEditForm::openPageMenu(Point windowPoint) {
     item.checked = i == ctr_->PageIndex();
   }
   const Point o = h->windowOrigin();
-  h->popupMenu(menuPagePopup, {windowPoint.x + o.x, windowPoint.y + o.y});
+  const Point d = h->toDevice(windowPoint);
+  h->popupMenu(menuPagePopup, {d.x + o.x, d.y + o.y});
 }
 
 void TplugEditForm::openProgramList() {
@@ -524,6 +540,10 @@ void TplugEditForm::openProgramList() {
     item.breakColumn = n > 0 && n % 32 == 0;
   }
   h->popupMenu(SelectPopup, progNameEdit->toScreen({0, progNameEdit->height() + 1}));
+}
+
+void TplugEditForm::ShowScale(int percent) {
+  for (std::size_t i = 0; i < scaleMenu_->size(); ++i) scaleMenu_->item(i).checked = scaleMenu_->item(i).tag == percent;
 }
 
 void TplugEditForm::setRestoreMenu(bool on) {

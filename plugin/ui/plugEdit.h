@@ -74,6 +74,14 @@ class TplugEditForm : public Control {
   IMidiExchange* MidiExchange() const { return midi_.get(); }
   // Pauses the Options menu offers between the messages of an exchange.
   static constexpr int kPauseChoices[] = {200, 500, 1000};
+  // Window sizes the Options menu offers, in percent.
+  static constexpr int kScaleChoices[] = {100, 125, 150, 175, 200, 225, 250, 275, 300};
+  // A size chosen in the Options menu (stored in the settings first); whoever shows the window
+  // applies it. The window itself only draws at its host's scale.
+  std::function<void(int percent)> onScaleChosen;
+  // Puts the radio mark on the size the window is shown at (none when it is not one offered).
+  void ShowScale(int percent);
+  PopupMenu* ScaleMenu() const { return scaleMenu_; }
 
   // The first show: builds the pages and wires everything (once; nothing without an engine).
   void FormShow();
@@ -199,6 +207,7 @@ class TplugEditForm : public Control {
   bool setUp_ = false;
   std::string libraryFolder_, sysExFolder_;
   bool restoreMenu_ = false, restoreKnob_ = false;
+  PopupMenu* scaleMenu_ = nullptr;
   Point savedPointer_{};
   Control* keyHookTarget_ = nullptr;
   int keyHookCount_ = 0;

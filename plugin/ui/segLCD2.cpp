@@ -1,6 +1,7 @@
 #include "segLCD2.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace korvo {
 
@@ -205,49 +206,78 @@ void TsegLCD2::renderGlyphs() {
   // map with many attribute segments would ask for an absurd number of images: such a map
   // gets its first 4 attribute segments as variants.
   const int a = std::min(attrCount_, 4);
-  const int variants = 1 << a;
-  const int w = cellWidth_;
-  const int h = cellHeight_;
-  const std::size_t n = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
-  std::vector<int> buf(n);
-  std::vector<int> blurred(n);
-  glyphs_.reserve(static_cast<std::size_t>(glyphEntries_) * static_cast<std::size_t>(variants));
-  for (int g = 0; g < glyphEntries_; ++g) {
-    const std::uint8_t* entry = table_ + static_cast<std::size_t>(g) * static_cast<std::size_t>(entryWidth_);
-    for (int v = 0; v < variants; ++v) {
-      for (std::size_t i = 0; i < n; ++i) buf[i] = (segOffBrightness_ > 0 && segMap_[i] != 0) ? segOffBrightness_ : 0;
-      for (int k = 0; k < a; ++k)
-        if (v & (1 << k))
-          for (std::size_t i = 0; i < n; ++i)
-            if (segMap_[i] == firstAttr_ + k) buf[i] = 255;
-      for (int b = 1; b < entryWidth_ && entry[b] != 0; ++b)
-        for (std::size_t i = 0; i < n; ++i)
-          if (segMap_[i] == entry[b]) buf[i] = 255;
-      for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-          unsigned sum = 0;
-          for (int dy = -2; dy <= 2; ++dy)
-            for (int dx = -2; dx <= 2; ++dx) {
-              const int xx = x + dx;
-              const int yy = y + dy;
-              if (xx < 0 || yy < 0 || xx >= w || yy >= h) continue;
-              sum += static_cast<unsigned>(buf[static_cast<std::size_t>(yy * w + xx)] * kBlur[dy + 2][dx + 2]);
-            }
-          const unsigned r = sum / filtScale_ + filtAdd_;
-          blurred[static_cast<std::size_t>(y * w + x)] = static_cast<int>(std::min(r, 255u));
-        }
-      Image img(w, h);
-      for (std::size_t i = 0; i < n; ++i) img.pixels()[i] = palette_[static_cast<std::size_t>(blurred[i])];
-      glyphs_.push_back(std::move(img));
-    }
-  }
+  variants_ = 1 << a;
   glyphCount_ = glyphEntries_;
-  variants_ = variants;
+  glyphs_.assign(static_cast<std::size_t>(glyphEntries_) * static_cast<std::size_t>(variants_), Image{});
+  if (scale_ == 100)
+    for (int g = 0; g < glyphEntries_; ++g)
+      for (int v = 0; v < variants_; ++v) glyphs_[static_cast<std::size_t>(g * variants_ + v)] = renderGlyph(g, v);
+}
+
+Image TsegLCD2::renderGlyph(int g, int v) const {
+  // The lit segments of the cell at the device resolution (each map pixel covers its share of
+  // device pixels), then the glow filter, its footprint scaled with the cell and its weights
+  // normalised to the unscaled filter's, so flat areas keep their brightness.
+  const int sc = scale_;
+  const int a = std::min(attrCount_, 4);
+  const int w = (cellWidth_ * sc + 99) / 100;
+  const int h = (cellHeight_ * sc + 99) / 100;
+  const std::size_t n = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
+  std::vector<int> seg(n);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const int mx = std::min(cellWidth_ - 1, x * 100 / sc);
+      const int my = std::min(cellHeight_ - 1, y * 100 / sc);
+      seg[static_cast<std::size_t>(y * w + x)] = segMap_[static_cast<std::size_t>(my * cellWidth_ + mx)];
+    }
+  const std::uint8_t* entry = table_ + static_cast<std::size_t>(g) * static_cast<std::size_t>(entryWidth_);
+  std::vector<int> buf(n);
+  for (std::size_t i = 0; i < n; ++i) buf[i] = (segOffBrightness_ > 0 && seg[i] != 0) ? segOffBrightness_ : 0;
+  for (int k = 0; k < a; ++k)
+    if (v & (1 << k))
+      for (std::size_t i = 0; i < n; ++i)
+        if (seg[i] == firstAttr_ + k) buf[i] = 255;
+  for (int b = 1; b < entryWidth_ && entry[b] != 0; ++b)
+    for (std::size_t i = 0; i < n; ++i)
+      if (seg[i] == entry[b]) buf[i] = 255;
+  const int radius = (2 * sc + 50) / 100;
+  const int side = 2 * radius + 1;
+  std::vector<int> kernel(static_cast<std::size_t>(side) * static_cast<std::size_t>(side));
+  long long kernelSum = 0;
+  for (int dy = -radius; dy <= radius; ++dy)
+    for (int dx = -radius; dx <= radius; ++dx) {
+      auto tap = [&](int d) { return std::clamp(static_cast<int>(std::lround(d * 100.0 / sc)), -2, 2) + 2; };
+      const int k = kBlur[tap(dy)][tap(dx)];
+      kernel[static_cast<std::size_t>((dy + radius) * side + dx + radius)] = k;
+      kernelSum += k;
+    }
+  long long unitSum = 0;
+  for (const auto& row : kBlur)
+    for (const int k : row) unitSum += k;
+  Image img(w, h);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      long long sum = 0;
+      for (int dy = -radius; dy <= radius; ++dy)
+        for (int dx = -radius; dx <= radius; ++dx) {
+          const int xx = x + dx;
+          const int yy = y + dy;
+          if (xx < 0 || yy < 0 || xx >= w || yy >= h) continue;
+          sum += static_cast<long long>(buf[static_cast<std::size_t>(yy * w + xx)]) *
+                 kernel[static_cast<std::size_t>((dy + radius) * side + dx + radius)];
+        }
+      const long long r = sum * unitSum / (kernelSum * filtScale_) + filtAdd_;
+      img.pixels()[static_cast<std::size_t>(y * w + x)] = palette_[static_cast<std::size_t>(std::min<long long>(r, 255))];
+    }
+  img.setScale(sc);
+  return img;
 }
 
 const Image* TsegLCD2::glyphImage(int g, int v) const {
   if (g < 0 || g >= glyphCount_ || v < 0 || v >= variants_) return nullptr;
-  return &glyphs_[static_cast<std::size_t>(g * variants_ + v)];
+  Image& img = glyphs_[static_cast<std::size_t>(g * variants_ + v)];
+  if (img.empty()) img = renderGlyph(g, v);
+  return &img;
 }
 
 // Text ----------------------------------------------------------------------------------------
@@ -295,8 +325,9 @@ void TsegLCD2::updateBackBuffer() {
   lastPainted_ = 0;
   const int w = width();
   const int h = height();
-  if (back_.width() != w || back_.height() != h) {
-    back_.reset(w, h, fromTColor(colBack_));
+  if (back_.width() != scaleCoord(w, scale_) || back_.height() != scaleCoord(h, scale_) || back_.scale() != scale_) {
+    back_.reset(scaleCoord(w, scale_), scaleCoord(h, scale_), fromTColor(colBack_));
+    back_.setScale(scale_);
     Canvas c(back_);
     const Pixel hi = fromTColor(colBorderHi_);
     const Pixel lo = fromTColor(colBorderLo_);
@@ -331,6 +362,10 @@ void TsegLCD2::updateBackBuffer() {
 }
 
 void TsegLCD2::paint(Canvas& canvas) {
+  if (canvas.scale() != scale_) {
+    scale_ = canvas.scale();
+    renderGlyphs();
+  }
   updateBackBuffer();
   canvas.blit(0, 0, back_);
 }

@@ -100,8 +100,10 @@ class TsegLCD2 : public Control {
   const std::array<Pixel, 256>& palette() const { return palette_; }
   int glyphCount() const { return glyphCount_; }
   int variantCount() const { return variants_; }
-  // Glyph image [g][v]; null when not rendered.
+  // Glyph image [g][v] at the scale the LCD was last painted at; null when not rendered.
   const Image* glyphImage(int g, int v) const;
+  // The scale (percent) of the glyphs and the back buffer: the last painting canvas's.
+  int scale() const { return scale_; }
   int charToGlyph(std::uint8_t code) const { return charMap_[code]; }
   bool fullRepaintPending() const { return fullRepaint_; }
   bool cellsChangedPending() const { return cellsChanged_; }
@@ -120,6 +122,7 @@ class TsegLCD2 : public Control {
   void applyGeometry();
   void buildPalette();
   void renderGlyphs();
+  Image renderGlyph(int g, int v) const;
   void updateBackBuffer();
   void changed();
 
@@ -150,7 +153,9 @@ class TsegLCD2 : public Control {
   int glyphEntries_ = 0;  // G of the installed table
   int entryWidth_ = 0;    // E
   std::array<int, 256> charMap_{};
-  std::vector<Image> glyphs_;  // G x V, [g * V + v]
+  // G x V, [g * V + v]; at 100 % all made at once, at other scales each when first shown.
+  mutable std::vector<Image> glyphs_;
+  int scale_ = 100;
   int glyphCount_ = 0;
   int variants_ = 0;
   std::array<Pixel, 256> palette_{};

@@ -60,7 +60,7 @@ void TAboutForm::mouseUp(const MouseEvent& e) {
   if (onCloseRequest) onCloseRequest(*this);
 }
 
-void ShowAbout(Control& editor, const Image& logo) {
+void ShowAbout(Control& editor, const Image& logo, std::function<Image(int percent)> logoAtScale) {
   WindowHost* host = editor.host();
   if (!host) return;
   auto form = std::make_unique<TAboutForm>();
@@ -70,6 +70,7 @@ void ShowAbout(Control& editor, const Image& logo) {
   box.colour = fromTColor(3089186);
   box.fontColour = fromTColor(11969957);
   box.LogoImage->setPicture(logo);
+  box.LogoImage->drawAtScale = std::move(logoAtScale);
   box.LogoImage->setPosition((box.width() - box.LogoImage->width()) / 2, box.LogoImage->top());
   const int textTop = box.LogoImage->top() + box.LogoImage->height() + 10;
   box.Edit->setBounds(box.Edit->left(), textTop, box.Edit->width(), box.height() - 10 - textTop);

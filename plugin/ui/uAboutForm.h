@@ -2,6 +2,7 @@
 // centred block of text lines; a click anywhere closes it.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,6 @@ class TAboutForm : public Control {
 
 // Opens the about box modally over `editor`: centred on the editor's client point (281, 173),
 // in the editor's colours, with the editor's logo. Returns at once; a click closes it.
-void ShowAbout(Control& editor, const Image& logo);
+void ShowAbout(Control& editor, const Image& logo, std::function<Image(int percent)> logoAtScale = {});
 
 }  // namespace korvo

@@ -14,6 +14,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -21,11 +22,13 @@
 #include "editorWindow.h"
 #include "headlessHost.h"
 #include "plugCore.h"
+#include "soundMan.h"
 #include "x11Host.h"
 
 // Last: Xlib's macros (None, Bool, Status) must not meet the C++ headers.
 #include "xvfbDisplay.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 
 namespace korvo {
@@ -268,6 +271,111 @@ TEST(X11Editor, OpenAndCloseAThousandTimesAndCloseAfterTheParentWent) {
   // A parent that is no window at all: the editor opens on the headless host instead.
   ASSERT_EQ(e->dispatcher(e, vst::effEditOpen, 0, 0, reinterpret_cast<void*>(doomed), 0), 1);
   EXPECT_NE(dynamic_cast<HeadlessHost*>(&static_cast<EditorWindow*>(bridge->window())->host()), nullptr);
+  e->dispatcher(e, vst::effEditClose, 0, 0, nullptr, 0);
+}
+
+// Xft.dpi in the server's resource string (what xrdb would load), for the connections opened
+// while it is set.
+struct ServerDpi {
+  Display* d = XOpenDisplay(nullptr);
+  explicit ServerDpi(const std::string& dpi) {
+    const std::string text = "Xft.antialias:\t1\nXft.dpi:\t" + dpi + "\n";
+    XChangeProperty(d, DefaultRootWindow(d), XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
+    XSync(d, False);
+  }
+  ~ServerDpi() {
+    XDeleteProperty(d, DefaultRootWindow(d), XA_RESOURCE_MANAGER);
+    XCloseDisplay(d);
+  }
+};
+
+std::vector<std::pair<int, int>> g_sizeRequests;
+vst::VstIntPtr KORVO_VSTCALL sizingHost(vst::AEffect*, vst::VstInt32 opcode, vst::VstInt32 index, vst::VstIntPtr value, void*,
+                                        float) {
+  if (opcode == vst::audioMasterSizeWindow) g_sizeRequests.emplace_back(index, static_cast<int>(value));
+  return opcode == vst::audioMasterVersion ? 2400 : opcode == vst::audioMasterSizeWindow ? 1 : 0;
+}
+
+Size windowSize(Display* d, Window w) {
+  XWindowAttributes a{};
+  if (!XGetWindowAttributes(d, w, &a)) return {};
+  return {a.width, a.height};
+}
+
+TEST(X11Editor, FollowsXftDpiDrawsTheScaledPictureAndTakesClicksAtTheScale) {
+  NEED_DISPLAY();
+  Folder folder("scale");
+  ServerDpi dpi("144");  // 150 %
+  // The reference: the headless editor at 150 %.
+  Image expected;
+  {
+    vst::AEffect* effect = createEffect(testHost, withBuiltInData());
+    ASSERT_NE(effect, nullptr);
+    std::unique_ptr<CSynth> owner(static_cast<CSynth*>(effect->object));
+    NoTimers timers;
+    EditorWindow w(nullptr, *owner, WindowHostFactory{}, &timers);
+    w.setScale(150);
+    w.show();
+    w.form().DisplayTick();
+    expected = static_cast<HeadlessHost&>(w.host()).frame();
+  }
+  vst::AEffect* e = createEffect(sizingHost, withBuiltInData());
+  ASSERT_NE(e, nullptr);
+  std::unique_ptr<CSynth> synth(static_cast<CSynth*>(e->object));
+  g_sizeRequests.clear();
+  auto rect = [&] {
+    vst::ERect* r = nullptr;
+    e->dispatcher(e, vst::effEditGetRect, 0, 0, &r, 0);
+    return r ? Size{r->right - r->left, r->bottom - r->top} : Size{};
+  };
+  EXPECT_EQ(rect(), (Size{843, 519})) << "before the open";
+  HostWindow host;
+  ASSERT_NE(host.d, nullptr);
+  XResizeWindow(host.d, host.w, 843, 519);  // as the host does with what it was told
+  XSync(host.d, False);
+  ASSERT_EQ(e->dispatcher(e, vst::effEditOpen, 0, 0, reinterpret_cast<void*>(host.w), 0), 1);
+  auto* bridge = static_cast<CSynthEditor*>(synth->getEditor());
+  auto* w = dynamic_cast<EditorWindow*>(bridge->window());
+  ASSERT_NE(w, nullptr);
+  ASSERT_NE(dynamic_cast<X11WindowHost*>(&w->host()), nullptr);
+  EXPECT_EQ(w->host().scale(), 150);
+  EXPECT_EQ(rect(), (Size{843, 519})) << "after the open";
+  EXPECT_TRUE(g_sizeRequests.empty());
+  const Window child = firstChild(host.d, host.w);
+  ASSERT_NE(child, 0u);
+  EXPECT_EQ(windowSize(host.d, child), (Size{843, 519}));
+  auto idle = [&] {
+    for (int i = 0; i < 8; ++i) {
+      e->dispatcher(e, vst::effEditIdle, 0, 0, nullptr, 0);
+      std::this_thread::sleep_for(20ms);
+    }
+  };
+  idle();
+  EXPECT_EQ(differingPixels(grab(host.d, child), expected), 0) << "the window at 150 %";
+
+  // A click at the device position of the next-program button reaches it.
+  TplugEditForm& f = w->form();
+  auto clickAt = [&](const Control& c) {
+    const Point p = w->host().toDevice(centre(c));
+    xdotool("mousemove " + std::to_string(p.x) + " " + std::to_string(p.y) + " click 1");
+    idle();
+  };
+  clickAt(*f.upButton);
+  EXPECT_EQ(synth->engine()->soundMan().CurrentProgram(), 1);
+
+  // The host's hint takes it to 300 %: the host is asked for the size and the window follows.
+  e->dispatcher(e, vst::effVendorSpecific, static_cast<vst::VstInt32>(vst::fourCC("PreS")), vst::fourCC("AeCs"), nullptr, 3.0f);
+  EXPECT_EQ(g_sizeRequests, (std::vector<std::pair<int, int>>{{1686, 1038}}));
+  EXPECT_EQ(rect(), (Size{1686, 1038}));
+  XResizeWindow(host.d, host.w, 1686, 1038);
+  idle();
+  XSync(host.d, False);
+  EXPECT_EQ(windowSize(host.d, child), (Size{1686, 1038}));
+  clickAt(*f.downButton);
+  EXPECT_EQ(synth->engine()->soundMan().CurrentProgram(), 0);
+  clickAt(*f.upButton);
+  EXPECT_EQ(synth->engine()->soundMan().CurrentProgram(), 1);
   e->dispatcher(e, vst::effEditClose, 0, 0, nullptr, 0);
 }
 

@@ -93,6 +93,50 @@ TEST(Canvas, EllipseIsSymmetricAndFilled) {
   EXPECT_EQ(img.at(0, 0), 0u);
 }
 
+TEST(Canvas, ScaledUnitsTileAndDevicePixelsMapBackToTheirUnit) {
+  for (int s = 100; s <= 300; s += 25) {
+    // Every device pixel belongs to the unit whose rectangle covers it (clicks at any scale).
+    for (int u = -20; u < 600; ++u)
+      for (int d = scaleCoord(u, s); d < scaleCoord(u + 1, s); ++d) ASSERT_EQ(unscaleCoord(d, s), u) << s << " " << d;
+    // Neighbouring rectangles in a child canvas meet without a gap or an overlap, and a
+    // one-unit frame is at least one device pixel on every side.
+    Image img(scaleCoord(40, s), scaleCoord(20, s));
+    img.setScale(s);
+    Canvas c = Canvas(img).child({3, 1, 40, 20});
+    c.fillRect({0, 0, 7, 9}, 1);
+    c.fillRect({7, 0, 15, 9}, 2);
+    c.frameRect({20, 2, 30, 12}, 3);
+    const int y = scaleCoord(5, s);
+    for (int x = scaleCoord(3, s); x < scaleCoord(18, s); ++x) ASSERT_NE(img.at(x, y), 0u) << s << " " << x;
+    EXPECT_EQ(img.at(scaleCoord(18, s), y), 0u);
+    EXPECT_EQ(img.at(scaleCoord(23, s), scaleCoord(8, s)), 3u);
+    EXPECT_EQ(img.at(scaleCoord(24, s), scaleCoord(8, s)), 0u);
+  }
+}
+
+TEST(Canvas, AtTwiceTheSizePicturesAreResampledSharpAndOutlinesAreTwoPixels) {
+  Image small(3, 2);
+  small.set(1, 0, 5);
+  Image img(20, 20);
+  img.setScale(200);
+  Canvas c(img);
+  c.blit(1, 1, small);  // a 100 % picture: each pixel becomes a 2 x 2 block, nothing in between
+  EXPECT_EQ(img.at(4, 2), 5u);
+  EXPECT_EQ(img.at(5, 3), 5u);
+  EXPECT_EQ(img.at(3, 2), 0u);
+  EXPECT_EQ(img.at(6, 2), 0u);
+  EXPECT_EQ(img.at(4, 4), 0u);
+  Image ring(40, 40);
+  ring.setScale(200);
+  Canvas(ring).ellipse({0, 0, 20, 20}, 7, 9);
+  EXPECT_EQ(ring.at(20, 0), 7u);
+  EXPECT_EQ(ring.at(20, 1), 7u);
+  EXPECT_EQ(ring.at(20, 2), 9u);
+  EXPECT_EQ(ring.at(0, 20), 7u);
+  EXPECT_EQ(ring.at(1, 20), 7u);
+  EXPECT_EQ(ring.at(2, 20), 9u);
+}
+
 TEST(Fonts, FacesResolveAndMeasure) {
   EXPECT_EQ(faceFamilyOf("Arial"), FaceFamily::Sans);
   EXPECT_EQ(faceFamilyOf("MS Sans Serif"), FaceFamily::Sans);

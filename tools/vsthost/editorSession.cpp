@@ -354,6 +354,17 @@ EditorSessionResult runEditorSession(AEffect* e, const EditorSessionOptions& o, 
       call(e, effEditIdle);
       nextIdle = std::max(nextIdle + period, now);
     }
+    // The editor asked for another size (its scale changed): the window follows.
+    HostState& hs = hostState();
+    if (hs.requestedWidth > 0 && hs.requestedHeight > 0) {
+      hints.min_width = hints.max_width = hs.requestedWidth;
+      hints.min_height = hints.max_height = hs.requestedHeight;
+      XSetWMNormalHints(dpy, top, &hints);
+      XResizeWindow(dpy, top, static_cast<unsigned>(hs.requestedWidth), static_cast<unsigned>(hs.requestedHeight));
+      std::printf("editor.size=%dx%d\n", hs.requestedWidth, hs.requestedHeight);
+      std::fflush(stdout);
+      hs.requestedWidth = hs.requestedHeight = 0;
+    }
     if (o.seconds > 0 && now - start >= std::chrono::duration<double>(o.seconds)) quit = true;
     pollfd fd{ConnectionNumber(dpy), POLLIN, 0};
     const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(nextIdle - std::chrono::steady_clock::now());

@@ -12,7 +12,7 @@ HostState& hostState() {
   return state;
 }
 
-VstIntPtr KORVO_VSTCALL hostCallback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void* ptr, float) {
+VstIntPtr KORVO_VSTCALL hostCallback(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float) {
   HostState& s = hostState();
   if (opcode >= 0 && opcode < static_cast<VstInt32>(s.calls.size())) ++s.calls[static_cast<std::size_t>(opcode)];
   switch (opcode) {
@@ -28,11 +28,16 @@ VstIntPtr KORVO_VSTCALL hostCallback(AEffect*, VstInt32 opcode, VstInt32, VstInt
       if (ptr) std::strcpy(static_cast<char*>(ptr), "vsthost");
       return ptr ? 1 : 0;
     case audioMasterGetVendorVersion: return 1;
+    case audioMasterSizeWindow:
+      if (index <= 0 || value <= 0 || index > 16384 || value > 16384) return 0;
+      s.requestedWidth = index;
+      s.requestedHeight = static_cast<std::int32_t>(value);
+      return 1;
     case audioMasterCanDo: {
       if (!ptr) return 0;
       std::string_view what(static_cast<const char*>(ptr));
       return (what == "sendVstEvents" || what == "sendVstMidiEvent" || what == "receiveVstEvents" ||
-              what == "receiveVstMidiEvent" || what == "supplyIdle")
+              what == "receiveVstMidiEvent" || what == "supplyIdle" || what == "sizeWindow")
                  ? 1
                  : 0;
     }

@@ -13,6 +13,9 @@ struct HostState {
   std::int32_t blockSize = 512;
   std::int32_t processLevel = 1;  // 1 user thread, 2 real-time (inside process)
   std::array<std::int64_t, 64> calls{};  // how often each audioMaster opcode was sent
+  // The last editor size the plug-in asked for (audioMasterSizeWindow), until the session takes it.
+  std::int32_t requestedWidth = 0;
+  std::int32_t requestedHeight = 0;
 };
 
 // The one host state the callback answers from (vsthost hosts one plug-in at a time).
