@@ -1,6 +1,7 @@
 // The editor in a real X11 window under Xvfb: the built plug-in opened by `vsthost --editor`,
 // compared pixel for pixel with the headless rendering of the same editor, driven with xdotool;
-// and the X11 host opened and closed in-process many times, also after its parent went.
+// and the X11 host opened and closed in-process many times, also after its parent went; and the
+// file dialog program (a stand-in script first on PATH) that the editor's file commands run.
 // Skipped when Xvfb or xdotool is missing.
 #include <fcntl.h>
 #include <signal.h>
@@ -17,10 +18,14 @@
 
 #include <gtest/gtest.h>
 
+#include "VSTaux.h"
 #include "builtInData.h"
+#include "childFileDialog.h"
 #include "editorWindow.h"
 #include "headlessHost.h"
 #include "plugCore.h"
+#include "progRecord.h"
+#include "soundMan.h"
 #include "x11Host.h"
 
 // Last: Xlib's macros (None, Bool, Status) must not meet the C++ headers.
@@ -353,6 +358,255 @@ TEST(X11Editor, OpenAndCloseAThousandTimesAndCloseAfterTheParentWent) {
   ASSERT_EQ(e->dispatcher(e, vst::effEditOpen, 0, 0, reinterpret_cast<void*>(doomed), 0), 1);
   EXPECT_NE(dynamic_cast<HeadlessHost*>(&static_cast<EditorWindow*>(bridge->window())->host()), nullptr);
   e->dispatcher(e, vst::effEditClose, 0, 0, nullptr, 0);
+}
+
+// A stand-in for zenity or kdialog, first on PATH while it lives. What it does is read from
+// files in its folder at each run: it records its arguments, waits `delay` seconds, with `hang`
+// becomes a sleep that never answers, without `answer` cancels (exit 1), else prints it.
+struct FakeDialog {
+  fs::path dir;
+  std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+  explicit FakeDialog(const std::string& program) {
+    dir = fs::temp_directory_path() / ("korvo-dialog-" + std::to_string(getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const fs::path script = dir / program;
+    std::ofstream(script) << "#!/bin/sh\nd='" << dir.string() << "'\n"
+                          << "printf '%s\\n' \"$@\" > \"$d/args\"\n"
+                          << "[ -f \"$d/hang\" ] && exec sleep 60\n"
+                          << "sleep \"$(cat \"$d/delay\" 2>/dev/null || echo 0)\"\n"
+                          << "[ -f \"$d/answer\" ] || exit 1\ncat \"$d/answer\"\n"
+                          << "exit \"$(cat \"$d/status\" 2>/dev/null || echo 0)\"\n";
+    fs::permissions(script, fs::perms::owner_all);
+    setenv("PATH", (dir.string() + ":" + oldPath).c_str(), 1);
+  }
+  ~FakeDialog() {
+    setenv("PATH", oldPath.c_str(), 1);
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+  }
+  void set(const char* name, const std::string& value) { std::ofstream(dir / name) << value << "\n"; }
+  void clear(const char* name) { fs::remove(dir / name); }
+  std::vector<std::string> args() const {
+    std::vector<std::string> lines;
+    std::ifstream in(dir / "args");
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+};
+
+bool reaped(long pid) { return kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH; }
+
+ChildFileDialog::State waitFor(ChildFileDialog& d) {
+  for (int i = 0; i < 500; ++i) {
+    const ChildFileDialog::State st = d.poll();
+    if (st != ChildFileDialog::State::Running) return st;
+    std::this_thread::sleep_for(10ms);
+  }
+  return ChildFileDialog::State::Running;
+}
+
+TEST(ChildFileDialog, AnswersCancelsFailsAndIsKilledAndReapedWhenDropped) {
+  FakeDialog fake("zenity");
+  const std::string program = (fake.dir / "zenity").string();
+  fake.set("answer", "/some/where/bank.kvl");
+  auto d = ChildFileDialog::start(program, {"--file-selection"});
+  ASSERT_NE(d, nullptr);
+  EXPECT_EQ(waitFor(*d), ChildFileDialog::State::Answered);
+  EXPECT_EQ(d->answer(), "/some/where/bank.kvl");
+
+  fake.clear("answer");  // cancelled
+  d = ChildFileDialog::start(program, {});
+  EXPECT_EQ(waitFor(*d), ChildFileDialog::State::Answered);
+  EXPECT_EQ(d->answer(), "");
+  fake.set("answer", "bank.kvl");  // a relative path is no answer
+  d = ChildFileDialog::start(program, {});
+  EXPECT_EQ(waitFor(*d), ChildFileDialog::State::Answered);
+  EXPECT_EQ(d->answer(), "");
+  fake.set("answer", "/x.kvl");  // an error of the program's own: the drawn dialog takes over
+  fake.set("status", "255");
+  d = ChildFileDialog::start(program, {});
+  EXPECT_EQ(waitFor(*d), ChildFileDialog::State::Failed);
+  EXPECT_EQ(ChildFileDialog::start((fake.dir / "missing").string(), {}), nullptr);
+
+  // Polls never wait for the program; dropping it kills and reaps it.
+  fake.set("hang", "1");
+  d = ChildFileDialog::start(program, {});
+  const long pid = d->pid();
+  auto worst = 0ns;
+  for (int i = 0; i < 20; ++i) {
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(d->poll(), ChildFileDialog::State::Running);
+    worst = std::max(worst, std::chrono::steady_clock::now() - t0);
+    std::this_thread::sleep_for(5ms);
+  }
+  EXPECT_LT(worst, 20ms);
+  EXPECT_FALSE(reaped(pid));
+  d.reset();
+  EXPECT_TRUE(reaped(pid));
+}
+
+TEST(ChildFileDialog, ChoosesTheProgramAndBuildsItsArguments) {
+  const std::string display = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "";
+  setenv("DISPLAY", ":99", 1);
+  {
+    FakeDialog fake("kdialog");
+    // zenity may be installed here too; with KORVO_FILE_DIALOG=kdialog only kdialog is taken.
+    setenv("KORVO_FILE_DIALOG", "kdialog", 1);
+    const auto p = findDialogProgram();
+    ASSERT_TRUE(p.has_value());
+    EXPECT_EQ(p->path, (fake.dir / "kdialog").string());
+    setenv("KORVO_FILE_DIALOG", "drawn", 1);
+    EXPECT_FALSE(findDialogProgram().has_value());
+    unsetenv("KORVO_FILE_DIALOG");
+    setenv("DISPLAY", "", 1);
+    EXPECT_FALSE(findDialogProgram().has_value()) << "no display";
+  }
+  setenv("DISPLAY", display.c_str(), 1);
+
+  FileDialogRequest save;
+  save.save = true;
+  save.folder = "/home/u/sounds";
+  save.fileName = "BELL.SYX";
+  save.filter = "Pemmet/Halvet SysEx (*.SYX)|*.SYX";
+  const std::vector<std::string> zenity = dialogArguments({DialogProgram::Kind::Zenity, "/usr/bin/zenity"}, save, 42);
+  EXPECT_EQ(zenity, (std::vector<std::string>{"--file-selection", "--title=Save As", "--save", "--confirm-overwrite",
+                                              "--filename=/home/u/sounds/BELL.SYX",
+                                              "--file-filter=Pemmet/Halvet SysEx (*.SYX) | *.SYX *.syx", "--modal",
+                                              "--attach=42"}));
+  FileDialogRequest open = save;
+  open.save = false;
+  open.fileName.clear();
+  const std::vector<std::string> kdialog = dialogArguments({DialogProgram::Kind::KDialog, "/usr/bin/kdialog"}, open, 0);
+  EXPECT_EQ(kdialog, (std::vector<std::string>{"--title", "Open", "--getopenfilename", "/home/u/sounds",
+                                               "*.SYX *.syx|Pemmet/Halvet SysEx (*.SYX)"}));
+  EXPECT_EQ(dialogArguments({DialogProgram::Kind::Zenity, "z"}, open, 0)[2], "--filename=/home/u/sounds/")
+      << "a folder alone opens in it";
+}
+
+std::vector<std::uint8_t> bankOf(CSynth& synth) {
+  std::vector<std::uint8_t> image(static_cast<std::size_t>(Ckv_soundMan::BankSize()));
+  synth.engine()->soundMan().SaveBank(image.data());
+  return image;
+}
+
+TEST(X11Editor, FileCommandsRunTheDialogProgramWithoutBlockingTheIdle) {
+  NEED_DISPLAY();
+  Folder folder("dialog");
+  FakeDialog fake("zenity");
+  unsetenv("KORVO_FILE_DIALOG");
+  CSynth synth(testHost, editorWindowFactory(platformWindowHosts()));
+  vst::AEffect* e = synth.getAeffect();
+  HostWindow top;
+  ASSERT_NE(top.d, nullptr);
+  auto* bridge = static_cast<CSynthEditor*>(synth.getEditor());
+  ASSERT_EQ(e->dispatcher(e, vst::effEditOpen, 0, 0, reinterpret_cast<void*>(top.w), 0), 1);
+  auto* w = dynamic_cast<EditorWindow*>(bridge->window());
+  ASSERT_NE(w, nullptr);
+  auto* x11 = dynamic_cast<X11WindowHost*>(&w->host());
+  ASSERT_NE(x11, nullptr);
+  TplugEditForm& f = w->form();
+  // Idles as a host sends them until the program has answered; the slowest one is returned.
+  auto idleUntilAnswered = [&] {
+    auto worst = 0ns;
+    for (int i = 0; i < 1000 && x11->fileDialogProcess() != 0; ++i) {
+      const auto t0 = std::chrono::steady_clock::now();
+      e->dispatcher(e, vst::effEditIdle, 0, 0, nullptr, 0);
+      worst = std::max(worst, std::chrono::steady_clock::now() - t0);
+      std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_EQ(x11->fileDialogProcess(), 0) << "the program never answered";
+    return worst;
+  };
+
+  // Save: a name typed without its extension, given after the program took 0.6 s.
+  Ckv_progMan& programs = synth.engine()->soundMan().ProgMan();
+  for (int n = 0; n < 128; n += 17) setRecordName(*programs.RecordAt(Ckv_progMan::SlotOf(n)), "SOUND " + std::to_string(n));
+  const auto saved = bankOf(synth);
+  fake.set("answer", (folder.dir / "mine").string());
+  fake.set("delay", "0.6");
+  f.SaveLibrary();
+  ASSERT_NE(x11->fileDialogProcess(), 0) << "the drawn dialog was used";
+  const auto t0 = std::chrono::steady_clock::now();
+  const auto worst = idleUntilAnswered();
+  EXPECT_GE(std::chrono::steady_clock::now() - t0, 500ms);
+  EXPECT_LT(worst, 200ms) << "an idle waited for the dialog";
+  std::vector<std::uint8_t> onDisk;
+  EXPECT_EQ(readWholeFile((folder.dir / "mine.KVL").string(), onDisk), saved.size());
+  EXPECT_EQ(onDisk, saved);
+  const std::vector<std::string> args = fake.args();
+  EXPECT_NE(std::find(args.begin(), args.end(), "--save"), args.end());
+  EXPECT_NE(std::find(args.begin(), args.end(), "--attach=" + std::to_string(top.w)), args.end());
+  EXPECT_NE(std::find(args.begin(), args.end(), "--filename=" + folder.dir.string() + "/"), args.end());
+  fake.set("delay", "0");
+
+  // Load: the memory changed meanwhile comes back from the file; a cancelled load changes nothing.
+  programs.InitAllPrograms();
+  const auto initialised = bankOf(synth);
+  ASSERT_NE(initialised, saved);
+  fake.clear("answer");
+  f.LoadLibrary();
+  idleUntilAnswered();
+  EXPECT_EQ(bankOf(synth), initialised) << "cancel";
+  EXPECT_EQ(w->host().modalCount(), 0u) << "a cancel opened the drawn dialog";
+  fake.set("answer", (folder.dir / "mine.KVL").string());
+  f.LoadLibrary();
+  idleUntilAnswered();
+  EXPECT_EQ(bankOf(synth), saved);
+
+  // A cancelled save writes nothing. An existing file of the name with the extension added is
+  // asked about first; "No" keeps it.
+  auto listing = [&] {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder.dir)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  const auto before = listing();
+  fake.clear("answer");
+  f.SaveLibrary();
+  idleUntilAnswered();
+  EXPECT_EQ(listing(), before);
+  programs.InitAllPrograms();
+  fake.set("answer", (folder.dir / "mine").string());
+  f.SaveLibrary();
+  idleUntilAnswered();
+  ASSERT_EQ(w->host().modalCount(), 1u) << "no question before replacing mine.KVL";
+  w->host().closeModal(*w->host().topModal());  // closed without Yes
+  e->dispatcher(e, vst::effEditIdle, 0, 0, nullptr, 0);
+  ASSERT_EQ(readWholeFile((folder.dir / "mine.KVL").string(), onDisk), saved.size());
+  EXPECT_EQ(onDisk, saved);
+
+  // A program that fails gives way to the drawn dialog.
+  fake.set("status", "255");
+  f.LoadLibrary();
+  idleUntilAnswered();
+  EXPECT_EQ(w->host().modalCount(), 1u);
+  w->host().closeModal(*w->host().topModal());
+  e->dispatcher(e, vst::effEditIdle, 0, 0, nullptr, 0);
+  fake.clear("status");
+
+  // Closed while the dialog is open: the program is killed and reaped, nothing is called back.
+  fake.set("hang", "1");
+  const auto beforeClose = bankOf(synth);
+  f.LoadLibrary();
+  e->dispatcher(e, vst::effEditIdle, 0, 0, nullptr, 0);
+  const long pid = x11->fileDialogProcess();
+  ASSERT_NE(pid, 0);
+  EXPECT_FALSE(reaped(pid));
+  e->dispatcher(e, vst::effEditClose, 0, 0, nullptr, 0);
+  EXPECT_TRUE(reaped(pid));
+  EXPECT_EQ(bankOf(synth), beforeClose);
+
+  // Forced to the drawn dialog.
+  setenv("KORVO_FILE_DIALOG", "drawn", 1);
+  ASSERT_EQ(e->dispatcher(e, vst::effEditOpen, 0, 0, reinterpret_cast<void*>(top.w), 0), 1);
+  w = static_cast<EditorWindow*>(bridge->window());
+  w->form().LoadLibrary();
+  EXPECT_EQ(static_cast<X11WindowHost&>(w->host()).fileDialogProcess(), 0);
+  EXPECT_EQ(w->host().modalCount(), 1u);
+  e->dispatcher(e, vst::effEditClose, 0, 0, nullptr, 0);
+  unsetenv("KORVO_FILE_DIALOG");
 }
 
 }  // namespace
