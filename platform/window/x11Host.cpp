@@ -16,6 +16,7 @@
 #include <array>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "menu.h"
@@ -229,6 +230,8 @@ struct X11WindowHost::Impl {
   SubmenuRequest submenu;
   // A file dialog program and who waits for its answer.
   std::unique_ptr<ChildFileDialog> child;
+  std::optional<DialogProgram> childProgram;
+  bool childAttached = false;
   FileDialogRequest childRequest;
   std::function<void(const std::string&)> childDone;
 
@@ -505,6 +508,12 @@ struct X11WindowHost::Impl {
     if (st == ChildFileDialog::State::Running) return;
     std::string path = child->answer();
     child.reset();
+    if (st == ChildFileDialog::State::Failed && childAttached) {
+      // zenity 4 no longer knows --attach and ends at once: once more on its own.
+      childAttached = false;
+      child = ChildFileDialog::start(childProgram->path, dialogArguments(*childProgram, childRequest, 0));
+      if (child) return;
+    }
     auto done = std::move(childDone);
     childDone = nullptr;
     if (st == ChildFileDialog::State::Failed) {
@@ -693,6 +702,8 @@ void X11WindowHost::fileDialog(const FileDialogRequest& request, std::function<v
       }
       m.child = ChildFileDialog::start(program->path, dialogArguments(*program, request, top));
       if (m.child) {
+        m.childProgram = program;
+        m.childAttached = top != 0;
         m.childRequest = request;
         m.childDone = std::move(done);
         return;

@@ -362,7 +362,8 @@ TEST(X11Editor, OpenAndCloseAThousandTimesAndCloseAfterTheParentWent) {
 
 // A stand-in for zenity or kdialog, first on PATH while it lives. What it does is read from
 // files in its folder at each run: it records its arguments, waits `delay` seconds, with `hang`
-// becomes a sleep that never answers, without `answer` cancels (exit 1), else prints it.
+// becomes a sleep that never answers, with `noattach` fails on --attach as zenity 4 does,
+// without `answer` cancels (exit 1), else prints it and exits with `status` (0).
 struct FakeDialog {
   fs::path dir;
   std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
@@ -374,6 +375,7 @@ struct FakeDialog {
     std::ofstream(script) << "#!/bin/sh\nd='" << dir.string() << "'\n"
                           << "printf '%s\\n' \"$@\" > \"$d/args\"\n"
                           << "[ -f \"$d/hang\" ] && exec sleep 60\n"
+                          << "[ -f \"$d/noattach\" ] && case \"$*\" in *--attach*) exit 255;; esac\n"
                           << "sleep \"$(cat \"$d/delay\" 2>/dev/null || echo 0)\"\n"
                           << "[ -f \"$d/answer\" ] || exit 1\ncat \"$d/answer\"\n"
                           << "exit \"$(cat \"$d/status\" 2>/dev/null || echo 0)\"\n";
@@ -553,6 +555,14 @@ TEST(X11Editor, FileCommandsRunTheDialogProgramWithoutBlockingTheIdle) {
   f.LoadLibrary();
   idleUntilAnswered();
   EXPECT_EQ(bankOf(synth), saved);
+  // A zenity that does not know --attach is asked once more without it.
+  programs.InitAllPrograms();
+  fake.set("noattach", "1");
+  f.LoadLibrary();
+  idleUntilAnswered();
+  EXPECT_EQ(bankOf(synth), saved);
+  EXPECT_EQ(fake.args().back(), "--file-filter=Library (*.KVL) | *.KVL *.kvl");
+  fake.clear("noattach");
 
   // A cancelled save writes nothing. An existing file of the name with the extension added is
   // asked about first; "No" keeps it.
