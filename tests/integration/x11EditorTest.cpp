@@ -527,12 +527,16 @@ TEST(X11Editor, FileCommandsRunTheDialogProgramWithoutBlockingTheIdle) {
   const auto saved = bankOf(synth);
   fake.set("answer", (folder.dir / "mine").string());
   fake.set("delay", "0.6");
-  f.SaveLibrary();
-  ASSERT_NE(x11->fileDialogProcess(), 0) << "the drawn dialog was used";
   const auto t0 = std::chrono::steady_clock::now();
+  f.SaveLibrary();
+  const auto started = std::chrono::steady_clock::now() - t0;
+  ASSERT_NE(x11->fileDialogProcess(), 0) << "the drawn dialog was used";
   const auto worst = idleUntilAnswered();
   EXPECT_GE(std::chrono::steady_clock::now() - t0, 500ms);
   EXPECT_LT(worst, 200ms) << "an idle waited for the dialog";
+  std::printf("dialog program started in %.2f ms; slowest idle while it ran %.2f ms\n",
+              std::chrono::duration<double, std::milli>(started).count(),
+              std::chrono::duration<double, std::milli>(worst).count());
   std::vector<std::uint8_t> onDisk;
   EXPECT_EQ(readWholeFile((folder.dir / "mine.KVL").string(), onDisk), saved.size());
   EXPECT_EQ(onDisk, saved);
