@@ -545,6 +545,12 @@ TEST(X11Editor, FileCommandsRunTheDialogProgramWithoutBlockingTheIdle) {
   const long pid = x11->fileDialogProcess();
   ASSERT_NE(pid, 0);
   EXPECT_FALSE(reaped(pid));
+  // Meanwhile the editor takes no clicks, as under a modal dialog.
+  const int program = synth.engine()->soundMan().CurrentProgram();
+  const Point up = centre(*f.upButton);  // the host's window is at 0, 0 of the screen
+  xdotool("mousemove " + std::to_string(up.x) + " " + std::to_string(up.y) + " click 1");
+  e->dispatcher(e, vst::effEditIdle, 0, 0, nullptr, 0);
+  EXPECT_EQ(synth.engine()->soundMan().CurrentProgram(), program);
   e->dispatcher(e, vst::effEditClose, 0, 0, nullptr, 0);
   EXPECT_TRUE(reaped(pid));
   EXPECT_EQ(bankOf(synth), beforeClose);
