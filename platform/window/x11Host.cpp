@@ -277,7 +277,9 @@ struct X11WindowHost::Impl {
         break;
       case ButtonPress: buttonPress(ev.xbutton); break;
       case ButtonRelease:
-        // With a menu open only the press that opened it still gets its release.
+        // With a menu open only the press that opened it still gets its release; with a file
+        // dialog open, likewise.
+        if (child && !self.capture()) break;
         if (ev.xbutton.button <= 3 && (popups.empty() || self.capture()))
           self.mouseUp(mouseButton(ev.xbutton.button), shiftOf(ev.xbutton.state), {ev.xbutton.x, ev.xbutton.y});
         break;
