@@ -40,22 +40,29 @@ def ardour_gui():
 
 
 def start_xvfb(work):
-    """An Xvfb of its own on a free display number; returns (process, ':N')."""
-    r, w = os.pipe()
-    p = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
-                         pass_fds=(w,), stdout=open(os.path.join(work, "xvfb.log"), "w"), stderr=subprocess.STDOUT)
-    os.close(w)
-    number = b""
-    with os.fdopen(r, "rb") as f:
-        while not number.endswith(b"\n"):
-            c = f.read(1)
-            if not c:
-                break
-            number += c
-    if not number.strip():
-        p.kill()
-        raise ardour_test.Failure("Xvfb did not start")
-    return p, ":" + number.decode().strip()
+    """An Xvfb on a display number of its own; returns (process, ':N'). Not -displayfd: such a
+    server takes no lock file, so two starting at once may share a display. Xvfb :N takes
+    /tmp/.XN-lock atomically and writes its pid there."""
+    log_file = open(os.path.join(work, "xvfb.log"), "w")
+    first = 100 + os.getpid() % 400
+    for n in range(first, first + 40):
+        p = subprocess.Popen(["Xvfb", f":{n}", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+                             stdin=subprocess.DEVNULL, stdout=log_file, stderr=subprocess.STDOUT)
+        for _ in range(100):
+            if p.poll() is not None:
+                break  # the number is taken
+            try:
+                with open(f"/tmp/.X{n}-lock") as f:
+                    owner = int(f.read().strip() or 0)
+            except (OSError, ValueError):
+                owner = 0
+            if owner == p.pid and os.path.exists(f"/tmp/.X11-unix/X{n}"):
+                return p, f":{n}"
+            time.sleep(0.05)
+        if p.poll() is None:
+            p.kill()
+            p.wait()
+    raise ardour_test.Failure("Xvfb did not start on any display number")
 
 
 def open_editor_in_session(state_path):
