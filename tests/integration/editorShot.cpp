@@ -2,8 +2,10 @@
 // pixel with the headless rendering of the same editor. Waits for a viewable window whose title
 // contains TITLE (a DAW's plug-in window), finds the editor's own window inside it (the child of
 // the editor's size), and grabs it until it equals the headless picture or SECONDS have passed.
-// Prints editor.window=ID and editor.differing=N, saves both pictures in OUT_DIR; exit 0 when
-// they are equal, 1 when not, 2 when no such window appeared. The headless editor is made the
+// Then it clicks the next-program button there (xdotool) and compares again with the headless
+// editor after the same click: the host's window passes the editor its mouse.
+// Prints editor.window=ID, editor.differing=N and editor.differing.after-click=N, saves the
+// pictures in OUT_DIR; exit 0 when all are equal, 1 when not, 2 when no such window appeared. The headless editor is made the
 // way the plug-in's entry point makes it, with the settings this process reads too
 // (XDG_CONFIG_HOME), so the host's copy must be started with the same.
 #include <unistd.h>
@@ -40,15 +42,29 @@ class NoTimers : public TimerEventService {
   unsigned id_ = 0;
 };
 
-Image headlessPicture() {
+struct Headless {
+  Image first, afterClick;
+  Point next{};  // the next-program button's centre, in window coordinates
+};
+
+Headless headlessPictures() {
+  Headless r;
   vst::AEffect* effect = createEffect(shotHost, withBuiltInData());
-  if (!effect) return {};
+  if (!effect) return r;
   std::unique_ptr<CSynth> owner(static_cast<CSynth*>(effect->object));
   NoTimers timers;
   EditorWindow w(nullptr, *owner, WindowHostFactory{}, &timers);
   w.show();
-  w.form().DisplayTick();
-  return static_cast<HeadlessHost&>(w.host()).frame();
+  TplugEditForm& f = w.form();
+  f.DisplayTick();
+  auto& h = static_cast<HeadlessHost&>(w.host());
+  r.first = h.frame();
+  r.next = f.upButton->toWindow({f.upButton->width() / 2, f.upButton->height() / 2});
+  h.move(r.next);
+  h.click(r.next);
+  f.DisplayTick();
+  r.afterClick = h.frame();
+  return r;
 }
 
 bool titleContains(Display* d, Window w, const std::string& part) {
@@ -107,7 +123,8 @@ int main(int argc, char** argv) {
   if (!d) return std::fprintf(stderr, "usage (with a display): korvo-editor-shot OUT_DIR TITLE SECONDS\n"), 2;
   const std::string dir = argv[1], title = argv[2];
   const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(static_cast<long>(std::atof(argv[3]) * 1000));
-  const Image expected = headlessPicture();
+  const Headless headless = headlessPictures();
+  const Image& expected = headless.first;
   if (expected.empty()) return std::fprintf(stderr, "korvo-editor-shot: no headless editor\n"), 2;
   savePng(expected, dir + "/editor-headless.png");
 
@@ -127,15 +144,29 @@ int main(int argc, char** argv) {
   }
   std::printf("editor.window=%lu\n", editor);
   // The host idles the editor when it likes; the picture is taken once it has settled.
-  Image shot = grab(d, editor);
-  long n = differing(shot, expected);
-  while (n != 0 && std::chrono::steady_clock::now() < until) {
-    usleep(200000);
-    shot = grab(d, editor);
-    n = differing(shot, expected);
+  auto settled = [&](const Image& want, const char* file) {
+    Image shot = grab(d, editor);
+    long n = differing(shot, want);
+    while (n != 0 && std::chrono::steady_clock::now() < until) {
+      usleep(200000);
+      shot = grab(d, editor);
+      n = differing(shot, want);
+    }
+    savePng(shot, dir + file);
+    return n;
+  };
+  const long first = settled(expected, "/editor-host.png");
+  std::printf("editor.differing=%ld\n", first);
+  long after = -1;
+  if (first == 0) {
+    int x = 0, y = 0;
+    Window child = 0;
+    XTranslateCoordinates(d, editor, root, headless.next.x, headless.next.y, &x, &y, &child);
+    const std::string click = "xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) + " click 1";
+    if (std::system(click.c_str()) == 0) after = settled(headless.afterClick, "/editor-host-after-click.png");
+    savePng(headless.afterClick, dir + "/editor-headless-after-click.png");
+    std::printf("editor.differing.after-click=%ld\n", after);
   }
   XCloseDisplay(d);
-  std::printf("editor.differing=%ld\n", n);
-  savePng(shot, dir + "/editor-host.png");
-  return n == 0 ? 0 : 1;
+  return first == 0 && after == 0 ? 0 : 1;
 }

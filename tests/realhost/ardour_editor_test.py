@@ -10,9 +10,11 @@ Steps, each with a time limit, everything inside a private work folder:
      session was made with (Ardour would stop at a question about the changed device);
   3. start a JACK server with its dummy driver and Ardour's GUI with JACK as its only audio
      backend (with one backend whose server is running, Ardour asks nothing and starts it);
-  4. wait for the editor inside Ardour's plug-in window and compare it with the headless picture.
+  4. wait for the editor inside Ardour's plug-in window and compare it with the headless picture;
+     then click its next-program button (xdotool) and compare with the headless editor after the
+     same click, which proves that Ardour's window passes the editor its mouse.
 
-Exits 77 (CTest's skip code) when Ardour's GUI, JACK or Xvfb is not installed.
+Exits 77 (CTest's skip code) when Ardour's GUI, JACK, Xvfb or xdotool is not installed.
 """
 
 import argparse
@@ -40,9 +42,9 @@ def ardour_gui():
 
 
 def start_xvfb(work):
-    """An Xvfb on a display number of its own; returns (process, ':N'). Not -displayfd: such a
-    server takes no lock file, so two starting at once may share a display. Xvfb :N takes
-    /tmp/.XN-lock atomically and writes its pid there."""
+    """An Xvfb on a display number of its own, taking connections; returns (process, ':N'). Not
+    -displayfd: such a server takes no lock file, so two starting at once may share a display.
+    Xvfb :N takes /tmp/.XN-lock atomically and writes its pid there."""
     log_file = open(os.path.join(work, "xvfb.log"), "w")
     first = 100 + os.getpid() % 400
     for n in range(first, first + 40):
@@ -56,7 +58,9 @@ def start_xvfb(work):
                     owner = int(f.read().strip() or 0)
             except (OSError, ValueError):
                 owner = 0
-            if owner == p.pid and os.path.exists(f"/tmp/.X11-unix/X{n}"):
+            # Ours, and taking connections (xdotool is one more client).
+            if owner == p.pid and subprocess.run(["xdotool", "getdisplaygeometry"], env=dict(os.environ, DISPLAY=f":{n}"),
+                                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0:
                 return p, f":{n}"
             time.sleep(0.05)
         if p.poll() is None:
@@ -121,6 +125,7 @@ def main():
 
     gui = ardour_gui()
     missing = [n for n, ok in (("Ardour's GUI", gui), ("jackd", shutil.which("jackd")), ("Xvfb", shutil.which("Xvfb")),
+                               ("xdotool", shutil.which("xdotool")),
                                ("ardour7-lua", shutil.which("ardour7-lua")),
                                ("the JACK backend", os.path.exists(os.path.join(ARDOUR_LIB, "backends", "libjack_audiobackend.so"))))
                if not ok]
@@ -184,8 +189,8 @@ def main():
         if code == 2:
             raise ardour_test.Failure("Ardour showed no editor window (see ardour.log)")
         if code != 0:
-            raise ardour_test.Failure("the editor in Ardour differs from the headless rendering "
-                                      f"(editor-host.png and editor-headless.png in {work})")
+            raise ardour_test.Failure("the editor in Ardour differs from the headless rendering, at first or after "
+                                      f"the click (editor-host*.png and editor-headless*.png in {work})")
     except (ardour_test.Failure, realhost.HostError) as e:
         print(f"FAIL: {e}")
         return 1
@@ -193,7 +198,7 @@ def main():
         stop(ardour, "Ardour")
         stop(jack, "jackd")
         stop(xvfb, "Xvfb")
-    log("PASS: Ardour shows the editor as the headless host renders it")
+    log("PASS: Ardour shows the editor as the headless host renders it, before and after a click")
     return 0
 
 
