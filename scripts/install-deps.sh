@@ -28,6 +28,8 @@ PACKAGES=(
   # real DAWs for the real-host tests (driven by Python scripts): Ardour loads the Linux plug-in, LMMS (i386 only: its VeSTige
   # instrument) loads the 32-bit Windows DLL through Wine
   ardour lmms:i386 lmms-vst-server:i386 python3
+  # Ardour's GUI opens the editor in a real-host test on a JACK server with its dummy driver
+  jackd2
 )
 
 missing=()

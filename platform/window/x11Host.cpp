@@ -1,5 +1,9 @@
 #include "x11Host.h"
 
+// The toolkit's headers before Xlib's macros (None, Bool, Status).
+#include "childFileDialog.h"
+#include "fileDialog.h"
+
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -7,11 +11,13 @@
 #include <X11/Xutil.h>
 #include <X11/cursorfont.h>
 #include <X11/keysym.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "menu.h"
@@ -235,6 +241,12 @@ struct X11WindowHost::Impl {
     Rect itemRect{};
   };
   SubmenuRequest submenu;
+  // A file dialog program and who waits for its answer.
+  std::unique_ptr<ChildFileDialog> child;
+  std::optional<DialogProgram> childProgram;
+  bool childAttached = false;
+  FileDialogRequest childRequest;
+  std::function<void(const std::string&)> childDone;
 
   explicit Impl(X11WindowHost& s) : self(s) {}
 
@@ -278,7 +290,9 @@ struct X11WindowHost::Impl {
         break;
       case ButtonPress: buttonPress(ev.xbutton); break;
       case ButtonRelease:
-        // With a menu open only the press that opened it still gets its release.
+        // With a menu open only the press that opened it still gets its release; with a file
+        // dialog open, likewise.
+        if (child && !self.capture()) break;
         if (ev.xbutton.button <= 3 && (popups.empty() || self.capture()))
           self.mouseUp(mouseButton(ev.xbutton.button), shiftOf(ev.xbutton.state), self.toUnits({ev.xbutton.x, ev.xbutton.y}));
         break;
@@ -300,6 +314,7 @@ struct X11WindowHost::Impl {
   }
 
   void buttonPress(XButtonEvent& e) {
+    if (child) return;  // the file dialog is modal to the editor
     if (!popups.empty()) {  // a click beside the menu closes it and goes no further
       cancelled = true;
       return;
@@ -485,17 +500,60 @@ struct X11WindowHost::Impl {
     const Atom type = XInternAtom(dpy, "_NET_WM_WINDOW_TYPE", False);
     Atom menuType = XInternAtom(dpy, "_NET_WM_WINDOW_TYPE_POPUP_MENU", False);
     XChangeProperty(dpy, p.w, type, XA_ATOM, 32, PropModeReplace, reinterpret_cast<unsigned char*>(&menuType), 1);
-    Window top = win;  // dialogs and menus belong to the host's top-level window
+    XSetTransientForHint(dpy, p.w, hostTopLevel());
+    XMapRaised(dpy, p.w);
+    popups.push_back(std::move(p));
+    grab();
+  }
+
+  // Dialogs and menus belong to the host's top-level window.
+  Window hostTopLevel() {
+    Window top = win;
     for (Window r = 0, par = 0, *kids = nullptr;; top = par) {
       unsigned n = 0;
       if (!XQueryTree(dpy, top, &r, &par, &kids, &n)) break;
       if (kids) XFree(kids);
       if (par == r || par == 0) break;
     }
-    XSetTransientForHint(dpy, p.w, top);
-    XMapRaised(dpy, p.w);
-    popups.push_back(std::move(p));
-    grab();
+    return top;
+  }
+
+  // The file dialog's answer, once its program has ended. A program that failed (no display
+  // after all, an option it does not know) gives way to the drawn dialog.
+  void pollChild() {
+    if (!child) return;
+    const ChildFileDialog::State st = child->poll();
+    if (st == ChildFileDialog::State::Running) return;
+    std::string path = child->answer();
+    child.reset();
+    if (st == ChildFileDialog::State::Failed && childAttached) {
+      // zenity 4 no longer knows --attach and ends at once: once more on its own.
+      childAttached = false;
+      child = ChildFileDialog::start(childProgram->path, dialogArguments(*childProgram, childRequest, 0));
+      if (child) return;
+    }
+    auto done = std::move(childDone);
+    childDone = nullptr;
+    if (st == ChildFileDialog::State::Failed) {
+      self.WindowHost::fileDialog(childRequest, std::move(done));
+      return;
+    }
+    if (path.empty() || !childRequest.save) {
+      if (done) done(path);
+      return;
+    }
+    // A typed name without an extension gets the default one, as in the drawn dialog; the
+    // program asked about the name without it, so a file of the longer name is asked about here.
+    const std::string full = withDefaultExtension(path, childRequest.defaultExtension);
+    if (full == path || access(full.c_str(), F_OK) != 0) {
+      if (done) done(full);
+      return;
+    }
+    const std::string name = full.substr(full.find_last_of('/') + 1);
+    self.messageBox("Warning", name + " already exists.\nDo you want to replace it?", MessageButtons::YesNo,
+                    [full, done = std::move(done)](MessageResult r) {
+                      if (done) done(r == MessageResult::Yes ? full : std::string());
+                    });
   }
 
   void grab() {
@@ -617,6 +675,9 @@ X11WindowHost::X11WindowHost(unsigned long parent, int width, int height, const 
 
 X11WindowHost::~X11WindowHost() {
   Impl& m = *impl_;
+  // A file dialog still open has nobody left to answer: it is ended here, its callback never runs.
+  m.child.reset();
+  m.childDone = nullptr;
   if (!m.dpy) return;
   {
     ErrorTrap trap(m.dpy);
@@ -640,7 +701,34 @@ void X11WindowHost::pumpEvents() {
     m.dispatch(ev);
     m.settle();
   }
+  m.pollChild();
   m.settle();
+}
+
+void X11WindowHost::fileDialog(const FileDialogRequest& request, std::function<void(const std::string&)> done) {
+  Impl& m = *impl_;
+  if (m.child) {  // one at a time, like a modal dialog
+    if (done) done({});
+    return;
+  }
+  if (!m.gone) {
+    if (const auto program = findDialogProgram()) {
+      Window top = 0;
+      {
+        ErrorTrap trap(m.dpy);
+        top = m.hostTopLevel();
+      }
+      m.child = ChildFileDialog::start(program->path, dialogArguments(*program, request, top));
+      if (m.child) {
+        m.childProgram = program;
+        m.childAttached = top != 0;
+        m.childRequest = request;
+        m.childDone = std::move(done);
+        return;
+      }
+    }
+  }
+  WindowHost::fileDialog(request, std::move(done));
 }
 
 void X11WindowHost::present() {
@@ -717,5 +805,6 @@ unsigned long X11WindowHost::window() const { return impl_->win; }
 bool X11WindowHost::windowGone() const { return impl_->gone; }
 bool X11WindowHost::holdsFocus() const { return impl_->tookFocus; }
 std::size_t X11WindowHost::openPopups() const { return impl_->popups.size(); }
+long X11WindowHost::fileDialogProcess() const { return impl_->child ? static_cast<long>(impl_->child->pid()) : 0; }
 
 }  // namespace korvo

@@ -40,6 +40,10 @@ class X11WindowHost : public WindowHost {
   Point pointerPosition() const override;
   void setPointerPosition(Point screen) override;
   MenuItem* popupMenu(PopupMenu& menu, Point screen) override;
+  // The system's dialog (zenity or kdialog) as a program of its own, its answer read at each
+  // pumpEvents; the drawn one where neither can be run. While it is open the editor takes no
+  // clicks, as under a modal dialog.
+  void fileDialog(const FileDialogRequest& request, std::function<void(const std::string&)> done) override;
 
   unsigned long window() const;
   // The parent (and with it this window) was destroyed before the host was.
@@ -47,6 +51,8 @@ class X11WindowHost : public WindowHost {
   // Whether this window holds the input focus it took on a click.
   bool holdsFocus() const;
   std::size_t openPopups() const;
+  // The process id of the file dialog program while one runs, else 0.
+  long fileDialogProcess() const;
 
  private:
   struct Impl;

@@ -1,6 +1,7 @@
 // The editor in a real X11 window under Xvfb: the built plug-in opened by `vsthost --editor`,
 // compared pixel for pixel with the headless rendering of the same editor, driven with xdotool;
-// and the X11 host opened and closed in-process many times, also after its parent went.
+// and the X11 host opened and closed in-process many times, also after its parent went; and the
+// file dialog program (a stand-in script first on PATH) that the editor's file commands run.
 // Skipped when Xvfb or xdotool is missing.
 #include <fcntl.h>
 #include <signal.h>
@@ -18,10 +19,13 @@
 
 #include <gtest/gtest.h>
 
+#include "VSTaux.h"
 #include "builtInData.h"
+#include "childFileDialog.h"
 #include "editorWindow.h"
 #include "headlessHost.h"
 #include "plugCore.h"
+#include "progRecord.h"
 #include "soundMan.h"
 #include "x11Host.h"
 
@@ -377,6 +381,202 @@ TEST(X11Editor, FollowsXftDpiDrawsTheScaledPictureAndTakesClicksAtTheScale) {
   clickAt(*f.upButton);
   EXPECT_EQ(synth->engine()->soundMan().CurrentProgram(), 1);
   e->dispatcher(e, vst::effEditClose, 0, 0, nullptr, 0);
+}
+
+// A stand-in for zenity or kdialog, first on PATH while it lives. What it does is read from
+// files in its folder at each run: it records its arguments, waits `delay` seconds, with `hang`
+// becomes a sleep that never answers, with `noattach` fails on --attach as zenity 4 does,
+// without `answer` cancels (exit 1), else prints it and exits with `status` (0).
+struct FakeDialog {
+  fs::path dir;
+  std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+  explicit FakeDialog(const std::string& program) {
+    dir = fs::temp_directory_path() / ("korvo-dialog-" + std::to_string(getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const fs::path script = dir / program;
+    std::ofstream(script) << "#!/bin/sh\nd='" << dir.string() << "'\n"
+                          << "printf '%s\\n' \"$@\" > \"$d/args\"\n"
+                          << "[ -f \"$d/hang\" ] && exec sleep 60\n"
+                          << "[ -f \"$d/noattach\" ] && case \"$*\" in *--attach*) exit 255;; esac\n"
+                          << "sleep \"$(cat \"$d/delay\" 2>/dev/null || echo 0)\"\n"
+                          << "[ -f \"$d/answer\" ] || exit 1\ncat \"$d/answer\"\n"
+                          << "exit \"$(cat \"$d/status\" 2>/dev/null || echo 0)\"\n";
+    fs::permissions(script, fs::perms::owner_all);
+    setenv("PATH", (dir.string() + ":" + oldPath).c_str(), 1);
+  }
+  ~FakeDialog() {
+    setenv("PATH", oldPath.c_str(), 1);
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+  }
+  void set(const char* name, const std::string& value) { std::ofstream(dir / name) << value << "\n"; }
+  void clear(const char* name) { fs::remove(dir / name); }
+  std::vector<std::string> args() const {
+    std::vector<std::string> lines;
+    std::ifstream in(dir / "args");
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+};
+
+bool reaped(long pid) { return kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH; }
+
+// What the editor test below does not reach: the choice of program (KORVO_FILE_DIALOG=drawn
+// forces the drawn dialog), kdialog's arguments, and an answer that is no path.
+TEST(ChildFileDialog, ChoosesTheProgramAndTakesOnlyAbsolutePaths) {
+  const std::string display = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "";
+  setenv("DISPLAY", ":99", 1);
+  {
+    FakeDialog fake("kdialog");
+    setenv("KORVO_FILE_DIALOG", "kdialog", 1);  // zenity may be installed here too
+    const auto p = findDialogProgram();
+    ASSERT_TRUE(p.has_value());
+    EXPECT_EQ(p->path, (fake.dir / "kdialog").string());
+    setenv("KORVO_FILE_DIALOG", "drawn", 1);
+    EXPECT_FALSE(findDialogProgram().has_value());
+    unsetenv("KORVO_FILE_DIALOG");
+    setenv("DISPLAY", "", 1);
+    EXPECT_FALSE(findDialogProgram().has_value()) << "no display";
+
+    FileDialogRequest open;
+    open.folder = "/home/u/sounds";
+    open.filter = "Pemmet/Halvet SysEx (*.SYX)|*.SYX";
+    EXPECT_EQ(dialogArguments(*p, open, 0), (std::vector<std::string>{"--title", "Open", "--getopenfilename", "/home/u/sounds",
+                                                                      "*.SYX *.syx|Pemmet/Halvet SysEx (*.SYX)"}));
+    fake.set("answer", "bank.kvl");
+    auto d = ChildFileDialog::start(p->path, {});
+    for (int i = 0; i < 500 && d->poll() == ChildFileDialog::State::Running; ++i) std::this_thread::sleep_for(10ms);
+    EXPECT_EQ(d->poll(), ChildFileDialog::State::Answered);
+    EXPECT_EQ(d->answer(), "") << "a relative path is no choice";
+  }
+  setenv("DISPLAY", display.c_str(), 1);
+}
+
+std::vector<std::uint8_t> bankOf(CSynth& synth) {
+  std::vector<std::uint8_t> image(static_cast<std::size_t>(Ckv_soundMan::BankSize()));
+  synth.engine()->soundMan().SaveBank(image.data());
+  return image;
+}
+
+TEST(X11Editor, FileCommandsRunTheDialogProgramWithoutBlockingTheIdle) {
+  NEED_DISPLAY();
+  Folder folder("dialog");
+  FakeDialog fake("zenity");
+  unsetenv("KORVO_FILE_DIALOG");
+  CSynth synth(testHost, editorWindowFactory(platformWindowHosts()));
+  vst::AEffect* e = synth.getAeffect();
+  HostWindow top;
+  ASSERT_NE(top.d, nullptr);
+  auto* bridge = static_cast<CSynthEditor*>(synth.getEditor());
+  ASSERT_EQ(e->dispatcher(e, vst::effEditOpen, 0, 0, reinterpret_cast<void*>(top.w), 0), 1);
+  auto* w = dynamic_cast<EditorWindow*>(bridge->window());
+  ASSERT_NE(w, nullptr);
+  auto* x11 = dynamic_cast<X11WindowHost*>(&w->host());
+  ASSERT_NE(x11, nullptr);
+  TplugEditForm& f = w->form();
+  // Idles as a host sends them until the program has answered; the slowest one is returned.
+  auto idleUntilAnswered = [&] {
+    auto worst = 0ns;
+    for (int i = 0; i < 1000 && x11->fileDialogProcess() != 0; ++i) {
+      const auto t0 = std::chrono::steady_clock::now();
+      e->dispatcher(e, vst::effEditIdle, 0, 0, nullptr, 0);
+      worst = std::max(worst, std::chrono::steady_clock::now() - t0);
+      std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_EQ(x11->fileDialogProcess(), 0) << "the program never answered";
+    return worst;
+  };
+
+  // Save: a name typed without its extension, given after the program took 0.6 s.
+  Ckv_progMan& programs = synth.engine()->soundMan().ProgMan();
+  for (int n = 0; n < 128; n += 17) setRecordName(*programs.RecordAt(Ckv_progMan::SlotOf(n)), "SOUND " + std::to_string(n));
+  const auto saved = bankOf(synth);
+  fake.set("answer", (folder.dir / "mine").string());
+  fake.set("delay", "0.6");
+  const auto t0 = std::chrono::steady_clock::now();
+  f.SaveLibrary();
+  const auto started = std::chrono::steady_clock::now() - t0;
+  ASSERT_NE(x11->fileDialogProcess(), 0) << "the drawn dialog was used";
+  const auto worst = idleUntilAnswered();
+  EXPECT_GE(std::chrono::steady_clock::now() - t0, 500ms);
+  EXPECT_LT(worst, 200ms) << "an idle waited for the dialog";
+  std::printf("dialog program started in %.2f ms; slowest idle while it ran %.2f ms\n",
+              std::chrono::duration<double, std::milli>(started).count(),
+              std::chrono::duration<double, std::milli>(worst).count());
+  std::vector<std::uint8_t> onDisk;
+  EXPECT_EQ(readWholeFile((folder.dir / "mine.KVL").string(), onDisk), saved.size());
+  EXPECT_EQ(onDisk, saved);
+  const std::vector<std::string> args = fake.args();
+  EXPECT_NE(std::find(args.begin(), args.end(), "--attach=" + std::to_string(top.w)), args.end());
+  fake.set("delay", "0");
+
+  // Load: the memory changed meanwhile comes back from the file; a cancelled load changes nothing.
+  programs.InitAllPrograms();
+  const auto initialised = bankOf(synth);
+  ASSERT_NE(initialised, saved);
+  fake.clear("answer");
+  f.LoadLibrary();
+  idleUntilAnswered();
+  EXPECT_EQ(bankOf(synth), initialised) << "cancel";
+  EXPECT_EQ(w->host().modalCount(), 0u) << "a cancel opened the drawn dialog";
+  fake.set("answer", (folder.dir / "mine.KVL").string());
+  f.LoadLibrary();
+  idleUntilAnswered();
+  EXPECT_EQ(bankOf(synth), saved);
+  // A zenity that does not know --attach is asked once more without it.
+  programs.InitAllPrograms();
+  fake.set("noattach", "1");
+  f.LoadLibrary();
+  idleUntilAnswered();
+  EXPECT_EQ(bankOf(synth), saved);
+  EXPECT_EQ(fake.args().back(), "--file-filter=Library (*.KVL) | *.KVL *.kvl");
+  fake.clear("noattach");
+
+  // A cancelled save writes nothing. An existing file of the name with the extension added is
+  // asked about first; "No" keeps it.
+  auto files = [&] { return std::distance(fs::directory_iterator(folder.dir), fs::directory_iterator{}); };
+  const auto before = files();
+  fake.clear("answer");
+  f.SaveLibrary();
+  idleUntilAnswered();
+  EXPECT_EQ(files(), before);
+  programs.InitAllPrograms();
+  fake.set("answer", (folder.dir / "mine").string());
+  f.SaveLibrary();
+  idleUntilAnswered();
+  ASSERT_EQ(w->host().modalCount(), 1u) << "no question before replacing mine.KVL";
+  w->host().closeModal(*w->host().topModal());  // closed without Yes
+  e->dispatcher(e, vst::effEditIdle, 0, 0, nullptr, 0);
+  ASSERT_EQ(readWholeFile((folder.dir / "mine.KVL").string(), onDisk), saved.size());
+  EXPECT_EQ(onDisk, saved);
+
+  // A program that fails gives way to the drawn dialog.
+  fake.set("status", "255");
+  f.LoadLibrary();
+  idleUntilAnswered();
+  EXPECT_EQ(w->host().modalCount(), 1u);
+  w->host().closeModal(*w->host().topModal());
+  e->dispatcher(e, vst::effEditIdle, 0, 0, nullptr, 0);
+  fake.clear("status");
+
+  // Closed while the dialog is open: the program is killed and reaped, nothing is called back.
+  fake.set("hang", "1");
+  const auto beforeClose = bankOf(synth);
+  f.LoadLibrary();
+  e->dispatcher(e, vst::effEditIdle, 0, 0, nullptr, 0);
+  const long pid = x11->fileDialogProcess();
+  ASSERT_NE(pid, 0);
+  EXPECT_FALSE(reaped(pid));
+  // Meanwhile the editor takes no clicks, as under a modal dialog.
+  const int program = synth.engine()->soundMan().CurrentProgram();
+  const Point up = centre(*f.upButton);  // the host's window is at 0, 0 of the screen
+  xdotool("mousemove " + std::to_string(up.x) + " " + std::to_string(up.y) + " click 1");
+  e->dispatcher(e, vst::effEditIdle, 0, 0, nullptr, 0);
+  EXPECT_EQ(synth.engine()->soundMan().CurrentProgram(), program);
+  e->dispatcher(e, vst::effEditClose, 0, 0, nullptr, 0);
+  EXPECT_TRUE(reaped(pid));
+  EXPECT_EQ(bankOf(synth), beforeClose);
 }
 
 }  // namespace

@@ -3,12 +3,14 @@
 // window system would drive it. Include it last: Xlib's macros must not meet other headers.
 #pragma once
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <thread>
@@ -26,7 +28,10 @@ inline bool onPath(const char* program) {
   return std::system(cmd.c_str()) == 0;
 }
 
-// One Xvfb for the whole program, on a display number it picks itself; DISPLAY names it.
+// One Xvfb for the whole program, on a display number of its own. Not -displayfd: a server
+// started so takes no lock file, and two starting at once (tests run in parallel) may end up
+// on one display, which the first to finish then takes away. Xvfb :N takes /tmp/.XN-lock
+// atomically and writes its pid there; the display is ours once that pid is our child's.
 class Xvfb {
  public:
   static Xvfb& get() {
@@ -37,33 +42,41 @@ class Xvfb {
   const std::string& display() const { return display_; }
 
  private:
+  static long lockOwner(int n) {
+    std::ifstream lock("/tmp/.X" + std::to_string(n) + "-lock");
+    long pid = 0;
+    return lock >> pid ? pid : 0;
+  }
   Xvfb() {
     if (!onPath("Xvfb")) return;
-    int fds[2];
-    if (pipe(fds) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      close(fds[0]);
-      const std::string fd = std::to_string(fds[1]);
-      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp", nullptr);
-      _exit(127);
-    }
-    close(fds[1]);
-    // The number arrives as a line once the server listens; read all of it.
-    std::string number;
-    char c = 0;
-    while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-    close(fds[0]);
-    if (number.empty()) return;
-    const std::string name = ":" + std::to_string(std::atoi(number.c_str()));
-    for (int i = 0; i < 100; ++i) {
-      if (Display* d = XOpenDisplay(name.c_str())) {
-        XCloseDisplay(d);
-        display_ = name;
-        setenv("DISPLAY", display_.c_str(), 1);
-        return;
+    for (int n = 100 + getpid() % 400, tries = 0; tries < 40; ++tries, ++n) {
+      const std::string name = ":" + std::to_string(n);
+      const pid_t pid = fork();
+      if (pid == 0) {
+        const int quiet = open("/dev/null", O_WRONLY);
+        dup2(quiet, 1);
+        dup2(quiet, 2);
+        execlp("Xvfb", "Xvfb", name.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp", nullptr);
+        _exit(127);
       }
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      bool ended = false;
+      for (int i = 0; i < 100 && !ended; ++i) {
+        ended = waitpid(pid, nullptr, WNOHANG) == pid;  // the number is taken
+        if (ended) break;
+        if (lockOwner(n) == pid)
+          if (Display* d = XOpenDisplay(name.c_str())) {
+            XCloseDisplay(d);
+            pid_ = pid;
+            display_ = name;
+            setenv("DISPLAY", display_.c_str(), 1);
+            return;
+          }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      }
+      if (!ended) {
+        kill(pid, SIGTERM);
+        waitpid(pid, nullptr, 0);
+      }
     }
   }
   ~Xvfb() {

@@ -1,0 +1,172 @@
+// korvo-editor-shot OUT_DIR TITLE SECONDS: the editor as a host shows it, compared pixel for
+// pixel with the headless rendering of the same editor. Waits for a viewable window whose title
+// contains TITLE (a DAW's plug-in window), finds the editor's own window inside it (the child of
+// the editor's size), and grabs it until it equals the headless picture or SECONDS have passed.
+// Then it clicks the next-program button there (xdotool) and compares again with the headless
+// editor after the same click: the host's window passes the editor its mouse.
+// Prints editor.window=ID, editor.differing=N and editor.differing.after-click=N, saves the
+// pictures in OUT_DIR; exit 0 when all are equal, 1 when not, 2 when no such window appeared. The headless editor is made the
+// way the plug-in's entry point makes it, with the settings this process reads too
+// (XDG_CONFIG_HOME), so the host's copy must be started with the same.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "builtInData.h"
+#include "editorWindow.h"
+#include "headlessHost.h"
+#include "plugCore.h"
+
+// Last: Xlib's macros must not meet the toolkit's headers.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+namespace {
+
+using namespace korvo;
+
+vst::VstIntPtr KORVO_VSTCALL shotHost(vst::AEffect*, vst::VstInt32 opcode, vst::VstInt32, vst::VstIntPtr, void*, float) {
+  return opcode == vst::audioMasterVersion ? 2400 : 0;
+}
+
+class NoTimers : public TimerEventService {
+ public:
+  unsigned setEvent(unsigned, unsigned, std::function<void(unsigned)>) override { return ++id_; }
+  void killEvent(unsigned) override {}
+
+ private:
+  unsigned id_ = 0;
+};
+
+struct Headless {
+  Image first, afterClick;
+  Point next{};  // the next-program button's centre, in window coordinates
+};
+
+Headless headlessPictures() {
+  Headless r;
+  vst::AEffect* effect = createEffect(shotHost, withBuiltInData());
+  if (!effect) return r;
+  std::unique_ptr<CSynth> owner(static_cast<CSynth*>(effect->object));
+  NoTimers timers;
+  EditorWindow w(nullptr, *owner, WindowHostFactory{}, &timers);
+  w.show();
+  TplugEditForm& f = w.form();
+  f.DisplayTick();
+  auto& h = static_cast<HeadlessHost&>(w.host());
+  r.first = h.frame();
+  r.next = f.upButton->toWindow({f.upButton->width() / 2, f.upButton->height() / 2});
+  h.move(r.next);
+  h.click(r.next);
+  f.DisplayTick();
+  r.afterClick = h.frame();
+  return r;
+}
+
+bool titleContains(Display* d, Window w, const std::string& part) {
+  char* name = nullptr;
+  if (!XFetchName(d, w, &name) || !name) return false;
+  const bool match = std::string(name).find(part) != std::string::npos;
+  XFree(name);
+  return match;
+}
+
+bool viewable(Display* d, Window w, XWindowAttributes& a) { return XGetWindowAttributes(d, w, &a) && a.map_state == IsViewable; }
+
+// Depth first: the first viewable window below `w` (or `w` itself) that passes `test`.
+template <class Test>
+Window find(Display* d, Window w, const Test& test) {
+  XWindowAttributes a{};
+  if (viewable(d, w, a) && test(w, a)) return w;
+  Window root = 0, parent = 0, *kids = nullptr, found = 0;
+  unsigned n = 0;
+  if (XQueryTree(d, w, &root, &parent, &kids, &n)) {
+    for (unsigned i = 0; i < n && !found; ++i) found = find(d, kids[i], test);
+    if (kids) XFree(kids);
+  }
+  return found;
+}
+
+// What the screen shows of the window, read from the root.
+Image grab(Display* d, Window w) {
+  XWindowAttributes a{};
+  Image image;
+  if (!XGetWindowAttributes(d, w, &a)) return image;
+  int x = 0, y = 0;
+  Window child = 0;
+  XTranslateCoordinates(d, w, DefaultRootWindow(d), 0, 0, &x, &y, &child);
+  XImage* shot = XGetImage(d, DefaultRootWindow(d), x, y, static_cast<unsigned>(a.width), static_cast<unsigned>(a.height),
+                           AllPlanes, ZPixmap);
+  if (!shot) return image;
+  image.reset(a.width, a.height);
+  for (int r = 0; r < a.height; ++r)
+    for (int c = 0; c < a.width; ++c) image.row(r)[c] = static_cast<Pixel>(XGetPixel(shot, c, r) & 0xFFFFFF);
+  XDestroyImage(shot);
+  return image;
+}
+
+long differing(const Image& a, const Image& b) {
+  if (a.width() != b.width() || a.height() != b.height()) return -1;
+  long n = 0;
+  for (std::size_t i = 0; i < a.pixels().size(); ++i) n += a.pixels()[i] != b.pixels()[i];
+  return n;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Display* d = argc == 4 ? XOpenDisplay(nullptr) : nullptr;
+  if (!d) return std::fprintf(stderr, "usage (with a display): korvo-editor-shot OUT_DIR TITLE SECONDS\n"), 2;
+  const std::string dir = argv[1], title = argv[2];
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(static_cast<long>(std::atof(argv[3]) * 1000));
+  const Headless headless = headlessPictures();
+  const Image& expected = headless.first;
+  if (expected.empty()) return std::fprintf(stderr, "korvo-editor-shot: no headless editor\n"), 2;
+  savePng(expected, dir + "/editor-headless.png");
+
+  const Window root = DefaultRootWindow(d);
+  Window editor = 0;
+  while (!editor && std::chrono::steady_clock::now() < until) {
+    const Window top = find(d, root, [&](Window w, const XWindowAttributes&) { return titleContains(d, w, title); });
+    if (top)
+      editor = find(d, top, [&](Window, const XWindowAttributes& a) {
+        return a.width == expected.width() && a.height == expected.height();
+      });
+    if (!editor) usleep(200000);
+  }
+  if (!editor) {
+    XCloseDisplay(d);
+    return std::fprintf(stderr, "korvo-editor-shot: no editor window in a window titled \"%s\"\n", title.c_str()), 2;
+  }
+  std::printf("editor.window=%lu\n", editor);
+  // The host idles the editor when it likes; the picture is taken once it has settled.
+  auto settled = [&](const Image& want, const char* file) {
+    Image shot = grab(d, editor);
+    long n = differing(shot, want);
+    while (n != 0 && std::chrono::steady_clock::now() < until) {
+      usleep(200000);
+      shot = grab(d, editor);
+      n = differing(shot, want);
+    }
+    savePng(shot, dir + file);
+    return n;
+  };
+  const long first = settled(expected, "/editor-host.png");
+  std::printf("editor.differing=%ld\n", first);
+  long after = -1;
+  if (first == 0) {
+    int x = 0, y = 0;
+    Window child = 0;
+    XTranslateCoordinates(d, editor, root, headless.next.x, headless.next.y, &x, &y, &child);
+    const std::string click = "xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) + " click 1";
+    if (std::system(click.c_str()) == 0) after = settled(headless.afterClick, "/editor-host-after-click.png");
+    savePng(headless.afterClick, dir + "/editor-headless-after-click.png");
+    std::printf("editor.differing.after-click=%ld\n", after);
+  }
+  XCloseDisplay(d);
+  return first == 0 && after == 0 ? 0 : 1;
+}
