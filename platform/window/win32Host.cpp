@@ -16,6 +16,7 @@
 
 #include "menu.h"
 #include "popupHost.h"
+#include "win32Dpi.h"
 
 namespace korvo {
 
@@ -340,7 +341,7 @@ struct Win32WindowHost::Impl {
         POINT pt{GET_X_LPARAM(m.lParam), GET_Y_LPARAM(m.lParam)};
         if (WindowFromPoint(pt) != hwnd) return false;
         ScreenToClient(hwnd, &pt);
-        self.mouseWheel(GET_WHEEL_DELTA_WPARAM(m.wParam), mouseShift(GET_KEYSTATE_WPARAM(m.wParam)), {pt.x, pt.y});
+        self.mouseWheel(GET_WHEEL_DELTA_WPARAM(m.wParam), mouseShift(GET_KEYSTATE_WPARAM(m.wParam)), self.toUnits({pt.x, pt.y}));
         afterInput();
         return true;
       }
@@ -408,7 +409,7 @@ struct Win32WindowHost::Impl {
         const MouseButton b = msg == WM_LBUTTONDOWN || msg == WM_LBUTTONDBLCLK   ? MouseButton::Left
                               : msg == WM_RBUTTONDOWN || msg == WM_RBUTTONDBLCLK ? MouseButton::Right
                                                                                  : MouseButton::Middle;
-        const Point p{GET_X_LPARAM(l), GET_Y_LPARAM(l)};
+        const Point p = self.toUnits({GET_X_LPARAM(l), GET_Y_LPARAM(l)});
         // Drags go on outside the window until the last button is let go.
         if (GetCapture() != hwnd) SetCapture(hwnd);
         if (msg == WM_LBUTTONDBLCLK || msg == WM_RBUTTONDBLCLK || msg == WM_MBUTTONDBLCLK)
@@ -422,21 +423,21 @@ struct Win32WindowHost::Impl {
       case WM_RBUTTONUP:
       case WM_MBUTTONUP: {
         const MouseButton b = msg == WM_LBUTTONUP ? MouseButton::Left : msg == WM_RBUTTONUP ? MouseButton::Right : MouseButton::Middle;
-        self.mouseUp(b, mouseShift(w), {GET_X_LPARAM(l), GET_Y_LPARAM(l)});
+        self.mouseUp(b, mouseShift(w), self.toUnits({GET_X_LPARAM(l), GET_Y_LPARAM(l)}));
         if (!(w & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON)) && GetCapture() == hwnd) ReleaseCapture();
         afterInput();
         return 0;
       }
       case WM_MOUSEMOVE:
         if (popups.empty()) {
-          self.mouseMove(mouseShift(w), {GET_X_LPARAM(l), GET_Y_LPARAM(l)});
+          self.mouseMove(mouseShift(w), self.toUnits({GET_X_LPARAM(l), GET_Y_LPARAM(l)}));
           afterInput();
         }
         return 0;
       case WM_MOUSEWHEEL: {
         POINT pt{GET_X_LPARAM(l), GET_Y_LPARAM(l)};
         ScreenToClient(hwnd, &pt);
-        self.mouseWheel(GET_WHEEL_DELTA_WPARAM(w), mouseShift(GET_KEYSTATE_WPARAM(w)), {pt.x, pt.y});
+        self.mouseWheel(GET_WHEEL_DELTA_WPARAM(w), mouseShift(GET_KEYSTATE_WPARAM(w)), self.toUnits({pt.x, pt.y}));
         afterInput();
         return 0;
       }
@@ -490,12 +491,12 @@ struct Win32WindowHost::Impl {
     settle();
     if (gone) return;
     if (self.needsPaint()) {
-      const RECT r = toRect(self.dirty());
+      const RECT r = toRect(self.toDevice(self.dirty()));
       InvalidateRect(hwnd, &r, FALSE);
     }
     for (Popup& p : popups)
       if (p.host->needsPaint()) {
-        const RECT r = toRect(p.host->dirty());
+        const RECT r = toRect(p.host->toDevice(p.host->dirty()));
         InvalidateRect(p.w, &r, FALSE);
       }
   }
@@ -503,7 +504,8 @@ struct Win32WindowHost::Impl {
   void paintEditor() {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(hwnd, &ps);
-    if (frame.width() != self.root().width() || frame.height() != self.root().height())
+    const Size size = self.deviceSize();
+    if (frame.width() != size.width || frame.height() != size.height || frame.scale() != self.scale())
       self.render(frame);
     else
       self.renderDirty(frame);
@@ -580,12 +582,13 @@ struct Win32WindowHost::Impl {
     if (release && self.capture()) {
       // The press that opened the menu is let go (beside the window, or dragged into the menu).
       const Point e = self.windowOrigin();
-      self.mouseUp(b, s, {screen.x - e.x, screen.y - e.y});
+      self.mouseUp(b, s, self.toUnits({screen.x - e.x, screen.y - e.y}));
     }
     Popup* under = nullptr;
     for (auto it = popups.rbegin(); it != popups.rend(); ++it) {
       const Point o = it->host->windowOrigin();
-      if (Rect::xywh(o.x, o.y, it->host->root().width(), it->host->root().height()).contains(screen)) {
+      const Size size = it->host->deviceSize();
+      if (Rect::xywh(o.x, o.y, size.width, size.height).contains(screen)) {
         under = &*it;
         break;
       }
@@ -595,7 +598,7 @@ struct Win32WindowHost::Impl {
       return;
     }
     const Point o = under->host->windowOrigin();
-    const Point p{screen.x - o.x, screen.y - o.y};
+    const Point p = under->host->toUnits({screen.x - o.x, screen.y - o.y});
     if (press)
       under->host->mouseDown(b, s, p);
     else if (release)
@@ -607,7 +610,8 @@ struct Win32WindowHost::Impl {
   void openLevel(PopupMenu& menu, Point where) {
     auto view = std::make_unique<MenuView>(menu);
     view->layout();
-    const int w = std::max(1, view->width()), h = std::max(1, view->height());
+    const int w = std::max(1, scaleCoord(view->width(), self.scale()));
+    const int h = std::max(1, scaleCoord(view->height(), self.scale()));
     // Kept on the monitor the point is on: moved left or up as far as needed.
     Point at = where;
     MONITORINFO mi{};
@@ -617,7 +621,8 @@ struct Win32WindowHost::Impl {
       if (at.y + h > mi.rcWork.bottom) at.y = std::max<int>(mi.rcWork.top, mi.rcWork.bottom - h);
     }
     Popup p;
-    p.host = std::make_unique<Win32PopupHost>(self, w, h, at);
+    p.host = std::make_unique<Win32PopupHost>(self, view->width(), view->height(), at);
+    p.host->setScale(self.scale());
     const std::size_t level = popups.size();
     view->onChoose = [this](MenuItem& item) { chosen = &item; };
     view->onCancel = [this] { cancelled = true; };
@@ -766,16 +771,17 @@ Win32WindowHost::~Win32WindowHost() {
 void Win32WindowHost::present() {
   Impl& m = *impl_;
   if (m.gone || !m.hwnd) return;
-  const bool first = m.frame.width() != root().width() || m.frame.height() != root().height();
+  const Size size = deviceSize();
+  const bool first = m.frame.width() != size.width || m.frame.height() != size.height || m.frame.scale() != scale();
   if (first || needsPaint()) {
-    const RECT r = toRect(first ? root().clientRect() : dirty());
+    const RECT r = toRect(first ? Rect{0, 0, size.width, size.height} : toDevice(dirty()));
     InvalidateRect(m.hwnd, &r, FALSE);
   }
   UpdateWindow(m.hwnd);
   for (Impl::Popup& p : m.popups) {
     if (!p.w) continue;
     if (p.host->needsPaint()) {
-      const RECT r = toRect(p.host->dirty());
+      const RECT r = toRect(p.host->toDevice(p.host->dirty()));
       InvalidateRect(p.w, &r, FALSE);
     }
     UpdateWindow(p.w);
@@ -796,6 +802,20 @@ Point Win32WindowHost::pointerPosition() const {
 }
 
 void Win32WindowHost::setPointerPosition(Point screen) { SetCursorPos(screen.x, screen.y); }
+
+void Win32WindowHost::setScale(int percent) {
+  WindowHost::setScale(percent);
+  Impl& m = *impl_;
+  if (m.gone || !m.hwnd) return;
+  const Size size = deviceSize();
+  SetWindowPos(m.hwnd, nullptr, 0, 0, size.width, size.height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  InvalidateRect(m.hwnd, nullptr, FALSE);
+}
+
+int Win32WindowHost::systemScale() const {
+  const Impl& m = *impl_;
+  return (windowDpi(m.hwnd ? m.hwnd : m.parent) * 100 + 48) / 96;
+}
 
 MenuItem* Win32WindowHost::popupMenu(PopupMenu& menu, Point screen) {
   Impl& m = *impl_;

@@ -31,6 +31,9 @@ class Win32WindowHost : public WindowHost {
   Point windowOrigin() const override;
   Point pointerPosition() const override;
   void setPointerPosition(Point screen) override;
+  // Resizes the child window to the scaled size (the host was asked for room by the bridge).
+  void setScale(int percent) override;
+  int systemScale() const override;
   MenuItem* popupMenu(PopupMenu& menu, Point screen) override;
   // The system's open and save dialogs; the drawn one when they cannot be shown.
   void fileDialog(const FileDialogRequest& request, std::function<void(const std::string&)> done) override;
