@@ -22,11 +22,18 @@ constexpr int kHeldBendScale = 32;
 // give what they would give the exact sum, and nothing changes where the 32-bit sums fit.
 std::int32_t saturate(std::int64_t v) { return clampWide(v, INT32_MIN, INT32_MAX); }
 
-// s x k / 504063 saturated to 32 bits. A product beyond 64 bits has a quotient far beyond 32.
+// The matrix's amplitude pair: k = A4 x (S4 - 127) + kMatrixUnity, where |A4 x (S4 - 127)| is at
+// most 63 x 127 = 8001, so an off pair (A4 = 0) gives exactly the unity and A4 = 63 scales by S4 / 127.
+constexpr std::int64_t kMatrixUnity = 63 * 127;
+// The output is the slot sum times k over 63 (a slot's full amount) x unity = 504063.
+constexpr std::int64_t kMatrixDivisor = 63 * kMatrixUnity;
+static_assert(kMatrixUnity == 8001 && kMatrixDivisor == 504063);
+
+// s x k / kMatrixDivisor saturated to 32 bits. A product beyond 64 bits has a quotient far beyond 32.
 std::int32_t matrixOutput(std::int64_t s, std::int64_t k) {
   std::int64_t product;
   if (__builtin_mul_overflow(s, k, &product)) return (s < 0) != (k < 0) ? INT32_MIN : INT32_MAX;
-  return saturate(product / 504063);
+  return saturate(product / kMatrixDivisor);
 }
 }  // namespace
 
@@ -493,7 +500,7 @@ void CplugMaster::controlTick(Voice& v) {
   for (int j = 0; j < 3; ++j) {
     const auto& m = v.matrix[j];
     const std::int64_t s = m[0].product() + m[1].product() + m[2].product();
-    const std::int64_t k = std::int64_t{m[3].amount} * (std::int64_t{*m[3].source} - 127) + 8001;
+    const std::int64_t k = std::int64_t{m[3].amount} * (std::int64_t{*m[3].source} - 127) + kMatrixUnity;
     v.local[static_cast<std::size_t>(13 + j)] = matrixOutput(s, k);
   }
   for (int k = 0; k < 4; ++k) v.lfo[k].setModulation(saturate(v.lfoDepth[k].product() / 63));

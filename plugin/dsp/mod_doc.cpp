@@ -275,7 +275,10 @@ void Cdoc::updateInterpolationOrder(int voice) {
   std::uint32_t m = 0;
   for (const Oscillator& o : v.osc)
     if (o.enabled && o.reg.increment > m) m = o.reg.increment;
-  v.order = m < 576717 ? 1 : (m < 1631846 ? 2 : (m < 6918636 ? 3 : 4));
+  // The thresholds in wave samples per chip step (increment / 65536): 8.8, 24.9 and 105.6; the
+  // faster the tables are read, the higher the order of the polynomial between chip steps.
+  constexpr std::uint32_t kOrder2From = 576717, kOrder3From = 1631846, kOrder4From = 6918636;
+  v.order = m < kOrder2From ? 1 : (m < kOrder3From ? 2 : (m < kOrder4From ? 3 : 4));
 }
 
 namespace {

@@ -21,9 +21,9 @@ std::array<int, 128> keyMap(bool variant) {
   std::array<int, 128> m{};
   m.fill(-1);
   const char lower[] = "YSXDCVGBHNJM,L.";
-  for (int i = 0; lower[i]; ++i) m[static_cast<std::size_t>(lower[i])] = i;
+  for (int i = 0; lower[i]; ++i) m[static_cast<unsigned char>(lower[i])] = i;
   const char upper[] = "Q2W3ER5T6Z7UI9O0P";
-  for (int i = 0; upper[i]; ++i) m[static_cast<std::size_t>(upper[i])] = 12 + i;
+  for (int i = 0; upper[i]; ++i) m[static_cast<unsigned char>(upper[i])] = 12 + i;
   if (variant) std::swap(m['Y'], m['Z']);
   return m;
 }
