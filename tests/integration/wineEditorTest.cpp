@@ -16,6 +16,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -306,6 +307,68 @@ TEST(WineEditor, TheFileMenuOpensOverTheEditorAndSavesALibraryThroughTheSystemDi
   for (int i = 0; i < 20 && fs::file_size(target) < 69652; ++i) std::this_thread::sleep_for(100ms);
   EXPECT_EQ(fs::file_size(target), 69652u);
   EXPECT_EQ(vsthost.count("host.keyDown"), 0) << "keys of the dialog reached the host's window";
+  XCloseDisplay(d);
+}
+
+// A value in the plug-in's registry key of the prefix while it lives, written by the reg tool of
+// the plug-in's own bitness (a 32-bit program's key is redirected).
+struct RegistryValue {
+  std::string name;
+  RegistryValue(std::string n, int value) : name(std::move(n)) {
+    run("add 'HKLM\\SOFTWARE\\Korvo' /v " + name + " /t REG_DWORD /d " + std::to_string(value) + " /f");
+  }
+  ~RegistryValue() { run("delete 'HKLM\\SOFTWARE\\Korvo' /v " + name + " /f"); }
+  static void run(const std::string& args) {
+    waitForWineServer();
+    const std::string cmd = "env " + wineEnvironment() + "'" + testEnv("KORVO_TEST_RUNNER") + "' reg " + args + " >/dev/null 2>&1";
+    [[maybe_unused]] const int rc = std::system(cmd.c_str());
+  }
+};
+
+TEST(WineEditor, DrawsAtTheStoredScaleAndTakesClicksAtTheScale) {
+  NEED_WINE_DISPLAY();
+  Folder folder;
+  std::vector<Image> expected;
+  Point up{};
+  {
+    vst::AEffect* effect = createEffect(testHost, withBuiltInData());
+    ASSERT_NE(effect, nullptr);
+    std::unique_ptr<CSynth> owner(static_cast<CSynth*>(effect->object));
+    NoTimers timers;
+    EditorWindow w(nullptr, *owner, WindowHostFactory{}, &timers);
+    w.setScale(150);
+    w.show();
+    TplugEditForm& f = w.form();
+    f.DisplayTick();
+    auto& h = static_cast<HeadlessHost&>(w.host());
+    // The pointer rests on the next-program button (its hint on the status line), then clicks.
+    h.move(centre(*f.upButton));
+    f.DisplayTick();
+    expected.push_back(h.frame());
+    h.click(centre(*f.upButton));
+    f.DisplayTick();
+    expected.push_back(h.frame());
+    up = h.toDevice(centre(*f.upButton));
+  }
+  ASSERT_EQ(expected[0].width(), 843);
+  RegistryValue scale("editorScale", 150);
+  WineEditor vsthost(folder.dir / "scale.out", "--seconds 60");
+  Point at{};
+  ASSERT_TRUE(vsthost.editorOrigin(at)) << "vsthost printed no window: " << vsthost.text();
+  Display* d = XOpenDisplay(nullptr);
+  ASSERT_NE(d, nullptr);
+  xdotool("mousemove " + std::to_string(at.x + up.x) + " " + std::to_string(at.y + up.y));
+  const Image shot = waitForPicture(d, at, expected[0], 15s);
+  const int bad = differingPixels(shot, expected[0]);
+  EXPECT_EQ(bad, 0) << "the window at 150 %, the pointer on the next-program button";
+  if (bad != 0) {
+    const std::string stem = (fs::temp_directory_path() / ("korvo-wine-scale-" + testEnv("KORVO_TEST_BITS") + "-")).string();
+    savePng(shot, stem + "window.png");
+    savePng(expected[0], stem + "headless.png");
+  }
+  xdotool("click 1");
+  EXPECT_EQ(differingPixels(waitForPicture(d, at, expected[1], 15s), expected[1]), 0)
+      << "a click at the device position of the next-program button";
   XCloseDisplay(d);
 }
 
