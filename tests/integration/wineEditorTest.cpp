@@ -191,15 +191,10 @@ TEST(WineEditor, VsthostShowsTheHeadlessPictureAndTakesClicksAndTypedNames) {
   std::vector<Image> expected;
   Point up{}, name{};
   {
-    vst::AEffect* effect = createEffect(testHost, withBuiltInData());
-    ASSERT_NE(effect, nullptr);
-    std::unique_ptr<CSynth> owner(static_cast<CSynth*>(effect->object));
-    NoTimers timers;
-    EditorWindow w(nullptr, *owner, WindowHostFactory{}, &timers);
-    w.show();
+    ReferenceEditor w;
+    ASSERT_TRUE(w.ok());
     TplugEditForm& f = w.form();
-    f.DisplayTick();
-    auto& h = static_cast<HeadlessHost&>(w.host());
+    HeadlessHost& h = w.host();
     expected.push_back(h.frame());
     up = centre(*f.upButton);
     name = centre(*f.progNameEdit);
@@ -260,15 +255,10 @@ TEST(WineEditor, TheFileMenuOpensOverTheEditorAndSavesALibraryThroughTheSystemDi
   Image first;
   Point menuImage{}, item{};
   {
-    vst::AEffect* effect = createEffect(testHost, withBuiltInData());
-    ASSERT_NE(effect, nullptr);
-    std::unique_ptr<CSynth> owner(static_cast<CSynth*>(effect->object));
-    NoTimers timers;
-    EditorWindow w(nullptr, *owner, WindowHostFactory{}, &timers);
-    w.show();
+    ReferenceEditor w;
+    ASSERT_TRUE(w.ok());
     TplugEditForm& f = w.form();
-    f.DisplayTick();
-    first = static_cast<HeadlessHost&>(w.host()).frame();
+    first = w.frame();
     menuImage = centre(*f.menuFileImage);
     // Where the menu shows its item: below the image, as the window places it.
     MenuView view(f.menuFilePopup);
@@ -339,16 +329,10 @@ TEST(WineEditor, DrawsAtTheStoredScaleAndTakesClicksAtTheScale) {
   std::vector<Image> expected;
   Point up{};
   {
-    vst::AEffect* effect = createEffect(testHost, withBuiltInData());
-    ASSERT_NE(effect, nullptr);
-    std::unique_ptr<CSynth> owner(static_cast<CSynth*>(effect->object));
-    NoTimers timers;
-    EditorWindow w(nullptr, *owner, WindowHostFactory{}, &timers);
-    w.setScale(150);
-    w.show();
+    ReferenceEditor w(150);
+    ASSERT_TRUE(w.ok());
     TplugEditForm& f = w.form();
-    f.DisplayTick();
-    auto& h = static_cast<HeadlessHost&>(w.host());
+    HeadlessHost& h = w.host();
     // The pointer rests on the next-program button (its hint on the status line), then clicks.
     h.move(centre(*f.upButton));
     f.DisplayTick();

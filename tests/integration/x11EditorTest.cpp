@@ -149,17 +149,10 @@ TEST(X11Editor, VsthostShowsTheHeadlessPictureAndTakesClicksAndTypedNames) {
   std::vector<Image> expected;
   Point up{}, name{};
   {
-    // Made as the entry point makes it, with the same settings (the folder's) and built-in data.
-    vst::AEffect* effect = createEffect(testHost, withBuiltInData());
-    ASSERT_NE(effect, nullptr);
-    std::unique_ptr<CSynth> owner(static_cast<CSynth*>(effect->object));
-    CSynth& synth = *owner;
-    NoTimers timers;
-    EditorWindow w(nullptr, synth, WindowHostFactory{}, &timers);
-    w.show();
+    ReferenceEditor w;  // with the folder's settings
+    ASSERT_TRUE(w.ok());
     TplugEditForm& f = w.form();
-    f.DisplayTick();
-    auto& h = static_cast<HeadlessHost&>(w.host());
+    HeadlessHost& h = w.host();
     expected.push_back(h.frame());
     up = centre(*f.upButton);
     name = centre(*f.progNameEdit);
@@ -314,15 +307,9 @@ TEST(X11Editor, FollowsXftDpiDrawsTheScaledPictureAndTakesClicksAtTheScale) {
   // The reference: the headless editor at 150 %.
   Image expected;
   {
-    vst::AEffect* effect = createEffect(testHost, withBuiltInData());
-    ASSERT_NE(effect, nullptr);
-    std::unique_ptr<CSynth> owner(static_cast<CSynth*>(effect->object));
-    NoTimers timers;
-    EditorWindow w(nullptr, *owner, WindowHostFactory{}, &timers);
-    w.setScale(150);
-    w.show();
-    w.form().DisplayTick();
-    expected = static_cast<HeadlessHost&>(w.host()).frame();
+    ReferenceEditor w(150);
+    ASSERT_TRUE(w.ok());
+    expected = w.frame();
   }
   vst::AEffect* e = createEffect(sizingHost, withBuiltInData());
   ASSERT_NE(e, nullptr);

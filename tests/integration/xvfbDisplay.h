@@ -12,12 +12,16 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 
 #include "DAEffectX.h"
+#include "builtInData.h"
+#include "editorWindow.h"
 #include "headlessHost.h"
 #include "simpleTimer.h"
+#include "uPlug.h"
 
 #include <X11/Xlib.h>
 
@@ -101,6 +105,30 @@ class NoTimers : public TimerEventService {
 
  private:
   unsigned id_ = 0;
+};
+
+// The editor on the headless host, made as the entry point makes it (the same settings and
+// built-in data), shown and ticked once: the picture a real window must match.
+class ReferenceEditor {
+ public:
+  explicit ReferenceEditor(int scale = 100) {
+    if (vst::AEffect* effect = createEffect(testHost, withBuiltInData()))
+      synth_.reset(static_cast<CSynth*>(effect->object));
+    if (!synth_) return;
+    window_ = std::make_unique<EditorWindow>(nullptr, *synth_, WindowHostFactory{}, &timers_);
+    window_->setScale(scale);
+    window_->show();
+    form().DisplayTick();
+  }
+  bool ok() const { return window_ != nullptr; }
+  TplugEditForm& form() { return window_->form(); }
+  HeadlessHost& host() { return static_cast<HeadlessHost&>(window_->host()); }
+  const Image& frame() { return host().frame(); }
+
+ private:
+  std::unique_ptr<CSynth> synth_;
+  NoTimers timers_;
+  std::unique_ptr<EditorWindow> window_;  // goes before the plug-in it shows
 };
 
 inline int differingPixels(const Image& a, const Image& b) {
