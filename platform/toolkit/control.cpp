@@ -118,10 +118,12 @@ void Control::setFocus() {
 void Control::invalidate() { invalidate(clientRect()); }
 
 void Control::invalidate(const Rect& area) {
-  WindowHost* h = host();
+  const Control* tree = this;
+  while (tree->parent_) tree = tree->parent_;
+  WindowHost* h = tree->host_;
   if (!h) return;
   const Point o = toWindow({0, 0});
-  h->invalidate(area.intersect(clientRect()).offset(o.x, o.y));
+  h->invalidate(*tree, area.intersect(clientRect()).offset(o.x, o.y));
 }
 
 void Control::paint(Canvas&) {}

@@ -87,7 +87,12 @@ Control& WindowHost::openModal(std::unique_ptr<Control> dialog, Point windowPos,
   std::vector<Control*> stops;
   collectTabStops(d, stops);
   setFocus(stops.empty() ? &d : stops.front());
-  invalidate(d.bounds());
+  if (modalsApart_) {
+    modals_.back().dirty = d.clientRect();
+    modalOpened(d);
+  } else {
+    invalidate(d.bounds());
+  }
   return d;
 }
 
@@ -97,7 +102,10 @@ void WindowHost::closeModal(Control& dialog) {
   Modal m = std::move(*it);
   modals_.erase(it);
   forget(&dialog);
-  invalidate(dialog.bounds());
+  if (modalsApart_)
+    modalClosing(dialog);
+  else
+    invalidate(dialog.bounds());
   Control* back = m.focusBefore;
   // The control that had the focus may have been inside a dialog closed meanwhile.
   bool alive = back && back->host() == this;
@@ -240,6 +248,40 @@ void WindowHost::invalidate(const Rect& windowArea) {
   dirty_ = dirty_.unite(windowArea.intersect(root_->clientRect()));
 }
 
+void WindowHost::invalidate(const Control& tree, const Rect& windowArea) {
+  Modal* m = modalsApart_ && &tree != root_.get() ? modalOf(tree) : nullptr;
+  if (!m) {
+    invalidate(windowArea);
+    return;
+  }
+  m->dirty = m->dirty.unite(windowArea.offset(-tree.left(), -tree.top()).intersect(tree.clientRect()));
+}
+
+WindowHost::Modal* WindowHost::modalOf(const Control& dialog) {
+  for (Modal& m : modals_)
+    if (m.dialog.get() == &dialog) return &m;
+  return nullptr;
+}
+
+Rect WindowHost::renderModal(const Control& dialog, Image& image) {
+  Modal* m = modalOf(dialog);
+  if (!m) return {};
+  Control& d = *m->dialog;
+  Rect area = m->dirty;
+  m->dirty = {};
+  const int w = scaleCoord(d.width(), scale_), h = scaleCoord(d.height(), scale_);
+  if (image.width() != w || image.height() != h || image.scale() != scale_) {
+    image.reset(w, h);
+    image.setScale(scale_);
+    area = d.clientRect();
+  }
+  if (area.empty()) return {};
+  Canvas canvas(image);
+  Canvas sub = canvas.clipped(area);
+  paintTree(d, sub);
+  return scaleRect(area, scale_);
+}
+
 void WindowHost::paintTree(Control& c, Canvas& canvas) {
   c.paint(canvas);
   for (const auto& child : c.children()) {
@@ -267,7 +309,7 @@ void WindowHost::render(Image& image) {
   image.setScale(scale_);
   Canvas canvas(image);
   paintTree(*root_, canvas);
-  paintModals(canvas);
+  if (!modalsApart_) paintModals(canvas);
   dirty_ = {};
 }
 
@@ -281,7 +323,7 @@ void WindowHost::renderDirty(Image& image) {
   Canvas canvas(image);
   Canvas area = canvas.clipped(dirty_);
   paintTree(*root_, area);
-  paintModals(area);
+  if (!modalsApart_) paintModals(area);
   dirty_ = {};
 }
 

@@ -78,6 +78,8 @@ class WindowHost {
 
   // Painting ----------------------------------------------------------------------------------
   void invalidate(const Rect& windowArea);
+  // An area of the control tree whose root is `tree` (the window's root or a dialog).
+  void invalidate(const Control& tree, const Rect& windowArea);
   Rect dirty() const { return dirty_; }
   bool needsPaint() const { return !dirty_.empty(); }
   // Paints the whole tree into `image` (resized to the root's size at the scale) and clears the
@@ -88,7 +90,7 @@ class WindowHost {
   static void paintTree(Control& c, Canvas& canvas);
 
   // Modal dialogs ------------------------------------------------------------------------------
-  // Dialogs are drawn in the window over its controls and never block: the caller goes on and
+  // Dialogs are shown over the window's controls and never block: the caller goes on and
   // learns the outcome from a callback, so the host's idle calls keep coming while one is open.
   // While dialogs are open, all input goes to the topmost; it gets the focus (its first tab
   // stop) and the focus returns where it was when the last one closes.
@@ -103,6 +105,15 @@ class WindowHost {
   Control* modalAt(std::size_t i) const { return i < modals_.size() ? modals_[i].dialog.get() : nullptr; }
   // Frees dialogs closed since the last call; the hosts call it after each event.
   void collectClosed() { closed_.clear(); }
+  // Platform hosts show each dialog in a top-level window of its own, over the editor: then
+  // the window's picture holds no dialog, and each dialog's picture comes from renderModal.
+  // Input still comes through this host in window coordinates, so a point in a dialog's own
+  // window is offset by the dialog's position (its bounds) before it is handed on.
+  bool modalsApart() const { return modalsApart_; }
+  // Paints what changed in an open dialog since the last call (all of it when `image` has
+  // another size or scale) into an image of the dialog's size at the window's scale. Answers
+  // the device area painted, empty when nothing changed or the dialog is not open.
+  Rect renderModal(const Control& dialog, Image& image);
 
   // Services ----------------------------------------------------------------------------------
   // The window's top-left corner on the screen. Screen points are device pixels.
@@ -138,12 +149,22 @@ class WindowHost {
   // Platform hosts with a system timer of their own call it between the owner's idle calls.
   std::function<void()> onTimer;
 
+ protected:
+  // Turned on once by a platform host that gives dialogs windows of their own.
+  void showModalsApart() { modalsApart_ = true; }
+  // Told when a dialog has opened, and when it is closing (before its onClosed runs, which may
+  // open the next one).
+  virtual void modalOpened(Control&) {}
+  virtual void modalClosing(Control&) {}
+
  private:
   struct Modal {
     std::unique_ptr<Control> dialog;
     std::function<void(Control&)> onClosed;
     Control* focusBefore = nullptr;
+    Rect dirty{};  // in the dialog's coordinates, when it has a window of its own
   };
+  Modal* modalOf(const Control& dialog);
   Control* target(Point p);
   Control& inputRoot() const;
   void paintModals(Canvas& canvas);
@@ -155,6 +176,7 @@ class WindowHost {
   bool swallowRelease_ = false;
   Rect dirty_{};
   int scale_ = 100;
+  bool modalsApart_ = false;
   std::vector<Modal> modals_;
   std::vector<std::unique_ptr<Control>> closed_;
 };

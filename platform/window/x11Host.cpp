@@ -3,6 +3,7 @@
 // The toolkit's headers before Xlib's macros (None, Bool, Status).
 #include "childFileDialog.h"
 #include "fileDialog.h"
+#include "popupHost.h"
 
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
@@ -21,7 +22,6 @@
 #include <vector>
 
 #include "menu.h"
-#include "popupHost.h"
 
 namespace korvo {
 
@@ -79,6 +79,7 @@ constexpr long kBaseMask = ExposureMask | ButtonPressMask | ButtonReleaseMask | 
                            StructureNotifyMask | FocusChangeMask | LeaveWindowMask;
 constexpr long kKeyMask = KeyPressMask | KeyReleaseMask;
 constexpr long kPopupMask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | kKeyMask;
+constexpr long kDialogMask = kPopupMask | StructureNotifyMask;
 // Windows' double-click rules: 500 ms, a 4 x 4 pixel box.
 constexpr Time kDoubleClickMs = 500;
 constexpr int kDoubleClickSlop = 2;
@@ -214,7 +215,7 @@ struct X11WindowHost::Impl {
   Image frame;
   Rect exposed{};
   bool direct = false;  // the visual's pixels are 0x00RRGGBB in 32 bits
-  int bandRows = 1;
+  long maxRequestBytes = 0;
   std::array<::Cursor, 6> cursors{};
   int cursorShown = -1;
   // Double clicks.
@@ -241,6 +242,18 @@ struct X11WindowHost::Impl {
     Rect itemRect{};
   };
   SubmenuRequest submenu;
+  // Dialogs, each in a top-level window of its own over the editor, the topmost last.
+  struct DialogWindow {
+    Control* dialog = nullptr;
+    Window w = 0;
+    Image frame;
+    Rect exposed{};
+    bool mapped = false;
+  };
+  std::vector<DialogWindow> dialogs;
+  Window focusedDialog = 0;     // the dialog window the input focus was last given to
+  unsigned ignoredPresses = 0;  // buttons pressed on the editor while a dialog was open
+  Atom wmProtocols = 0, wmDeleteWindow = 0;
   // A file dialog program and who waits for its answer.
   std::unique_ptr<ChildFileDialog> child;
   std::optional<DialogProgram> childProgram;
@@ -266,6 +279,11 @@ struct X11WindowHost::Impl {
         popupEvent(i, ev);
         return;
       }
+    for (std::size_t i = 0; i < dialogs.size(); ++i)
+      if (dialogs[i].w == w) {
+        dialogEvent(i, ev);
+        return;
+      }
   }
 
   void editorEvent(XEvent& ev) {
@@ -282,14 +300,25 @@ struct X11WindowHost::Impl {
       case FocusOut:
         if (ev.xfocus.mode != NotifyNormal || ev.xfocus.detail == NotifyInferior || ev.xfocus.detail == NotifyPointer) break;
         focused = false;
-        if (tookFocus) {
+        if (tookFocus && dialogs.empty()) {  // not when it went to a dialog of ours
           // Someone else took the keyboard: the text box loses its focus, as on Windows.
           tookFocus = false;
           if (self.modalCount() == 0) self.setFocus(nullptr);
         }
         break;
-      case ButtonPress: buttonPress(ev.xbutton); break;
+      case ButtonPress:
+        if (!dialogs.empty()) {  // the editor waits for its dialog, which comes to the front
+          ignoredPresses |= 1u << (ev.xbutton.button & 31);
+          XRaiseWindow(dpy, dialogs.back().w);
+          break;
+        }
+        if (buttonPress(ev.xbutton, {}) && self.wantsKeyboard()) takeFocus(ev.xbutton.time);
+        break;
       case ButtonRelease:
+        if (ignoredPresses & (1u << (ev.xbutton.button & 31))) {
+          ignoredPresses &= ~(1u << (ev.xbutton.button & 31));
+          break;
+        }
         // With a menu open only the press that opened it still gets its release; with a file
         // dialog open, likewise.
         if (child && !self.capture()) break;
@@ -299,7 +328,7 @@ struct X11WindowHost::Impl {
       case MotionNotify: {
         while (XCheckTypedWindowEvent(dpy, win, MotionNotify, &ev)) {
         }
-        if (!popups.empty()) break;
+        if (!popups.empty() || !dialogs.empty()) break;
         self.mouseMove(shiftOf(ev.xmotion.state), self.toUnits({ev.xmotion.x, ev.xmotion.y}));
         break;
       }
@@ -313,18 +342,20 @@ struct X11WindowHost::Impl {
     return b == 3 ? MouseButton::Right : b == 2 ? MouseButton::Middle : MouseButton::Left;
   }
 
-  void buttonPress(XButtonEvent& e) {
-    if (child) return;  // the file dialog is modal to the editor
+  // A press in the editor window, or in a dialog's window at `offset` (the dialog's position in
+  // the window's units). False when it went no further.
+  bool buttonPress(XButtonEvent& e, Point offset) {
+    if (child) return false;  // the file dialog is modal to the editor
     if (!popups.empty()) {  // a click beside the menu closes it and goes no further
       cancelled = true;
-      return;
+      return false;
     }
-    const Point p = self.toUnits({e.x, e.y});
+    const Point p = unitsAt(e.x, e.y, offset);
     if (e.button == 4 || e.button == 5) {
       self.mouseWheel(e.button == 4 ? 120 : -120, shiftOf(e.state), p);
-      return;
+      return false;
     }
-    if (e.button > 3) return;
+    if (e.button > 3) return false;
     const MouseButton b = mouseButton(e.button);
     const bool twice = e.button == lastPressButton && e.time - lastPressTime <= kDoubleClickMs &&
                        std::abs(e.x - lastPressPoint.x) <= kDoubleClickSlop &&
@@ -338,7 +369,118 @@ struct X11WindowHost::Impl {
       lastPressPoint = {e.x, e.y};
       self.mouseDown(b, shiftOf(e.state), p);
     }
-    if (self.wantsKeyboard()) takeFocus(e.time);
+    return true;
+  }
+
+  Point unitsAt(int x, int y, Point offset) const {
+    const Point u = self.toUnits({x, y});
+    return {u.x + offset.x, u.y + offset.y};
+  }
+
+  // Dialogs -------------------------------------------------------------------------------------
+  void dialogEvent(std::size_t i, XEvent& ev) {
+    DialogWindow& d = dialogs[i];
+    const bool top = i + 1 == dialogs.size();
+    const Point offset{d.dialog->left(), d.dialog->top()};
+    switch (ev.type) {
+      case MapNotify: d.mapped = true; break;
+      case UnmapNotify: d.mapped = false; break;
+      case Expose:
+        d.exposed = d.exposed.unite(Rect::xywh(ev.xexpose.x, ev.xexpose.y, ev.xexpose.width, ev.xexpose.height));
+        break;
+      case ButtonPress:
+        if (!top) {
+          XRaiseWindow(dpy, dialogs.back().w);
+          break;
+        }
+        buttonPress(ev.xbutton, offset);
+        focusDialog(d, ev.xbutton.time);  // it may have lost the focus to the host meanwhile
+        break;
+      case ButtonRelease:
+        if (top && ev.xbutton.button <= 3 && (popups.empty() || self.capture()))
+          self.mouseUp(mouseButton(ev.xbutton.button), shiftOf(ev.xbutton.state),
+                       unitsAt(ev.xbutton.x, ev.xbutton.y, offset));
+        break;
+      case MotionNotify:
+        while (XCheckTypedWindowEvent(dpy, d.w, MotionNotify, &ev)) {
+        }
+        if (top && popups.empty()) self.mouseMove(shiftOf(ev.xmotion.state), unitsAt(ev.xmotion.x, ev.xmotion.y, offset));
+        break;
+      case KeyPress:
+      case KeyRelease: keyEvent(self, ev.xkey); break;
+      case ClientMessage:
+        // The window manager's close: what Escape does in the dialog.
+        if (ev.xclient.message_type == wmProtocols && static_cast<Atom>(ev.xclient.data.l[0]) == wmDeleteWindow && top)
+          self.keyDown(keys::Escape, 0);
+        break;
+      default: break;
+    }
+  }
+
+  void openDialog(Control& d) {
+    if (gone) return;
+    ErrorTrap trap(dpy);
+    const Point o = self.windowOrigin();
+    const Point at{o.x + scaleCoord(d.left(), self.scale()), o.y + scaleCoord(d.top(), self.scale())};
+    const int w = std::max(1, scaleCoord(d.width(), self.scale())), h = std::max(1, scaleCoord(d.height(), self.scale()));
+    XSetWindowAttributes a{};
+    a.event_mask = kDialogMask;
+    a.border_pixel = 0;
+    a.background_pixmap = None;
+    a.colormap = DefaultColormap(dpy, screen);
+    DialogWindow dw;
+    dw.dialog = &d;
+    dw.w = XCreateWindow(dpy, root, at.x, at.y, static_cast<unsigned>(w), static_cast<unsigned>(h), 0, depth, InputOutput,
+                         visual, CWEventMask | CWBorderPixel | CWBackPixmap | CWColormap, &a);
+    if (!dw.w) return;
+    const Atom type = XInternAtom(dpy, "_NET_WM_WINDOW_TYPE", False);
+    Atom dialogType = XInternAtom(dpy, "_NET_WM_WINDOW_TYPE_DIALOG", False);
+    XChangeProperty(dpy, dw.w, type, XA_ATOM, 32, PropModeReplace, reinterpret_cast<unsigned char*>(&dialogType), 1);
+    // The dialog draws its own frame and caption: the window manager adds none.
+    long motifHints[5] = {2, 0, 0, 0, 0};  // flags: decorations; decorations: none
+    const Atom motif = XInternAtom(dpy, "_MOTIF_WM_HINTS", False);
+    XChangeProperty(dpy, dw.w, motif, motif, 32, PropModeReplace, reinterpret_cast<unsigned char*>(motifHints), 5);
+    if (XSizeHints* size = XAllocSizeHints()) {
+      size->flags = USPosition | PPosition | PMinSize | PMaxSize;
+      size->x = at.x;
+      size->y = at.y;
+      size->min_width = size->max_width = w;
+      size->min_height = size->max_height = h;
+      XSetWMNormalHints(dpy, dw.w, size);
+      XFree(size);
+    }
+    const std::string title = dialogTitle(d);
+    XChangeProperty(dpy, dw.w, XInternAtom(dpy, "_NET_WM_NAME", False), XInternAtom(dpy, "UTF8_STRING", False), 8,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(title.data()), static_cast<int>(title.size()));
+    XStoreName(dpy, dw.w, title.c_str());
+    if (!wmProtocols) {
+      wmProtocols = XInternAtom(dpy, "WM_PROTOCOLS", False);
+      wmDeleteWindow = XInternAtom(dpy, "WM_DELETE_WINDOW", False);
+    }
+    XSetWMProtocols(dpy, dw.w, &wmDeleteWindow, 1);
+    XSetTransientForHint(dpy, dw.w, hostTopLevel());
+    XMapRaised(dpy, dw.w);
+    dialogs.push_back(std::move(dw));
+  }
+
+  void closeDialog(const Control& d) {
+    auto it = std::find_if(dialogs.begin(), dialogs.end(), [&](const DialogWindow& w) { return w.dialog == &d; });
+    if (it == dialogs.end()) return;
+    ErrorTrap trap(dpy);
+    XDestroyWindow(dpy, it->w);
+    dialogs.erase(it);
+  }
+
+  // The keys go to the topmost dialog while one is open; the focus they had before is kept to
+  // be given back.
+  void focusDialog(DialogWindow& d, Time t) {
+    if (!d.mapped || gone) return;
+    if (!tookFocus) {
+      XGetInputFocus(dpy, &focusBefore, &revertBefore);
+      tookFocus = true;
+    }
+    XSetInputFocus(dpy, d.w, RevertToParent, t);
+    focusedDialog = d.w;
   }
 
   void keyEvent(WindowHost& target, XKeyEvent& e) {
@@ -458,6 +600,13 @@ struct X11WindowHost::Impl {
     self.collectClosed();
     for (Popup& p : popups) p.host->collectClosed();
     if (gone) return;
+    if (!dialogs.empty()) {
+      if (focusedDialog != dialogs.back().w) focusDialog(dialogs.back(), CurrentTime);
+    } else if (focusedDialog) {
+      // The last dialog went: the keys return to the name box that still wants them, or below.
+      focusedDialog = 0;
+      if (tookFocus && self.wantsKeyboard() && viewable) XSetInputFocus(dpy, win, RevertToParent, CurrentTime);
+    }
     if (tookFocus && !self.wantsKeyboard()) giveFocusBack();
     setKeyMask(tookFocus || focused);
     const int shape = static_cast<int>(self.cursor());
@@ -586,6 +735,7 @@ struct X11WindowHost::Impl {
     const int w = image.width();
     // At most one request's worth per band: a connection without BIG-REQUESTS takes 262,140
     // bytes, and the editor alone is three times as large.
+    const int bandRows = std::max(1, static_cast<int>(maxRequestBytes / (static_cast<long>(w) * 4)));
     for (int y = area.top; y < area.bottom; y += bandRows) {
       const int rows = std::min(bandRows, area.bottom - y);
       if (direct) {
@@ -624,6 +774,7 @@ struct X11WindowHost::Impl {
 
 X11WindowHost::X11WindowHost(unsigned long parent, int width, int height, const char* displayName)
     : WindowHost(width, height), impl_(std::make_unique<Impl>(*this)) {
+  showModalsApart();
   Impl& m = *impl_;
   m.dpy = XOpenDisplay(displayName);
   if (!m.dpy) throw std::runtime_error("no X display");
@@ -657,8 +808,7 @@ X11WindowHost::X11WindowHost(unsigned long parent, int width, int height, const 
       if (f) XFree(f);
       m.direct = bpp == 32 && m.visual->red_mask == 0xFF0000 && m.visual->green_mask == 0xFF00 &&
                  m.visual->blue_mask == 0xFF;
-      const long maxBytes = XMaxRequestSize(m.dpy) * 4 - 64;
-      m.bandRows = std::max(1, static_cast<int>(maxBytes / (static_cast<long>(width) * 4)));
+      m.maxRequestBytes = XMaxRequestSize(m.dpy) * 4 - 64;
       m.gc = XCreateGC(m.dpy, m.win, 0, nullptr);
       Bool supported = False;
       // Held keys repeat as presses alone, so the on-screen keyboard sees one note per hold.
@@ -682,6 +832,8 @@ X11WindowHost::~X11WindowHost() {
   {
     ErrorTrap trap(m.dpy);
     m.closePopups();
+    for (const Impl::DialogWindow& d : m.dialogs) XDestroyWindow(m.dpy, d.w);
+    m.dialogs.clear();
     if (m.tookFocus) m.giveFocusBack();
     for (::Cursor c : m.cursors)
       if (c) XFreeCursor(m.dpy, c);
@@ -749,8 +901,22 @@ void X11WindowHost::present() {
     m.upload(p.w, p.frame, pa);
     p.exposed = {};
   }
+  for (Impl::DialogWindow& d : m.dialogs) {
+    const Size before{d.frame.width(), d.frame.height()};
+    Rect da = renderModal(*d.dialog, d.frame);
+    if (before.width != d.frame.width() || before.height != d.frame.height()) {  // new, resized or rescaled
+      if (before.width > 0)
+        XResizeWindow(m.dpy, d.w, static_cast<unsigned>(d.frame.width()), static_cast<unsigned>(d.frame.height()));
+      da = Rect{0, 0, d.frame.width(), d.frame.height()};
+    }
+    m.upload(d.w, d.frame, da.unite(d.exposed));
+    d.exposed = {};
+  }
   XFlush(m.dpy);
 }
+
+void X11WindowHost::modalOpened(Control& dialog) { impl_->openDialog(dialog); }
+void X11WindowHost::modalClosing(Control& dialog) { impl_->closeDialog(dialog); }
 
 Point X11WindowHost::windowOrigin() const {
   const Impl& m = *impl_;
@@ -794,14 +960,15 @@ void X11WindowHost::setScale(int percent) {
   if (!m.dpy || m.gone) return;
   ErrorTrap trap(m.dpy);
   const Size size = deviceSize();
-  const long maxBytes = XMaxRequestSize(m.dpy) * 4 - 64;
-  m.bandRows = std::max(1, static_cast<int>(maxBytes / (static_cast<long>(size.width) * 4)));
   XResizeWindow(m.dpy, m.win, static_cast<unsigned>(size.width), static_cast<unsigned>(size.height));
 }
 
 int X11WindowHost::systemScale() const { return impl_->dpy ? scaleOfDisplay(impl_->dpy) : 0; }
 
 unsigned long X11WindowHost::window() const { return impl_->win; }
+unsigned long X11WindowHost::dialogWindow(std::size_t i) const {
+  return i < impl_->dialogs.size() ? impl_->dialogs[i].w : 0;
+}
 bool X11WindowHost::windowGone() const { return impl_->gone; }
 bool X11WindowHost::holdsFocus() const { return impl_->tookFocus; }
 std::size_t X11WindowHost::openPopups() const { return impl_->popups.size(); }

@@ -4,7 +4,9 @@
 // requests, and touches Xlib only inside pumpEvents, present, the services and the destructor,
 // each of which catches the protocol errors of its own connection (a parent destroyed behind
 // its back must not end the process through Xlib's default handler). Popup menus are
-// override-redirect windows on the root, driven by the same pump: nothing blocks.
+// override-redirect windows on the root, dialogs top-level windows transient for the host's
+// window and without the window manager's frame (they draw their own); both are driven by the
+// same pump: nothing blocks.
 //
 // Keys: the host's application keeps the keyboard. Only while the window wants keys
 // (keyboardWanted, or a dialog) does a click into the window take the input focus; the focus is
@@ -46,6 +48,8 @@ class X11WindowHost : public WindowHost {
   void fileDialog(const FileDialogRequest& request, std::function<void(const std::string&)> done) override;
 
   unsigned long window() const;
+  // The top-level window of the i-th open dialog (0 when there is none).
+  unsigned long dialogWindow(std::size_t i) const;
   // The parent (and with it this window) was destroyed before the host was.
   bool windowGone() const;
   // Whether this window holds the input focus it took on a click.
@@ -55,6 +59,8 @@ class X11WindowHost : public WindowHost {
   long fileDialogProcess() const;
 
  private:
+  void modalOpened(Control& dialog) override;
+  void modalClosing(Control& dialog) override;
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };

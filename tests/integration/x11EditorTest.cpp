@@ -24,6 +24,7 @@
 #include "childFileDialog.h"
 #include "editorWindow.h"
 #include "headlessHost.h"
+#include "messageBox.h"
 #include "plugCore.h"
 #include "progRecord.h"
 #include "soundMan.h"
@@ -269,6 +270,77 @@ TEST(X11Editor, OpenAndCloseAThousandTimesAndCloseAfterTheParentWent) {
   ASSERT_EQ(e->dispatcher(e, vst::effEditOpen, 0, 0, reinterpret_cast<void*>(doomed), 0), 1);
   EXPECT_NE(dynamic_cast<HeadlessHost*>(&static_cast<EditorWindow*>(bridge->window())->host()), nullptr);
   e->dispatcher(e, vst::effEditClose, 0, 0, nullptr, 0);
+}
+
+// Dialogs are top-level windows of their own over the editor: the editor's picture stays as it
+// was, the dialog's window shows what the headless host draws, and a click or a key in it
+// answers it; the keys go back where they were once it is gone.
+TEST(X11Editor, DialogsAreTopLevelWindowsThatTakeClicksAndKeys) {
+  NEED_DISPLAY();
+  HostWindow top;
+  ASSERT_NE(top.d, nullptr);
+  XSetInputFocus(top.d, top.w, RevertToParent, CurrentTime);
+  X11WindowHost x11(top.w, 562, 346);
+  HeadlessHost reference(562, 346);
+  std::vector<MessageResult> answers;
+  auto ask = [&](WindowHost& h) {
+    h.messageBox("Warning", "mine.KVL already exists.\nDo you want to replace it?", MessageButtons::YesNo,
+                 [&](MessageResult r) { answers.push_back(r); });
+  };
+  auto pumpFor = [&](std::chrono::milliseconds t, const std::function<bool()>& until) {
+    for (auto end = std::chrono::steady_clock::now() + t; std::chrono::steady_clock::now() < end && !until();) {
+      x11.pumpEvents();
+      x11.present();
+      XSync(top.d, False);
+      std::this_thread::sleep_for(10ms);
+    }
+  };
+  auto focusIs = [&](Window w) {
+    Window f = 0;
+    int revert = 0;
+    XGetInputFocus(top.d, &f, &revert);
+    return f == w;
+  };
+  pumpFor(300ms, [] { return false; });
+  const Image before = grab(top.d, x11.window());
+
+  ask(x11);
+  ask(reference);
+  pumpFor(2s, [&] { return x11.dialogWindow(0) != 0 && focusIs(x11.dialogWindow(0)); });
+  const Window dialog = x11.dialogWindow(0);
+  ASSERT_NE(dialog, 0u);
+  EXPECT_TRUE(focusIs(dialog)) << "the dialog did not take the keys";
+  Window root = 0, parent = 0, *kids = nullptr;
+  unsigned n = 0;
+  ASSERT_TRUE(XQueryTree(top.d, dialog, &root, &parent, &kids, &n));
+  if (kids) XFree(kids);
+  EXPECT_EQ(parent, root) << "not a top-level window";
+  EXPECT_EQ(differingPixels(grab(top.d, dialog), reference.lastModalImage), 0);
+  // Moved off the editor (as a user may drag it), the dialog leaves the editor's picture whole.
+  auto* box = dynamic_cast<MessageBoxView*>(x11.topModal());
+  ASSERT_NE(box, nullptr);
+  const Point placed = box->toScreen({0, 0});
+  const Point moved{600, 420};
+  XMoveWindow(top.d, dialog, moved.x, moved.y);
+  pumpFor(300ms, [] { return false; });
+  EXPECT_EQ(differingPixels(grab(top.d, x11.window()), before), 0) << "the dialog was drawn into the editor";
+
+  const PushButton& no = *box->buttonControls()[1];
+  Point at = no.toScreen({no.width() / 2, no.height() / 2});
+  at = {at.x - placed.x + moved.x, at.y - placed.y + moved.y};
+  xdotool("mousemove " + std::to_string(at.x) + " " + std::to_string(at.y) + " click 1");
+  pumpFor(2s, [&] { return !answers.empty(); });
+  ASSERT_EQ(answers, std::vector<MessageResult>{MessageResult::No});
+  EXPECT_EQ(x11.dialogWindow(0), 0u);
+
+  // Enter answers with the first button; the keys then return to the host's window.
+  ask(x11);
+  pumpFor(2s, [&] { return x11.dialogWindow(0) != 0 && focusIs(x11.dialogWindow(0)); });
+  xdotool("key Return");
+  pumpFor(2s, [&] { return answers.size() == 2; });
+  EXPECT_EQ(answers.back(), MessageResult::Yes);
+  EXPECT_TRUE(focusIs(top.w)) << "the keys did not return to the host";
+  EXPECT_FALSE(x11.holdsFocus());
 }
 
 // Xft.dpi in the server's resource string (what xrdb would load), for the connections opened
