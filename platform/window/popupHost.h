@@ -4,9 +4,11 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "dialog.h"
 #include "host.h"
+#include "menu.h"
 #include "messageBox.h"
 
 namespace korvo {
@@ -23,6 +25,60 @@ class ScreenPopupHost : public WindowHost {
   WindowHost& owner_;
   Point origin_;
 };
+
+// What the levels of an open menu ask for while an event is handled; done after it, since the
+// level that asked may be destroyed by the doing.
+class MenuRequests {
+ public:
+  void watch(MenuView& view, std::size_t level) {
+    view.onChoose = [this](MenuItem& item) { chosen_ = &item; };
+    view.onCancel = [this] { cancelled_ = true; };
+    view.onOpenSubmenu = [this, level](MenuItem& item, Rect r) { submenu_ = {level, &item, {r.right, r.top}}; };
+  }
+  void cancel() { cancelled_ = true; }
+  // Does what was asked (a choice before a cancel before a submenu) with a platform host's
+  // menu windows: `Levels` has popups, closePopups(), destroyPopup() and openLevel(menu, at).
+  // `run` gets the chosen item once the menu is closed.
+  template <class Levels, class Run>
+  void settle(Levels& levels, Run run) {
+    if (chosen_) {
+      MenuItem* item = chosen_;
+      chosen_ = nullptr;
+      levels.closePopups();
+      run(*item);
+    } else if (cancelled_) {
+      levels.closePopups();
+    } else if (submenu_.item) {
+      const Submenu r = submenu_;
+      submenu_ = {};
+      while (levels.popups.size() > r.level + 1) levels.destroyPopup();
+      if (r.item->submenu) levels.openLevel(*r.item->submenu, r.at);
+    }
+    // What the doing asked for in turn is not done.
+    *this = {};
+  }
+
+ private:
+  struct Submenu {
+    std::size_t level = 0;
+    MenuItem* item = nullptr;
+    Point at{};  // where its level opens, on the screen
+  };
+  MenuItem* chosen_ = nullptr;
+  bool cancelled_ = false;
+  Submenu submenu_;
+};
+
+// The topmost menu level whose window holds a screen point, or null.
+template <class Popup>
+Popup* levelAt(std::vector<Popup>& popups, Point screen) {
+  for (auto it = popups.rbegin(); it != popups.rend(); ++it) {
+    const Point o = it->host->windowOrigin();
+    const Size size = it->host->deviceSize();
+    if (Rect::xywh(o.x, o.y, size.width, size.height).contains(screen)) return &*it;
+  }
+  return nullptr;
+}
 
 inline std::string dialogTitle(const Control& dialog) {
   if (const auto* f = dynamic_cast<const DialogFrame*>(&dialog); f && !f->title.empty()) return f->title;

@@ -81,8 +81,9 @@ HINSTANCE thisModule() {
 
 LRESULT CALLBACK editorProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK popupProc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK dialogProc(HWND, UINT, WPARAM, LPARAM);
 
-// The two window classes of this module. Hosts load several plug-ins (and sometimes two builds
+// The window classes of this module. Hosts load several plug-ins (and sometimes two builds
 // of one) into a process: the names carry this module's base address, so no other module's
 // class can be taken for ours, and they are registered with this module's instance.
 class WindowClasses {
@@ -99,6 +100,7 @@ class WindowClasses {
     std::swprintf(base, 64, L"Korvo.%p", static_cast<void*>(module_));
     editor_ = std::wstring(base) + L".Editor";
     popup_ = std::wstring(base) + L".Menu";
+    dialog_ = std::wstring(base) + L".Dialog";
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     wc.style = CS_DBLCLKS;
@@ -111,6 +113,14 @@ class WindowClasses {
     wc.lpfnWndProc = popupProc;
     wc.lpszClassName = popup_.c_str();
     if (!RegisterClassExW(&wc)) {
+      UnregisterClassW(editor_.c_str(), module_);
+      return false;
+    }
+    wc.style = CS_DBLCLKS | CS_DROPSHADOW;
+    wc.lpfnWndProc = dialogProc;
+    wc.lpszClassName = dialog_.c_str();
+    if (!RegisterClassExW(&wc)) {
+      UnregisterClassW(popup_.c_str(), module_);
       UnregisterClassW(editor_.c_str(), module_);
       return false;
     }
@@ -131,9 +141,11 @@ class WindowClasses {
   HINSTANCE module() const { return module_; }
   const wchar_t* editor() const { return editor_.c_str(); }
   const wchar_t* popup() const { return popup_.c_str(); }
+  const wchar_t* dialog() const { return dialog_.c_str(); }
 
  private:
   void unregister() {
+    UnregisterClassW(dialog_.c_str(), module_);
     UnregisterClassW(popup_.c_str(), module_);
     UnregisterClassW(editor_.c_str(), module_);
     users_ = 0;
@@ -141,7 +153,7 @@ class WindowClasses {
   std::mutex mutex_;
   int users_ = 0;
   HINSTANCE module_ = nullptr;
-  std::wstring editor_, popup_;
+  std::wstring editor_, popup_, dialog_;
 };
 
 WindowClasses g_classes;
@@ -194,6 +206,15 @@ void blit(HDC dc, const Image& image, RECT r) {
 
 RECT toRect(const Rect& r) { return RECT{r.left, r.top, r.right, r.bottom}; }
 
+// The button of a press or release message, as a bit.
+unsigned buttonBit(UINT msg) {
+  switch (msg) {
+    case WM_LBUTTONDOWN: case WM_LBUTTONDBLCLK: case WM_LBUTTONUP: return 1;
+    case WM_RBUTTONDOWN: case WM_RBUTTONDBLCLK: case WM_RBUTTONUP: return 2;
+    default: return 4;
+  }
+}
+
 using GetWindowDpiContextFn = void*(WINAPI*)(HWND);
 using SetThreadDpiContextFn = void*(WINAPI*)(void*);
 
@@ -238,16 +259,16 @@ struct Win32WindowHost::Impl {
   };
   std::vector<Popup> popups;
   bool closingPopups = false;
-  // What a menu event asked for, done once the event has been handled.
-  MenuItem* chosen = nullptr;
+  MenuRequests menus;
   MenuItem* toRun = nullptr;
-  bool cancelled = false;
-  struct SubmenuRequest {
-    std::size_t level = 0;
-    MenuItem* item = nullptr;
-    Rect itemRect{};
+  // Dialogs, each in a top-level window of its own over the editor, the topmost last.
+  struct DialogWindow {
+    Control* dialog = nullptr;
+    HWND w = nullptr;
+    Image frame;
   };
-  SubmenuRequest submenu;
+  std::vector<DialogWindow> dialogs;
+  unsigned ignoredPresses = 0;  // buttons pressed on the editor while a dialog was open
 
   explicit Impl(Win32WindowHost& s) : self(s) {}
 
@@ -295,6 +316,8 @@ struct Win32WindowHost::Impl {
     if (w == hwnd || IsChild(hwnd, w)) return true;
     for (const Popup& p : popups)
       if (p.w == w) return true;
+    for (const DialogWindow& d : dialogs)
+      if (d.w == w) return true;
     return false;
   }
 
@@ -312,6 +335,9 @@ struct Win32WindowHost::Impl {
       case WM_DEADCHAR:
       case WM_SYSDEADCHAR:
         if (popups.empty() && !self.wantsKeyboard()) return false;
+        // A dialog has keys only while its window is the active one; the host's other windows
+        // keep theirs.
+        if (popups.empty() && !dialogs.empty() && !ours(m.hwnd)) return false;
         hookedKey(m);
         afterInput();
         return true;
@@ -325,7 +351,7 @@ struct Win32WindowHost::Impl {
       case WM_NCMBUTTONDOWN:
         if (ours(m.hwnd)) return false;
         if (!popups.empty()) {  // a click beside the menu closes it and goes no further
-          cancelled = true;
+          menus.cancel();
           settle();
           return true;
         }
@@ -400,47 +426,29 @@ struct Win32WindowHost::Impl {
       case WM_MBUTTONDOWN:
       case WM_LBUTTONDBLCLK:
       case WM_RBUTTONDBLCLK:
-      case WM_MBUTTONDBLCLK: {
+      case WM_MBUTTONDBLCLK:
         if (!popups.empty()) {
-          cancelled = true;
+          menus.cancel();
           settle();
           return 0;
         }
-        const MouseButton b = msg == WM_LBUTTONDOWN || msg == WM_LBUTTONDBLCLK   ? MouseButton::Left
-                              : msg == WM_RBUTTONDOWN || msg == WM_RBUTTONDBLCLK ? MouseButton::Right
-                                                                                 : MouseButton::Middle;
-        const Point p = self.toUnits({GET_X_LPARAM(l), GET_Y_LPARAM(l)});
-        // Drags go on outside the window until the last button is let go.
-        if (GetCapture() != hwnd) SetCapture(hwnd);
-        if (msg == WM_LBUTTONDBLCLK || msg == WM_RBUTTONDBLCLK || msg == WM_MBUTTONDBLCLK)
-          self.doubleClick(b, mouseShift(w), p);
-        else
-          self.mouseDown(b, mouseShift(w), p);
-        afterInput();
-        return 0;
-      }
+        if (!dialogs.empty()) {  // the editor waits for its dialog, which comes to the front
+          ignoredPresses |= buttonBit(msg);
+          raiseDialog();
+          return 0;
+        }
+        break;
       case WM_LBUTTONUP:
       case WM_RBUTTONUP:
-      case WM_MBUTTONUP: {
-        const MouseButton b = msg == WM_LBUTTONUP ? MouseButton::Left : msg == WM_RBUTTONUP ? MouseButton::Right : MouseButton::Middle;
-        self.mouseUp(b, mouseShift(w), self.toUnits({GET_X_LPARAM(l), GET_Y_LPARAM(l)}));
-        if (!(w & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON)) && GetCapture() == hwnd) ReleaseCapture();
-        afterInput();
-        return 0;
-      }
-      case WM_MOUSEMOVE:
-        if (popups.empty()) {
-          self.mouseMove(mouseShift(w), self.toUnits({GET_X_LPARAM(l), GET_Y_LPARAM(l)}));
-          afterInput();
+      case WM_MBUTTONUP:
+        if (ignoredPresses & buttonBit(msg)) {
+          ignoredPresses &= ~buttonBit(msg);
+          return 0;
         }
-        return 0;
-      case WM_MOUSEWHEEL: {
-        POINT pt{GET_X_LPARAM(l), GET_Y_LPARAM(l)};
-        ScreenToClient(hwnd, &pt);
-        self.mouseWheel(GET_WHEEL_DELTA_WPARAM(w), mouseShift(GET_KEYSTATE_WPARAM(w)), self.toUnits({pt.x, pt.y}));
-        afterInput();
-        return 0;
-      }
+        break;
+      case WM_MOUSEMOVE:
+        if (!popups.empty() || !dialogs.empty()) return 0;
+        break;
       case WM_SETCURSOR:
         if (LOWORD(l) == HTCLIENT) {
           SetCursor(LoadCursorW(nullptr, cursorId(self.cursor())));
@@ -451,21 +459,7 @@ struct Win32WindowHost::Impl {
       // plays them; a held key's repeats (bit 30: it was down before) do not strike again.
       case WM_KEYDOWN:
         if (l & (1 << 30)) return 0;
-        if (self.keyEcho.accept(KeyEchoFilter::Route::System, true, static_cast<int>(w)))
-          self.keyDown(static_cast<int>(w), keyShift());
-        afterInput();
-        return 0;
-      case WM_KEYUP:
-        if (self.keyEcho.accept(KeyEchoFilter::Route::System, false, static_cast<int>(w)))
-          self.keyUp(static_cast<int>(w), keyShift());
-        afterInput();
-        return 0;
-      case WM_CHAR: {
-        const wchar_t c = static_cast<wchar_t>(w);
-        typeUtf16(&c, 1);
-        afterInput();
-        return 0;
-      }
+        break;
       case kMsgRunMenuItem: {
         MenuItem* item = toRun;
         toRun = nullptr;
@@ -482,7 +476,71 @@ struct Win32WindowHost::Impl {
         return 0;
       default: break;
     }
+    if (input(hwnd, msg, w, l, {})) return 0;
     return DefWindowProcW(hwnd, msg, w, l);
+  }
+
+  // Pointer and key messages of the editor's window, or of the topmost dialog's at `offset`
+  // (the dialog's position), handed to the host in window units. False for any other message.
+  bool input(HWND w, UINT msg, WPARAM wp, LPARAM lp, Point offset) {
+    auto units = [&](int x, int y) {
+      const Point u = self.toUnits({x, y});
+      return Point{u.x + offset.x, u.y + offset.y};
+    };
+    const MouseButton b = msg == WM_LBUTTONDOWN || msg == WM_LBUTTONDBLCLK || msg == WM_LBUTTONUP   ? MouseButton::Left
+                          : msg == WM_RBUTTONDOWN || msg == WM_RBUTTONDBLCLK || msg == WM_RBUTTONUP ? MouseButton::Right
+                                                                                                    : MouseButton::Middle;
+    std::weak_ptr<bool> still = alive;  // a click may close a dialog, or the host the editor
+    switch (msg) {
+      case WM_LBUTTONDOWN:
+      case WM_RBUTTONDOWN:
+      case WM_MBUTTONDOWN:
+        // Drags go on outside the window until the last button is let go.
+        if (GetCapture() != w) SetCapture(w);
+        self.mouseDown(b, mouseShift(wp), units(GET_X_LPARAM(lp), GET_Y_LPARAM(lp)));
+        break;
+      case WM_LBUTTONDBLCLK:
+      case WM_RBUTTONDBLCLK:
+      case WM_MBUTTONDBLCLK:
+        if (GetCapture() != w) SetCapture(w);
+        self.doubleClick(b, mouseShift(wp), units(GET_X_LPARAM(lp), GET_Y_LPARAM(lp)));
+        break;
+      case WM_LBUTTONUP:
+      case WM_RBUTTONUP:
+      case WM_MBUTTONUP:
+        self.mouseUp(b, mouseShift(wp), units(GET_X_LPARAM(lp), GET_Y_LPARAM(lp)));
+        if (!(wp & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON)) && GetCapture() == w) ReleaseCapture();
+        break;
+      case WM_MOUSEMOVE: self.mouseMove(mouseShift(wp), units(GET_X_LPARAM(lp), GET_Y_LPARAM(lp))); break;
+      case WM_MOUSEWHEEL: {
+        POINT pt{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
+        ScreenToClient(w, &pt);
+        self.mouseWheel(GET_WHEEL_DELTA_WPARAM(wp), mouseShift(GET_KEYSTATE_WPARAM(wp)), units(pt.x, pt.y));
+        break;
+      }
+      case WM_KEYDOWN:
+      case WM_KEYUP:
+        if (self.keyEcho.accept(KeyEchoFilter::Route::System, msg == WM_KEYDOWN, static_cast<int>(wp))) {
+          if (msg == WM_KEYDOWN)
+            self.keyDown(static_cast<int>(wp), keyShift());
+          else
+            self.keyUp(static_cast<int>(wp), keyShift());
+        }
+        break;
+      case WM_CHAR: {
+        const wchar_t c = static_cast<wchar_t>(wp);
+        typeUtf16(&c, 1);
+        break;
+      }
+      default: return false;
+    }
+    if (!still.expired()) afterInput();
+    return true;
+  }
+
+  void raiseDialog() {
+    SetWindowPos(dialogs.back().w, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    SetActiveWindow(dialogs.back().w);
   }
 
   // After each input: dialogs closed by it are freed, and what it changed is painted when the
@@ -499,6 +557,118 @@ struct Win32WindowHost::Impl {
         const RECT r = toRect(p.host->toDevice(p.host->dirty()));
         InvalidateRect(p.w, &r, FALSE);
       }
+    refreshDialogs();
+  }
+
+  // Dialogs -------------------------------------------------------------------------------------
+  // Paints what changed in the dialogs into their pictures and has the system show it.
+  void refreshDialogs() {
+    for (DialogWindow& d : dialogs) {
+      if (!d.w) continue;
+      const Size before{d.frame.width(), d.frame.height()};
+      const Rect area = self.renderModal(*d.dialog, d.frame);
+      if (before.width != d.frame.width() || before.height != d.frame.height()) {  // resized or rescaled
+        SetWindowPos(d.w, nullptr, 0, 0, d.frame.width(), d.frame.height(), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        InvalidateRect(d.w, nullptr, FALSE);
+      } else if (!area.empty()) {
+        const RECT r = toRect(area);
+        InvalidateRect(d.w, &r, FALSE);
+      }
+    }
+  }
+
+  DialogWindow* dialogOf(HWND w) {
+    for (DialogWindow& d : dialogs)
+      if (d.w == w) return &d;
+    return nullptr;
+  }
+
+  void openDialog(Control& d) {
+    if (gone || !hwnd) return;
+    const Point o = self.windowOrigin();
+    const int x = o.x + scaleCoord(d.left(), self.scale()), y = o.y + scaleCoord(d.top(), self.scale());
+    const int w = std::max(1, scaleCoord(d.width(), self.scale())), h = std::max(1, scaleCoord(d.height(), self.scale()));
+    // Owned by the host's top-level window, so it stays above it and goes with it; made in the
+    // awareness of the editor's thread context, as the editor was.
+    static const auto getContext = user32Function<GetWindowDpiContextFn>("GetWindowDpiAwarenessContext");
+    static const auto setContext = user32Function<SetThreadDpiContextFn>("SetThreadDpiAwarenessContext");
+    void* previous = getContext && setContext ? setContext(getContext(hwnd)) : nullptr;
+    HWND owner = GetAncestor(hwnd, GA_ROOT);
+    HWND dw = CreateWindowExW(0, g_classes.dialog(), widen(dialogTitle(d)).c_str(), WS_POPUP, x, y, w,
+                              h, owner, nullptr, g_classes.module(), nullptr);
+    if (previous) setContext(previous);
+    if (!dw) return;
+    SetWindowLongPtrW(dw, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    dialogs.push_back({&d, dw, {}});
+    self.renderModal(d, dialogs.back().frame);
+    ShowWindow(dw, SW_SHOW);
+  }
+
+  void closeDialog(const Control& d) {
+    auto it = std::find_if(dialogs.begin(), dialogs.end(), [&](const DialogWindow& w) { return w.dialog == &d; });
+    if (it == dialogs.end()) return;
+    HWND w = it->w;
+    dialogs.erase(it);
+    if (w) DestroyWindow(w);
+  }
+
+  LRESULT dialogMessage(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+    DialogWindow* d = dialogOf(w);
+    if (!d) return DefWindowProcW(w, msg, wp, lp);
+    const bool top = d == &dialogs.back();
+    switch (msg) {
+      case WM_ERASEBKGND: return 1;
+      case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(w, &ps);
+        if (d->frame.empty()) self.renderModal(*d->dialog, d->frame);
+        blit(dc, d->frame, ps.rcPaint);
+        EndPaint(w, &ps);
+        return 0;
+      }
+      case WM_LBUTTONDOWN:
+      case WM_RBUTTONDOWN:
+      case WM_MBUTTONDOWN:
+      case WM_LBUTTONDBLCLK:
+      case WM_RBUTTONDBLCLK:
+      case WM_MBUTTONDBLCLK:
+        if (!popups.empty()) {
+          menus.cancel();
+          settle();
+          return 0;
+        }
+        if (!top) {
+          raiseDialog();
+          return 0;
+        }
+        break;
+      case WM_LBUTTONUP:
+      case WM_RBUTTONUP:
+      case WM_MBUTTONUP:
+      case WM_MOUSEMOVE:
+        if (!top || (!popups.empty() && !self.capture())) {
+          if (GetCapture() == w && !(wp & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON))) ReleaseCapture();
+          return 0;
+        }
+        break;
+      case WM_SETCURSOR:
+        if (LOWORD(lp) == HTCLIENT) {
+          SetCursor(LoadCursorW(nullptr, cursorId(self.cursor())));
+          return TRUE;
+        }
+        break;
+      case WM_CLOSE:  // Alt+F4 or the task list: what Escape does in the dialog
+        if (top) {
+          self.keyDown(keys::Escape, 0);
+          afterInput();
+        }
+        return 0;
+      case WM_NCDESTROY: d->w = nullptr; return 0;
+      default: break;
+    }
+    // Keys reach the window itself only where the thread's hook could not be set.
+    if (top && input(w, msg, wp, lp, {d->dialog->left(), d->dialog->top()})) return 0;
+    return DefWindowProcW(w, msg, wp, lp);
   }
 
   void paintEditor() {
@@ -554,7 +724,7 @@ struct Win32WindowHost::Impl {
       case WM_CAPTURECHANGED:
         // Someone else took the mouse (another window, the system): the menu closes.
         if (!closingPopups && !popupOf(reinterpret_cast<HWND>(lp))) {
-          cancelled = true;
+          menus.cancel();
           settleLater();
         }
         return 0;
@@ -584,17 +754,9 @@ struct Win32WindowHost::Impl {
       const Point e = self.windowOrigin();
       self.mouseUp(b, s, self.toUnits({screen.x - e.x, screen.y - e.y}));
     }
-    Popup* under = nullptr;
-    for (auto it = popups.rbegin(); it != popups.rend(); ++it) {
-      const Point o = it->host->windowOrigin();
-      const Size size = it->host->deviceSize();
-      if (Rect::xywh(o.x, o.y, size.width, size.height).contains(screen)) {
-        under = &*it;
-        break;
-      }
-    }
+    Popup* under = levelAt(popups, screen);
     if (!under) {
-      if (press) cancelled = true;
+      if (press) menus.cancel();
       return;
     }
     const Point o = under->host->windowOrigin();
@@ -624,9 +786,7 @@ struct Win32WindowHost::Impl {
     p.host = std::make_unique<Win32PopupHost>(self, view->width(), view->height(), at);
     p.host->setScale(self.scale());
     const std::size_t level = popups.size();
-    view->onChoose = [this](MenuItem& item) { chosen = &item; };
-    view->onCancel = [this] { cancelled = true; };
-    view->onOpenSubmenu = [this, level](MenuItem& item, Rect r) { submenu = {level, &item, r}; };
+    menus.watch(*view, level);
     p.host->setRoot(std::move(view));
     // Owned by the host's top-level window, so it stays above it and goes with it.
     HWND owner = GetAncestor(hwnd, GA_ROOT);
@@ -655,25 +815,12 @@ struct Win32WindowHost::Impl {
 
   // After each event: deferred menu work.
   void settle() {
-    if (chosen) {
-      MenuItem* item = chosen;
-      chosen = nullptr;
-      closePopups();
-      // Its command runs from a message of its own, so that nothing of this event is still on
-      // the stack when a command opens a file dialog.
-      toRun = item;
+    // A chosen command runs from a message of its own, so that nothing of this event is still
+    // on the stack when it opens a file dialog.
+    menus.settle(*this, [this](MenuItem& item) {
+      toRun = &item;
       if (hwnd) PostMessageW(hwnd, kMsgRunMenuItem, 0, 0);
-    } else if (cancelled) {
-      closePopups();
-    } else if (submenu.item) {
-      const SubmenuRequest r = submenu;
-      submenu = {};
-      while (popups.size() > r.level + 1) destroyPopup();
-      if (r.item->submenu) openLevel(*r.item->submenu, {r.itemRect.right, r.itemRect.top});
-    }
-    cancelled = false;
-    chosen = nullptr;
-    submenu = {};
+    });
     self.collectClosed();
     for (Popup& p : popups) p.host->collectClosed();
   }
@@ -699,6 +846,13 @@ LRESULT CALLBACK popupProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
   if (!m) return DefWindowProcW(h, msg, w, l);
   if (msg == WM_NCDESTROY) SetWindowLongPtrW(h, GWLP_USERDATA, 0);
   return m->popupMessage(h, msg, w, l);
+}
+
+LRESULT CALLBACK dialogProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
+  auto* m = reinterpret_cast<Win32WindowHost::Impl*>(GetWindowLongPtrW(h, GWLP_USERDATA));
+  if (!m) return DefWindowProcW(h, msg, w, l);
+  if (msg == WM_NCDESTROY) SetWindowLongPtrW(h, GWLP_USERDATA, 0);
+  return m->dialogMessage(h, msg, w, l);
 }
 
 LRESULT CALLBACK getMessageHook(int code, WPARAM wParam, LPARAM lParam) {
@@ -733,6 +887,7 @@ LRESULT CALLBACK getMessageHook(int code, WPARAM wParam, LPARAM lParam) {
 
 Win32WindowHost::Win32WindowHost(void* parent, int width, int height)
     : WindowHost(width, height), impl_(std::make_unique<Impl>(*this)) {
+  showModalsApart();
   Impl& m = *impl_;
   m.parent = static_cast<HWND>(parent);
   if (!m.parent || !IsWindow(m.parent)) throw std::runtime_error("the parent is not a window");
@@ -757,6 +912,12 @@ Win32WindowHost::~Win32WindowHost() {
   Impl& m = *impl_;
   m.removeHook();
   m.closePopups();
+  for (const Impl::DialogWindow& d : m.dialogs)
+    if (d.w) {
+      SetWindowLongPtrW(d.w, GWLP_USERDATA, 0);
+      DestroyWindow(d.w);
+    }
+  m.dialogs.clear();
   m.destroying = true;
   // A window that went with its parent is not destroyed a second time.
   if (m.hwnd && !m.gone) {
@@ -786,7 +947,13 @@ void Win32WindowHost::present() {
     }
     UpdateWindow(p.w);
   }
+  m.refreshDialogs();
+  for (const Impl::DialogWindow& d : m.dialogs)
+    if (d.w) UpdateWindow(d.w);
 }
+
+void Win32WindowHost::modalOpened(Control& dialog) { impl_->openDialog(dialog); }
+void Win32WindowHost::modalClosing(Control& dialog) { impl_->closeDialog(dialog); }
 
 Point Win32WindowHost::windowOrigin() const {
   const Impl& m = *impl_;
@@ -877,6 +1044,9 @@ void Win32WindowHost::fileDialog(const FileDialogRequest& request, std::function
 void* Win32WindowHost::window() const { return impl_->hwnd; }
 bool Win32WindowHost::windowGone() const { return impl_->gone; }
 std::size_t Win32WindowHost::openPopups() const { return impl_->popups.size(); }
+void* Win32WindowHost::dialogWindow(std::size_t i) const {
+  return i < impl_->dialogs.size() ? impl_->dialogs[i].w : nullptr;
+}
 int Win32WindowHost::classUsers() { return g_classes.users(); }
 
 }  // namespace korvo

@@ -3,9 +3,9 @@
 // The window class belongs to this module (registered with its own HINSTANCE under a name no
 // other copy of the plug-in in the process uses, shared by all open editors and unregistered
 // when the last one goes). Input arrives through the window procedure while the host runs its
-// message loop; painting is a 1:1 DIB blit of the toolkit's frame. Popup menus are top-level
-// popup windows owned by the host's top-level window; nothing blocks except the system's own
-// file dialogs.
+// message loop; painting is a 1:1 DIB blit of the toolkit's frame. Popup menus and dialogs are
+// top-level popup windows owned by the host's top-level window (a dialog draws its own frame and
+// caption); nothing blocks except the system's own file dialogs.
 //
 // Keys: the host keeps them, except while the window wants them (keyboardWanted, a dialog or
 // an open menu): then a message hook of the GUI thread takes every key-down, key-up and
@@ -42,12 +42,16 @@ class Win32WindowHost : public WindowHost {
   // The parent (and with it this window) was destroyed before the host was.
   bool windowGone() const;
   std::size_t openPopups() const;
+  // The top-level window of the i-th open dialog (null when there is none).
+  void* dialogWindow(std::size_t i) const;
   // Editors of this module that hold the window classes (0 once all are closed).
   static int classUsers();
 
   struct Impl;  // also seen by the window procedures and the thread's message hook
 
  private:
+  void modalOpened(Control& dialog) override;
+  void modalClosing(Control& dialog) override;
   std::unique_ptr<Impl> impl_;
 };
 

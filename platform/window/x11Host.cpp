@@ -232,16 +232,7 @@ struct X11WindowHost::Impl {
   };
   std::vector<Popup> popups;
   bool grabbedPointer = false, grabbedKeyboard = false;
-  // What a menu event asked for, done once the event has been handled (the view that raised it
-  // may be destroyed by it).
-  MenuItem* chosen = nullptr;
-  bool cancelled = false;
-  struct SubmenuRequest {
-    std::size_t level = 0;
-    MenuItem* item = nullptr;
-    Rect itemRect{};
-  };
-  SubmenuRequest submenu;
+  MenuRequests menus;
   // Dialogs, each in a top-level window of its own over the editor, the topmost last.
   struct DialogWindow {
     Control* dialog = nullptr;
@@ -347,7 +338,7 @@ struct X11WindowHost::Impl {
   bool buttonPress(XButtonEvent& e, Point offset) {
     if (child) return false;  // the file dialog is modal to the editor
     if (!popups.empty()) {  // a click beside the menu closes it and goes no further
-      cancelled = true;
+      menus.cancel();
       return false;
     }
     const Point p = unitsAt(e.x, e.y, offset);
@@ -524,17 +515,9 @@ struct X11WindowHost::Impl {
           const Point e = self.windowOrigin();
           self.mouseUp(mouseButton(ev.xbutton.button), s, self.toUnits({rx - e.x, ry - e.y}));
         }
-        Popup* under = nullptr;
-        for (auto it = popups.rbegin(); it != popups.rend(); ++it) {
-          const Point o = it->host->windowOrigin();
-          const Size size = it->host->deviceSize();
-          if (Rect::xywh(o.x, o.y, size.width, size.height).contains({rx, ry})) {
-            under = &*it;
-            break;
-          }
-        }
+        Popup* under = levelAt(popups, {rx, ry});
         if (!under) {
-          if (ev.type == ButtonPress) cancelled = true;
+          if (ev.type == ButtonPress) menus.cancel();
           break;
         }
         const Point o = under->host->windowOrigin();
@@ -581,22 +564,9 @@ struct X11WindowHost::Impl {
 
   // After each batch of events: deferred menu work, focus, key selection, cursor.
   void settle() {
-    if (chosen) {
-      MenuItem* item = chosen;
-      chosen = nullptr;
-      closePopups();
-      if (item->onClick) item->onClick(*item);
-    } else if (cancelled) {
-      closePopups();
-    } else if (submenu.item) {
-      const SubmenuRequest r = submenu;
-      submenu = {};
-      while (popups.size() > r.level + 1) destroyPopup();
-      if (r.item->submenu) openLevel(*r.item->submenu, {r.itemRect.right, r.itemRect.top});
-    }
-    cancelled = false;
-    chosen = nullptr;
-    submenu = {};
+    menus.settle(*this, [](MenuItem& item) {
+      if (item.onClick) item.onClick(item);
+    });
     self.collectClosed();
     for (Popup& p : popups) p.host->collectClosed();
     if (gone) return;
@@ -633,9 +603,7 @@ struct X11WindowHost::Impl {
     p.host->setScale(self.scale());
     p.view = view.get();
     const std::size_t level = popups.size();
-    view->onChoose = [this](MenuItem& item) { chosen = &item; };
-    view->onCancel = [this] { cancelled = true; };
-    view->onOpenSubmenu = [this, level](MenuItem& item, Rect r) { submenu = {level, &item, r}; };
+    menus.watch(*view, level);
     p.host->setRoot(std::move(view));
     XSetWindowAttributes a{};
     a.override_redirect = True;

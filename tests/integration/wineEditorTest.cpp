@@ -308,6 +308,55 @@ TEST(WineEditor, TheFileMenuOpensOverTheEditorAndSavesALibraryThroughTheSystemDi
   XCloseDisplay(d);
 }
 
+// The Write button's program chooser is a top-level window of its own: it shows what the
+// headless host draws, where the headless host places it, and Escape, which the host never
+// sees, closes it: the editor then says that nothing was written, as the headless one does.
+TEST(WineEditor, DialogsAreWindowsOfTheirOwnAndTakeTheKeys) {
+  NEED_WINE_DISPLAY();
+  Folder folder;
+  Image first, dialog, aborted;
+  Point write{}, dialogAt{};
+  {
+    ReferenceEditor w;
+    ASSERT_TRUE(w.ok());
+    TplugEditForm& f = w.form();
+    HeadlessHost& h = w.host();
+    first = w.frame();
+    write = centre(*f.writeButton);
+    h.move(write);
+    h.click(write);
+    ASSERT_EQ(h.modalCount(), 1u);
+    dialog = h.lastModalImage;
+    dialogAt = h.lastModalPoint;  // the headless window sits at 0, 0 of its screen
+    h.pressKey(keys::Escape);
+    ASSERT_EQ(h.modalCount(), 0u);
+    f.DisplayTick();
+    aborted = w.frame();
+  }
+  WineEditor vsthost(folder.dir / "dialog.out", "--seconds 60");
+  Point at{};
+  ASSERT_TRUE(vsthost.editorOrigin(at)) << "vsthost printed no window: " << vsthost.text();
+  Display* d = XOpenDisplay(nullptr);
+  ASSERT_NE(d, nullptr);
+  ASSERT_EQ(differingPixels(waitForPicture(d, at, first, 15s), first), 0);
+  xdotool("mousemove " + std::to_string(at.x + write.x) + " " + std::to_string(at.y + write.y) + " click 1");
+  const int found = std::system("timeout 20 xdotool search --sync --onlyvisible --name 'Overwrite...' >/dev/null 2>&1");
+  ASSERT_EQ(found, 0) << "no dialog window appeared";
+  const Point shown{at.x + dialogAt.x, at.y + dialogAt.y};
+  const Image shot = waitForPicture(d, shown, dialog, 15s);
+  EXPECT_EQ(differingPixels(shot, dialog), 0);
+  if (differingPixels(shot, dialog) != 0) {
+    const std::string stem = (fs::temp_directory_path() / ("korvo-wine-dialog-" + testEnv("KORVO_TEST_BITS") + "-")).string();
+    savePng(shot, stem + "window.png");
+    savePng(dialog, stem + "headless.png");
+  }
+  xdotool("key Escape");
+  EXPECT_EQ(differingPixels(waitForPicture(d, at, aborted, 15s), aborted), 0) << "the editor after the dialog";
+  EXPECT_NE(std::system("xdotool search --onlyvisible --name 'Overwrite...' >/dev/null 2>&1"), 0) << "still open";
+  EXPECT_EQ(vsthost.count("host.keyDown"), 0) << "the dialog's key reached the host's window";
+  XCloseDisplay(d);
+}
+
 // A value in the plug-in's registry key of the prefix while it lives, written by the reg tool of
 // the plug-in's own bitness (a 32-bit program's key is redirected).
 struct RegistryValue {

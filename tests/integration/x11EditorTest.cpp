@@ -24,6 +24,7 @@
 #include "childFileDialog.h"
 #include "editorWindow.h"
 #include "headlessHost.h"
+#include "menu.h"
 #include "messageBox.h"
 #include "plugCore.h"
 #include "progRecord.h"
@@ -480,6 +481,67 @@ struct FakeDialog {
 };
 
 bool reaped(long pid) { return kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH; }
+
+// The Options menu in windows of its own: a click opens it below its picture, a click on
+// "Window size" opens that submenu beside the item, and a click on "150 %" closes both and
+// makes the editor's window that large.
+TEST(X11Editor, MenusOpenSubmenusAndChooseWithClicks) {
+  NEED_DISPLAY();
+  Folder folder("menu");
+  CSynth synth(testHost, editorWindowFactory(platformWindowHosts()));
+  vst::AEffect* e = synth.getAeffect();
+  HostWindow top;
+  ASSERT_NE(top.d, nullptr);
+  ASSERT_EQ(e->dispatcher(e, vst::effEditOpen, 0, 0, reinterpret_cast<void*>(top.w), 0), 1);
+  auto* w = dynamic_cast<EditorWindow*>(static_cast<CSynthEditor*>(synth.getEditor())->window());
+  ASSERT_NE(w, nullptr);
+  auto* x11 = dynamic_cast<X11WindowHost*>(&w->host());
+  ASSERT_NE(x11, nullptr);
+  ASSERT_EQ(x11->scale(), 100);
+  TplugEditForm& f = w->form();
+  auto idle = [&](int times) {
+    for (int i = 0; i < times; ++i) {
+      e->dispatcher(e, vst::effEditIdle, 0, 0, nullptr, 0);
+      std::this_thread::sleep_for(10ms);
+    }
+  };
+  auto clickAt = [&](Point p) {
+    xdotool("mousemove " + std::to_string(p.x) + " " + std::to_string(p.y) + " click 1");
+    idle(10);
+  };
+  // Where an item of a menu level opened at `origin` (screen) is.
+  auto itemOf = [](PopupMenu& menu, const std::string& caption, Point origin, Rect* onScreen = nullptr) {
+    MenuView view(menu);
+    view.layout();
+    std::size_t i = 0;
+    while (i < menu.size() && menu.item(i).caption != caption) ++i;
+    const Rect r = view.itemRect(i).offset(origin.x, origin.y);
+    if (onScreen) *onScreen = r;
+    return Point{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+  };
+  idle(5);
+  const Point picture = f.menuOptImage->toScreen({f.menuOptImage->width() / 2, f.menuOptImage->height() / 2});
+  clickAt(picture);
+  EXPECT_EQ(x11->openPopups(), 1u);
+  Rect sizeItem{};
+  const Point size = itemOf(f.menuOptionsPopup, "Window size",
+                            f.menuOptImage->toScreen({0, f.menuOptImage->height() + 1}), &sizeItem);
+  clickAt(size);
+  ASSERT_EQ(x11->openPopups(), 2u) << "the submenu did not open";
+  MenuItem* sizes = f.menuOptionsPopup.find("Window size");
+  ASSERT_NE(sizes, nullptr);
+  clickAt(itemOf(*sizes->submenu, "150 %", {sizeItem.right, sizeItem.top}));
+  EXPECT_EQ(x11->openPopups(), 0u);
+  EXPECT_EQ(x11->scale(), 150);
+  EXPECT_EQ(windowSize(top.d, x11->window()).width, 843);
+  // A click beside an open menu closes it and chooses nothing.
+  clickAt(picture);
+  EXPECT_EQ(x11->openPopups(), 1u);
+  clickAt({1000, 700});
+  EXPECT_EQ(x11->openPopups(), 0u);
+  EXPECT_EQ(x11->scale(), 150);
+  e->dispatcher(e, vst::effEditClose, 0, 0, nullptr, 0);
+}
 
 // What the editor test below does not reach: the choice of program (KORVO_FILE_DIALOG=drawn
 // forces the drawn dialog), kdialog's arguments, and an answer that is no path.
