@@ -148,6 +148,8 @@ class WindowHost {
   // Set by the window's owner: its periodic work (display clock, posted messages, present).
   // Platform hosts with a system timer of their own call it between the owner's idle calls.
   std::function<void()> onTimer;
+  // Set by the window's owner; platform hosts call it when systemScale() has changed.
+  std::function<void()> onSystemScaleChanged;
 
  protected:
   // Turned on once by a platform host that gives dialogs windows of their own.

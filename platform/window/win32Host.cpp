@@ -28,6 +28,8 @@ constexpr UINT_PTR kSettleTimerId = 2;
 constexpr UINT kTimerMs = 35;
 // Runs a chosen menu item from a fresh message, after the menu windows are gone.
 constexpr UINT kMsgRunMenuItem = WM_APP + 0x41;
+// WM_DPICHANGED_AFTERPARENT, which mingw's headers may not name.
+constexpr UINT kDpiChangedAfterParent = 0x02E3;
 
 // Texts are UTF-8. Paths are in the code page the C library's fopen and std::filesystem read
 // narrow names in on Windows (the file commands open them that way).
@@ -460,6 +462,9 @@ struct Win32WindowHost::Impl {
       case WM_KEYDOWN:
         if (l & (1 << 30)) return 0;
         break;
+      case kDpiChangedAfterParent:  // the host's window went to a screen of another scale
+        if (self.onSystemScaleChanged) self.onSystemScaleChanged();
+        return 0;
       case kMsgRunMenuItem: {
         MenuItem* item = toRun;
         toRun = nullptr;

@@ -169,13 +169,21 @@ struct Channel {
   unsigned long scale(unsigned v) const { return ((v * max + 127) / 255) << shift; }
 };
 
-// Xft.dpi from the resource manager string the server handed this connection at its start
-// (what xrdb loaded), in percent of 96 dpi; 0 when it is not set.
+// Xft.dpi from the root window's resources as they are now (what xrdb loaded last), in percent
+// of 96 dpi; 0 when it is not set. Not the copy the connection got at its start: a change while
+// the editor is open is followed.
 int scaleOfDisplay(Display* dpy) {
-  const char* resources = XResourceManagerString(dpy);
-  if (!resources) return 0;
+  Atom actualType = 0;
+  int format = 0;
+  unsigned long items = 0, after = 0;
+  unsigned char* data = nullptr;
+  if (XGetWindowProperty(dpy, DefaultRootWindow(dpy), XA_RESOURCE_MANAGER, 0, 1 << 20, False, XA_STRING, &actualType, &format,
+                         &items, &after, &data) != Success || !data)
+    return 0;
+  const std::string resources(reinterpret_cast<const char*>(data), items);
+  XFree(data);
   XrmInitialize();
-  XrmDatabase db = XrmGetStringDatabase(resources);
+  XrmDatabase db = XrmGetStringDatabase(resources.c_str());
   if (!db) return 0;
   char* type = nullptr;
   XrmValue value{};
@@ -245,6 +253,7 @@ struct X11WindowHost::Impl {
   Window focusedDialog = 0;     // the dialog window the input focus was last given to
   unsigned ignoredPresses = 0;  // buttons pressed on the editor while a dialog was open
   Atom wmProtocols = 0, wmDeleteWindow = 0;
+  int systemScale = 0;  // as last read; the root's resources are watched for a change
   // A file dialog program and who waits for its answer.
   std::unique_ptr<ChildFileDialog> child;
   std::optional<DialogProgram> childProgram;
@@ -259,6 +268,14 @@ struct X11WindowHost::Impl {
     const Window w = ev.xany.window;
     if (w == parent && ev.type == DestroyNotify) {
       gone = true;
+      return;
+    }
+    if (w == root && ev.type == PropertyNotify && ev.xproperty.atom == XA_RESOURCE_MANAGER) {
+      const int now = scaleOfDisplay(dpy);
+      if (now != systemScale) {
+        systemScale = now;
+        if (self.onSystemScaleChanged) self.onSystemScaleChanged();
+      }
       return;
     }
     if (w == win) {
@@ -765,6 +782,8 @@ X11WindowHost::X11WindowHost(unsigned long parent, int width, int height, const 
                             InputOutput, m.visual, CWBackPixmap | CWBorderPixel | CWColormap | CWEventMask, &a);
       // Only the parent's destruction is of interest; our mask on it is our connection's own.
       XSelectInput(m.dpy, parent, StructureNotifyMask);
+      XSelectInput(m.dpy, m.root, PropertyChangeMask);
+      m.systemScale = scaleOfDisplay(m.dpy);
       if (trap.errors() != 0) m.win = 0;
     }
     if (m.win) {
@@ -931,7 +950,7 @@ void X11WindowHost::setScale(int percent) {
   XResizeWindow(m.dpy, m.win, static_cast<unsigned>(size.width), static_cast<unsigned>(size.height));
 }
 
-int X11WindowHost::systemScale() const { return impl_->dpy ? scaleOfDisplay(impl_->dpy) : 0; }
+int X11WindowHost::systemScale() const { return impl_->systemScale; }
 
 unsigned long X11WindowHost::window() const { return impl_->win; }
 unsigned long X11WindowHost::dialogWindow(std::size_t i) const {

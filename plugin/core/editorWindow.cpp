@@ -42,6 +42,9 @@ EditorWindow::EditorWindow(void* parentWindow, CSynth& plugin, WindowHostFactory
   if (!host_) host_ = std::make_unique<HeadlessHost>(TplugEditForm::kWidth, TplugEditForm::kHeight);
   host_->keyboardWanted = [this] { return form_ && form_->keyboardWanted(); };
   host_->onTimer = [this] { tick(); };
+  host_->onSystemScaleChanged = [this] {
+    if (onSystemScaleChanged) onSystemScaleChanged();
+  };
   auto form = std::make_unique<TplugEditForm>(timerService ? timerService : &clock_);
   form_ = form.get();
   host_->setRoot(std::move(form));

@@ -222,10 +222,13 @@ void CSynthEditor::sizeChanged() {
 void CSynthEditor::setHostScale(float factor) {
   if (!std::isfinite(factor) || factor <= 0 || factor > 8) return;
   hostScale_ = factor;
-  if (window_ && !validEditorScale(userScale())) {
-    window_->setScale(resolveEditorScale(0, hostScale_ * 100.0, window_->systemScale()));
-    sizeChanged();
-  }
+  followUnlessChosen();
+}
+
+void CSynthEditor::followUnlessChosen() {
+  if (!window_ || validEditorScale(userScale())) return;
+  window_->setScale(resolveEditorScale(0, hostScale_ * 100.0, window_->systemScale()));
+  sizeChanged();
 }
 
 bool CSynthEditor::getRect(ERect** rect) {
@@ -244,6 +247,10 @@ bool CSynthEditor::open(void* parentWindow) {
     if (window_) {
       window_->setScale(resolveEditorScale(userScale(), hostScale_ * 100.0, window_->systemScale()));
       window_->onScaleChosen = [this](int) { sizeChanged(); };
+      window_->onSystemScaleChanged = [this] {
+        systemScale_ = -1;
+        followUnlessChosen();
+      };
     }
   }
   if (window_) {

@@ -34,6 +34,9 @@ class IEditorWindow {
   virtual void setScale(int) {}
   // Set by the bridge: the user chose a size in the window; the window is already drawn at it.
   std::function<void(int percent)> onScaleChosen;
+  // Set by the bridge: the system's scale changed while the window was open (another screen,
+  // another Xft.dpi); the window is still drawn at its old one.
+  std::function<void()> onSystemScaleChanged;
 };
 
 // The editor's scale: the user's stored choice, else the host's hint, else the system's, each
@@ -73,6 +76,8 @@ class CSynthEditor : public vst::AEffEditor {
  private:
   // Asks the host to resize when the scaled size differs from the one last answered.
   void sizeChanged();
+  // An open window follows the host's hint, else the system, unless the user chose a size.
+  void followUnlessChosen();
   vst::ERect scaledRect();
   int userScale() const;
 

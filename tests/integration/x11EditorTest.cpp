@@ -348,7 +348,8 @@ TEST(X11Editor, DialogsAreTopLevelWindowsThatTakeClicksAndKeys) {
 // while it is set.
 struct ServerDpi {
   Display* d = XOpenDisplay(nullptr);
-  explicit ServerDpi(const std::string& dpi) {
+  explicit ServerDpi(const std::string& dpi) { set(dpi); }
+  void set(const std::string& dpi) {
     const std::string text = "Xft.antialias:\t1\nXft.dpi:\t" + dpi + "\n";
     XChangeProperty(d, DefaultRootWindow(d), XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
                     reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
@@ -427,6 +428,13 @@ TEST(X11Editor, FollowsXftDpiDrawsTheScaledPictureAndTakesClicksAtTheScale) {
   };
   clickAt(*f.upButton);
   EXPECT_EQ(synth->engine()->soundMan().CurrentProgram(), 1);
+
+  // Another Xft.dpi while the editor is open (xrdb run again, another screen): it follows.
+  dpi.set("192");
+  idle();
+  EXPECT_EQ(w->host().scale(), 200);
+  EXPECT_EQ(g_sizeRequests, (std::vector<std::pair<int, int>>{{1124, 692}}));
+  g_sizeRequests.clear();
 
   // The host's hint takes it to 300 %: the host is asked for the size and the window follows.
   e->dispatcher(e, vst::effVendorSpecific, static_cast<vst::VstInt32>(vst::fourCC("PreS")), vst::fourCC("AeCs"), nullptr, 3.0f);
