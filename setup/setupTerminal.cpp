@@ -3,12 +3,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
-#include <memory>
 #include <string>
 
 #include "VSTaux.h"
 #include "settingsStore.h"
 #include "setupFileSystem.h"
+#include "setupStart.h"
 #include "uSetup.h"
 
 using namespace korvo;
@@ -94,21 +94,15 @@ int runTerminal(SetupEnvironment& env, const std::string& start) {
 
 int main(int argc, char** argv) {
   const CommandLine line = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
-  if (!line.error.empty()) {
-    std::fprintf(stderr, "korvinst: %s\n", line.error.c_str());
-    return 2;
-  }
-  SystemFileSystem files;
-  std::unique_ptr<SettingsStore> store = createSystemSettingsStore();
+  if (!line.error.empty()) return reportCommandLineError(line);
   TerminalMessages terminal;
-  UnattendedMessages unattended(stderr);
-  SetupEnvironment env{files, *store, line.unattended ? static_cast<SetupMessages&>(unattended) : terminal,
-                       programFolder(), "Korvo.so"};
+  SystemSetup system(line, terminal, "Korvo.so");
+  SetupEnvironment& env = system.env;
   env.settingsFailure = "Could not write to the settings file " + systemSettingsFilePath() + ".";
   // The folder list opens the default VST folder unless /D= names another.
   const std::string start = line.folder.empty() ? defaultVstFolder() : userFolder(line.folder);
   if (line.unattended) {
-    makeDefaultFolder(files, start);
+    makeDefaultFolder(system.files, start);
     return runUnattended(env, start);
   }
   // The setup window on the desktop needs the toolkit's X11 host; until then the terminal asks.

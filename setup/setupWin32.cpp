@@ -4,12 +4,11 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "settingsStore.h"
 #include "setupFileSystem.h"
+#include "setupStart.h"
 #include "uSetup.h"
 
 using namespace korvo;
@@ -228,16 +227,10 @@ int runWindow(SetupEnvironment& env, BoxMessages& boxes, const std::string& star
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
   const CommandLine line = parseCommandLine(std::vector<std::string>(__argv + 1, __argv + __argc));
   if (line.unattended || !line.error.empty()) attachStandardError();
-  if (!line.error.empty()) {
-    std::fprintf(stderr, "korvinst: %s\n", line.error.c_str());
-    return 2;
-  }
-  SystemFileSystem files;
-  std::unique_ptr<SettingsStore> store = createSystemSettingsStore();
+  if (!line.error.empty()) return reportCommandLineError(line);
   BoxMessages boxes;
-  UnattendedMessages unattended(stderr);
-  SetupEnvironment env{files, *store, line.unattended ? static_cast<SetupMessages&>(unattended) : boxes,
-                       programFolder(), "Korvo.dll"};
+  SystemSetup system(line, boxes, "Korvo.dll");
+  SetupEnvironment& env = system.env;
   const std::string start = line.folder.empty() ? std::string("c:\\") : line.folder;
   if (line.unattended) return runUnattended(env, start);
   return runWindow(env, boxes, start, instance, show);

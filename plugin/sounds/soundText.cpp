@@ -6,6 +6,7 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "lcdPages.h"
 #include "modSources.h"
 #include "progFormat.h"
 
@@ -17,83 +18,31 @@ constexpr int kNameAreaOffset = 514;
 constexpr int kNameAreaSize = 30;  // length byte, 15 name bytes, 14 reserved bytes
 constexpr std::size_t kMaxSounds = 100000;
 
+// A field whose page shows a name is written by that name in the text form too.
+ParamKind kindShownBy(LcdFormat format) {
+  static const struct {
+    LcdFormat format;
+    ParamKind kind;
+  } named[] = {{FormatWaveName, ParamKind::Wave},
+               {FormatModSource, ParamKind::Source},
+               {FormatLfoWave, ParamKind::LfoWave},
+               {FormatBendMode, ParamKind::BendMode},
+               {FormatSaturation, ParamKind::Saturation}};
+  for (const auto& n : named)
+    if (n.format == format) return n.kind;
+  return ParamKind::Number;
+}
+
+// The value fields of the pages that own their words, named after the block their page opens
+// with ("OSC1" + "." + "WAVE").
 std::vector<SoundParam> buildParams() {
-  std::vector<SoundParam> p;
-  auto add = [&p](std::string name, int word, ParamKind kind, int lo, int hi) {
-    p.push_back({std::move(name), word, kind, lo, hi});
-  };
-  auto addMod = [&](const std::string& prefix, const char* sel, const char* amt, int word) {
-    add(prefix + sel, word, ParamKind::Source, -1, 144);
-    add(prefix + amt, word + 1, ParamKind::Number, -63, 63);
-  };
-  for (int n = 1; n <= 3; ++n) {
-    const std::string s = "OSC" + std::to_string(n) + ".";
-    const int b = word::kOsc[n - 1];
-    add(s + "OCT", b, ParamKind::Number, -3, 5);
-    add(s + "SEMI", b + 1, ParamKind::Number, -12, 12);
-    add(s + "FINE", b + 2, ParamKind::Number, -31, 31);
-    add(s + "WAVE", b + 3, ParamKind::Wave, 0, 74);
-    addMod(s, "MOD1.SEL", "MOD1.AMT", b + 4);
-    addMod(s, "MOD2.SEL", "MOD2.AMT", b + 6);
+  std::vector<SoundParam> params;
+  for (const LcdPage& page : lcdPages()) {
+    if (page.overview) continue;
+    for (const LcdPageField& f : page.fields)
+      params.push_back({page.label + "." + f.name, f.word, kindShownBy(f.format), f.lo, f.hi});
   }
-  for (int n = 1; n <= 3; ++n) {
-    const std::string s = "DCA" + std::to_string(n) + ".";
-    const int b = word::kDca[n - 1];
-    add(s + "LEVEL", b, ParamKind::Number, 0, 63);
-    add(s + "ENABLE", b + 1, ParamKind::Number, 0, 1);
-    addMod(s, "MOD1.SEL", "MOD1.AMT", b + 2);
-    addMod(s, "MOD2.SEL", "MOD2.AMT", b + 4);
-  }
-  add("FILT.FREQ", word::kFilter, ParamKind::Number, 0, 127);
-  add("FILT.RES", word::kFilter + 1, ParamKind::Number, 0, 31);
-  add("FILT.KEYBD", word::kFilter + 2, ParamKind::Number, -63, 63);
-  addMod("FILT.", "MOD1.SEL", "MOD1.AMT", word::kFilter + 4);
-  addMod("FILT.", "MOD2.SEL", "MOD2.AMT", word::kFilter + 6);
-  add("DCA4.ENV4.AMT", word::kDca4, ParamKind::Number, 0, 63);
-  add("DCA4.PAN", word::kDca4 + 1, ParamKind::Number, -63, 63);
-  addMod("DCA4.", "AMOD.SEL", "AMOD.AMT", word::kDca4 + 2);
-  addMod("DCA4.", "PMOD.SEL", "PMOD.AMT", word::kDca4 + 4);
-  for (int n = 1; n <= 4; ++n) {
-    const std::string s = "LFO" + std::to_string(n) + ".";
-    const int b = word::kLfo[n - 1];
-    add(s + "FREQ", b, ParamKind::Number, 0, 63);
-    add(s + "RESET", b + 1, ParamKind::Number, 0, 64);
-    add(s + "HUMAN", b + 2, ParamKind::Number, 0, 1);
-    add(s + "WAVE", b + 3, ParamKind::LfoWave, 0, 3);
-    add(s + "L1", b + 4, ParamKind::Number, 0, 63);
-    add(s + "DELAY", b + 5, ParamKind::Number, 0, 63);
-    add(s + "L2", b + 6, ParamKind::Number, 0, 63);
-    addMod(s, "MOD.SEL", "MOD.AMT", b + 8);
-  }
-  for (int n = 1; n <= 4; ++n) {
-    const std::string s = "ENV" + std::to_string(n) + ".";
-    const int b = word::kEnv[n - 1];
-    add(s + "L1", b + 1, ParamKind::Number, -63, 63);
-    add(s + "L2", b + 2, ParamKind::Number, -63, 63);
-    add(s + "L3", b + 3, ParamKind::Number, -63, 63);
-    add(s + "LV", b + 5, ParamKind::Number, 0, 127);
-    add(s + "T1V", b + 6, ParamKind::Number, 0, 63);
-    add(s + "T1", b + 7, ParamKind::Number, 0, 63);
-    add(s + "T2", b + 8, ParamKind::Number, 0, 63);
-    add(s + "T3", b + 9, ParamKind::Number, 0, 63);
-    add(s + "T4", b + 10, ParamKind::Number, 0, 127);
-    add(s + "TK", b + 11, ParamKind::Number, 0, 63);
-  }
-  for (int n = 1; n <= 3; ++n) {
-    const std::string s = "MAT" + std::to_string(n) + ".";
-    const int b = word::kMat[n - 1];
-    for (int k = 1; k <= 4; ++k) {
-      const std::string m = "MOD" + std::to_string(k);
-      addMod(s, (m + ".SEL").c_str(), (m + ".AMT").c_str(), b + 2 * (k - 1));
-    }
-  }
-  const char* modes[8] = {"SYNC", "AM", "MONO", "GLIDE", "REST.VC", "REST.ENV", "REST.OSC", "CYC"};
-  for (int k = 0; k < 8; ++k) add(std::string("MODE.") + modes[k], word::kMode + k, ParamKind::Number, 0, k == 3 ? 63 : 1);
-  add("EMU.BRANGE", word::kBrange, ParamKind::Number, 0, 36);
-  add("EMU.BMODE", word::kBmode, ParamKind::BendMode, 0, 6);
-  add("EMU.AMBUG", word::kAmbug, ParamKind::Number, 0, 1);
-  add("EMU.SAT", word::kSat, ParamKind::Saturation, -1, 15);
-  return p;
+  return params;
 }
 
 std::string upperNoSpaces(std::string_view s) {

@@ -34,7 +34,9 @@ struct SoundParam {
   int lo, hi;        // the range the pages allow
 };
 
-// Every parameter the pages reach, in page order.
+// Every parameter the pages reach, in page order, taken from the LCD page set (lcdPages.h): the
+// value fields of every page but the two overviews, with their words and ranges; a field that
+// shows a wave, source, LFO wave, bend mode or saturation name is of that kind.
 const std::vector<SoundParam>& soundParams();
 const SoundParam* findSoundParam(std::string_view name);
 

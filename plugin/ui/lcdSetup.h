@@ -1,15 +1,15 @@
-// The LCD page set: the one place that says which sound parameters the editor shows, where on
-// the 44 x 2 display, under which labels, with which ranges, hints and formatters.
+// Sets the LCD up as the editor's parameter display: the display's geometry and font, the
+// controller with the 23 pages of the page set (plugin/sounds/lcdPages.h) parsed and bound to the
+// program editor, and the knobs placed under the display.
 //
-// It lives beside the controller in the user-interface layer (not beside the sound record)
-// because it configures the LCD control and builds the controller; the sound layer below
-// cannot reach either.
+// The page set itself is plain data in the sound layer, so that the sound's text form can take
+// its parameter table from it; only what needs the controller and the LCD is here.
 #pragma once
 
 #include <memory>
-#include <string>
 
 #include "lcdControl.h"
+#include "lcdPages.h"
 
 namespace korvo {
 
@@ -17,13 +17,7 @@ class Ckv_soundMan;
 class TGraphKnobB;
 class TsegLCD2;
 
-inline constexpr int kLcdPageCount = 23;
 inline constexpr int kLcdKnobCount = 10;
-
-// Description text, name and base id of page i (0..22); empty text and -1 outside.
-std::string lcdPageText(int page);
-std::string lcdPageName(int page);
-int lcdPageBaseId(int page);
 
 // The editor's display look: frame, the five colours, colour split, unlit-segment brightness and
 // filter values, and key capture.

@@ -21,6 +21,7 @@
 #include "mod_amp.h"
 #include "mod_doc.h"
 #include "mod_filter.h"
+#include "xorshiftRng.h"
 
 namespace korvo {
 namespace {
@@ -46,22 +47,8 @@ class Hash {
   std::uint64_t h_ = 0xCBF29CE484222325ull;
 };
 
-// xorshift32: the scenarios' only source of variety.
-class Rng {
- public:
-  explicit Rng(std::uint32_t seed) : s_(seed ? seed : 1u) {}
-  std::uint32_t next() {
-    s_ ^= s_ << 13;
-    s_ ^= s_ >> 17;
-    s_ ^= s_ << 5;
-    return s_;
-  }
-  int range(int lo, int hi) { return lo + static_cast<int>(next() % static_cast<std::uint32_t>(hi - lo + 1)); }
-  bool chance(int percent) { return range(0, 99) < percent; }
-
- private:
-  std::uint32_t s_;
-};
+// The scenarios' only source of variety.
+using test::Rng;
 
 // Bytes 1..255 with a zero now and then, so that free-running waves halt once in a while and
 // one-shot waves end.

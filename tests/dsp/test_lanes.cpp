@@ -17,23 +17,12 @@
 #include "mod_doc.h"
 #include "mod_filter.h"
 #include "voiceLanes.h"
+#include "xorshiftRng.h"
 
 namespace korvo {
 namespace {
 
-class Rng {
- public:
-  explicit Rng(std::uint32_t seed) : s_(seed ? seed : 1u) {}
-  int range(int lo, int hi) {
-    s_ ^= s_ << 13;
-    s_ ^= s_ >> 17;
-    s_ ^= s_ << 5;
-    return lo + static_cast<int>(s_ % static_cast<std::uint32_t>(hi - lo + 1));
-  }
-
- private:
-  std::uint32_t s_;
-};
+using test::Rng;
 
 std::uint32_t bits(float f) {
   std::uint32_t w;

@@ -43,11 +43,7 @@ struct EditorRig {
           ("korvo-editor-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
-    EngineEnvironment env;
-    env.settingsStore = std::make_shared<FileSettingsStore>((dir / "settings.conf").string());
-    env.useSystemDefaults = false;
-    env.defaults = {dir.string(), dir.string(), dir.string()};
-    env.saveOnDestroy = false;
+    EngineEnvironment env = environment("settings.conf");
     if (withRom) env.dataFolderOverride = std::string(KORVO_TEST_BINARY_DIR) + "/data";
     synth = std::make_unique<CSynth>(rigHost, EditorWindowFactory{}, env);
     window = std::make_unique<EditorWindow>(nullptr, *synth, WindowHostFactory{}, &timers);
@@ -58,6 +54,18 @@ struct EditorRig {
     synth.reset();
     std::error_code ec;
     std::filesystem::remove_all(dir, ec);
+  }
+
+  // An engine kept in the rig's folder: its settings in `settingsFile` there, the folder as every
+  // default folder, nothing saved when it goes. A second plug-in built on another settings file
+  // shares the folder but not the rig's settings.
+  EngineEnvironment environment(const std::string& settingsFile) const {
+    EngineEnvironment env;
+    env.settingsStore = std::make_shared<FileSettingsStore>(path(settingsFile));
+    env.useSystemDefaults = false;
+    env.defaults = {dir.string(), dir.string(), dir.string()};
+    env.saveOnDestroy = false;
+    return env;
   }
 
   TplugEditForm& form() { return window->form(); }

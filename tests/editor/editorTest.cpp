@@ -248,12 +248,7 @@ TEST(Editor, MessagesFromOtherThreadsRunAtIdle) {
 
 TEST(Editor, TheShippedBridgeOpensTheWindowAndAHostChunkRefreshesIt) {
   EditorRig r;  // for its folder and settings
-  EngineEnvironment env;
-  env.settingsStore = std::make_shared<FileSettingsStore>(r.path("settings2.conf"));
-  env.useSystemDefaults = false;
-  env.defaults = {r.dir.string(), r.dir.string(), r.dir.string()};
-  env.saveOnDestroy = false;
-  CSynth synth(test::rigHost, editorWindowFactory(), env);
+  CSynth synth(test::rigHost, editorWindowFactory(), r.environment("settings2.conf"));
   vst::AEffect* e = synth.getAeffect();
   ASSERT_EQ(e->dispatcher(e, vst::effEditOpen, 0, 0, nullptr, 0), 1);
   auto* window = dynamic_cast<EditorWindow*>(static_cast<CSynthEditor*>(synth.getEditor())->window());
@@ -290,12 +285,7 @@ namespace {
 
 TEST(Editor, HostKeysReachTheNameBoxOnlyWhileItWantsThemAndACopyOfASystemKeyIsDropped) {
   EditorRig r;
-  EngineEnvironment env;
-  env.settingsStore = std::make_shared<FileSettingsStore>(r.path("settings2.conf"));
-  env.useSystemDefaults = false;
-  env.defaults = {r.dir.string(), r.dir.string(), r.dir.string()};
-  env.saveOnDestroy = false;
-  CSynth synth(test::rigHost, editorWindowFactory(), env);
+  CSynth synth(test::rigHost, editorWindowFactory(), r.environment("settings2.conf"));
   vst::AEffect* e = synth.getAeffect();
   ASSERT_EQ(e->dispatcher(e, vst::effEditOpen, 0, 0, nullptr, 0), 1);
   auto* window = dynamic_cast<EditorWindow*>(static_cast<CSynthEditor*>(synth.getEditor())->window());

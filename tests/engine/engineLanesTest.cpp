@@ -11,25 +11,12 @@
 
 #include "VSTaux.h"
 #include "engineFixture.h"
+#include "xorshiftRng.h"
 
 using namespace korvo;
 using namespace korvo::test;
 
 namespace {
-
-class Rng {
- public:
-  explicit Rng(std::uint32_t seed) : s_(seed ? seed : 1u) {}
-  int range(int lo, int hi) {
-    s_ ^= s_ << 13;
-    s_ ^= s_ >> 17;
-    s_ ^= s_ << 5;
-    return lo + static_cast<int>(s_ % static_cast<std::uint32_t>(hi - lo + 1));
-  }
-
- private:
-  std::uint32_t s_;
-};
 
 struct HostBlock {
   std::vector<MidiEvent> events;

@@ -12,6 +12,7 @@
 
 #include "settingsStore.h"
 #include "setupFileSystem.h"
+#include "setupStart.h"
 #include "uSetup.h"
 
 namespace korvo::setup {
@@ -181,6 +182,21 @@ TEST(SetupCommandLine, UnattendedModeAndItsFolder) {
   EXPECT_FALSE(parseCommandLine({"--silent"}).error.empty());
   EXPECT_EQ(normalFolder("c:"), "c:\\");
   EXPECT_EQ(normalFolder("c:\\vst\\"), "c:\\vst");
+}
+
+// Both front ends start here: the interactive messages answer unless /S asks for the unattended
+// lines, and a command line that is not understood ends with status 2 and a line on stderr.
+TEST(SetupStart, TheCommandLineChoosesTheMessages) {
+  UnattendedMessages interactive(stdout);
+  SystemSetup windowed(parseCommandLine({}), interactive, "Korvo.so");
+  EXPECT_EQ(&windowed.env.messages, &interactive);
+  EXPECT_EQ(windowed.env.setupFolder, programFolder());
+  SystemSetup silent(parseCommandLine({"/S"}), interactive, "Korvo.so");
+  EXPECT_EQ(&silent.env.messages, &silent.unattended);
+  EXPECT_EQ(silent.env.pluginFile, "Korvo.so");
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(reportCommandLineError(parseCommandLine({"--silent"})), 2);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr().rfind("korvinst: unknown argument: --silent", 0), 0u);
 }
 
 // A copy that cannot complete leaves the previous target whole and no temporary file behind.

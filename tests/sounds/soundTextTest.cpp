@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <random>
+#include <set>
 
 #include "soundText.h"
 
@@ -18,6 +19,35 @@ TEST(SoundText, InitBlock) {
   EXPECT_EQ(t.find("WORD."), std::string::npos) << "a fresh record needs no raw words";
   EXPECT_EQ(t.find("RAW."), std::string::npos);
   EXPECT_EQ(soundParams().size(), 3u * 8 + 3 * 6 + 7 + 6 + 4 * 9 + 4 * 10 + 3 * 8 + 8 + 4);
+}
+
+// The table comes from the page set; these rows pin each way a page states a word (base id +
+// value index, an absolute or a block-relative explicit id) and each kind a formatter implies.
+TEST(SoundText, ParameterTableTellingRows) {
+  struct Row { const char* name; int word; ParamKind kind; int lo, hi; };
+  const Row rows[] = {
+      {"OSC1.OCT", 0, ParamKind::Number, -3, 5},          {"OSC2.WAVE", 11, ParamKind::Wave, 0, 74},
+      {"DCA3.ENABLE", 41, ParamKind::Number, 0, 1},       {"FILT.KEYBD", 170, ParamKind::Number, -63, 63},
+      {"FILT.MOD1.SEL", 172, ParamKind::Source, -1, 144}, {"DCA4.PMOD.SEL", 196, ParamKind::Source, -1, 144},
+      {"LFO3.RESET", 121, ParamKind::Number, 0, 64},      {"LFO4.WAVE", 135, ParamKind::LfoWave, 0, 3},
+      {"LFO2.MOD.AMT", 117, ParamKind::Number, -63, 63},  {"ENV2.LV", 65, ParamKind::Number, 0, 127},
+      {"ENV4.TK", 95, ParamKind::Number, 0, 63},          {"MAT3.MOD4.AMT", 167, ParamKind::Number, -63, 63},
+      {"MODE.GLIDE", 203, ParamKind::Number, 0, 63},      {"EMU.BMODE", 216, ParamKind::BendMode, 0, 6},
+      {"EMU.SAT", 219, ParamKind::Saturation, -1, 15},
+  };
+  for (const Row& row : rows) {
+    const SoundParam* p = findSoundParam(row.name);
+    ASSERT_NE(p, nullptr) << row.name;
+    EXPECT_EQ(p->word, row.word) << row.name;
+    EXPECT_EQ(p->kind, row.kind) << row.name;
+    EXPECT_EQ(p->lo, row.lo) << row.name;
+    EXPECT_EQ(p->hi, row.hi) << row.name;
+  }
+  EXPECT_EQ(soundParams().front().name, "OSC1.OCT");
+  EXPECT_EQ(soundParams().back().name, "EMU.SAT");
+  // The overview pages repeat words that other pages own; none of them may appear twice.
+  std::set<int> words;
+  for (const SoundParam& p : soundParams()) EXPECT_TRUE(words.insert(p.word).second) << p.name;
 }
 
 TEST(SoundText, ValueNames) {
