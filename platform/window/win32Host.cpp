@@ -429,16 +429,8 @@ struct Win32WindowHost::Impl {
       case WM_LBUTTONDBLCLK:
       case WM_RBUTTONDBLCLK:
       case WM_MBUTTONDBLCLK:
-        if (!popups.empty()) {
-          menus.cancel();
-          settle();
-          return 0;
-        }
-        if (!dialogs.empty()) {  // the editor waits for its dialog, which comes to the front
-          ignoredPresses |= buttonBit(msg);
-          raiseDialog();
-          return 0;
-        }
+        if (pressTaken(!dialogs.empty(), msg)) return 0;  // the editor waits for its dialog
+        ignoredPresses &= ~buttonBit(msg);
         break;
       case WM_LBUTTONUP:
       case WM_RBUTTONUP:
@@ -543,9 +535,20 @@ struct Win32WindowHost::Impl {
     return true;
   }
 
-  void raiseDialog() {
+  // A press that goes no further: one beside an open menu closes it; one in a window that
+  // waits for a dialog (the editor, a dialog below) brings the topmost dialog to the front, and
+  // its release is not handed on either.
+  bool pressTaken(bool waiting, UINT msg) {
+    if (!popups.empty()) {
+      menus.cancel();
+      settle();
+      return true;
+    }
+    if (!waiting) return false;
+    ignoredPresses |= buttonBit(msg);
     SetWindowPos(dialogs.back().w, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     SetActiveWindow(dialogs.back().w);
+    return true;
   }
 
   // After each input: dialogs closed by it are freed, and what it changed is painted when the
@@ -637,15 +640,7 @@ struct Win32WindowHost::Impl {
       case WM_LBUTTONDBLCLK:
       case WM_RBUTTONDBLCLK:
       case WM_MBUTTONDBLCLK:
-        if (!popups.empty()) {
-          menus.cancel();
-          settle();
-          return 0;
-        }
-        if (!top) {
-          raiseDialog();
-          return 0;
-        }
+        if (pressTaken(!top, msg)) return 0;
         break;
       case WM_LBUTTONUP:
       case WM_RBUTTONUP:

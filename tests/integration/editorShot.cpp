@@ -3,10 +3,12 @@
 // contains TITLE (a DAW's plug-in window), finds the editor's own window inside it (the child of
 // the editor's size), and grabs it until it equals the headless picture or SECONDS have passed.
 // Then it clicks the next-program button there (xdotool) and compares again with the headless
-// editor after the same click: the host's window passes the editor its mouse.
-// Prints editor.window=ID, editor.differing=N and editor.differing.after-click=N, saves the
-// pictures in OUT_DIR; exit 0 when all are equal, 1 when not, 2 when no such window appeared. The headless editor is made the
-// way the plug-in's entry point makes it, with the settings this process reads too
+// editor after the same click: the host's window passes the editor its mouse; then it clicks
+// into the name box, types a name and Return, and compares once more: the keys reach the
+// editor through the host. Prints editor.window=ID, editor.differing=N and
+// editor.differing.after-click=N and .after-typing=N, saves the pictures in OUT_DIR; exit 0
+// when all are equal, 1 when not, 2 when no such window appeared. The headless editor is made
+// the way the plug-in's entry point makes it, with the settings this process reads too
 // (XDG_CONFIG_HOME), so the host's copy must be started with the same.
 #include <unistd.h>
 
@@ -20,6 +22,7 @@
 #include "editorWindow.h"
 #include "headlessHost.h"
 #include "plugCore.h"
+#include "xvfbDisplay.h"
 
 // Last: Xlib's macros must not meet the toolkit's headers.
 #include <X11/Xlib.h>
@@ -28,42 +31,35 @@
 namespace {
 
 using namespace korvo;
-
-vst::VstIntPtr KORVO_VSTCALL shotHost(vst::AEffect*, vst::VstInt32 opcode, vst::VstInt32, vst::VstIntPtr, void*, float) {
-  return opcode == vst::audioMasterVersion ? 2400 : 0;
-}
-
-class NoTimers : public TimerEventService {
- public:
-  unsigned setEvent(unsigned, unsigned, std::function<void(unsigned)>) override { return ++id_; }
-  void killEvent(unsigned) override {}
-
- private:
-  unsigned id_ = 0;
-};
+using namespace korvo::xtest;
 
 struct Headless {
-  Image first, afterClick;
+  Image first, afterClick, afterTyping;
   Point next{};  // the next-program button's centre, in window coordinates
+  Point name{};  // the name box's
 };
 
+// The headless editor driven as the host's window will be: a click on the next-program button,
+// then a click into the name box, "bass" typed and Return.
 Headless headlessPictures() {
   Headless r;
-  vst::AEffect* effect = createEffect(shotHost, withBuiltInData());
-  if (!effect) return r;
-  std::unique_ptr<CSynth> owner(static_cast<CSynth*>(effect->object));
-  NoTimers timers;
-  EditorWindow w(nullptr, *owner, WindowHostFactory{}, &timers);
-  w.show();
+  ReferenceEditor w;
+  if (!w.ok()) return r;
   TplugEditForm& f = w.form();
-  f.DisplayTick();
-  auto& h = static_cast<HeadlessHost&>(w.host());
-  r.first = h.frame();
-  r.next = f.upButton->toWindow({f.upButton->width() / 2, f.upButton->height() / 2});
+  HeadlessHost& h = w.host();
+  r.first = w.frame();
+  r.next = centre(*f.upButton);
+  r.name = centre(*f.progNameEdit);
   h.move(r.next);
   h.click(r.next);
   f.DisplayTick();
-  r.afterClick = h.frame();
+  r.afterClick = w.frame();
+  h.move(r.name);
+  h.click(r.name);
+  for (char c : std::string("bass")) typeLetter(h, c);
+  h.pressKey(keys::Return);
+  f.DisplayTick();
+  r.afterTyping = w.frame();
   return r;
 }
 
@@ -109,13 +105,6 @@ Image grab(Display* d, Window w) {
   return image;
 }
 
-long differing(const Image& a, const Image& b) {
-  if (a.width() != b.width() || a.height() != b.height()) return -1;
-  long n = 0;
-  for (std::size_t i = 0; i < a.pixels().size(); ++i) n += a.pixels()[i] != b.pixels()[i];
-  return n;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -144,29 +133,35 @@ int main(int argc, char** argv) {
   }
   std::printf("editor.window=%lu\n", editor);
   // The host idles the editor when it likes; the picture is taken once it has settled.
-  auto settled = [&](const Image& want, const char* file) {
+  auto settled = [&](const Image& want, const std::string& file) {
     Image shot = grab(d, editor);
-    long n = differing(shot, want);
+    long n = differingPixels(shot, want);
     while (n != 0 && std::chrono::steady_clock::now() < until) {
       usleep(200000);
       shot = grab(d, editor);
-      n = differing(shot, want);
+      n = differingPixels(shot, want);
     }
     savePng(shot, dir + file);
     return n;
   };
   const long first = settled(expected, "/editor-host.png");
   std::printf("editor.differing=%ld\n", first);
-  long after = -1;
-  if (first == 0) {
+  // Clicks (and types) into the editor through the host's window, then compares.
+  auto through = [&](Point at, const std::string& then, const Image& want, const std::string& name) {
     int x = 0, y = 0;
     Window child = 0;
-    XTranslateCoordinates(d, editor, root, headless.next.x, headless.next.y, &x, &y, &child);
-    const std::string click = "xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) + " click 1";
-    if (std::system(click.c_str()) == 0) after = settled(headless.afterClick, "/editor-host-after-click.png");
-    savePng(headless.afterClick, dir + "/editor-headless-after-click.png");
-    std::printf("editor.differing.after-click=%ld\n", after);
-  }
+    XTranslateCoordinates(d, editor, root, at.x, at.y, &x, &y, &child);
+    const std::string cmd = "xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) + " click 1" + then;
+    const long n = std::system(cmd.c_str()) == 0 ? settled(want, "/editor-host-" + name + ".png") : -1;
+    savePng(want, dir + "/editor-headless-" + name + ".png");
+    std::printf("editor.differing.%s=%ld\n", name.c_str(), n);
+    return n;
+  };
+  long after = -1, typed = -1;
+  if (first == 0) after = through(headless.next, "", headless.afterClick, "after-click");
+  // The name box takes the keys from the host while it edits.
+  if (after == 0)
+    typed = through(headless.name, " sleep 0.3 type --delay 40 bass && xdotool key Return", headless.afterTyping, "after-typing");
   XCloseDisplay(d);
-  return first == 0 && after == 0 ? 0 : 1;
+  return typed == 0 ? 0 : 1;
 }
