@@ -39,11 +39,10 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using namespace xtest;
 
-#define NEED_WINE_DISPLAY()                                                   \
-  do {                                                                        \
-    if (!underWine()) GTEST_SKIP() << "not a Windows build";                  \
-    if (!Xvfb::get().ok()) GTEST_SKIP() << "Xvfb is not installed";           \
-    if (!onPath("xdotool")) GTEST_SKIP() << "xdotool is not installed";       \
+#define NEED_WINE_DISPLAY()                                  \
+  do {                                                       \
+    if (!underWine()) GTEST_SKIP() << "not a Windows build"; \
+    NEED_DISPLAY();                                          \
   } while (0)
 
 std::string wineEnvironment() {
@@ -184,6 +183,15 @@ Image waitForPicture(Display* d, Point at, const Image& expected, std::chrono::m
   return shot;
 }
 
+// Waits until vsthost's editor shows `first`: its top-left corner on the screen, and a display
+// connection of the test's own.
+void waitForEditor(const WineEditor& vsthost, const Image& first, Point& at, Display*& d) {
+  ASSERT_TRUE(vsthost.editorOrigin(at)) << "vsthost printed no window: " << vsthost.text();
+  d = XOpenDisplay(nullptr);
+  ASSERT_NE(d, nullptr);
+  ASSERT_EQ(differingPixels(waitForPicture(d, at, first, 15s), first), 0);
+}
+
 TEST(WineEditor, VsthostShowsTheHeadlessPictureAndTakesClicksAndTypedNames) {
   NEED_WINE_DISPLAY();
   Folder folder;
@@ -272,10 +280,8 @@ TEST(WineEditor, TheFileMenuOpensOverTheEditorAndSavesALibraryThroughTheSystemDi
   }
   WineEditor vsthost(folder.dir / "save.out", "--seconds 60");
   Point at{};
-  ASSERT_TRUE(vsthost.editorOrigin(at)) << "vsthost printed no window: " << vsthost.text();
-  Display* d = XOpenDisplay(nullptr);
-  ASSERT_NE(d, nullptr);
-  ASSERT_EQ(differingPixels(waitForPicture(d, at, first, 15s), first), 0);
+  Display* d = nullptr;
+  ASSERT_NO_FATAL_FAILURE(waitForEditor(vsthost, first, at, d));
   xdotool("mousemove " + std::to_string(at.x + menuImage.x) + " " + std::to_string(at.y + menuImage.y) + " click 1");
   std::this_thread::sleep_for(500ms);
   // The menu is a window of its own over the editor: the screen there is no longer the editor's.
@@ -335,10 +341,8 @@ TEST(WineEditor, DialogsAreWindowsOfTheirOwnAndTakeTheKeys) {
   }
   WineEditor vsthost(folder.dir / "dialog.out", "--seconds 60");
   Point at{};
-  ASSERT_TRUE(vsthost.editorOrigin(at)) << "vsthost printed no window: " << vsthost.text();
-  Display* d = XOpenDisplay(nullptr);
-  ASSERT_NE(d, nullptr);
-  ASSERT_EQ(differingPixels(waitForPicture(d, at, first, 15s), first), 0);
+  Display* d = nullptr;
+  ASSERT_NO_FATAL_FAILURE(waitForEditor(vsthost, first, at, d));
   xdotool("mousemove " + std::to_string(at.x + write.x) + " " + std::to_string(at.y + write.y) + " click 1");
   const int found = std::system("timeout 20 xdotool search --sync --onlyvisible --name 'Overwrite...' >/dev/null 2>&1");
   ASSERT_EQ(found, 0) << "no dialog window appeared";

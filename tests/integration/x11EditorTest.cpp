@@ -44,12 +44,6 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using namespace xtest;
 
-#define NEED_DISPLAY()                                                   \
-  do {                                                                   \
-    if (!Xvfb::get().ok()) GTEST_SKIP() << "Xvfb is not installed";      \
-    if (!onPath("xdotool")) GTEST_SKIP() << "xdotool is not installed"; \
-  } while (0)
-
 // Settings and data in a folder of their own, read alike by this process and by the plug-in
 // that vsthost loads (XDG_CONFIG_HOME).
 struct Folder {
@@ -223,6 +217,24 @@ struct HostWindow {
     if (!d) return;
     if (w) XDestroyWindow(d, w);
     XCloseDisplay(d);
+  }
+};
+
+// The shipped editor opened in a host's window of the test's own, at 0, 0 of the screen; closed
+// at the end unless the test closed it.
+struct OpenEditor {
+  CSynth synth{testHost, editorWindowFactory(platformWindowHosts())};
+  vst::AEffect* e = synth.getAeffect();
+  HostWindow top;
+  EditorWindow* window = nullptr;
+  X11WindowHost* x11 = nullptr;
+  OpenEditor() {
+    if (!top.d || e->dispatcher(e, vst::effEditOpen, 0, 0, reinterpret_cast<void*>(top.w), 0) != 1) return;
+    window = dynamic_cast<EditorWindow*>(static_cast<CSynthEditor*>(synth.getEditor())->window());
+    if (window) x11 = dynamic_cast<X11WindowHost*>(&window->host());
+  }
+  ~OpenEditor() {
+    if (static_cast<CSynthEditor*>(synth.getEditor())->hasWindow()) e->dispatcher(e, vst::effEditClose, 0, 0, nullptr, 0);
   }
 };
 
@@ -496,17 +508,12 @@ bool reaped(long pid) { return kill(static_cast<pid_t>(pid), 0) != 0 && errno ==
 TEST(X11Editor, MenusOpenSubmenusAndChooseWithClicks) {
   NEED_DISPLAY();
   Folder folder("menu");
-  CSynth synth(testHost, editorWindowFactory(platformWindowHosts()));
-  vst::AEffect* e = synth.getAeffect();
-  HostWindow top;
-  ASSERT_NE(top.d, nullptr);
-  ASSERT_EQ(e->dispatcher(e, vst::effEditOpen, 0, 0, reinterpret_cast<void*>(top.w), 0), 1);
-  auto* w = dynamic_cast<EditorWindow*>(static_cast<CSynthEditor*>(synth.getEditor())->window());
-  ASSERT_NE(w, nullptr);
-  auto* x11 = dynamic_cast<X11WindowHost*>(&w->host());
+  OpenEditor editor;
+  X11WindowHost* x11 = editor.x11;
   ASSERT_NE(x11, nullptr);
+  vst::AEffect* e = editor.e;
   ASSERT_EQ(x11->scale(), 100);
-  TplugEditForm& f = w->form();
+  TplugEditForm& f = editor.window->form();
   auto idle = [&](int times) {
     for (int i = 0; i < times; ++i) {
       e->dispatcher(e, vst::effEditIdle, 0, 0, nullptr, 0);
@@ -541,14 +548,13 @@ TEST(X11Editor, MenusOpenSubmenusAndChooseWithClicks) {
   clickAt(itemOf(*sizes->submenu, "150 %", {sizeItem.right, sizeItem.top}));
   EXPECT_EQ(x11->openPopups(), 0u);
   EXPECT_EQ(x11->scale(), 150);
-  EXPECT_EQ(windowSize(top.d, x11->window()).width, 843);
+  EXPECT_EQ(windowSize(editor.top.d, x11->window()).width, 843);
   // A click beside an open menu closes it and chooses nothing.
   clickAt(picture);
   EXPECT_EQ(x11->openPopups(), 1u);
   clickAt({1000, 700});
   EXPECT_EQ(x11->openPopups(), 0u);
   EXPECT_EQ(x11->scale(), 150);
-  e->dispatcher(e, vst::effEditClose, 0, 0, nullptr, 0);
 }
 
 // What the editor test below does not reach: the choice of program (KORVO_FILE_DIALOG=drawn
@@ -593,16 +599,13 @@ TEST(X11Editor, FileCommandsRunTheDialogProgramWithoutBlockingTheIdle) {
   Folder folder("dialog");
   FakeDialog fake("zenity");
   unsetenv("KORVO_FILE_DIALOG");
-  CSynth synth(testHost, editorWindowFactory(platformWindowHosts()));
-  vst::AEffect* e = synth.getAeffect();
-  HostWindow top;
-  ASSERT_NE(top.d, nullptr);
-  auto* bridge = static_cast<CSynthEditor*>(synth.getEditor());
-  ASSERT_EQ(e->dispatcher(e, vst::effEditOpen, 0, 0, reinterpret_cast<void*>(top.w), 0), 1);
-  auto* w = dynamic_cast<EditorWindow*>(bridge->window());
-  ASSERT_NE(w, nullptr);
-  auto* x11 = dynamic_cast<X11WindowHost*>(&w->host());
+  OpenEditor editor;
+  X11WindowHost* x11 = editor.x11;
   ASSERT_NE(x11, nullptr);
+  CSynth& synth = editor.synth;
+  vst::AEffect* e = editor.e;
+  HostWindow& top = editor.top;
+  EditorWindow* w = editor.window;
   TplugEditForm& f = w->form();
   // Idles as a host sends them until the program has answered; the slowest one is returned.
   auto idleUntilAnswered = [&] {

@@ -131,6 +131,13 @@ class ReferenceEditor {
   std::unique_ptr<EditorWindow> window_;  // goes before the plug-in it shows
 };
 
+// In a test: skips it when the virtual display or xdotool is missing.
+#define NEED_DISPLAY()                                                   \
+  do {                                                                   \
+    if (!Xvfb::get().ok()) GTEST_SKIP() << "Xvfb is not installed";      \
+    if (!onPath("xdotool")) GTEST_SKIP() << "xdotool is not installed"; \
+  } while (0)
+
 inline int differingPixels(const Image& a, const Image& b) {
   if (a.width() != b.width() || a.height() != b.height()) return -1;
   int n = 0;
