@@ -354,6 +354,26 @@ TEST(X11Editor, DialogsAreTopLevelWindowsThatTakeClicksAndKeys) {
   EXPECT_EQ(answers.back(), MessageResult::Yes);
   EXPECT_TRUE(focusIs(top.w)) << "the keys did not return to the host";
   EXPECT_FALSE(x11.holdsFocus());
+
+  // An editor closed with its dialog open takes the dialog's window with it, unanswered.
+  auto topLevels = [&] {
+    Window r = 0, p = 0, *k = nullptr;
+    unsigned count = 0;
+    XQueryTree(top.d, DefaultRootWindow(top.d), &r, &p, &k, &count);
+    if (k) XFree(k);
+    return count;
+  };
+  const unsigned windows = topLevels();
+  {
+    X11WindowHost closing(top.w, 562, 346);
+    ask(closing);
+    closing.pumpEvents();
+    XSync(top.d, False);
+    EXPECT_EQ(topLevels(), windows + 1);
+  }
+  XSync(top.d, False);
+  EXPECT_EQ(topLevels(), windows);
+  EXPECT_EQ(answers.size(), 2u);
 }
 
 // Xft.dpi in the server's resource string (what xrdb would load), for the connections opened
