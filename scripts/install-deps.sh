@@ -50,9 +50,9 @@ fi
 echo "install-deps: installing ${missing[*]}"
 # A mirror in the middle of a sync fails an index now and then: try again, and go on with the
 # lists that did arrive (the install below fails clearly if a package is really missing).
-for attempt in 1 2 3; do
+for attempt in 1 2 3 4; do
   if $SUDO apt-get update -q; then break; fi
-  echo "install-deps: apt-get update failed (attempt $attempt of 3)" >&2
-  [ "$attempt" -lt 3 ] && sleep 10
+  echo "install-deps: apt-get update failed (attempt $attempt of 4)" >&2
+  [ "$attempt" -lt 4 ] && sleep 20
 done
 $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
