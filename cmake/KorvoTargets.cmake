@@ -52,6 +52,8 @@ function(korvo_gtest name)
   korvo_defaults(${name})
   target_compile_definitions(${name} PRIVATE
     KORVO_TEST_SOURCE_DIR="${CMAKE_SOURCE_DIR}" KORVO_TEST_BINARY_DIR="${CMAKE_BINARY_DIR}")
+  # What every suite may use: golden-file paths and the like (tests/support).
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/support)
   target_link_libraries(${name} PRIVATE GTest::gtest GTest::gmock GTest::gtest_main ${A_DEPS})
   if(NOT A_LABELS)
     set(A_LABELS unit)

@@ -52,16 +52,20 @@ void ApplyEditorLcdLook(TsegLCD2& lcd) {
   lcd.captureKeys = true;
 }
 
-std::unique_ptr<ClcdCtr> SetupLcdPages(TsegLCD2& lcd, Ckv_soundMan* soundMan, TGraphKnobB* const* knobs) {
-  if (soundMan == nullptr) return nullptr;
-  Ckv_progEdit* editor = &soundMan->Editor();
-
+bool ApplyEditorLcdLayout(TsegLCD2& lcd) {
   lcd.setWidthChar(44);
   lcd.setHeightChar(2);
   lcd.setCharGapX(1);
   lcd.setCharGapY(5);
-  lcd.SetCharTable(lcdCharTable, lcdCharCount, lcdCharWidth);
-  lcd.SetSegmentMap(lcdSegmentMap, lcdSegmentCount, lcdFirstAttrSegment, lcdCellHeight, lcdCellWidth);
+  const bool table = lcd.SetCharTable(lcdCharTable, lcdCharCount, lcdCharWidth);
+  return lcd.SetSegmentMap(lcdSegmentMap, lcdSegmentCount, lcdFirstAttrSegment, lcdCellHeight, lcdCellWidth) && table;
+}
+
+std::unique_ptr<ClcdCtr> SetupLcdPages(TsegLCD2& lcd, Ckv_soundMan* soundMan, TGraphKnobB* const* knobs) {
+  if (soundMan == nullptr) return nullptr;
+  Ckv_progEdit* editor = &soundMan->Editor();
+
+  ApplyEditorLcdLayout(lcd);
 
   auto ctr = std::make_unique<ClcdCtr>(&lcd);
   ctr->knobCount = kLcdKnobCount;

@@ -23,7 +23,11 @@ inline constexpr int kLcdKnobCount = 10;
 // filter values, and key capture.
 void ApplyEditorLcdLook(TsegLCD2& lcd);
 
-// Configures the LCD (44 x 2 cells, gaps 1 and 5, the segment font), creates the controller with
+// The editor's display layout: 44 x 2 cells, gaps 1 and 5, and the segment font. False when the
+// display refuses the font.
+bool ApplyEditorLcdLayout(TsegLCD2& lcd);
+
+// Lays the LCD out as ApplyEditorLcdLayout does, creates the controller with
 // 23 parsed, named and bound pages on the sound manager's program editor, connects the LCD's
 // character events to it and, when `knobs` is given (kLcdKnobCount entries, slot order), places
 // the knobs under the display. Without a sound manager nothing is done and null is returned.

@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "editorWindow.h"
-#include "goldenPath.h"
+#include "goldenFiles.h"
 #include "headlessHost.h"
 #include "plugCore.h"
 #include "settingsStore.h"

@@ -11,24 +11,13 @@
 
 #include "VSTaux.h"
 #include "engineFixture.h"
+#include "hostBlock.h"
 #include "xorshiftRng.h"
 
 using namespace korvo;
 using namespace korvo::test;
 
 namespace {
-
-struct HostBlock {
-  std::vector<MidiEvent> events;
-  void add(int frame, int status, int d1, int d2) {
-    MidiEvent e;
-    e.frame = frame;
-    e.status = static_cast<std::uint8_t>(status);
-    e.data1 = static_cast<std::uint8_t>(d1);
-    e.data2 = static_cast<std::uint8_t>(d2);
-    events.push_back(e);
-  }
-};
 
 struct Outcome {
   std::vector<std::uint32_t> bits;  // every output sample of both channels
@@ -66,7 +55,7 @@ Outcome perform(int rate, bool lanes, CvoiceLanes::InstructionSet set, std::uint
       else if (what < 19) host.add(at, 0xB0, 1, rng.range(0, 127));
       else if (block % 5 == 0) host.add(at, 0xB0, 123, 0);
     }
-    e.processEvents(host.events);
+    e.processEvents(host.list());
     // Now and then a note with a start delay, straight into the engine.
     if (rng.range(0, 9) == 0) {
       const NoteParams delayed{0, 0, 63, 0, -1, 0, static_cast<std::int16_t>(rng.range(1, 20))};

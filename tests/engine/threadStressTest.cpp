@@ -12,28 +12,13 @@
 #include <gtest/gtest.h>
 
 #include "engineFixture.h"
+#include "hostBlock.h"
 #include "soundText.h"
 
 using namespace korvo;
 using namespace korvo::test;
 
 namespace {
-
-// One block's events, rebuilt in place (the audio thread allocates nothing).
-struct HostBlock {
-  std::array<MidiEvent, 8> events{};
-  int count = 0;
-  void add(int frame, int status, int note, int velocity) {
-    MidiEvent& e = events[static_cast<std::size_t>(count)];
-    e = {};
-    e.frame = frame;
-    e.status = static_cast<std::uint8_t>(status);
-    e.data1 = static_cast<std::uint8_t>(note);
-    e.data2 = static_cast<std::uint8_t>(velocity);
-    ++count;
-  }
-  std::span<const MidiEvent> list() const { return {events.data(), static_cast<std::size_t>(count)}; }
-};
 
 TEST(EngineThreads, EditorAndHostAtOnceRaceNothingAndLoseNoNoteOff) {
   CplugMaster e(44100, testEnvironment(freshFolder("threads")));
@@ -60,7 +45,7 @@ TEST(EngineThreads, EditorAndHostAtOnceRaceNothingAndLoseNoNoteOff) {
     auto renderBlock = [&](int frames) {
       e.processEvents(b.list());
       e.render(true, l.data(), frames, r.data());
-      b.count = 0;
+      b.clear();
       blocks.fetch_add(1, std::memory_order_relaxed);
     };
     while (!editorDone.load(std::memory_order_acquire)) {
@@ -80,7 +65,7 @@ TEST(EngineThreads, EditorAndHostAtOnceRaceNothingAndLoseNoNoteOff) {
     }
     for (int note = 0; note < 128; ++note) {
       if (!down[static_cast<std::size_t>(note)]) continue;
-      if (b.count == 8) renderBlock(64);
+      if (b.size() == 8) renderBlock(64);
       b.add(0, 0x80, note, 0);
     }
     for (int i = 0; i < 24; ++i) renderBlock(512);  // the editor's last note-offs and a tail

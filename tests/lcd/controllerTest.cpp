@@ -29,7 +29,8 @@ struct Rig {
 
   explicit Rig(const char* pageText, int baseId = 10) {
     lcd = host.root().add<TsegLCD2>();
-    test::makeEditorLcd(*lcd);
+    ApplyEditorLcdLook(*lcd);
+    ApplyEditorLcdLayout(*lcd);
     lcd->setPosition(5, 7);
     host.setWindowOrigin({100, 200});
     for (auto& w : record.words) w = 0;
@@ -445,7 +446,8 @@ TEST(LcdValueMenu, FieldsWithoutFormatterGetNoMenu) {
 TEST(LcdController, DestructionDisconnectsTheDisplay) {
   HeadlessHost host(600, 100);
   auto* lcd = host.root().add<TsegLCD2>();
-  test::makeEditorLcd(*lcd);
+  ApplyEditorLcdLook(*lcd);
+  ApplyEditorLcdLayout(*lcd);
   {
     ClcdCtr c(lcd);
     c.ConnectLcdEvents();

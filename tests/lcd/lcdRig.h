@@ -33,7 +33,7 @@ struct PageSetRig {
     panel = host.root().add<Control>();
     panel->setBounds(8, 78, 543, 185);
     lcd = panel->add<TsegLCD2>();
-    applyEditorLook(*lcd);
+    ApplyEditorLcdLook(*lcd);
     lcd->setPosition(19, 64);
     for (int k = 0; k < kLcdKnobCount; ++k) {
       knobs[static_cast<std::size_t>(k)] = panel->add<TGraphKnobB>();

@@ -1,32 +1,17 @@
-// Shared set-up of the LCD tests: a display configured as the editor window's, and a recorder
-// of the controller's events.
+// Shared parts of the LCD tests: the rows of a display (set up as the editor window's by
+// lcdSetup's ApplyEditorLcdLook and ApplyEditorLcdLayout), and a recorder of the controller's
+// events.
 #pragma once
 
-#include <cstdlib>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "lcdControl.h"
-#include "lcdFont.h"
 #include "lcdSetup.h"
 #include "segLCD2.h"
 
 namespace korvo::test {
-
-// The window's stored LCD properties (the page set-up adds size, gaps and font).
-inline void applyEditorLook(TsegLCD2& lcd) { ApplyEditorLcdLook(lcd); }
-
-// A 44 x 2 display with the segment font, for controller tests that parse their own pages.
-inline void makeEditorLcd(TsegLCD2& lcd) {
-  applyEditorLook(lcd);
-  lcd.SetCharTable(lcdCharTable, lcdCharCount, lcdCharWidth);
-  lcd.SetSegmentMap(lcdSegmentMap, lcdSegmentCount, lcdFirstAttrSegment, lcdCellHeight, lcdCellWidth);
-  lcd.setWidthChar(44);
-  lcd.setHeightChar(2);
-  lcd.setCharGapX(1);
-  lcd.setCharGapY(5);
-}
 
 // The characters of one LCD row (a cell holding code 0 reads as a blank).
 inline std::string lcdRow(const TsegLCD2& lcd, int row) {

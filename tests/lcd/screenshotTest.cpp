@@ -4,25 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 
 #include "VSTaux.h"
+#include "goldenFiles.h"
 #include "lcdRig.h"
 
 namespace korvo {
 namespace {
 
-std::string goldenDir() {
-  const char* src = std::getenv("KORVO_SOURCE_DIR");
-  return std::string(src ? src : ".") + "/tests/lcd/golden/";
-}
-
-bool regenerating() {
-  const char* v = std::getenv("KORVO_REGEN_GOLDEN");
-  return v != nullptr && std::strcmp(v, "1") == 0;
-}
+std::string goldenDir() { return test::goldenDir("lcd"); }
 
 // Shows every page of the set with `sound` in the edit buffer: each page's picture against its
 // golden PNG, all pages' rows against one text file.
@@ -44,7 +35,7 @@ void checkAllPages(const ProgramRecord& sound, const std::string& tag) {
     text += "|" + test::lcdRow(*r.lcd, 0) + "|\n|" + test::lcdRow(*r.lcd, 1) + "|\n";
   }
   const std::string file = goldenDir() + tag + "_pages.txt";
-  if (regenerating()) {
+  if (test::regeneratingGolden()) {
     ASSERT_EQ(writeWholeFile(file, text.data(), text.size()), 0) << file;
     return;
   }

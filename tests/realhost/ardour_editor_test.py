@@ -139,12 +139,9 @@ def main():
 
     work = realhost.fresh_dir(os.path.abspath(args.work))
     logf = os.path.join(work, "hosts.log")
-    vst_dir = os.path.join(work, "vst")
-    plugin = realhost.copy_dated(plugin_src, vst_dir)
     server = f"korvo-{os.getpid()}"
-    env = realhost.private_env(work, {"LXVST_PATH": vst_dir, "VST_PATH": vst_dir, "JACK_DEFAULT_SERVER": server,
-                                      "JACK_NO_AUDIO_RESERVATION": "1"})
-    env.pop("DISPLAY", None)
+    plugin, env = realhost.lxvst_setup(plugin_src, work, {"JACK_DEFAULT_SERVER": server,
+                                                          "JACK_NO_AUDIO_RESERVATION": "1"})
     # The plug-in in Ardour and the headless reference read the same settings: an empty product
     # folder, so both run on the built-in data.
     folder = os.path.join(work, "korvo")

@@ -22,7 +22,6 @@ skipped.
 import argparse
 import base64
 import os
-import shutil
 import sys
 import xml.etree.ElementTree as ET
 
@@ -252,22 +251,12 @@ def export(sess_dir, wav, env, logf, tries=5):
 
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    ap.add_argument("--plugin", required=True, help="the LXVST plug-in (.so)")
-    ap.add_argument("--work", required=True, help="work folder (emptied first)")
-    ap.add_argument("--vsthost", help="our own host, to tell whether the plug-in sounds and for reference renders")
-    ap.add_argument("--data", help="the plug-in's product folder (data/, user/), installed beside it")
-    ap.add_argument("--key", type=int, default=60)
-    ap.add_argument("--sound", choices=["auto", "on", "off"], default="auto")
-    ap.add_argument("--sound-env", action="store_true",
-                    help="KORVO_REALHOST_SOUND in the environment (auto, on, off) overrides --sound")
-    ap.add_argument("--require-sound", action="store_true",
-                    help="exit 77 (skip) when the sound checks would be skipped")
+    realhost.add_host_args(ap, "the LXVST plug-in (.so)",
+                           "our own host, to tell whether the plug-in sounds and for reference renders",
+                           "the plug-in's product folder (data/, user/), installed beside it", 0.4)
     ap.add_argument("--reference-pitch", action="store_true",
                     help="expect the pitch our own host renders from the plug-in (third-party tuning), "
                          "not the note's equal-tempered frequency")
-    ap.add_argument("--tol-cents", type=float, default=5.0)
-    ap.add_argument("--peak-db", type=float, help="expected peak level of the held note in dBFS (within 1 dB)")
-    ap.add_argument("--release", type=float, default=0.4, help="seconds after the note-off to silence")
     ap.add_argument("--end-beats", type=int, default=4, help="render length in beats (0.5 s each)")
     ap.add_argument("--chunk", help="a chunk to give the plug-in through the session file")
     ap.add_argument("--sound-text", help="a Korvo sound in text form: converted with --korvo-patch to the chunk")
@@ -282,22 +271,12 @@ def main():
                     help="level change in dB the parameters should cause (within 1.5 dB)")
     args = ap.parse_args()
 
-    if args.sound_env and os.environ.get("KORVO_REALHOST_SOUND") in ("auto", "on", "off"):
-        args.sound = os.environ["KORVO_REALHOST_SOUND"]
-    plugin_src = os.path.abspath(args.plugin)
-    if not os.path.exists(plugin_src):
-        print(f"FAIL: no plug-in at {plugin_src}")
+    started = realhost.start(args, ("ardour7-lua", "ardour7-export", SCANNER),
+                             "scripts/install-deps.sh installs Ardour")
+    if not started:
         return 1
-    for tool in ("ardour7-lua", "ardour7-export", SCANNER):
-        if not shutil.which(tool):
-            print(f"FAIL: {tool} is not installed (scripts/install-deps.sh installs Ardour)")
-            return 1
-    work = realhost.fresh_dir(os.path.abspath(args.work))
-    logf = os.path.join(work, "hosts.log")
-    vst_dir = os.path.join(work, "vst")
-    plugin = realhost.copy_dated(plugin_src, vst_dir)
-    env = realhost.private_env(work, {"LXVST_PATH": vst_dir, "VST_PATH": vst_dir})
-    env.pop("DISPLAY", None)
+    plugin_src, work, logf = started
+    plugin, env = realhost.lxvst_setup(plugin_src, work)
 
     if args.data:
         try:
@@ -337,12 +316,8 @@ def main():
         if added:
             log(f"  the track was saved unconnected to the master bus: {added} connections added")
 
-        checks = ["--length", str(note.end_seconds), "--length-tol", "0.001",
-                  "--note-on", str(note.on_seconds), "--note-off", str(note.off_seconds)]
-        sound_args = ["--sound", "--key", str(args.key), "--tol-cents", str(args.tol_cents),
-                      "--release", str(args.release)]
-        if args.peak_db is not None:
-            sound_args += ["--peak-db", str(args.peak_db)]
+        checks = realhost.note_checks(note, "0.001")
+        sound_args = realhost.sound_checks(args)
         ref = None
         if want_sound and args.reference_pitch:
             ref = os.path.join(work, "reference.wav")

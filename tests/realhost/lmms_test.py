@@ -116,39 +116,21 @@ def drop_prefix(env):
 
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    ap.add_argument("--plugin", required=True, help="the 32-bit Windows VST 2 plug-in (.dll)")
-    ap.add_argument("--work", required=True, help="work folder (emptied first)")
-    ap.add_argument("--vsthost", help="our own 32-bit Windows host (vsthost.exe), run under Wine to tell "
-                                      "whether the plug-in sounds")
-    ap.add_argument("--data", help="the plug-in's product folder (data/, user/): installed beside it and "
-                                   "recorded in the registry as the setup program does")
+    realhost.add_host_args(ap, "the 32-bit Windows VST 2 plug-in (.dll)",
+                           "our own 32-bit Windows host (vsthost.exe), run under Wine to tell whether the "
+                           "plug-in sounds",
+                           "the plug-in's product folder (data/, user/): installed beside it and recorded in "
+                           "the registry as the setup program does", 1.0)
     ap.add_argument("--sound-text", help="a Korvo sound in text form, converted with --korvo-patch and saved in "
                     "the project as the plug-in's chunk")
     ap.add_argument("--korvo-patch", help="the korvo-patch tool, for --sound-text")
-    ap.add_argument("--key", type=int, default=60)
     ap.add_argument("--rate", type=int, default=44100)
-    ap.add_argument("--sound", choices=["auto", "on", "off"], default="auto")
-    ap.add_argument("--sound-env", action="store_true",
-                    help="KORVO_REALHOST_SOUND in the environment (auto, on, off) overrides --sound")
-    ap.add_argument("--require-sound", action="store_true",
-                    help="exit 77 (skip) when the sound checks would be skipped")
-    ap.add_argument("--tol-cents", type=float, default=5.0)
-    ap.add_argument("--peak-db", type=float, help="expected peak level of the held note in dBFS (within 1 dB)")
-    ap.add_argument("--release", type=float, default=1.0, help="seconds after the note-off to silence")
     args = ap.parse_args()
 
-    if args.sound_env and os.environ.get("KORVO_REALHOST_SOUND") in ("auto", "on", "off"):
-        args.sound = os.environ["KORVO_REALHOST_SOUND"]
-    plugin_src = os.path.abspath(args.plugin)
-    if not os.path.exists(plugin_src):
-        print(f"FAIL: no plug-in at {plugin_src}")
+    started = realhost.start(args, ("lmms", "xvfb-run", "wine", "wineboot"), "scripts/install-deps.sh installs it")
+    if not started:
         return 1
-    for tool in ("lmms", "xvfb-run", "wine", "wineboot"):
-        if not shutil.which(tool):
-            print(f"FAIL: {tool} is not installed (scripts/install-deps.sh installs it)")
-            return 1
-    work = realhost.fresh_dir(os.path.abspath(args.work))
-    logf = os.path.join(work, "hosts.log")
+    plugin_src, work, logf = started
     env = wine_env(work, os.path.join(work, "wine"))
     # Copied beside the project: the path LMMS stores and the plug-in sees has no surprises.
     plugin = os.path.join(work, os.path.basename(plugin_src))
@@ -198,13 +180,9 @@ def main():
         if code != 0 or not os.path.exists(wav):
             raise Failure(f"lmms render produced no WAV (exit {code})")
 
-        checks = ["--length", str(note.end_seconds), "--length-tol", "0.002",
-                  "--note-on", str(note.on_seconds), "--note-off", str(note.off_seconds)]
+        checks = realhost.note_checks(note, "0.002")
         if want_sound:
-            checks += ["--sound", "--key", str(args.key), "--tol-cents", str(args.tol_cents),
-                       "--release", str(args.release)]
-            if args.peak_db is not None:
-                checks += ["--peak-db", str(args.peak_db)]
+            checks += realhost.sound_checks(args)
         if not realhost.wavcheck(wav, checks, logf):
             raise Failure("the rendered WAV fails its checks")
     except (Failure, realhost.HostError) as e:

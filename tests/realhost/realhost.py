@@ -162,3 +162,63 @@ def chunk_from_text(korvo_patch, text, work, logf=None):
     if len(data) != LIBRARY_HEADER + 128 * KORVO_RECORD:
         raise HostError(f"korvo-patch wrote a library of {len(data)} bytes")
     return data[LIBRARY_HEADER:LIBRARY_HEADER + KORVO_RECORD]
+
+
+def add_host_args(ap, plugin_help, vsthost_help, data_help, release):
+    """The options of the tests that play the test note in a host: the plug-in, the work folder,
+    our own host and the product folder, and what the sound checks expect."""
+    ap.add_argument("--plugin", required=True, help=plugin_help)
+    ap.add_argument("--work", required=True, help="work folder (emptied first)")
+    ap.add_argument("--vsthost", help=vsthost_help)
+    ap.add_argument("--data", help=data_help)
+    ap.add_argument("--key", type=int, default=60)
+    ap.add_argument("--sound", choices=["auto", "on", "off"], default="auto")
+    ap.add_argument("--sound-env", action="store_true",
+                    help="KORVO_REALHOST_SOUND in the environment (auto, on, off) overrides --sound")
+    ap.add_argument("--require-sound", action="store_true",
+                    help="exit 77 (skip) when the sound checks would be skipped")
+    ap.add_argument("--tol-cents", type=float, default=5.0)
+    ap.add_argument("--peak-db", type=float, help="expected peak level of the held note in dBFS (within 1 dB)")
+    ap.add_argument("--release", type=float, default=release, help="seconds after the note-off to silence")
+
+
+def start(args, tools, install_hint):
+    """What every host test does first: --sound-env applied, the plug-in and the host programs
+    looked for, the work folder emptied. Returns (plug-in path, work folder, host log), or None
+    after printing why the test fails."""
+    if args.sound_env and os.environ.get("KORVO_REALHOST_SOUND") in ("auto", "on", "off"):
+        args.sound = os.environ["KORVO_REALHOST_SOUND"]
+    plugin_src = os.path.abspath(args.plugin)
+    if not os.path.exists(plugin_src):
+        print(f"FAIL: no plug-in at {plugin_src}")
+        return None
+    for tool in tools:
+        if not shutil.which(tool):
+            print(f"FAIL: {tool} is not installed ({install_hint})")
+            return None
+    work = fresh_dir(os.path.abspath(args.work))
+    return plugin_src, work, os.path.join(work, "hosts.log")
+
+
+def lxvst_setup(plugin_src, work, extra=None):
+    """A Linux host's view of the plug-in: a dated copy in work/vst, found through LXVST_PATH and
+    VST_PATH, and a private environment without a display. Returns (plug-in copy, environment)."""
+    vst_dir = os.path.join(work, "vst")
+    plugin = copy_dated(plugin_src, vst_dir)
+    env = private_env(work, dict({"LXVST_PATH": vst_dir, "VST_PATH": vst_dir}, **(extra or {})))
+    env.pop("DISPLAY", None)
+    return plugin, env
+
+
+def note_checks(note, length_tol):
+    """wavcheck's checks of the rendered test note's length and timing."""
+    return ["--length", str(note.end_seconds), "--length-tol", length_tol,
+            "--note-on", str(note.on_seconds), "--note-off", str(note.off_seconds)]
+
+
+def sound_checks(args):
+    """wavcheck's checks that need sound: pitch, release and (when given) the peak level."""
+    checks = ["--sound", "--key", str(args.key), "--tol-cents", str(args.tol_cents), "--release", str(args.release)]
+    if args.peak_db is not None:
+        checks += ["--peak-db", str(args.peak_db)]
+    return checks

@@ -47,7 +47,7 @@ TimedMessage msg(std::int64_t frame, int a, int b, int c) {
   TimedMessage m;
   m.frame = frame;
   m.bytes = {static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b), static_cast<std::uint8_t>(c)};
-  m.size = (a & 0xF0) == 0xC0 ? 2 : 3;
+  if ((a & 0xF0) == 0xC0) m.bytes.pop_back();
   return m;
 }
 

@@ -1,20 +1,17 @@
 // Generic controls: text box, list box, push button, popup menus, message boxes, goldens.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 
 #include "controls.h"
+#include "goldenFiles.h"
 #include "headlessHost.h"
 #include "messageBox.h"
 
 namespace korvo {
 namespace {
 
-std::string goldenPath(const std::string& name) {
-  const char* src = std::getenv("KORVO_SOURCE_DIR");
-  return std::string(src ? src : ".") + "/tests/ui/golden/" + name + ".png";
-}
+using test::goldenPath;
 
 TEST(TextBox, UpperCaseAndMaximumLength) {
   HeadlessHost host(200, 40);

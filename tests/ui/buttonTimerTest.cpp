@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "GraphButton.h"
-#include "goldenPath.h"
+#include "goldenFiles.h"
 #include "headlessHost.h"
 #include "simpleTimer.h"
 #include "stripHelper.h"

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "MusicKeysSimple.h"
-#include "goldenPath.h"
+#include "goldenFiles.h"
 #include "headlessHost.h"
 #include "uAboutForm.h"
 

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <string>
 
-#include "goldenPath.h"
+#include "goldenFiles.h"
 #include "graphKnobB.h"
 #include "headlessHost.h"
 #include "stripHelper.h"

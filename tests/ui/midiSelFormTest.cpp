@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "goldenPath.h"
+#include "goldenFiles.h"
 #include "headlessHost.h"
 #include "midiio2.h"
 #include "uMidiSelForm.h"

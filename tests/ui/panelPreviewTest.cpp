@@ -10,10 +10,10 @@
 #include "MusicKeysSimple.h"
 #include "artworkData.h"
 #include "controls.h"
-#include "goldenPath.h"
+#include "goldenFiles.h"
 #include "graphKnobB.h"
 #include "headlessHost.h"
-#include "lcdFont.h"
+#include "lcdSetup.h"
 #include "segLCD2.h"
 
 namespace korvo {
@@ -100,22 +100,8 @@ TEST(PanelPreview, ControlsWithTheGeneratedArtwork) {
   bar(532, 9, 8, 164, 11969957);
   auto* lcd = display->add<TsegLCD2>();
   lcd->setPosition(19, 64);
-  lcd->setFrameWidth(10);
-  lcd->setFrameHeight(10);
-  lcd->setColour(0, 725248);
-  lcd->setColour(1, 10747648);
-  lcd->setColour(2, 13959044);
-  lcd->setColour(3, 4338997);
-  lcd->setColour(5, 10059904);
-  lcd->setColSplitIndex(180);
-  lcd->setSegOffBrightness(13);
-  lcd->setFilt(0, 32);
-  ASSERT_TRUE(lcd->SetCharTable(lcdCharTable, lcdCharCount, lcdCharWidth));
-  ASSERT_TRUE(lcd->SetSegmentMap(lcdSegmentMap, lcdSegmentCount, lcdFirstAttrSegment, lcdCellHeight, lcdCellWidth));
-  lcd->setWidthChar(44);
-  lcd->setHeightChar(2);
-  lcd->setCharGapX(1);
-  lcd->setCharGapY(5);
+  ApplyEditorLcdLook(*lcd);
+  ASSERT_TRUE(ApplyEditorLcdLayout(*lcd));
   lcd->WriteText(0, 0, 0, "     OSC1  Wave   Semi   Fine  Level  Mod");
   lcd->WriteText(0, 1, 0, "          Pad2     +0      0     63  LFO1");
   lcd->WriteText(10, 1, 1, "Pad2");

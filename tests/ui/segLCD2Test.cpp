@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "goldenPath.h"
+#include "goldenFiles.h"
 #include "headlessHost.h"
 #include "lcdFont.h"
 #include "lcdSetup.h"
@@ -16,12 +16,7 @@ namespace {
 // The editor window's display: 44 x 2 cells, its colours, filter and font.
 void configureAsEditor(TsegLCD2& lcd) {
   ApplyEditorLcdLook(lcd);
-  ASSERT_TRUE(lcd.SetCharTable(lcdCharTable, lcdCharCount, lcdCharWidth));
-  ASSERT_TRUE(lcd.SetSegmentMap(lcdSegmentMap, lcdSegmentCount, lcdFirstAttrSegment, lcdCellHeight, lcdCellWidth));
-  lcd.setWidthChar(44);
-  lcd.setHeightChar(2);
-  lcd.setCharGapX(1);
-  lcd.setCharGapY(5);
+  ASSERT_TRUE(ApplyEditorLcdLayout(lcd));
 }
 
 int glyphIndexOf(char c) {

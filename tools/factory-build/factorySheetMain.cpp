@@ -10,13 +10,14 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "VSTaux.h"
+#include "commandLine.h"
 #include "factoryBank.h"
 #include "factoryRender.h"
+#include "wavFile.h"
 
 using namespace korvo;
 using namespace korvo::factory;
@@ -26,32 +27,9 @@ namespace {
 constexpr int kRate = 44100;
 const std::vector<int> kChord = {48, 52, 55, 60, 64, 67, 72, 76};
 
-void put32(std::vector<std::uint8_t>& b, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-}
-
-bool writeWav(const std::string& path, const Take& t) {
-  std::vector<std::uint8_t> b;
-  const auto frames = static_cast<std::uint32_t>(t.left.size());
-  const std::uint32_t data = frames * 8;
-  b.insert(b.end(), {'R', 'I', 'F', 'F'});
-  put32(b, 36 + data);
-  b.insert(b.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-  put32(b, 16);
-  put32(b, 3 | (2u << 16));  // IEEE float, two channels
-  put32(b, static_cast<std::uint32_t>(t.rate));
-  put32(b, static_cast<std::uint32_t>(t.rate) * 8);
-  put32(b, 8 | (32u << 16));
-  b.insert(b.end(), {'d', 'a', 't', 'a'});
-  put32(b, data);
-  for (std::uint32_t i = 0; i < frames; ++i) {
-    std::uint32_t l, r;
-    std::memcpy(&l, &t.left[i], 4);
-    std::memcpy(&r, &t.right[i], 4);
-    put32(b, l);
-    put32(b, r);
-  }
-  return writeWholeFile(path, b.data(), b.size()) == 0;
+void writeWav(const std::string& path, const Take& t) {
+  std::string error;
+  tools::writeStereoWav(path, t.left, t.right, t.rate, tools::WavFormat::Float32, error);
 }
 
 std::string category(const std::string& origin) {
@@ -66,24 +44,17 @@ int main(int argc, char** argv) {
   int warmStates = 48;
   std::string wavPrefix;
   std::vector<std::string> args;
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    if (a == "--program" && i + 1 < argc) {
-      only = std::atoi(argv[++i]);
-    } else if (a == "--states" && i + 1 < argc) {
-      warmStates = std::max(0, std::atoi(argv[++i]));
-    } else if (a == "--wav" && i + 1 < argc) {
-      wavPrefix = argv[++i];
-    } else {
-      args.push_back(a);
-    }
-  }
-  if (args.size() < 2) {
-    std::fputs("usage: korvo-factory-sheet [--program N] [--wav PREFIX] [--states K] DATA_FOLDER SOURCE.txt...\n", stderr);
-    return 2;
-  }
-  std::vector<SourceText> sources;
   std::string error;
+  tools::CommandLine line;
+  line.option({"--program"}, [&](const std::string& v) { only = std::atoi(v.c_str()); })
+      .option({"--states"}, [&](const std::string& v) { warmStates = std::max(0, std::atoi(v.c_str())); })
+      .option({"--wav"}, wavPrefix)
+      .operands(args)
+      .lenient();
+  if (!line.parse(argc, argv, error) || args.size() < 2)
+    return tools::usageError("korvo-factory-sheet", error,
+                             "usage: korvo-factory-sheet [--program N] [--wav PREFIX] [--states K] DATA_FOLDER SOURCE.txt...\n");
+  std::vector<SourceText> sources;
   if (!readSources(std::vector<std::string>(args.begin() + 1, args.end()), sources, error)) {
     std::fprintf(stderr, "korvo-factory-sheet: %s\n", error.c_str());
     return 1;

@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include <sndfile.h>
-
 #include "VSTaux.h"
-#include "patchIo.h"
+#include "commandLine.h"
 #include "midiFile.h"
+#include "patchIo.h"
 #include "renderSession.h"
+#include "wavFile.h"
 
 #ifndef KORVO_BUILD_DATA_DIR
 #define KORVO_BUILD_DATA_DIR ""
@@ -60,39 +60,22 @@ int fail(const std::string& message) {
 }
 
 bool parseArgs(int argc, char** argv, Options& o, std::string& error) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    std::string v;
-    auto value = [&]() -> bool {
-      if (i + 1 >= argc) {
-        error = a + " needs a value";
-        return false;
-      }
-      v = argv[++i];
-      return true;
-    };
-    try {
-      if (a == "-h" || a == "--help") { error.clear(); return false; }
-      else if (a == "-q" || a == "--quiet") o.quiet = true;
-      else if (a == "--realtime-factor") o.realtimeFactor = true;
-      else if (a == "-o" || a == "--out") { if (!value()) return false; o.out = v; }
-      else if (a == "--rate") { if (!value()) return false; o.rate = std::stoi(v); }
-      else if (a == "--format") { if (!value()) return false; o.format = v; }
-      else if (a == "--gain") { if (!value()) return false; o.gainDb = std::stod(v); }
-      else if (a == "--tail") { if (!value()) return false; o.tail = std::stod(v); }
-      else if (a == "--syx") { if (!value()) return false; o.syx = v; }
-      else if (a == "--library") { if (!value()) return false; o.library = v; }
-      else if (a == "--text") { if (!value()) return false; o.text = v; }
-      else if (a == "--program") { if (!value()) return false; o.program = std::stoi(v); }
-      else if (a == "--data") { if (!value()) return false; o.data = v; }
-      else if (!a.empty() && a[0] == '-') { error = "unknown option " + a; return false; }
-      else if (o.midi.empty()) o.midi = a;
-      else { error = "more than one MIDI file given"; return false; }
-    } catch (const std::exception&) {
-      error = "bad value '" + v + "' for " + a;
-      return false;
-    }
-  }
+  tools::CommandLine line;
+  line.help({"-h", "--help"})
+      .flag({"-q", "--quiet"}, o.quiet)
+      .flag({"--realtime-factor"}, o.realtimeFactor)
+      .option({"-o", "--out"}, o.out)
+      .option({"--rate"}, o.rate)
+      .option({"--format"}, o.format)
+      .option({"--gain"}, o.gainDb)
+      .option({"--tail"}, o.tail)
+      .option({"--syx"}, o.syx)
+      .option({"--library"}, o.library)
+      .option({"--text"}, o.text)
+      .option({"--program"}, o.program)
+      .option({"--data"}, o.data)
+      .operand(o.midi, "more than one MIDI file given");
+  if (!line.parse(argc, argv, error)) return false;
   if (o.rate < 8000 || o.rate > 384000) { error = "--rate must be 8000..384000"; return false; }
   if (o.format != "16" && o.format != "24" && o.format != "float") { error = "--format must be 16, 24 or float"; return false; }
   if (!(o.tail >= 0 && o.tail <= 600)) { error = "--tail must be 0..600 seconds"; return false; }
@@ -144,40 +127,8 @@ bool planSounds(const Options& o, const std::string& defaultLibrary, SoundPlan& 
   return true;
 }
 
-bool writeWavFile(const std::string& path, const RenderResult& r, int rate, const std::string& format, float gain,
-                  std::string& error) {
-  SF_INFO info{};
-  info.samplerate = rate;
-  info.channels = 2;
-  info.format = SF_FORMAT_WAV | (format == "16" ? SF_FORMAT_PCM_16 : format == "24" ? SF_FORMAT_PCM_24 : SF_FORMAT_FLOAT);
-  // Write beside the target and rename, so an interrupted render never leaves half a file.
-  const std::string temp = path + ".part";
-  SNDFILE* f = sf_open(temp.c_str(), SFM_WRITE, &info);
-  if (!f) {
-    error = "cannot write '" + path + "': " + sf_strerror(nullptr);
-    return false;
-  }
-  // Integer formats clip at full scale rather than wrapping around.
-  if (format != "float") sf_command(f, SFC_SET_CLIPPING, nullptr, SF_TRUE);
-  std::vector<float> frames(8192 * 2);
-  bool ok = true;
-  for (std::size_t pos = 0; pos < r.left.size() && ok; pos += 8192) {
-    const std::size_t n = std::min<std::size_t>(8192, r.left.size() - pos);
-    for (std::size_t i = 0; i < n; ++i) {
-      frames[2 * i] = r.left[pos + i] * gain;
-      frames[2 * i + 1] = r.right[pos + i] * gain;
-    }
-    ok = sf_writef_float(f, frames.data(), static_cast<sf_count_t>(n)) == static_cast<sf_count_t>(n);
-  }
-  ok = sf_close(f) == 0 && ok;
-  std::error_code ec;
-  if (ok) std::filesystem::rename(temp, path, ec);
-  if (!ok || ec) {
-    std::filesystem::remove(temp, ec);
-    error = "cannot write '" + path + "' (disk full or no permission?)";
-    return false;
-  }
-  return true;
+tools::WavFormat wavFormat(const std::string& format) {
+  return format == "16" ? tools::WavFormat::Pcm16 : format == "24" ? tools::WavFormat::Pcm24 : tools::WavFormat::Float32;
 }
 
 }  // namespace
@@ -185,18 +136,14 @@ bool writeWavFile(const std::string& path, const RenderResult& r, int rate, cons
 int main(int argc, char** argv) {
   Options o;
   std::string error;
-  if (!parseArgs(argc, argv, o, error)) {
-    if (!error.empty()) std::fprintf(stderr, "korvo-render: %s\n", error.c_str());
-    std::fputs(kUsage, stderr);
-    return 2;
-  }
+  if (!parseArgs(argc, argv, o, error)) return tools::usageError("korvo-render", error, kUsage);
   const std::string data = findDataFolder(o, argv[0]);
   const bool demo = o.midi.empty();
   if (demo) o.midi = joinPath(data, "demo.mid");
   if (o.out.empty()) o.out = demo ? "demo.wav" : std::filesystem::path(o.midi).replace_extension(".wav").string();
 
   std::vector<TimedMessage> messages;
-  if (!readMidiFile(o.midi, o.rate, messages, error)) return fail(error);
+  if (!tools::readMidiFile(o.midi, o.rate, messages, error)) return fail(error);
   SoundPlan plan;
   if (!planSounds(o, joinPath(data, "factory.kvl"), plan, error)) return fail(error);
 
@@ -229,7 +176,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "korvo-render: warning: wave ROM '%s' not found or unreadable: the oscillators are silent\n",
                  result.waveRomPath.c_str());
   const float gain = static_cast<float>(std::pow(10.0, o.gainDb / 20.0));
-  if (!writeWavFile(o.out, result, o.rate, o.format, gain, error)) return fail(error);
+  if (!tools::writeStereoWav(o.out, result.left, result.right, o.rate, wavFormat(o.format), error, gain))
+    return fail(error);
   const float peak = result.peak * gain;
   std::printf("korvo-render: wrote '%s' (%.1f s, %d channel%s, peak %.1f dBFS)\n", o.out.c_str(),
               static_cast<double>(result.left.size()) / o.rate, result.channelsUsed, result.channelsUsed == 1 ? "" : "s",

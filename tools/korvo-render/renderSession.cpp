@@ -4,6 +4,8 @@
 #include <cmath>
 
 #include "settingsStore.h"
+#include "uPlug.h"
+#include "vstEventBlock.h"
 
 namespace korvo::render {
 
@@ -20,8 +22,11 @@ class MemorySettingsStore : public SettingsStore {
   bool commit() override { return true; }
 };
 
+// Each channel's engine gets its block's messages as a plug-in would: a host's event list, turned
+// into the engine's form by the plug-in's own conversion.
 struct Channel {
   std::unique_ptr<CplugMaster> engine;
+  tools::VstEventBlock block;
   std::vector<MidiEvent> events;
 };
 
@@ -41,7 +46,7 @@ RenderResult renderPerformance(const std::vector<TimedMessage>& messages, const 
   RenderResult result;
   std::array<bool, 16> used{};
   for (const auto& m : messages)
-    if (m.size > 0 && m.bytes[0] >= 0x80 && m.bytes[0] < 0xF0) used[m.bytes[0] & 0x0F] = true;
+    if (!m.bytes.empty() && m.bytes[0] >= 0x80 && m.bytes[0] < 0xF0) used[m.bytes[0] & 0x0F] = true;
 
   std::array<Channel, 16> channels;
   EngineEnvironment env;
@@ -70,31 +75,29 @@ RenderResult renderPerformance(const std::vector<TimedMessage>& messages, const 
     std::int64_t end = std::min<std::int64_t>(pos + options.blockSize, total);
     // A program change takes effect between blocks: the block ends where it stands.
     for (std::size_t i = next; i < messages.size() && messages[i].frame < end; ++i) {
-      if ((messages[i].bytes[0] & 0xF0) == 0xC0 && messages[i].frame > pos) {
+      if (!messages[i].bytes.empty() && (messages[i].bytes[0] & 0xF0) == 0xC0 && messages[i].frame > pos) {
         end = messages[i].frame;
         break;
       }
     }
-    for (auto& ch : channels) ch.events.clear();
+    for (auto& ch : channels) ch.block.clear();
     while (next < messages.size() && messages[next].frame < end) {
       const TimedMessage& m = messages[next++];
-      if (m.size == 0 || m.bytes[0] < 0x80 || m.bytes[0] >= 0xF0) continue;
+      if (m.bytes.empty() || m.bytes[0] < 0x80 || m.bytes[0] >= 0xF0) continue;
       Channel& ch = channels[m.bytes[0] & 0x0F];
       if ((m.bytes[0] & 0xF0) == 0xC0) {
-        if (!sounds.fixed) loadSound(ch, sounds, m.bytes[1]);
+        if (!sounds.fixed) loadSound(ch, sounds, m.bytes.size() > 1 ? m.bytes[1] : 0);
         continue;
       }
-      MidiEvent e;
-      e.frame = static_cast<std::int32_t>(m.frame - pos);
-      e.status = m.bytes[0];
-      if (m.size > 1) e.data1 = m.bytes[1];
-      if (m.size > 2) e.data2 = m.bytes[2];
-      ch.events.push_back(e);
+      ch.block.add(m, static_cast<vst::VstInt32>(m.frame - pos));
     }
     const int frames = static_cast<int>(end - pos);
     for (auto& ch : channels) {
       if (!ch.engine) continue;
-      if (!ch.events.empty()) ch.engine->processEvents(ch.events);
+      if (!ch.block.empty()) {
+        ch.events.resize(ch.block.size());
+        ch.engine->processEvents({ch.events.data(), fromHostEvents(ch.block.events(), ch.events)});
+      }
       // Each engine adds its voices to the mix.
       ch.engine->render(false, result.left.data() + pos, frames, result.right.data() + pos);
     }

@@ -3,7 +3,6 @@
 // DAW would), mixed into one stereo signal.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -13,14 +12,11 @@
 
 #include "plugCore.h"
 #include "progRecord.h"
+#include "timedMessage.h"
 
 namespace korvo::render {
 
-struct TimedMessage {
-  std::int64_t frame = 0;
-  std::array<std::uint8_t, 3> bytes{};
-  int size = 0;
-};
+using tools::TimedMessage;
 
 // Where each channel's sound comes from: one fixed sound for every channel, or a bank of 128
 // programs in which each channel starts at program 0 and follows its program changes.

@@ -1,5 +1,6 @@
 #include "editorSession.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -21,7 +22,6 @@
 #include <windows.h>
 #include <mmsystem.h>
 
-#include <algorithm>
 #include <vector>
 #endif
 #if defined(KORVO_HAVE_ALSA)
@@ -43,6 +43,33 @@ void onSignal(int) { g_stop = 1; }
 VstIntPtr call(AEffect* e, VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr, float opt = 0) {
   return e->dispatcher(e, opcode, index, value, ptr, opt);
 }
+
+// The editor's idle calls at the host's period, and the end of a session given a length.
+class IdlePacer {
+ public:
+  explicit IdlePacer(const EditorSessionOptions& o)
+      : start_(Clock::now()), next_(start_), period_(o.idleMs), seconds_(o.seconds) {}
+  // Sends effEditIdle when it is due. True once the session has run its length.
+  bool tick(AEffect* e) {
+    const auto now = Clock::now();
+    if (now >= next_) {
+      call(e, effEditIdle);
+      next_ = std::max(next_ + period_, now);
+    }
+    return seconds_ > 0 && now - start_ >= std::chrono::duration<double>(seconds_);
+  }
+  // How long the host may wait for events before the next idle is due, in milliseconds.
+  long long waitMs() const {
+    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next_ - Clock::now());
+    return std::max<long long>(0, wait.count()) + 1;
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point start_, next_;
+  std::chrono::milliseconds period_;
+  double seconds_;
+};
 
 // The audio side: blocks rendered at the pace of the sound card, or of the clock without one.
 class AudioThread {
@@ -338,9 +365,7 @@ EditorSessionResult runEditorSession(AEffect* e, const EditorSessionOptions& o, 
 
   long long hostKeys = 0;
   bool quit = false;
-  const auto start = std::chrono::steady_clock::now();
-  const auto period = std::chrono::milliseconds(o.idleMs);
-  auto nextIdle = start;
+  IdlePacer pacer(o);
   while (!quit && !g_stop) {
     while (XPending(dpy)) {
       XEvent ev;
@@ -349,11 +374,7 @@ EditorSessionResult runEditorSession(AEffect* e, const EditorSessionOptions& o, 
       if (ev.type == ClientMessage && static_cast<Atom>(ev.xclient.data.l[0]) == deleteWindow) quit = true;
       if (ev.type == DestroyNotify && ev.xdestroywindow.window == top) quit = true;
     }
-    const auto now = std::chrono::steady_clock::now();
-    if (now >= nextIdle) {
-      call(e, effEditIdle);
-      nextIdle = std::max(nextIdle + period, now);
-    }
+    if (pacer.tick(e)) quit = true;
     // The editor asked for another size (its scale changed): the window follows.
     HostState& hs = hostState();
     if (hs.requestedWidth > 0 && hs.requestedHeight > 0) {
@@ -365,10 +386,8 @@ EditorSessionResult runEditorSession(AEffect* e, const EditorSessionOptions& o, 
       std::fflush(stdout);
       hs.requestedWidth = hs.requestedHeight = 0;
     }
-    if (o.seconds > 0 && now - start >= std::chrono::duration<double>(o.seconds)) quit = true;
     pollfd fd{ConnectionNumber(dpy), POLLIN, 0};
-    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(nextIdle - std::chrono::steady_clock::now());
-    poll(&fd, 1, static_cast<int>(std::max<long long>(0, wait.count())) + 1);
+    poll(&fd, 1, static_cast<int>(pacer.waitMs()));
   }
   call(e, effEditClose);
   audio.stop();
@@ -414,9 +433,7 @@ EditorSessionResult runEditorSession(AEffect* e, const EditorSessionOptions& o, 
 
   long long hostKeys = 0;
   bool quit = false;
-  const auto start = std::chrono::steady_clock::now();
-  const auto period = std::chrono::milliseconds(o.idleMs);
-  auto nextIdle = start;
+  IdlePacer pacer(o);
   while (!quit && !g_stop && !g_closed) {
     MSG m;
     while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
@@ -430,15 +447,8 @@ EditorSessionResult runEditorSession(AEffect* e, const EditorSessionOptions& o, 
       TranslateMessage(&m);
       DispatchMessageW(&m);
     }
-    const auto now = std::chrono::steady_clock::now();
-    if (now >= nextIdle) {
-      call(e, effEditIdle);
-      nextIdle = std::max(nextIdle + period, now);
-    }
-    if (o.seconds > 0 && now - start >= std::chrono::duration<double>(o.seconds)) quit = true;
-    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(nextIdle - std::chrono::steady_clock::now());
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(std::max<long long>(0, wait.count())) + 1,
-                              QS_ALLINPUT);
+    if (pacer.tick(e)) quit = true;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(pacer.waitMs()), QS_ALLINPUT);
   }
   call(e, effEditClose);
   audio.stop();

@@ -6,7 +6,7 @@
 #include <stdexcept>
 
 #ifdef KORVO_HAVE_SMF
-#include <smf.h>
+#include "midiFile.h"
 #endif
 
 namespace korvo::host {
@@ -29,7 +29,7 @@ bool parseEventList(const std::string& text, double sampleRate, std::vector<Time
       if (position.back() == 's') {
         double seconds = std::stod(position.substr(0, position.size() - 1), &used);
         if (used != position.size() - 1 || !(seconds >= 0)) throw std::invalid_argument("time");
-        m.frame = static_cast<std::int64_t>(std::llround(seconds * sampleRate));
+        m.frame = tools::frameAt(seconds, sampleRate);
       } else {
         long long frame = std::stoll(position, &used);
         if (used != position.size() || frame < 0) throw std::invalid_argument("frame");
@@ -76,23 +76,11 @@ bool parseEventList(const std::string& text, double sampleRate, std::vector<Time
 
 bool loadMidiFile(const std::string& path, double sampleRate, std::vector<TimedMessage>& out, std::string& error) {
 #ifdef KORVO_HAVE_SMF
-  smf_t* smf = smf_load(path.c_str());
-  if (!smf) {
-    error = "'" + path + "' is not a readable standard MIDI file";
-    return false;
-  }
+  tools::MidiFileOptions options;
+  options.sysEx = true;
+  options.needMessages = false;
   std::vector<TimedMessage> result;
-  // libsmf merges the tracks in time order and converts ticks to seconds through the tempo map.
-  while (smf_event_t* event = smf_get_next_event(smf)) {
-    if (smf_event_is_metadata(event) || event->midi_buffer_length <= 0) continue;
-    TimedMessage m;
-    m.frame = static_cast<std::int64_t>(std::llround(event->time_seconds * sampleRate));
-    m.bytes.assign(event->midi_buffer, event->midi_buffer + event->midi_buffer_length);
-    if (m.bytes[0] < 0x80) continue;
-    if (m.bytes[0] == 0xF0 && m.bytes.back() != 0xF7) m.bytes.push_back(0xF7);
-    result.push_back(std::move(m));
-  }
-  smf_delete(smf);
+  if (!tools::readMidiFile(path, sampleRate, result, error, options)) return false;
   out.swap(result);
   return true;
 #else

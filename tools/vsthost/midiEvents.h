@@ -2,16 +2,14 @@
 // library is available (Linux builds).
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
+#include "timedMessage.h"
+
 namespace korvo::host {
 
-struct TimedMessage {
-  std::int64_t frame = 0;           // absolute sample position
-  std::vector<std::uint8_t> bytes;  // one complete message (SysEx from F0 to F7)
-};
+using tools::TimedMessage;
 
 // Text form, one message per line: a position and the message bytes in hex, e.g.
 //   0      90 3C 64     (frame 0)
@@ -20,8 +18,8 @@ struct TimedMessage {
 bool parseEventList(const std::string& text, double sampleRate, std::vector<TimedMessage>& out,
                     std::string& error);
 
-// Reads a standard MIDI file (type 0 or 1, tempo changes honoured). False with a message when the
-// file cannot be read or this build has no MIDI file support.
+// Reads a standard MIDI file (type 0 or 1, tempo changes honoured), SysEx included. False with a
+// message when the file cannot be read or this build has no MIDI file support.
 bool loadMidiFile(const std::string& path, double sampleRate, std::vector<TimedMessage>& out, std::string& error);
 
 }  // namespace korvo::host

@@ -16,11 +16,13 @@
 
 #include "DAEffectX.h"
 #include "VSTaux.h"
+#include "commandLine.h"
 #include "editorSession.h"
 #include "hostCallback.h"
 #include "midiEvents.h"
 #include "pluginLoader.h"
-#include "wavWriter.h"
+#include "vstEventBlock.h"
+#include "wavFile.h"
 
 using namespace korvo;
 using namespace korvo::vst;
@@ -116,54 +118,6 @@ std::string textAnswer(AEffect* e, VstInt32 opcode) {
   buf[sizeof buf - 1] = 0;
   return buf;
 }
-
-// The event list processEvents expects, rebuilt for every audio block.
-class EventBlock {
- public:
-  void clear() {
-    midi_.clear();
-    sysex_.clear();
-    order_.clear();
-  }
-  void add(const TimedMessage& m, VstInt32 delta) {
-    if (m.bytes[0] == 0xF0) {
-      VstMidiSysexEvent s{};
-      s.type = kVstSysExType;
-      s.byteSize = sizeof(VstMidiSysexEvent);
-      s.deltaFrames = delta;
-      s.dumpBytes = static_cast<VstInt32>(m.bytes.size());
-      s.sysexDump = reinterpret_cast<char*>(const_cast<std::uint8_t*>(m.bytes.data()));
-      sysex_.push_back(s);
-      order_.push_back({true, sysex_.size() - 1});
-    } else {
-      VstMidiEvent ev{};
-      ev.type = kVstMidiType;
-      ev.byteSize = sizeof(VstMidiEvent);
-      ev.deltaFrames = delta;
-      for (std::size_t i = 0; i < m.bytes.size() && i < 3; ++i) ev.midiData[i] = static_cast<char>(m.bytes[i]);
-      midi_.push_back(ev);
-      order_.push_back({false, midi_.size() - 1});
-    }
-  }
-  // Valid until the next clear or add.
-  VstEvents* events() {
-    storage_.assign(sizeof(VstEvents) + order_.size() * sizeof(VstEvent*), 0);
-    auto* list = reinterpret_cast<VstEvents*>(storage_.data());
-    list->numEvents = static_cast<VstInt32>(order_.size());
-    VstEvent** slots = list->events;
-    for (std::size_t i = 0; i < order_.size(); ++i)
-      slots[i] = order_[i].first ? reinterpret_cast<VstEvent*>(&sysex_[order_[i].second])
-                                 : reinterpret_cast<VstEvent*>(&midi_[order_[i].second]);
-    return list;
-  }
-  bool empty() const { return order_.empty(); }
-
- private:
-  std::vector<VstMidiEvent> midi_;
-  std::vector<VstMidiSysexEvent> sysex_;
-  std::vector<std::pair<bool, std::size_t>> order_;
-  std::vector<std::uint8_t> storage_;
-};
 
 void printInfo(AEffect* e) {
   kv("host.bits", static_cast<long long>(sizeof(void*) * 8));
@@ -333,7 +287,7 @@ bool parseNote(const std::string& spec, double rate, std::vector<TimedMessage>& 
     return false;
   }
   out.push_back({0, {0x90, static_cast<std::uint8_t>(key), static_cast<std::uint8_t>(velocity)}});
-  out.push_back({static_cast<std::int64_t>(std::llround(seconds * rate)), {0x80, static_cast<std::uint8_t>(key), 0}});
+  out.push_back({tools::frameAt(seconds, rate), {0x80, static_cast<std::uint8_t>(key), 0}});
   return true;
 }
 
@@ -402,7 +356,7 @@ int run(const Options& o) {
     allLeft.reserve(static_cast<std::size_t>(total));
     allRight.reserve(static_cast<std::size_t>(total));
     std::vector<float> left(static_cast<std::size_t>(o.block)), right(static_cast<std::size_t>(o.block));
-    EventBlock block;
+    tools::VstEventBlock block;
     std::size_t next = 0;
     std::chrono::steady_clock::duration busy{};
     double threadBusy = 0.0;
@@ -462,53 +416,37 @@ int run(const Options& o) {
   plugin.forget();
   if (o.probe) kv("probe.close", static_cast<long long>(closed));
 
-  if (!o.out.empty() && !writeWav(o.out, allLeft, allRight, static_cast<int>(std::lround(o.rate)), o.bits, error))
+  if (!o.out.empty() &&
+      !tools::writeStereoWav(o.out, allLeft, allRight, static_cast<int>(std::lround(o.rate)),
+                             o.bits == 16 ? tools::WavFormat::Pcm16 : tools::WavFormat::Float32, error))
     return fail(4, error);
   return 0;
 }
 
 bool parseArgs(int argc, char** argv, Options& o, std::string& error) {
-  for (int i = 1; i < argc; ++i) {
-    std::string a = argv[i];
-    std::string v;
-    auto value = [&](std::string& dest) {
-      if (i + 1 >= argc) {
-        error = a + " needs a value";
-        return false;
-      }
-      dest = argv[++i];
-      v = dest;
-      return true;
-    };
-    try {
-      if (a == "--info") o.info = true;
-      else if (a == "--probe") o.probe = true;
-      else if (a == "--accumulate") o.accumulate = true;
-      else if (a == "--timing") o.timing = true;
-      else if (a == "--editor") o.editor = true;
-      else if (a == "--no-sound") o.sound = false;
-      else if (a == "--idle-ms") { if (!value(v)) return false; o.idleMs = std::stoi(v); }
-      else if (a == "--editor-cycles") { if (!value(v)) return false; o.editorCycles = std::stoi(v); }
-      else if (a == "--preset-chunk") o.presetChunk = true;
-      else if (a == "--rate") { if (!value(v)) return false; o.rate = std::stof(v); }
-      else if (a == "--block") { if (!value(v)) return false; o.block = std::stoi(v); }
-      else if (a == "--seconds") { if (!value(v)) return false; o.seconds = std::stod(v); }
-      else if (a == "--bits") { if (!value(v)) return false; o.bits = std::stoi(v); }
-      else if (a == "--events") { if (!value(o.events)) return false; }
-      else if (a == "--midi") { if (!value(o.midi)) return false; }
-      else if (a == "--note") { if (!value(o.note)) return false; }
-      else if (a == "--out") { if (!value(o.out)) return false; }
-      else if (a == "--chunk-in") { if (!value(o.chunkIn)) return false; }
-      else if (a == "--chunk-out") { if (!value(o.chunkOut)) return false; }
-      else if (a == "--help" || a == "-h") { error.clear(); return false; }
-      else if (!a.empty() && a[0] == '-') { error = "unknown option " + a; return false; }
-      else if (o.plugin.empty()) o.plugin = a;
-      else { error = "more than one plug-in given"; return false; }
-    } catch (const std::exception&) {
-      error = "bad value '" + v + "' for " + a;
-      return false;
-    }
-  }
+  tools::CommandLine line;
+  line.flag({"--info"}, o.info)
+      .flag({"--probe"}, o.probe)
+      .flag({"--accumulate"}, o.accumulate)
+      .flag({"--timing"}, o.timing)
+      .flag({"--editor"}, o.editor)
+      .flag({"--no-sound"}, o.sound, false)
+      .option({"--idle-ms"}, o.idleMs)
+      .option({"--editor-cycles"}, o.editorCycles)
+      .flag({"--preset-chunk"}, o.presetChunk)
+      .option({"--rate"}, o.rate)
+      .option({"--block"}, o.block)
+      .option({"--seconds"}, o.seconds)
+      .option({"--bits"}, o.bits)
+      .option({"--events"}, o.events)
+      .option({"--midi"}, o.midi)
+      .option({"--note"}, o.note)
+      .option({"--out"}, o.out)
+      .option({"--chunk-in"}, o.chunkIn)
+      .option({"--chunk-out"}, o.chunkOut)
+      .help({"--help", "-h"})
+      .operand(o.plugin, "more than one plug-in given");
+  if (!line.parse(argc, argv, error)) return false;
   if (o.plugin.empty()) { error = "no plug-in given"; return false; }
   if (!(o.rate >= 8000.0f && o.rate <= 384000.0f)) { error = "sample rate must be 8000..384000"; return false; }
   if (o.block < 1 || o.block > 65536) { error = "block size must be 1..65536"; return false; }
@@ -522,11 +460,7 @@ bool parseArgs(int argc, char** argv, Options& o, std::string& error) {
 int main(int argc, char** argv) {
   Options o;
   std::string error;
-  if (!parseArgs(argc, argv, o, error)) {
-    if (!error.empty()) std::fprintf(stderr, "vsthost: %s\n", error.c_str());
-    std::fputs(kUsage, stderr);
-    return 2;
-  }
+  if (!parseArgs(argc, argv, o, error)) return tools::usageError("vsthost", error, kUsage);
   try {
     return run(o);
   } catch (const std::exception& ex) {

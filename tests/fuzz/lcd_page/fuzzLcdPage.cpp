@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "lcdControl.h"
-#include "lcdFont.h"
+#include "lcdSetup.h"
 #include "progEdit.h"
 #include "segLCD2.h"
 
@@ -18,10 +18,7 @@ namespace {
 TsegLCD2& display() {
   static TsegLCD2* lcd = [] {
     auto* l = new TsegLCD2;
-    l->SetCharTable(lcdCharTable, lcdCharCount, lcdCharWidth);
-    l->SetSegmentMap(lcdSegmentMap, lcdSegmentCount, lcdFirstAttrSegment, lcdCellHeight, lcdCellWidth);
-    l->setWidthChar(44);
-    l->setHeightChar(2);
+    ApplyEditorLcdLayout(*l);
     return l;
   }();
   return *lcd;

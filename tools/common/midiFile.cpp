@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <system_error>
 #include <vector>
 
@@ -13,7 +14,7 @@
 #include <glib.h>
 #include <smf.h>
 
-namespace korvo::render {
+namespace korvo::tools {
 
 namespace {
 
@@ -23,10 +24,12 @@ constexpr std::size_t kMaxMidiFileSize = 64u * 1024u * 1024u;
 // libsmf stops the whole program on an assertion for some malformed files instead of refusing
 // them (and for any SysEx continuation event), so a file reaches it only after this walk has found
 // every chunk and event well formed, every track shorter than the 32-bit pulse count libsmf
-// keeps, and has made a copy without the SysEx events, which the renderer does not play anyway.
+// keeps, and has made a copy without the SysEx continuations (and without any SysEx event unless
+// they are asked for).
 class SmfWalk {
  public:
-  SmfWalk(const std::uint8_t* data, std::size_t size) : p_(data), end_(data + size) {}
+  SmfWalk(const std::uint8_t* data, std::size_t size, bool keepSysEx)
+      : p_(data), end_(data + size), keepSysEx_(keepSysEx) {}
 
   // The image libsmf gets, valid once check() has returned null.
   const std::vector<std::uint8_t>& clean() const { return out_; }
@@ -133,7 +136,10 @@ class SmfWalk {
       } else if (status == 0xF0 || status == 0xF7) {
         if (!quantity(limit, length) || length > static_cast<std::size_t>(limit - p_)) return "a SysEx event is cut short";
         p_ += length;
-        skipped = delta;
+        if (keepSysEx_ && status == 0xF0)
+          put(delta, event, p_);
+        else
+          skipped = delta;
       } else {
         return "a system message that has no place in a file";
       }
@@ -156,41 +162,46 @@ class SmfWalk {
 
   const std::uint8_t* p_;
   const std::uint8_t* end_;
+  const bool keepSysEx_;
   std::vector<std::uint8_t> out_;
 };
 
-bool collect(smf_t* smf, int rate, const std::string& name, std::vector<TimedMessage>& out, std::string& error) {
+bool collect(smf_t* smf, double rate, const std::string& name, std::vector<TimedMessage>& out, std::string& error,
+             const MidiFileOptions& options) {
   std::vector<TimedMessage> messages;
   while (smf_event_t* e = smf_get_next_event(smf)) {
-    if (smf_event_is_metadata(e) || e->midi_buffer_length < 1 || e->midi_buffer_length > 3) continue;
+    if (smf_event_is_metadata(e) || e->midi_buffer_length < 1) continue;
+    const bool sysEx = e->midi_buffer[0] == 0xF0;
+    if (sysEx ? !options.sysEx : e->midi_buffer_length > 3) continue;
     if (!(e->time_seconds >= 0.0 && e->time_seconds <= kMaxMidiSeconds)) {
       error = "'" + name + "' runs longer than " + std::to_string(static_cast<int>(kMaxMidiSeconds / 3600)) + " hours";
       return false;
     }
+    if (e->midi_buffer[0] < 0x80) continue;
     TimedMessage m;
-    m.frame = static_cast<std::int64_t>(std::llround(e->time_seconds * rate));
-    m.size = e->midi_buffer_length;
-    for (int i = 0; i < m.size; ++i) m.bytes[static_cast<std::size_t>(i)] = e->midi_buffer[i];
-    if (m.bytes[0] < 0x80) continue;
-    messages.push_back(m);
+    m.frame = frameAt(e->time_seconds, rate);
+    m.bytes.assign(e->midi_buffer, e->midi_buffer + e->midi_buffer_length);
+    // A dump sent in packets keeps only its first; it still reaches the plug-in as a whole message.
+    if (sysEx && m.bytes.back() != 0xF7) m.bytes.push_back(0xF7);
+    messages.push_back(std::move(m));
   }
-  if (messages.empty()) {
+  if (messages.empty() && options.needMessages) {
     error = "'" + name + "' holds no MIDI notes or controllers";
     return false;
   }
-  out.insert(out.end(), messages.begin(), messages.end());
+  out.insert(out.end(), std::make_move_iterator(messages.begin()), std::make_move_iterator(messages.end()));
   return true;
 }
 
 }  // namespace
 
-bool readMidiBytes(const void* data, std::size_t size, int rate, const std::string& name,
-                   std::vector<TimedMessage>& out, std::string& error) {
+bool readMidiBytes(const void* data, std::size_t size, double rate, const std::string& name,
+                   std::vector<TimedMessage>& out, std::string& error, const MidiFileOptions& options) {
   if (!data || size == 0) {
     error = "'" + name + "' is empty";
     return false;
   }
-  SmfWalk walk(static_cast<const std::uint8_t*>(data), size);
+  SmfWalk walk(static_cast<const std::uint8_t*>(data), size, options.sysEx);
   if (const char* why = walk.check()) {
     error = "'" + name + "' is not a readable standard MIDI file: " + why;
     return false;
@@ -200,12 +211,13 @@ bool readMidiBytes(const void* data, std::size_t size, int rate, const std::stri
     error = "'" + name + "' is not a readable standard MIDI file";
     return false;
   }
-  const bool ok = collect(smf, rate, name, out, error);
+  const bool ok = collect(smf, rate, name, out, error, options);
   smf_delete(smf);
   return ok;
 }
 
-bool readMidiFile(const std::string& path, int rate, std::vector<TimedMessage>& out, std::string& error) {
+bool readMidiFile(const std::string& path, double rate, std::vector<TimedMessage>& out, std::string& error,
+                  const MidiFileOptions& options) {
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) {
     error = "'" + path + "' does not exist or is not a file";
@@ -216,7 +228,7 @@ bool readMidiFile(const std::string& path, int rate, std::vector<TimedMessage>& 
     error = "'" + path + "' is empty, unreadable or larger than 64 MiB";
     return false;
   }
-  return readMidiBytes(bytes.data(), bytes.size(), rate, path, out, error);
+  return readMidiBytes(bytes.data(), bytes.size(), rate, path, out, error, options);
 }
 
-}  // namespace korvo::render
+}  // namespace korvo::tools

@@ -1,5 +1,6 @@
-// korvo-render's MIDI file reader on hand-made files: what a song needs is read, SysEx is left
-// out without confusing the parser behind it, and malformed or absurd files give an error.
+// The tools' MIDI file reader on hand-made files: what a song needs is read, SysEx is left out
+// without confusing the parser behind it (or kept for a host that asks for it), and malformed or
+// absurd files give an error.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -8,7 +9,7 @@
 
 #include "midiFile.h"
 
-using namespace korvo::render;
+using namespace korvo::tools;
 
 namespace {
 
@@ -83,6 +84,31 @@ TEST(MidiFile, MalformedAndAbsurdFilesGiveAnErrorAndNothing) {
     EXPECT_TRUE(out.empty()) << c.name;
     EXPECT_NE(error.find(c.message), std::string::npos) << c.name << ": " << error;
   }
+}
+
+// What vsthost asks for: a file's SysEx dumps go to the plug-in whole (a dump whose end comes in a
+// continuation is closed), continuations stay out, and a file with nothing to play is no error.
+TEST(MidiFile, AHostGetsTheSysExDumpsAndMayReadAnEmptyFile) {
+  MidiFileOptions host;
+  host.sysEx = true;
+  host.needMessages = false;
+  const Bytes file = smf(0, 96, {track({0x00, 0xF0, 0x03, 0x7E, 0x00, 0xF7,  //
+                                        0x30, 0xF0, 0x02, 0x43, 0x10,  //
+                                        0x00, 0xF7, 0x01, 0xF7,  //
+                                        0x30, 0x90, 0x3C, 0x64})});
+  std::vector<TimedMessage> out;
+  std::string error;
+  ASSERT_TRUE(readMidiBytes(file.data(), file.size(), 44100, "dumps.mid", out, error, host)) << error;
+  ASSERT_EQ(out.size(), 3u);
+  EXPECT_EQ(out[0].bytes, (Bytes{0xF0, 0x7E, 0x00, 0xF7}));
+  EXPECT_EQ(out[1].bytes, (Bytes{0xF0, 0x43, 0x10, 0xF7}));
+  EXPECT_EQ(out[1].frame, 11025);
+  EXPECT_EQ(out[2].bytes, (Bytes{0x90, 0x3C, 0x64}));
+  EXPECT_EQ(out[2].frame, 22050);
+
+  const Bytes empty = smf(0, 96, {track({})});
+  EXPECT_TRUE(readMidiBytes(empty.data(), empty.size(), 44100, "empty.mid", out, error, host)) << error;
+  EXPECT_EQ(out.size(), 3u) << "nothing added";
 }
 
 }  // namespace
