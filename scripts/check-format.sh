@@ -13,13 +13,10 @@ if [ "${1:-}" = "--fix" ]; then
   clang-format -i "${files[@]}"
   exit 0
 fi
-bad=()
-for f in "${files[@]}"; do
-  if ! clang-format --dry-run -Werror "$f" >/dev/null 2>&1; then bad+=("$f"); fi
-done
-if [ ${#bad[@]} -gt 0 ]; then
-  echo "check-format: not formatted as .clang-format says (run scripts/check-format.sh --fix):" >&2
-  printf '  %s\n' "${bad[@]}" >&2
-  exit 1
-fi
-echo "check-format: ${#files[@]} files formatted"
+report=$(clang-format --dry-run -Werror "${files[@]}" 2>&1) && {
+  echo "check-format: ${#files[@]} files formatted"
+  exit 0
+}
+echo "check-format: not formatted as .clang-format says (run scripts/check-format.sh --fix):" >&2
+printf '%s\n' "$report" | sed -n 's/^\([^:]*\):[0-9]*:[0-9]*: error: .*/  \1/p' | sort -u >&2
+exit 1

@@ -10,8 +10,8 @@ export DEBIAN_FRONTEND=noninteractive
 PACKAGES=(
   # toolchain and build
   build-essential cmake ninja-build ccache pkg-config git
-  # clang for the libFuzzer targets
-  clang libclang-rt-14-dev
+  # clang for the libFuzzer targets; clang-format for the format check of the test command
+  clang libclang-rt-14-dev clang-format
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   # generic libraries (WAV, MIDI files, fonts, images, X11, ALSA)

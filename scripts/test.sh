@@ -11,6 +11,9 @@ step() { printf '\n=== %s (%ss elapsed)\n' "$1" "$SECONDS"; }
 step "dependencies"
 ./scripts/install-deps.sh
 
+step "format"
+./scripts/check-format.sh
+
 jobs="${KORVO_JOBS:-$(nproc)}"
 # release first: the Windows builds embed the editor artwork, the wave ROM and the factory bank it generates.
 for preset in release win32 win64 ci; do

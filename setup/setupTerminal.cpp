@@ -28,8 +28,10 @@ std::string defaultVstFolder() { return joinPath(homeFolder(), ".vst"); }
 // settings must name absolute folders.
 std::string userFolder(const std::string& path) {
   std::string p = path;
-  if (p == "~") p = homeFolder();
-  else if (p.rfind("~/", 0) == 0) p = joinPath(homeFolder(), p.substr(2));
+  if (p == "~")
+    p = homeFolder();
+  else if (p.rfind("~/", 0) == 0)
+    p = joinPath(homeFolder(), p.substr(2));
   if (!p.empty() && p[0] != '/') {
     if (char* cwd = ::realpath(".", nullptr)) {
       p = joinPath(cwd, p);
@@ -70,7 +72,8 @@ int runTerminal(SetupEnvironment& env, const std::string& start) {
   TForm1 form(env, start);
   std::printf("Korvo setup\n");
   while (!form.closed()) {
-    std::printf("\nselect vst plugins path: [%s]\n(Enter takes it, \"abort\" ends the setup) > ", form.pathLabel().c_str());
+    std::printf("\nselect vst plugins path: [%s]\n(Enter takes it, \"abort\" ends the setup) > ",
+                form.pathLabel().c_str());
     std::fflush(stdout);
     std::string reply;
     const bool got = static_cast<bool>(std::getline(std::cin, reply));

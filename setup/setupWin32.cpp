@@ -109,10 +109,10 @@ void createControls(HWND hwnd) {
   child(hwnd, "STATIC", "", SS_OWNERDRAW, 288, 16, 120, 26, kImage1);
   HWND label = child(hwnd, "STATIC", "select vst plugins path:", SS_LEFT | SS_NOPREFIX, 8, 40, 240, 16, kLabel1);
   SendMessageA(label, WM_SETFONT, reinterpret_cast<WPARAM>(g.bold), FALSE);
-  g.list = child(hwnd, "LISTBOX", "",
-                 WS_BORDER | WS_VSCROLL | WS_TABSTOP | LBS_NOTIFY | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS |
-                     LBS_NOINTEGRALHEIGHT,
-                 8, 64, 249, 217, kDirectoryList);
+  g.list = child(
+      hwnd, "LISTBOX", "",
+      WS_BORDER | WS_VSCROLL | WS_TABSTOP | LBS_NOTIFY | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS | LBS_NOINTEGRALHEIGHT, 8,
+      64, 249, 217, kDirectoryList);
   g.drives = child(hwnd, "COMBOBOX", "", WS_VSCROLL | WS_TABSTOP | CBS_DROPDOWNLIST, 8, 288, 249, 200, kDriveCombo);
   for (const std::string& d : g.form->driveList())
     SendMessageA(g.drives, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(d.c_str()));
@@ -140,8 +140,10 @@ LRESULT CALLBACK formProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     }
     case WM_DRAWITEM: {
       const auto* d = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
-      if (d->CtlID == kDirectoryList) drawDirectoryRow(*d);
-      else if (d->CtlID == kImage1) drawLogo(*d);
+      if (d->CtlID == kDirectoryList)
+        drawDirectoryRow(*d);
+      else if (d->CtlID == kImage1)
+        drawLogo(*d);
       return TRUE;
     }
     case WM_COMMAND: {
@@ -156,17 +158,17 @@ LRESULT CALLBACK formProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         showForm();
       } else if ((id == kOkButton || id == IDOK) && code == BN_CLICKED) {
         g.installed = g.form->OkButtonClick() == InstallOutcome::Installed;
-        if (g.form->closed()) DestroyWindow(hwnd);
-        else showForm();
+        if (g.form->closed())
+          DestroyWindow(hwnd);
+        else
+          showForm();
       } else if ((id == kCancelButton || id == IDCANCEL) && code == BN_CLICKED) {
         g.form->CancelButtonClick();
         DestroyWindow(hwnd);
       }
       return 0;
     }
-    case WM_DESTROY:
-      PostQuitMessage(g.installed ? 0 : 1);
-      return 0;
+    case WM_DESTROY: PostQuitMessage(g.installed ? 0 : 1); return 0;
   }
   return DefWindowProcA(hwnd, msg, wp, lp);
 }
@@ -193,8 +195,8 @@ int runWindow(SetupEnvironment& env, BoxMessages& boxes, const std::string& star
   if (!RegisterClassA(&wc)) return 1;
   const int x = (GetSystemMetrics(SM_CXSCREEN) - kOuterWidth) / 2;
   const int y = (GetSystemMetrics(SM_CYSCREEN) - kOuterHeight) / 2;
-  HWND hwnd = CreateWindowExA(0, "TForm1", "Korvo setup", WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
-                              x, y, kOuterWidth, kOuterHeight, nullptr, nullptr, instance, nullptr);
+  HWND hwnd = CreateWindowExA(0, "TForm1", "Korvo setup", WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, x,
+                              y, kOuterWidth, kOuterHeight, nullptr, nullptr, instance, nullptr);
   if (!hwnd) return 1;
   boxes.owner = hwnd;
   ShowWindow(hwnd, show);

@@ -13,8 +13,7 @@ bool isSeparator(char c) { return c == '\\' || c == '/'; }
 
 // Length of the root at the start of a path: "c:\" -> 3, "/" -> 1, a relative path -> 0.
 std::size_t rootLength(const std::string& path) {
-  if (path.size() >= 2 && path[1] == ':' &&
-      ((path[0] >= 'a' && path[0] <= 'z') || (path[0] >= 'A' && path[0] <= 'Z')))
+  if (path.size() >= 2 && path[1] == ':' && ((path[0] >= 'a' && path[0] <= 'z') || (path[0] >= 'A' && path[0] <= 'Z')))
     return (path.size() >= 3 && isSeparator(path[2])) ? 3 : 2;
   if (!path.empty() && isSeparator(path[0])) return 1;
   return 0;
@@ -144,7 +143,8 @@ void TForm1::refresh() {
   while (start < directory_.size()) {
     std::size_t end = start;
     while (end < directory_.size() && !isSeparator(directory_[end])) ++end;
-    if (end > start) entries_.push_back({directory_.substr(start, end - start), directory_.substr(0, end), depth++, false});
+    if (end > start)
+      entries_.push_back({directory_.substr(start, end - start), directory_.substr(0, end), depth++, false});
     start = end + 1;
   }
   if (!entries_.empty()) entries_.back().current = true;
@@ -168,8 +168,10 @@ void TForm1::selectDrive(std::size_t index) {
 
 InstallOutcome TForm1::OkButtonClick() {
   const InstallOutcome outcome = install(env_, directory_);
-  if (outcome == InstallOutcome::Installed) closed_ = true;
-  else refresh();  // folders may have been created meanwhile
+  if (outcome == InstallOutcome::Installed)
+    closed_ = true;
+  else
+    refresh();  // folders may have been created meanwhile
   return outcome;
 }
 
@@ -201,8 +203,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
 }
 
 Answer UnattendedMessages::show(const std::string& text, const std::string& caption, bool) {
-  if (caption.empty()) std::fprintf(out_, "korvinst: %s\n", text.c_str());
-  else std::fprintf(out_, "korvinst: [%s] %s\n", caption.c_str(), text.c_str());
+  if (caption.empty())
+    std::fprintf(out_, "korvinst: %s\n", text.c_str());
+  else
+    std::fprintf(out_, "korvinst: [%s] %s\n", caption.c_str(), text.c_str());
   std::fflush(out_);
   return Answer::Ok;
 }

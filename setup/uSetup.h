@@ -62,10 +62,10 @@ Folders deriveFolders(const std::string& chosen);
 
 // How one press of Install ended.
 enum class InstallOutcome {
-  Cancelled,        // a question was answered Cancel
-  Refused,          // the folder does not exist, or a sub-folder could not be created
-  CopyStopped,      // the plug-in or the wave ROM could not be copied
-  RegistryFailed,   // everything was copied but the folders could not be recorded
+  Cancelled,       // a question was answered Cancel
+  Refused,         // the folder does not exist, or a sub-folder could not be created
+  CopyStopped,     // the plug-in or the wave ROM could not be copied
+  RegistryFailed,  // everything was copied but the folders could not be recorded
   Installed
 };
 

@@ -25,14 +25,20 @@ void chipVoice(benchmark::State& state) {
   chip.loadRom(rom.data(), rom.size());
   chip.setHostRate(static_cast<float>(state.range(0)));
   std::array<Cdoc::OscSetup, 3> s{};
-  s[0] = {true, 0, 63, 0, 0, 0};   // SAW
-  s[1] = {true, 3, 50, 1, 0, 5};   // SQUARE an octave up
-  s[2] = {true, 50, 40, -1, 7, 0}; // VOICE3
+  s[0] = {true, 0, 63, 0, 0, 0};    // SAW
+  s[1] = {true, 3, 50, 1, 0, 5};    // SQUARE an octave up
+  s[2] = {true, 50, 40, -1, 7, 0};  // VOICE3
   chip.startVoice(0, static_cast<int>(state.range(1)), false, true, false, false, s);
   for (auto _ : state) benchmark::DoNotOptimize(chip.renderVoice(0));
   state.SetLabel("order " + std::to_string(chip.interpolationOrder(0)));
 }
-BENCHMARK(chipVoice)->Args({44100, 60})->Args({44100, 96})->Args({48000, 60})->Args({96000, 60})->Args({22050, 60})->Args({22050, 96});
+BENCHMARK(chipVoice)
+    ->Args({44100, 60})
+    ->Args({44100, 96})
+    ->Args({48000, 60})
+    ->Args({96000, 60})
+    ->Args({22050, 60})
+    ->Args({22050, 96});
 
 void filter(benchmark::State& state) {
   CfilterKV f(44100.0f);
@@ -146,11 +152,13 @@ void eightVoices(benchmark::State& state) {
     float l = 0.0f, r = 0.0f;
     if (phased) {
       for (int v = 0; v < 8; ++v) x[static_cast<std::size_t>(v)] = chip.renderVoice(v);
-      for (int v = 0; v < 8; ++v) x[static_cast<std::size_t>(v)] = filters[static_cast<std::size_t>(v)]->process(x[static_cast<std::size_t>(v)]);
+      for (int v = 0; v < 8; ++v)
+        x[static_cast<std::size_t>(v)] = filters[static_cast<std::size_t>(v)]->process(x[static_cast<std::size_t>(v)]);
       for (int v = 0; v < 8; ++v) amps[static_cast<std::size_t>(v)]->process(x[static_cast<std::size_t>(v)], l, r);
     } else {
       for (int v = 0; v < 8; ++v)
-        amps[static_cast<std::size_t>(v)]->process(filters[static_cast<std::size_t>(v)]->process(chip.renderVoice(v)), l, r);
+        amps[static_cast<std::size_t>(v)]->process(filters[static_cast<std::size_t>(v)]->process(chip.renderVoice(v)),
+                                                   l, r);
     }
     benchmark::DoNotOptimize(l);
     benchmark::DoNotOptimize(r);

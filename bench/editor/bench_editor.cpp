@@ -11,7 +11,8 @@
 namespace korvo {
 namespace {
 
-vst::VstIntPtr KORVO_VSTCALL hostCallback(vst::AEffect*, vst::VstInt32 opcode, vst::VstInt32, vst::VstIntPtr, void*, float) {
+vst::VstIntPtr KORVO_VSTCALL hostCallback(vst::AEffect*, vst::VstInt32 opcode, vst::VstInt32, vst::VstIntPtr, void*,
+                                          float) {
   return opcode == vst::audioMasterVersion ? 2400 : 0;
 }
 

@@ -140,20 +140,20 @@ void BM_FactoryProgram(benchmark::State& state) {
 struct Group {
   int first, count;
 };
-constexpr std::array<Group, 12> kGroups{{{0, 16},   // bass
-                                         {16, 16},  // lead
-                                         {32, 16},  // pad
-                                         {48, 8},   // strings
-                                         {56, 8},   // brass
-                                         {64, 12},  // keys
-                                         {76, 8},   // organ
-                                         {84, 12},  // bells
-                                         {96, 8},   // plucked
-                                         {104, 8},  // voice
-                                         {112, 8},  // fx
+constexpr std::array<Group, 12> kGroups{{{0, 16},     // bass
+                                         {16, 16},    // lead
+                                         {32, 16},    // pad
+                                         {48, 8},     // strings
+                                         {56, 8},     // brass
+                                         {64, 12},    // keys
+                                         {76, 8},     // organ
+                                         {84, 12},    // bells
+                                         {96, 8},     // plucked
+                                         {104, 8},    // voice
+                                         {112, 8},    // fx
                                          {120, 8}}};  // drums
-constexpr std::array<const char*, 12> kGroupNames{"bass", "lead", "pad",     "strings", "brass", "keys",
-                                                  "organ", "bells", "plucked", "voice",  "fx",    "drums"};
+constexpr std::array<const char*, 12> kGroupNames{"bass",  "lead",  "pad",     "strings", "brass", "keys",
+                                                  "organ", "bells", "plucked", "voice",   "fx",    "drums"};
 
 void BM_FactoryGroup(benchmark::State& state) {
   const Group g = kGroups[static_cast<std::size_t>(state.range(0))];

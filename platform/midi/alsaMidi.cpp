@@ -93,8 +93,9 @@ class AlsaInput : public MidiInputConnection {
   int open(const Address& from, SysExHandler handler) {
     handler_ = std::move(handler);
     if (int e = h_.open()) return e;
-    const int port = snd_seq_create_simple_port(h_.seq, "Korvo in", SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE,
-                                                SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
+    const int port =
+        snd_seq_create_simple_port(h_.seq, "Korvo in", SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE,
+                                   SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
     if (port < 0) return alsaError(port);
     // Room for a whole bank dump in the client's input buffer.
     snd_seq_set_input_buffer_size(h_.seq, kSysExBufferSize);
@@ -186,7 +187,8 @@ class AlsaOutput : public MidiOutputConnection {
       if (int err = snd_seq_event_output_direct(h_.seq, &ev); err < 0) return alsaError(err);
       done += n;
       if (done < size)
-        std::this_thread::sleep_for(std::chrono::microseconds(static_cast<long long>(n) * 1000000 / kCableBytesPerSecond));
+        std::this_thread::sleep_for(
+            std::chrono::microseconds(static_cast<long long>(n) * 1000000 / kCableBytesPerSecond));
     }
     return 0;
   }

@@ -245,7 +245,9 @@ void LoopbackMidi::setFarEndListener(FarEndListener listener) {
   shared_->listener = std::move(listener);
 }
 
-void LoopbackMidi::inject(int device, std::vector<std::uint8_t> bytes) { shared_->push({false, device, std::move(bytes)}); }
+void LoopbackMidi::inject(int device, std::vector<std::uint8_t> bytes) {
+  shared_->push({false, device, std::move(bytes)});
+}
 
 void LoopbackMidi::setHeldElsewhere(int device, bool held) {
   std::lock_guard g(shared_->m);

@@ -80,7 +80,10 @@ class SysExAssembler {
   SysExAssembler();
   // Feeds bytes; calls `deliver` for every message completed by them.
   void feed(const std::uint8_t* data, std::size_t size, const SysExHandler& deliver);
-  void reset() { state_ = State::Idle; size_ = 0; }
+  void reset() {
+    state_ = State::Idle;
+    size_ = 0;
+  }
   std::uint32_t droppedMessages() const { return dropped_; }
 
  private:

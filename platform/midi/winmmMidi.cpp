@@ -41,8 +41,8 @@ class WinInput : public MidiInputConnection {
   int open(UINT device, SysExHandler handler) {
     handler_ = std::move(handler);
     for (auto& b : buffers_) b.assign(kInputBufferSize, 0);
-    MMRESULT r = midiInOpen(&h_, device, reinterpret_cast<DWORD_PTR>(&WinInput::proc), reinterpret_cast<DWORD_PTR>(this),
-                            CALLBACK_FUNCTION);
+    MMRESULT r = midiInOpen(&h_, device, reinterpret_cast<DWORD_PTR>(&WinInput::proc),
+                            reinterpret_cast<DWORD_PTR>(this), CALLBACK_FUNCTION);
     if (r != MMSYSERR_NOERROR) {
       h_ = nullptr;
       return static_cast<int>(r);

@@ -33,8 +33,7 @@ class RegistrySettingsStore : public SettingsStore {
   std::optional<std::uint32_t> readInteger(const std::string& name) override {
     if (!key_) return std::nullopt;
     DWORD type = 0, value = 0, size = sizeof value;
-    if (RegQueryValueExA(key_, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
-            ERROR_SUCCESS ||
+    if (RegQueryValueExA(key_, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS ||
         type != REG_DWORD)
       return std::nullopt;  // another type reads as missing, so its default applies
     return static_cast<std::uint32_t>(value);

@@ -43,7 +43,9 @@ void Image::set(int x, int y, Pixel p) {
 
 Canvas::Canvas(Image& target) : image_(&target), scale_(target.scale()) {
   // The units that reach into the image, the last one possibly in part.
-  auto units = [&](int pixels) { return static_cast<int>((static_cast<long long>(pixels) * 100 + scale_ - 1) / scale_); };
+  auto units = [&](int pixels) {
+    return static_cast<int>((static_cast<long long>(pixels) * 100 + scale_ - 1) / scale_);
+  };
   clip_ = {0, 0, units(target.width()), units(target.height())};
   updateDeviceClip();
 }
@@ -153,10 +155,11 @@ void Canvas::scaledLine(int x0, int y0, int x1, int y1, Pixel p) {
   const int w = penWidthAt(scale_);
   // The centre of a unit pixel in device pixels, less half the pen.
   auto centre = [&](int v, int o) { return (dev(v + o) + dev(v + o + 1) - w) / 2; };
-  walkLine(centre(x0, origin_.x), centre(y0, origin_.y), centre(x1, origin_.x), centre(y1, origin_.y), [&](int x, int y) {
-    for (int j = 0; j < w; ++j)
-      for (int i = 0; i < w; ++i) setDevice(x + i, y + j, p);
-  });
+  walkLine(centre(x0, origin_.x), centre(y0, origin_.y), centre(x1, origin_.x), centre(y1, origin_.y),
+           [&](int x, int y) {
+             for (int j = 0; j < w; ++j)
+               for (int i = 0; i < w; ++i) setDevice(x + i, y + j, p);
+           });
 }
 
 void Canvas::lineTo(int x, int y, Pixel p) {
@@ -196,9 +199,7 @@ void Canvas::ellipse(const Rect& r, Pixel outline, Pixel fill, bool filled) {
   }
 }
 
-void Canvas::blit(int x, int y, const Image& src) {
-  blit(x, y, src, {0, 0, src.logicalWidth(), src.logicalHeight()});
-}
+void Canvas::blit(int x, int y, const Image& src) { blit(x, y, src, {0, 0, src.logicalWidth(), src.logicalHeight()}); }
 
 void Canvas::blit(int x, int y, const Image& src, const Rect& srcArea) {
   // The source area in the source's pixels.
@@ -208,7 +209,9 @@ void Canvas::blit(int x, int y, const Image& src, const Rect& srcArea) {
   if (src.scale() != scale_) {
     const int sx = x + (unscaleCoord(s.left, src.scale()) - srcArea.left);
     const int sy = y + (unscaleCoord(s.top, src.scale()) - srcArea.top);
-    blitStretched(devRect(Rect::xywh(sx, sy, unscaleCoord(s.width(), src.scale()), unscaleCoord(s.height(), src.scale()))), src, s);
+    blitStretched(
+        devRect(Rect::xywh(sx, sy, unscaleCoord(s.width(), src.scale()), unscaleCoord(s.height(), src.scale()))), src,
+        s);
     return;
   }
   // Destination of the whole source area in device pixels, then clipped.

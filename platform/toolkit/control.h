@@ -37,10 +37,9 @@ enum class Cursor { Default, Arrow, HandPoint, IBeam, Cross, SizeNS };
 // Key codes use the Windows virtual-key numbering on every platform: letters are their upper
 // case ASCII codes, digits their ASCII codes, the rest below.
 namespace keys {
-inline constexpr int Back = 0x08, Tab = 0x09, Return = 0x0D, Shift = 0x10, Control = 0x11, Menu = 0x12,
-                     Escape = 0x1B, Space = 0x20, PageUp = 0x21, PageDown = 0x22, End = 0x23, Home = 0x24,
-                     Left = 0x25, Up = 0x26, Right = 0x27, Down = 0x28, Insert = 0x2D, Delete = 0x2E,
-                     Comma = 0xBC, Period = 0xBE;
+inline constexpr int Back = 0x08, Tab = 0x09, Return = 0x0D, Shift = 0x10, Control = 0x11, Menu = 0x12, Escape = 0x1B,
+                     Space = 0x20, PageUp = 0x21, PageDown = 0x22, End = 0x23, Home = 0x24, Left = 0x25, Up = 0x26,
+                     Right = 0x27, Down = 0x28, Insert = 0x2D, Delete = 0x2E, Comma = 0xBC, Period = 0xBE;
 }  // namespace keys
 
 // Position in the receiving control's coordinates. `button` is meaningful for press, release

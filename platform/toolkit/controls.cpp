@@ -33,8 +33,7 @@ void Panel::paint(Canvas& canvas) {
 
 void Shape::paint(Canvas& canvas) {
   canvas.fillRect(clientRect(), brush);
-  for (int i = 0; i < penWidth; ++i)
-    canvas.frameRect({i, i, width() - i, height() - i}, pen);
+  for (int i = 0; i < penWidth; ++i) canvas.frameRect({i, i, width() - i, height() - i}, pen);
 }
 
 void ImageBox::setPicture(Image img) {
@@ -179,9 +178,7 @@ void ListBox::mouseDown(const MouseEvent& e) {
   if (i >= 0) select(i, true);
 }
 
-void ListBox::doubleClick(const MouseEvent& e) {
-  Control::doubleClick(e);
-}
+void ListBox::doubleClick(const MouseEvent& e) { Control::doubleClick(e); }
 
 bool ListBox::mouseWheel(int delta, ShiftState shift, Point p) {
   if (Control::mouseWheel(delta, shift, p)) return true;
@@ -296,8 +293,10 @@ void TextBox::replaceSelection(const std::string& with) {
   next.erase(start, static_cast<std::size_t>(selLength()));
   if (maxLength > 0) {
     const int room = maxLength - static_cast<int>(next.size());
-    if (room <= 0) s.clear();
-    else if (static_cast<int>(s.size()) > room) s.resize(static_cast<std::size_t>(room));
+    if (room <= 0)
+      s.clear();
+    else if (static_cast<int>(s.size()) > room)
+      s.resize(static_cast<std::size_t>(room));
   }
   if (s.empty() && selLength() == 0) return;
   next.insert(start, s);
@@ -318,8 +317,10 @@ void TextBox::mouseDown(const MouseEvent& e) {
 
 void TextBox::mouseMove(const MouseEvent& e) {
   Control::mouseMove(e);
-  if (dragging_ && (e.shift & kLeftButton)) moveCaret(positionAt(e.x), true);
-  else dragging_ = false;
+  if (dragging_ && (e.shift & kLeftButton))
+    moveCaret(positionAt(e.x), true);
+  else
+    dragging_ = false;
 }
 
 void TextBox::doubleClick(const MouseEvent& e) {

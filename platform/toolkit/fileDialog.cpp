@@ -160,8 +160,7 @@ void FileDialogView::entryChosen(bool viaDoubleClick) {
 
 void FileDialogView::accept() {
   const int i = list_->itemIndex();
-  if (i >= 0 && i < static_cast<int>(isFolder_.size()) && isFolder_[static_cast<std::size_t>(i)] &&
-      !name_->focused()) {
+  if (i >= 0 && i < static_cast<int>(isFolder_.size()) && isFolder_[static_cast<std::size_t>(i)] && !name_->focused()) {
     entryChosen(true);
     return;
   }

@@ -145,7 +145,8 @@ const GlyphBitmap& glyphOf(const Font& font, char32_t codePoint) {
   g.height = std::max(0, y1 - y0);
   g.offsetX = x0;
   g.offsetY = y0;
-  auto bits = std::make_unique<std::vector<std::uint8_t>>(static_cast<std::size_t>(g.width) * static_cast<std::size_t>(g.height) + 1);
+  auto bits = std::make_unique<std::vector<std::uint8_t>>(
+      static_cast<std::size_t>(g.width) * static_cast<std::size_t>(g.height) + 1);
   if (g.width > 0 && g.height > 0)
     stbtt_MakeGlyphBitmap(&s.face->info, bits->data(), g.width, g.height, g.width, s.scale, s.scale, index);
   // Coverage is linear; a mild gamma lifts thin stems at small sizes so text stays legible

@@ -72,7 +72,8 @@ Control* WindowHost::target(Point p) {
   return r.controlAt({p.x - r.left(), p.y - r.top()});
 }
 
-Control& WindowHost::openModal(std::unique_ptr<Control> dialog, Point windowPos, std::function<void(Control&)> onClosed) {
+Control& WindowHost::openModal(std::unique_ptr<Control> dialog, Point windowPos,
+                               std::function<void(Control&)> onClosed) {
   Control& d = *dialog;
   const int x = std::max(0, std::min(windowPos.x, root_->width() - d.width()));
   const int y = std::max(0, std::min(windowPos.y, root_->height() - d.height()));

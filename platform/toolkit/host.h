@@ -23,9 +23,9 @@ enum class MessageResult { None, Ok, Cancel, Yes, No };
 struct FileDialogRequest {
   bool save = false;
   std::string title;
-  std::string folder;        // where it starts
-  std::string fileName;      // proposed name (save)
-  std::string filter;        // "Description (*.EXT)|*.EXT[;*.EXT2]": matched without regard to case
+  std::string folder;            // where it starts
+  std::string fileName;          // proposed name (save)
+  std::string filter;            // "Description (*.EXT)|*.EXT[;*.EXT2]": matched without regard to case
   std::string defaultExtension;  // appended to a typed name without an extension
 };
 

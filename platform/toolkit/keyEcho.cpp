@@ -22,7 +22,8 @@ bool KeyEchoFilter::accept(Route route, bool down, int key, std::uint64_t nowMs)
 
 bool KeyEchoFilter::accept(Route route, bool down, int key) {
   const auto now = std::chrono::steady_clock::now().time_since_epoch();
-  return accept(route, down, key, static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count()));
+  return accept(route, down, key,
+                static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count()));
 }
 
 }  // namespace korvo

@@ -5,11 +5,11 @@
 namespace korvo {
 
 namespace {
-constexpr int kCheckWidth = 18;   // room for the tick or the radio dot
-constexpr int kArrowWidth = 16;   // room for the submenu arrow
+constexpr int kCheckWidth = 18;  // room for the tick or the radio dot
+constexpr int kArrowWidth = 16;  // room for the submenu arrow
 constexpr int kPadRight = 8;
 constexpr int kSeparatorHeight = 7;
-constexpr int kBarWidth = 5;      // column break: gap with a vertical bar
+constexpr int kBarWidth = 5;  // column break: gap with a vertical bar
 }  // namespace
 
 MenuItem& PopupMenu::addItem(std::string caption, int tag, std::function<void(MenuItem&)> onClick) {

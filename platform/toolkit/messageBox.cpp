@@ -8,8 +8,10 @@ namespace {
 std::vector<std::string> splitLines(const std::string& text) {
   std::vector<std::string> lines(1);
   for (const char c : text) {
-    if (c == '\n') lines.emplace_back();
-    else if (c != '\r') lines.back().push_back(c);
+    if (c == '\n')
+      lines.emplace_back();
+    else if (c != '\r')
+      lines.back().push_back(c);
   }
   return lines;
 }

@@ -43,8 +43,7 @@ bool savePng(const Image& image, const std::string& fileName) {
     rgbBytes.push_back(static_cast<unsigned char>(p));
   }
   std::vector<unsigned char> file;
-  if (!stbi_write_png_to_func(appendBytes, &file, image.width(), image.height(), 3, rgbBytes.data(),
-                              image.width() * 3))
+  if (!stbi_write_png_to_func(appendBytes, &file, image.width(), image.height(), 3, rgbBytes.data(), image.width() * 3))
     return false;
   return writeWholeFile(fileName, file.data(), file.size()) == 0;
 }
@@ -58,7 +57,8 @@ bool loadPng(const std::string& fileName, Image& out) {
   unsigned char* data = stbi_load_from_memory(file.data(), static_cast<int>(file.size()), &w, &h, &channels, 3);
   if (!data) return false;
   Image img(w, h);
-  for (int i = 0; i < w * h; ++i) img.pixels()[static_cast<std::size_t>(i)] = rgb(data[i * 3], data[i * 3 + 1], data[i * 3 + 2]);
+  for (int i = 0; i < w * h; ++i)
+    img.pixels()[static_cast<std::size_t>(i)] = rgb(data[i * 3], data[i * 3 + 1], data[i * 3 + 2]);
   stbi_image_free(data);
   out = std::move(img);
   return true;

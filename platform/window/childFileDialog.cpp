@@ -117,7 +117,8 @@ std::vector<std::string> dialogArguments(const DialogProgram& program, const Fil
   return args;
 }
 
-std::unique_ptr<ChildFileDialog> ChildFileDialog::start(const std::string& program, const std::vector<std::string>& args) {
+std::unique_ptr<ChildFileDialog> ChildFileDialog::start(const std::string& program,
+                                                        const std::vector<std::string>& args) {
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) return nullptr;
   // Only our end waits for nothing; the program writes to a plain pipe.

@@ -13,7 +13,8 @@ int windowDpi(void* hwnd) {
     using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
     if (HMODULE user = GetModuleHandleW(L"user32.dll")) {
       // A function pointer from GetProcAddress is cast through the generic FARPROC type.
-      const auto fn = reinterpret_cast<GetDpiForWindowFn>(reinterpret_cast<void*>(GetProcAddress(user, "GetDpiForWindow")));
+      const auto fn =
+          reinterpret_cast<GetDpiForWindowFn>(reinterpret_cast<void*>(GetProcAddress(user, "GetDpiForWindow")));
       if (fn) {
         const UINT dpi = fn(window);
         if (dpi > 0) return static_cast<int>(dpi);

@@ -44,8 +44,8 @@ std::wstring widen(const std::string& s, UINT codePage = CP_UTF8) {
 // False when the code page has no exact form of the text.
 bool narrow(const wchar_t* w, UINT codePage, std::string& out) {
   BOOL lossy = FALSE;
-  const int n = WideCharToMultiByte(codePage, codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS, w, -1, nullptr, 0, nullptr,
-                                    codePage == CP_UTF8 ? nullptr : &lossy);
+  const int n = WideCharToMultiByte(codePage, codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS, w, -1, nullptr, 0,
+                                    nullptr, codePage == CP_UTF8 ? nullptr : &lossy);
   if (n <= 0) return false;
   out.assign(static_cast<std::size_t>(n), '\0');
   WideCharToMultiByte(codePage, codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS, w, -1, out.data(), n, nullptr,
@@ -211,8 +211,12 @@ RECT toRect(const Rect& r) { return RECT{r.left, r.top, r.right, r.bottom}; }
 // The button of a press or release message, as a bit.
 unsigned buttonBit(UINT msg) {
   switch (msg) {
-    case WM_LBUTTONDOWN: case WM_LBUTTONDBLCLK: case WM_LBUTTONUP: return 1;
-    case WM_RBUTTONDOWN: case WM_RBUTTONDBLCLK: case WM_RBUTTONUP: return 2;
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+    case WM_LBUTTONUP: return 1;
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONDBLCLK:
+    case WM_RBUTTONUP: return 2;
     default: return 4;
   }
 }
@@ -230,7 +234,6 @@ Fn user32Function(const char* name) {
 }  // namespace
 
 using Win32PopupHost = ScreenPopupHost;
-
 
 namespace {
 // The message hooks of the GUI threads, one per thread however many editors it shows.
@@ -369,7 +372,8 @@ struct Win32WindowHost::Impl {
         POINT pt{GET_X_LPARAM(m.lParam), GET_Y_LPARAM(m.lParam)};
         if (WindowFromPoint(pt) != hwnd) return false;
         ScreenToClient(hwnd, &pt);
-        self.mouseWheel(GET_WHEEL_DELTA_WPARAM(m.wParam), mouseShift(GET_KEYSTATE_WPARAM(m.wParam)), self.toUnits({pt.x, pt.y}));
+        self.mouseWheel(GET_WHEEL_DELTA_WPARAM(m.wParam), mouseShift(GET_KEYSTATE_WPARAM(m.wParam)),
+                        self.toUnits({pt.x, pt.y}));
         afterInput();
         return true;
       }
@@ -484,9 +488,10 @@ struct Win32WindowHost::Impl {
       const Point u = self.toUnits({x, y});
       return Point{u.x + offset.x, u.y + offset.y};
     };
-    const MouseButton b = msg == WM_LBUTTONDOWN || msg == WM_LBUTTONDBLCLK || msg == WM_LBUTTONUP   ? MouseButton::Left
-                          : msg == WM_RBUTTONDOWN || msg == WM_RBUTTONDBLCLK || msg == WM_RBUTTONUP ? MouseButton::Right
-                                                                                                    : MouseButton::Middle;
+    const MouseButton b = msg == WM_LBUTTONDOWN || msg == WM_LBUTTONDBLCLK || msg == WM_LBUTTONUP ? MouseButton::Left
+                          : msg == WM_RBUTTONDOWN || msg == WM_RBUTTONDBLCLK || msg == WM_RBUTTONUP
+                              ? MouseButton::Right
+                              : MouseButton::Middle;
     std::weak_ptr<bool> still = alive;  // a click may close a dialog, or the host the editor
     switch (msg) {
       case WM_LBUTTONDOWN:
@@ -595,15 +600,16 @@ struct Win32WindowHost::Impl {
     if (gone || !hwnd) return;
     const Point o = self.windowOrigin();
     const int x = o.x + scaleCoord(d.left(), self.scale()), y = o.y + scaleCoord(d.top(), self.scale());
-    const int w = std::max(1, scaleCoord(d.width(), self.scale())), h = std::max(1, scaleCoord(d.height(), self.scale()));
+    const int w = std::max(1, scaleCoord(d.width(), self.scale())),
+              h = std::max(1, scaleCoord(d.height(), self.scale()));
     // Owned by the host's top-level window, so it stays above it and goes with it; made in the
     // awareness of the editor's thread context, as the editor was.
     static const auto getContext = user32Function<GetWindowDpiContextFn>("GetWindowDpiAwarenessContext");
     static const auto setContext = user32Function<SetThreadDpiContextFn>("SetThreadDpiAwarenessContext");
     void* previous = getContext && setContext ? setContext(getContext(hwnd)) : nullptr;
     HWND owner = GetAncestor(hwnd, GA_ROOT);
-    HWND dw = CreateWindowExW(0, g_classes.dialog(), widen(dialogTitle(d)).c_str(), WS_POPUP, x, y, w,
-                              h, owner, nullptr, g_classes.module(), nullptr);
+    HWND dw = CreateWindowExW(0, g_classes.dialog(), widen(dialogTitle(d)).c_str(), WS_POPUP, x, y, w, h, owner,
+                              nullptr, g_classes.module(), nullptr);
     if (previous) setContext(previous);
     if (!dw) return;
     SetWindowLongPtrW(dw, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
@@ -858,12 +864,11 @@ LRESULT CALLBACK dialogProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
 LRESULT CALLBACK getMessageHook(int code, WPARAM wParam, LPARAM lParam) {
   if (code == HC_ACTION && wParam == PM_REMOVE) {
     MSG* m = reinterpret_cast<MSG*>(lParam);
-    const bool interesting = (m->message >= WM_KEYFIRST && m->message <= WM_KEYLAST) ||
-                             m->message == WM_LBUTTONDOWN || m->message == WM_RBUTTONDOWN ||
-                             m->message == WM_MBUTTONDOWN || m->message == WM_LBUTTONDBLCLK ||
-                             m->message == WM_RBUTTONDBLCLK || m->message == WM_NCLBUTTONDOWN ||
-                             m->message == WM_NCRBUTTONDOWN || m->message == WM_NCMBUTTONDOWN ||
-                             m->message == WM_MOUSEWHEEL;
+    const bool interesting = (m->message >= WM_KEYFIRST && m->message <= WM_KEYLAST) || m->message == WM_LBUTTONDOWN ||
+                             m->message == WM_RBUTTONDOWN || m->message == WM_MBUTTONDOWN ||
+                             m->message == WM_LBUTTONDBLCLK || m->message == WM_RBUTTONDBLCLK ||
+                             m->message == WM_NCLBUTTONDOWN || m->message == WM_NCRBUTTONDOWN ||
+                             m->message == WM_NCMBUTTONDOWN || m->message == WM_MOUSEWHEEL;
     if (interesting) {
       std::vector<Win32WindowHost::Impl*> hosts;
       {

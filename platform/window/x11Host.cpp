@@ -99,6 +99,7 @@ int virtualKey(KeySym k) {
   if (k >= XK_0 && k <= XK_9) return static_cast<int>('0' + (k - XK_0));
   if (k >= XK_F1 && k <= XK_F12) return static_cast<int>(0x70 + (k - XK_F1));
   if (k >= XK_KP_0 && k <= XK_KP_9) return static_cast<int>(0x60 + (k - XK_KP_0));
+  // clang-format off
   switch (k) {
     case XK_BackSpace: return keys::Back;
     case XK_Tab: case XK_ISO_Left_Tab: return keys::Tab;
@@ -131,6 +132,7 @@ int virtualKey(KeySym k) {
     case XK_apostrophe: return 0xDE;
     default: return 0;
   }
+  // clang-format on
 }
 
 // The character a key press types (0 for none): Latin-1 key symbols are their code points,
@@ -177,8 +179,9 @@ int scaleOfDisplay(Display* dpy) {
   int format = 0;
   unsigned long items = 0, after = 0;
   unsigned char* data = nullptr;
-  if (XGetWindowProperty(dpy, DefaultRootWindow(dpy), XA_RESOURCE_MANAGER, 0, 1 << 20, False, XA_STRING, &actualType, &format,
-                         &items, &after, &data) != Success || !data)
+  if (XGetWindowProperty(dpy, DefaultRootWindow(dpy), XA_RESOURCE_MANAGER, 0, 1 << 20, False, XA_STRING, &actualType,
+                         &format, &items, &after, &data) != Success ||
+      !data)
     return 0;
   const std::string resources(reinterpret_cast<const char*>(data), items);
   XFree(data);
@@ -216,8 +219,8 @@ struct X11WindowHost::Impl {
   bool gone = false;
   bool viewable = false;
   long eventMask = kBaseMask;
-  bool focused = false;      // FocusIn on the window itself
-  bool tookFocus = false;    // taken on a click; given back when keys are no longer wanted
+  bool focused = false;    // FocusIn on the window itself
+  bool tookFocus = false;  // taken on a click; given back when keys are no longer wanted
   Window focusBefore = 0;
   int revertBefore = RevertToParent;
   Image frame;
@@ -306,7 +309,8 @@ struct X11WindowHost::Impl {
         if (ev.xfocus.detail != NotifyPointer && ev.xfocus.detail != NotifyInferior) focused = true;
         break;
       case FocusOut:
-        if (ev.xfocus.mode != NotifyNormal || ev.xfocus.detail == NotifyInferior || ev.xfocus.detail == NotifyPointer) break;
+        if (ev.xfocus.mode != NotifyNormal || ev.xfocus.detail == NotifyInferior || ev.xfocus.detail == NotifyPointer)
+          break;
         focused = false;
         if (tookFocus && dialogs.empty()) {  // not when it went to a dialog of ours
           // Someone else took the keyboard: the text box loses its focus, as on Windows.
@@ -331,7 +335,8 @@ struct X11WindowHost::Impl {
         // dialog open, likewise.
         if (child && !self.capture()) break;
         if (ev.xbutton.button <= 3 && (popups.empty() || self.capture()))
-          self.mouseUp(mouseButton(ev.xbutton.button), shiftOf(ev.xbutton.state), self.toUnits({ev.xbutton.x, ev.xbutton.y}));
+          self.mouseUp(mouseButton(ev.xbutton.button), shiftOf(ev.xbutton.state),
+                       self.toUnits({ev.xbutton.x, ev.xbutton.y}));
         break;
       case MotionNotify: {
         while (XCheckTypedWindowEvent(dpy, win, MotionNotify, &ev)) {
@@ -354,7 +359,7 @@ struct X11WindowHost::Impl {
   // the window's units). False when it went no further.
   bool buttonPress(XButtonEvent& e, Point offset) {
     if (child) return false;  // the file dialog is modal to the editor
-    if (!popups.empty()) {  // a click beside the menu closes it and goes no further
+    if (!popups.empty()) {    // a click beside the menu closes it and goes no further
       menus.cancel();
       return false;
     }
@@ -412,7 +417,8 @@ struct X11WindowHost::Impl {
       case MotionNotify:
         while (XCheckTypedWindowEvent(dpy, d.w, MotionNotify, &ev)) {
         }
-        if (top && popups.empty()) self.mouseMove(shiftOf(ev.xmotion.state), unitsAt(ev.xmotion.x, ev.xmotion.y, offset));
+        if (top && popups.empty())
+          self.mouseMove(shiftOf(ev.xmotion.state), unitsAt(ev.xmotion.x, ev.xmotion.y, offset));
         break;
       case KeyPress:
       case KeyRelease: keyEvent(self, ev.xkey); break;
@@ -430,7 +436,8 @@ struct X11WindowHost::Impl {
     ErrorTrap trap(dpy);
     const Point o = self.windowOrigin();
     const Point at{o.x + scaleCoord(d.left(), self.scale()), o.y + scaleCoord(d.top(), self.scale())};
-    const int w = std::max(1, scaleCoord(d.width(), self.scale())), h = std::max(1, scaleCoord(d.height(), self.scale()));
+    const int w = std::max(1, scaleCoord(d.width(), self.scale())),
+              h = std::max(1, scaleCoord(d.height(), self.scale()));
     XSetWindowAttributes a{};
     a.event_mask = kDialogMask;
     a.border_pixel = 0;
@@ -438,8 +445,8 @@ struct X11WindowHost::Impl {
     a.colormap = DefaultColormap(dpy, screen);
     DialogWindow dw;
     dw.dialog = &d;
-    dw.w = XCreateWindow(dpy, root, at.x, at.y, static_cast<unsigned>(w), static_cast<unsigned>(h), 0, depth, InputOutput,
-                         visual, CWEventMask | CWBorderPixel | CWBackPixmap | CWColormap, &a);
+    dw.w = XCreateWindow(dpy, root, at.x, at.y, static_cast<unsigned>(w), static_cast<unsigned>(h), 0, depth,
+                         InputOutput, visual, CWEventMask | CWBorderPixel | CWBackPixmap | CWColormap, &a);
     if (!dw.w) return;
     const Atom type = XInternAtom(dpy, "_NET_WM_WINDOW_TYPE", False);
     Atom dialogType = XInternAtom(dpy, "_NET_WM_WINDOW_TYPE_DIALOG", False);
@@ -459,7 +466,8 @@ struct X11WindowHost::Impl {
     }
     const std::string title = dialogTitle(d);
     XChangeProperty(dpy, dw.w, XInternAtom(dpy, "_NET_WM_NAME", False), XInternAtom(dpy, "UTF8_STRING", False), 8,
-                    PropModeReplace, reinterpret_cast<const unsigned char*>(title.data()), static_cast<int>(title.size()));
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(title.data()),
+                    static_cast<int>(title.size()));
     XStoreName(dpy, dw.w, title.c_str());
     if (!wmProtocols) {
       wmProtocols = XInternAtom(dpy, "WM_PROTOCOLS", False);
@@ -506,8 +514,8 @@ struct X11WindowHost::Impl {
   void popupEvent(std::size_t i, XEvent& ev) {
     switch (ev.type) {
       case Expose:
-        popups[i].exposed = popups[i].exposed.unite(
-            Rect::xywh(ev.xexpose.x, ev.xexpose.y, ev.xexpose.width, ev.xexpose.height));
+        popups[i].exposed =
+            popups[i].exposed.unite(Rect::xywh(ev.xexpose.x, ev.xexpose.y, ev.xexpose.width, ev.xexpose.height));
         break;
       case ButtonPress:
       case ButtonRelease:
@@ -609,7 +617,8 @@ struct X11WindowHost::Impl {
   void openLevel(PopupMenu& menu, Point where) {
     auto view = std::make_unique<MenuView>(menu);
     view->layout();
-    const int w = std::max(1, scaleCoord(view->width(), self.scale())), h = std::max(1, scaleCoord(view->height(), self.scale()));
+    const int w = std::max(1, scaleCoord(view->width(), self.scale())),
+              h = std::max(1, scaleCoord(view->height(), self.scale()));
     // Kept on the screen: moved left or up as far as needed.
     const int sw = DisplayWidth(dpy, screen), sh = DisplayHeight(dpy, screen);
     Point at = where;
@@ -630,7 +639,8 @@ struct X11WindowHost::Impl {
     a.background_pixmap = None;
     a.colormap = DefaultColormap(dpy, screen);
     p.w = XCreateWindow(dpy, root, at.x, at.y, static_cast<unsigned>(w), static_cast<unsigned>(h), 0, depth,
-                        InputOutput, visual, CWOverrideRedirect | CWSaveUnder | CWEventMask | CWBorderPixel | CWBackPixmap | CWColormap, &a);
+                        InputOutput, visual,
+                        CWOverrideRedirect | CWSaveUnder | CWEventMask | CWBorderPixel | CWBackPixmap | CWColormap, &a);
     const Atom type = XInternAtom(dpy, "_NET_WM_WINDOW_TYPE", False);
     Atom menuType = XInternAtom(dpy, "_NET_WM_WINDOW_TYPE_POPUP_MENU", False);
     XChangeProperty(dpy, p.w, type, XA_ATOM, 32, PropModeReplace, reinterpret_cast<unsigned char*>(&menuType), 1);
@@ -693,8 +703,8 @@ struct X11WindowHost::Impl {
   void grab() {
     const Window w = popups.front().w;
     if (!grabbedPointer)
-      grabbedPointer = XGrabPointer(dpy, w, True, ButtonPressMask | ButtonReleaseMask | PointerMotionMask, GrabModeAsync,
-                                    GrabModeAsync, None, None, CurrentTime) == GrabSuccess;
+      grabbedPointer = XGrabPointer(dpy, w, True, ButtonPressMask | ButtonReleaseMask | PointerMotionMask,
+                                    GrabModeAsync, GrabModeAsync, None, None, CurrentTime) == GrabSuccess;
     if (!grabbedKeyboard)
       grabbedKeyboard = XGrabKeyboard(dpy, w, False, GrabModeAsync, GrabModeAsync, CurrentTime) == GrabSuccess;
   }
@@ -737,7 +747,8 @@ struct X11WindowHost::Impl {
         XImage* img = XCreateImage(dpy, visual, static_cast<unsigned>(depth), ZPixmap, 0, nullptr,
                                    static_cast<unsigned>(area.width()), static_cast<unsigned>(rows), 32, 0);
         if (!img) return;
-        img->data = static_cast<char*>(std::malloc(static_cast<std::size_t>(img->bytes_per_line) * static_cast<std::size_t>(rows)));
+        img->data = static_cast<char*>(
+            std::malloc(static_cast<std::size_t>(img->bytes_per_line) * static_cast<std::size_t>(rows)));
         if (!img->data) {
           XDestroyImage(img);
           return;
@@ -750,7 +761,8 @@ struct X11WindowHost::Impl {
             XPutPixel(img, i, j, r.scale((px >> 16) & 0xFF) | g.scale((px >> 8) & 0xFF) | b.scale(px & 0xFF));
           }
         }
-        XPutImage(dpy, target, gc, img, 0, 0, area.left, y, static_cast<unsigned>(area.width()), static_cast<unsigned>(rows));
+        XPutImage(dpy, target, gc, img, 0, 0, area.left, y, static_cast<unsigned>(area.width()),
+                  static_cast<unsigned>(rows));
         XDestroyImage(img);  // frees the band
       }
     }
@@ -778,8 +790,9 @@ X11WindowHost::X11WindowHost(unsigned long parent, int width, int height, const 
       a.border_pixel = 0;
       a.colormap = DefaultColormap(m.dpy, m.screen);
       a.event_mask = kBaseMask;
-      m.win = XCreateWindow(m.dpy, parent, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height), 0, m.depth,
-                            InputOutput, m.visual, CWBackPixmap | CWBorderPixel | CWColormap | CWEventMask, &a);
+      m.win =
+          XCreateWindow(m.dpy, parent, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height), 0, m.depth,
+                        InputOutput, m.visual, CWBackPixmap | CWBorderPixel | CWColormap | CWEventMask, &a);
       // Only the parent's destruction is of interest; our mask on it is our connection's own.
       XSelectInput(m.dpy, parent, StructureNotifyMask);
       XSelectInput(m.dpy, m.root, PropertyChangeMask);
@@ -793,8 +806,8 @@ X11WindowHost::X11WindowHost(unsigned long parent, int width, int height, const 
       for (int i = 0; i < formats; ++i)
         if (f[i].depth == m.depth) bpp = f[i].bits_per_pixel;
       if (f) XFree(f);
-      m.direct = bpp == 32 && m.visual->red_mask == 0xFF0000 && m.visual->green_mask == 0xFF00 &&
-                 m.visual->blue_mask == 0xFF;
+      m.direct =
+          bpp == 32 && m.visual->red_mask == 0xFF0000 && m.visual->green_mask == 0xFF00 && m.visual->blue_mask == 0xFF;
       m.maxRequestBytes = XMaxRequestSize(m.dpy) * 4 - 64;
       m.gc = XCreateGC(m.dpy, m.win, 0, nullptr);
       Bool supported = False;

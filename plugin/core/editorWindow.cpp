@@ -34,7 +34,8 @@ std::string EngineForEditor::waveRomProblem() const {
   return engine_.waveRomDescription();
 }
 
-EditorWindow::EditorWindow(void* parentWindow, CSynth& plugin, WindowHostFactory hosts, TimerEventService* timerService) {
+EditorWindow::EditorWindow(void* parentWindow, CSynth& plugin, WindowHostFactory hosts,
+                           TimerEventService* timerService) {
   if (plugin.engine()) engine_ = std::make_unique<EngineForEditor>(*plugin.engine());
   parent_ = parentWindow;
   if (hosts) host_ = hosts(parentWindow, TplugEditForm::kWidth, TplugEditForm::kHeight);
@@ -128,7 +129,11 @@ HostKeyCode fromVstKeyCode(int character, int virt, int modifier) {
   if (virt > 0 && virt < static_cast<int>(std::size(kVirtual))) {
     k.key = kVirtual[virt];
     switch (k.key) {  // the keys that type a control character, as Windows' character messages do
-      case 0x08: case 0x09: case 0x0D: case 0x1B: case 0x20: k.character = static_cast<char32_t>(k.key); break;
+      case 0x08:
+      case 0x09:
+      case 0x0D:
+      case 0x1B:
+      case 0x20: k.character = static_cast<char32_t>(k.key); break;
       default:
         if (k.key >= 0x60 && k.key <= 0x69) k.character = static_cast<char32_t>('0' + (k.key - 0x60));
         break;
@@ -137,13 +142,20 @@ HostKeyCode fromVstKeyCode(int character, int virt, int modifier) {
   } else if (character > 0) {
     const char32_t c = static_cast<char32_t>(character);
     k.character = c;
-    if (c >= 'a' && c <= 'z') k.key = static_cast<int>(c - 'a' + 'A');
-    else if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) k.key = static_cast<int>(c);
-    else if (c == ' ') k.key = keys::Space;
-    else if (c == ',') k.key = keys::Comma;
-    else if (c == '.') k.key = keys::Period;
-    else if (c == '-') k.key = 0xBD;
-    else if (c == '=') k.key = 0xBB;
+    if (c >= 'a' && c <= 'z')
+      k.key = static_cast<int>(c - 'a' + 'A');
+    else if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))
+      k.key = static_cast<int>(c);
+    else if (c == ' ')
+      k.key = keys::Space;
+    else if (c == ',')
+      k.key = keys::Comma;
+    else if (c == '.')
+      k.key = keys::Period;
+    else if (c == '-')
+      k.key = 0xBD;
+    else if (c == '=')
+      k.key = 0xBB;
   }
   if (k.shift & kCtrl) k.character = 0;  // shortcuts type nothing
   return k;

@@ -46,8 +46,8 @@ CplugMaster::CplugMaster(int sampleRate, EngineEnvironment environment)
   defaults_ = env_.useSystemDefaults ? systemSettingsDefaults() : env_.defaults;
   readSettings(*store_, defaults_, settings_);
 
-  parser_.setHandlers([this](int channel, int note, int velocity) { soundMan_.PlayNote(channel, note, velocity); },
-                      {}, [this](int channel, int index, int value) { controller(channel, index, value); },
+  parser_.setHandlers([this](int channel, int note, int velocity) { soundMan_.PlayNote(channel, note, velocity); }, {},
+                      [this](int channel, int index, int value) { controller(channel, index, value); },
                       [this](int) { resetState(); });
 
   doc_ = std::make_unique<Cdoc>(kMaxVoices, std::string(), static_cast<float>(sampleRate_));
@@ -228,7 +228,8 @@ CplugMaster::BusyScope::BusyScope(CplugMaster& engine) : busy_(engine.busy_) {
 bool CplugMaster::queueKeyboardNote(int channel, int note, int velocity) {
   if (note < 0 || note > 127) return false;
   if (velocity > 0 && editorEvents_.size() >= kEditorQueueSize - kEditorReserve) return false;
-  return editorEvents_.push({EditorEvent::Note, static_cast<std::uint8_t>(channel & 15), static_cast<std::uint8_t>(note),
+  return editorEvents_.push({EditorEvent::Note, static_cast<std::uint8_t>(channel & 15),
+                             static_cast<std::uint8_t>(note),
                              static_cast<std::uint8_t>(velocity < 0 ? 0 : (velocity > 127 ? 127 : velocity))});
 }
 
@@ -265,8 +266,8 @@ void CplugMaster::controller(int channel, int index, int value) {
 
 CplugMaster::VoiceView CplugMaster::voice(int n) const {
   const Voice& v = voices_[static_cast<std::size_t>(n & 7)];
-  return {v.active,       v.released,          v.gliding,       v.note,    v.program,
-          v.waiting.counter ? v.waiting.start.note : -1, v.age, v.waiting.counter, v.heldBend};
+  return {v.active, v.released,        v.gliding, v.note, v.program, v.waiting.counter ? v.waiting.start.note : -1,
+          v.age,    v.waiting.counter, v.heldBend};
 }
 
 // Render ------------------------------------------------------------------------------------------
@@ -463,7 +464,8 @@ void CplugMaster::renderLanes(bool replace, float* left, int frames, float* righ
         const Voice& v = *active_[static_cast<std::size_t>(i)];
         if (finished & bit(v)) finished_[static_cast<std::size_t>(count++)] = v.number;
       }
-      for (int i = 0; i < count; ++i) endVoice(voices_[static_cast<std::size_t>(finished_[static_cast<std::size_t>(i)])]);
+      for (int i = 0; i < count; ++i)
+        endVoice(voices_[static_cast<std::size_t>(finished_[static_cast<std::size_t>(i)])]);
     }
     t += done;
   }
@@ -512,8 +514,8 @@ void CplugMaster::controlTick(Voice& v) {
     doc_->modulateOscillator(v.number, i, level, pitch);
   }
 
-  const std::int32_t cutoff = saturate(
-      (v.cutoff[0].product() + v.cutoff[1].product() + std::int64_t{v.local[10]} * v.filterKeyAmount) / 32);
+  const std::int32_t cutoff =
+      saturate((v.cutoff[0].product() + v.cutoff[1].product() + std::int64_t{v.local[10]} * v.filterKeyAmount) / 32);
   v.filter.applyCutoffModulation(cutoff, v.firstTick);
 
   if (v.waiting.counter == 0) {

@@ -37,8 +37,7 @@ float glideSpeed(int interval, int glide) {
 }
 }  // namespace
 
-void CplugMaster::noteEvent(int note, int velocity, const NoteParams* params, int program,
-                            const ProgramRecord* sound) {
+void CplugMaster::noteEvent(int note, int velocity, const NoteParams* params, int program, const ProgramRecord* sound) {
   if (!sound) return;
   note = clampInt(note, 0, 127);
   if (velocity > 0)
@@ -77,11 +76,13 @@ void CplugMaster::noteOn(int note, int velocity, const NoteParams* params, int p
     }
     const int glideFrom = held_[0];
     if (!keep) {
-      startOrQueue(voices_[static_cast<std::size_t>(allocateVoice())], sound, program, note, glideFrom, velocity, params);
+      startOrQueue(voices_[static_cast<std::size_t>(allocateVoice())], sound, program, note, glideFrom, velocity,
+                   params);
     } else if (keep->released) {
       startOrQueue(*keep, sound, program, note, glideFrom, velocity, params);
     } else {
-      voiceStart(*keep, {sound, program, note, glideFrom, velocity, params ? *params : kZeroParams, false, false, false});
+      voiceStart(*keep,
+                 {sound, program, note, glideFrom, velocity, params ? *params : kZeroParams, false, false, false});
     }
   } else {
     const bool restartVoice = w(p, word::kMode + word::kModeRestVc) > 0;
@@ -94,7 +95,8 @@ void CplugMaster::noteOn(int note, int velocity, const NoteParams* params, int p
     }
     const int glideFrom = played_[0];
     if (!restartVoice || !found)
-      startOrQueue(voices_[static_cast<std::size_t>(allocateVoice())], sound, program, note, glideFrom, velocity, params);
+      startOrQueue(voices_[static_cast<std::size_t>(allocateVoice())], sound, program, note, glideFrom, velocity,
+                   params);
     else
       startOrQueue(*found, sound, program, note, glideFrom, velocity, params);
   }
@@ -143,10 +145,13 @@ int CplugMaster::allocateVoice() const {
   return first >= 0 ? first : pick(false);
 }
 
-void CplugMaster::startOrQueue(Voice& v, const ProgramRecord* sound, int program, int note, int glideFrom,
-                               int velocity, const NoteParams* params) {
-  const VoiceStart start{sound,     program, note, glideFrom, velocity, params ? *params : kZeroParams,
-                         true,      w(*sound, word::kMode + word::kModeRestOsc) > 0, true};
+void CplugMaster::startOrQueue(Voice& v, const ProgramRecord* sound, int program, int note, int glideFrom, int velocity,
+                               const NoteParams* params) {
+  const VoiceStart start{sound,    program,
+                         note,     glideFrom,
+                         velocity, params ? *params : kZeroParams,
+                         true,     w(*sound, word::kMode + word::kModeRestOsc) > 0,
+                         true};
   if (!v.active) {
     voiceStart(v, start);
     return;
@@ -180,8 +185,7 @@ void CplugMaster::resolveSlots(Voice& v, const ProgramRecord& p) {
   for (int k = 0; k < 4; ++k)
     v.lfoDepth[k] = slot(v, w(p, word::kLfo[k] + word::kLfoModSel), w(p, word::kLfo[k] + word::kLfoModAmt));
   for (int j = 0; j < 3; ++j)
-    for (int m = 0; m < 4; ++m)
-      v.matrix[j][m] = slot(v, w(p, word::kMat[j] + 2 * m), w(p, word::kMat[j] + 2 * m + 1));
+    for (int m = 0; m < 4; ++m) v.matrix[j][m] = slot(v, w(p, word::kMat[j] + 2 * m), w(p, word::kMat[j] + 2 * m + 1));
 }
 
 void CplugMaster::voiceStart(Voice& v, const VoiceStart& start) {
@@ -194,7 +198,8 @@ void CplugMaster::voiceStart(Voice& v, const VoiceStart& start) {
     active_[static_cast<std::size_t>(activeCount_++)] = &v;
   }
   const int delay = np.startDelay;
-  v.startDelay = delay >= 1 ? renderToInt(kTimeTable[static_cast<std::size_t>(clampInt(delay, 0, 63))] * samplesPerTick_) : 0;
+  v.startDelay =
+      delay >= 1 ? renderToInt(kTimeTable[static_cast<std::size_t>(clampInt(delay, 0, 63))] * samplesPerTick_) : 0;
   v.volumeFactor = np.volume * w(p, word::kDca4 + word::kDca4Env4Amt) / 64;
   v.panOffset = np.panOffset;
   v.tag = np.tag;
@@ -219,7 +224,7 @@ void CplugMaster::voiceStart(Voice& v, const VoiceStart& start) {
       const int reset = w(p, word::kLfo[k] + word::kLfoReset);
       v.lfo[k].start(block12(p, word::kLfo[k]), (reset >= 1 ? reset - 1 : 0) + np.lfoPhase, reset >= 1);
       v.env[k].start(block12(p, word::kEnv[k]), note, w(p, word::kMode + word::kModeCyc) > 0,
-                      w(p, word::kMode + word::kModeRestEnv) > 0, velocity);
+                     w(p, word::kMode + word::kModeRestEnv) > 0, velocity);
     }
   }
   v.amp.setSaturation(w(p, word::kSat));
@@ -266,8 +271,8 @@ void CplugMaster::voiceStart(Voice& v, const VoiceStart& start) {
   v.heldBend = controllers_[130] * v.bendRange / 32;
   v.firstTick = true;
 
-  doc_->startVoice(v.number, note, w(p, word::kAmbug) > 0, start.oscRestart, v.am, w(p, word::kMode + word::kModeSync) > 0,
-                   setup);
+  doc_->startVoice(v.number, note, w(p, word::kAmbug) > 0, start.oscRestart, v.am,
+                   w(p, word::kMode + word::kModeSync) > 0, setup);
   if (v.gliding) doc_->retuneVoice(v.number, glideFrom, 0);
   v.note = static_cast<std::uint8_t>(note);
   v.active = true;
@@ -306,7 +311,8 @@ void CplugMaster::endVoice(Voice& v) {
   v.age = 0;
   for (int i = 0; i < activeCount_; ++i) {
     if (active_[static_cast<std::size_t>(i)] != &v) continue;
-    for (int j = i; j + 1 < activeCount_; ++j) active_[static_cast<std::size_t>(j)] = active_[static_cast<std::size_t>(j + 1)];
+    for (int j = i; j + 1 < activeCount_; ++j)
+      active_[static_cast<std::size_t>(j)] = active_[static_cast<std::size_t>(j + 1)];
     active_[static_cast<std::size_t>(--activeCount_)] = nullptr;
     break;
   }

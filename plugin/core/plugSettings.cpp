@@ -43,7 +43,8 @@ void readSettings(SettingsStore& store, const SettingsDefaults& defaults, TplugS
   settings.midiInPort = store.readString("midiInPort").value_or("");
   settings.midiOutPort = store.readString("midiOutPort").value_or("");
   // Some instruments need longer than the usual pause; more than five seconds is a typing slip.
-  settings.sysexPauseMs = static_cast<int>(std::min<std::uint32_t>(store.readInteger("sysexPause").value_or(200), 5000));
+  settings.sysexPauseMs =
+      static_cast<int>(std::min<std::uint32_t>(store.readInteger("sysexPause").value_or(200), 5000));
   settings.sysexFromHost = store.readInteger("sysexFromHost").value_or(0) != 0;
   settings.editorScale = validEditorScale(store.readInteger("editorScale").value_or(0));
 }

@@ -152,9 +152,7 @@ bool CSynth::getEffectName(char* name) {
   return true;
 }
 
-VstInt32 CSynth::canDo(char* text) {
-  return text && std::string_view(text) == "receiveVstMidiEvent" ? 1 : -1;
-}
+VstInt32 CSynth::canDo(char* text) { return text && std::string_view(text) == "receiveVstMidiEvent" ? 1 : -1; }
 
 VstIntPtr CSynth::vendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt) {
   // The scale hint some hosts send for their HiDPI screens.
@@ -209,7 +207,8 @@ int CSynthEditor::scale() {
 
 ERect CSynthEditor::scaledRect() {
   const int s = scale();
-  return ERect{0, 0, static_cast<std::int16_t>(scaleCoord(kEditorHeight, s)), static_cast<std::int16_t>(scaleCoord(kEditorWidth, s))};
+  return ERect{0, 0, static_cast<std::int16_t>(scaleCoord(kEditorHeight, s)),
+               static_cast<std::int16_t>(scaleCoord(kEditorWidth, s))};
 }
 
 void CSynthEditor::sizeChanged() {

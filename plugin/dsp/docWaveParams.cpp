@@ -3,6 +3,8 @@
 namespace korvo {
 
 namespace {
+// The tables keep their columns.
+// clang-format off
 
 constexpr std::array<std::string_view, kWaveCount> kWaveNames = {
     "   SAW", "  BELL", "  SINE", "SQUARE", " PULSE", "NOISE1",
@@ -254,6 +256,7 @@ constexpr std::array<WaveEntry, kWaveEntryCount> kEntries = {{
     {104, 0x11, 12, 0},  // 150
 }};
 
+// clang-format on
 }  // namespace
 
 std::string_view waveName(int wave) {

@@ -31,7 +31,8 @@ class Camp {
   }
 
   bool silent() const {
-    return (leftGain_ < 0 ? -leftGain_ : leftGain_) < kSilence && (rightGain_ < 0 ? -rightGain_ : rightGain_) < kSilence;
+    return (leftGain_ < 0 ? -leftGain_ : leftGain_) < kSilence &&
+           (rightGain_ < 0 ? -rightGain_ : rightGain_) < kSilence;
   }
 
   float saturate(float s) const {

@@ -30,9 +30,7 @@ struct PlacedRegisters {
   std::int32_t resolution = 0;
 };
 
-PlacedRegisters decodeControl(std::int32_t r) {
-  return {(r >> 6) & 1, (r >> 7) & 1, ((r >> 3) & 7) + 8, r & 7};
-}
+PlacedRegisters decodeControl(std::int32_t r) { return {(r >> 6) & 1, (r >> 7) & 1, ((r >> 3) & 7) + 8, r & 7}; }
 
 void deriveRegisters(Cdoc::ChipRegisters& reg) {
   reg.tableSize = 1 << reg.tableExponent;
@@ -81,8 +79,8 @@ void Cdoc::setHostRate(float hostRate) {
   if (!(hostRate > 0.0f) || !std::isfinite(hostRate)) return;
   hostRate_ = hostRate;
   const double inc = std::nearbyint(1073741824.0 / double{hostRate} * double{kChipRate});
-  phaseIncrement_ = inc < 1.0 ? 1 : (inc > double(kMaxPhaseIncrement) ? kMaxPhaseIncrement
-                                                                       : static_cast<std::uint64_t>(inc));
+  phaseIncrement_ =
+      inc < 1.0 ? 1 : (inc > double(kMaxPhaseIncrement) ? kMaxPhaseIncrement : static_cast<std::uint64_t>(inc));
   designBandLimit();
 }
 
@@ -125,12 +123,14 @@ void Cdoc::designBandLimit() {
   double sum = 0.0;
   for (int n = 0; n < taps; ++n) {
     const double x = n - middle;
-    const double sinc = x == 0.0 ? 2.0 * cutoff : std::sin(2.0 * std::numbers::pi * cutoff * x) / (std::numbers::pi * x);
+    const double sinc =
+        x == 0.0 ? 2.0 * cutoff : std::sin(2.0 * std::numbers::pi * cutoff * x) / (std::numbers::pi * x);
     const double r = x / middle;
     h[static_cast<std::size_t>(n)] = sinc * besselI0(beta * std::sqrt(1.0 - r * r)) / besselI0(beta);
     sum += h[static_cast<std::size_t>(n)];
   }
-  for (int n = 0; n < taps; ++n) bandCoefficients_[static_cast<std::size_t>(n)] = static_cast<float>(h[static_cast<std::size_t>(n)] / sum);
+  for (int n = 0; n < taps; ++n)
+    bandCoefficients_[static_cast<std::size_t>(n)] = static_cast<float>(h[static_cast<std::size_t>(n)] / sum);
   bandTaps_ = taps;
 }
 
@@ -201,8 +201,7 @@ void Cdoc::startVoice(int voice, int note, bool amBug, bool restart, bool am, bo
     reg.frequencyWord = pitchToFrequencyWord(o.pitch);
     reg.mode = mode;
     reg.bankLink = amBug && am && k == 1;
-    const std::int32_t bit0 =
-        reg.bankLink ? (osc1Configured ? decodeControl(osc1Control).bankBit0 : 0) : pr.bankBit0;
+    const std::int32_t bit0 = reg.bankLink ? (osc1Configured ? decodeControl(osc1Control).bankBit0 : 0) : pr.bankBit0;
     reg.bank = pr.bankBit1 << 1 | bit0;
     reg.tableExponent = pr.tableExponent;
     reg.resolution = pr.resolution;

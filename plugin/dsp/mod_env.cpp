@@ -105,8 +105,7 @@ void Ckv_env::runNext() {
       active_ = false;
       sustaining_ = false;
       break;
-    case Next::kNone:
-      break;
+    case Next::kNone: break;
   }
 }
 
@@ -129,8 +128,7 @@ void Ckv_env::release() {
 std::int32_t Ckv_env::tick() {
   if (!active_) return 0;
   switch (step_) {
-    case Step::kIdle:
-      break;
+    case Step::kIdle: break;
     case Step::kRise:
       current_ += delta_;
       if (current_ / 256 > target_) current_ = target_ * 256 + (current_ & 255);
@@ -141,9 +139,7 @@ std::int32_t Ckv_env::tick() {
       if (current_ / 256 < target_) current_ = target_ * 256 + (current_ & 255);
       endSegment();
       break;
-    case Step::kHold:
-      endSegment();
-      break;
+    case Step::kHold: endSegment(); break;
   }
   return current_ / 256;
 }

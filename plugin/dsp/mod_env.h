@@ -11,7 +11,19 @@ namespace korvo {
 class Ckv_env {
  public:
   // Fields of the envelope's parameter block that are read here.
-  enum Param { kStart = 0, kL1 = 1, kL2 = 2, kL3 = 3, kLV = 5, kT1V = 6, kT1 = 7, kT2 = 8, kT3 = 9, kT4 = 10, kTK = 11 };
+  enum Param {
+    kStart = 0,
+    kL1 = 1,
+    kL2 = 2,
+    kL3 = 3,
+    kLV = 5,
+    kT1V = 6,
+    kT1 = 7,
+    kT2 = 8,
+    kT3 = 9,
+    kT4 = 10,
+    kTK = 11
+  };
   // The 12 words of the parameter block, as they stand in the sound record.
   using Block = std::span<const std::int16_t, 12>;
 

@@ -19,8 +19,10 @@ void Cmod_foll::applyStepSize() {
   const std::int32_t size = renderToInt(static_cast<double>(speed_ * stepScale_));
   // A negative speed would step away from the target for ever; only the magnitude counts.
   stepSize_ = size >= 0 ? size : (size == INT32_MIN ? INT32_MAX : -size);
-  if (step_ < 0) step_ = -stepSize_;
-  else if (step_ > 0) step_ = stepSize_;
+  if (step_ < 0)
+    step_ = -stepSize_;
+  else if (step_ > 0)
+    step_ = stepSize_;
 }
 
 void Cmod_foll::reset(std::int32_t value) {

@@ -53,11 +53,16 @@ enum class Cmp { Lt, Le, Ge, Eq, Ne };
 
 template <Cmp C, class V>
 [[gnu::always_inline]] inline auto apply(const V& a, const V& b) {
-  if constexpr (C == Cmp::Lt) return a < b;
-  else if constexpr (C == Cmp::Le) return a <= b;
-  else if constexpr (C == Cmp::Ge) return a >= b;
-  else if constexpr (C == Cmp::Eq) return a == b;
-  else return a != b;
+  if constexpr (C == Cmp::Lt)
+    return a < b;
+  else if constexpr (C == Cmp::Le)
+    return a <= b;
+  else if constexpr (C == Cmp::Ge)
+    return a >= b;
+  else if constexpr (C == Cmp::Eq)
+    return a == b;
+  else
+    return a != b;
 }
 
 // r = a op b lane by lane (all-ones or zero). Without AVX the compiler would compare 8-lane
@@ -123,8 +128,8 @@ template <Cmp C>
                                                  const vu& mask, const vu& base, const vi& oneShot,
                                                  const std::uint8_t* rom, vi& s) {
   const vu addr = (base + (acc >> 16)) & KORVO_SPLAT(vu, 0x3FFFFu);
-  const __m256i word = _mm256_i32gather_epi32(reinterpret_cast<const int*>(rom),
-                                              (__m256i)(addr & KORVO_SPLAT(vu, ~3u)), 1);
+  const __m256i word =
+      _mm256_i32gather_epi32(reinterpret_cast<const int*>(rom), (__m256i)(addr & KORVO_SPLAT(vu, ~3u)), 1);
   const vi b = (vi)_mm256_srlv_epi32(word, (__m256i)((addr & KORVO_SPLAT(vu, 3u)) << 3)) & KORVO_SPLAT(vi, 0xFF);
   const vi zero = b == KORVO_SPLAT(vi, 0);
   const vi sounding = act & ~zero;
@@ -157,7 +162,6 @@ template <Cmp C>
   return wrapped;
 }
 #endif
-
 
 // Order: the interpolation order of every running lane, or -1 when they differ (then each lane
 // selects its own order's formulas).
@@ -234,7 +238,8 @@ template <int Order>
 #if defined(__AVX2__)
       const vi due = stepping & runningMask;
       // Oscillator 1 wrapping restarts a synced oscillator 2 before it reads this step's sample.
-      const vi wrapped = stepOscillators(due & ~halted0, acc0, prev0, halted0, inc0, mask0, base0, oneShot0, chip.rom, i0);
+      const vi wrapped =
+          stepOscillators(due & ~halted0, acc0, prev0, halted0, inc0, mask0, base0, oneShot0, chip.rom, i0);
       const vi restart = wrapped & synced1;
       acc1 = (vu)((vi)acc1 & ~restart), prev1 = (vu)((vi)prev1 & ~restart);
       stepOscillators(due & ~halted1, acc1, prev1, halted1, inc1, mask1, base1, oneShot1, chip.rom, i1);
@@ -259,7 +264,8 @@ template <int Order>
       const vf y = KORVO_SEL(am, p1 + p2, yPlain);
       // Under AM oscillator 1's gain is neither used nor advanced.
       const vf g1n = KORVO_SEL(am, g1, a * g1 + t1);
-      const vf g2n = KORVO_SEL(am, a * g2 + oneMinusA * (KORVO_SPLAT(vf, 0.4f) + KORVO_SPLAT(vf, 0.6f) * x0), a * g2 + t2);
+      const vf g2n =
+          KORVO_SEL(am, a * g2 + oneMinusA * (KORVO_SPLAT(vf, 0.4f) + KORVO_SPLAT(vf, 0.6f) * x0), a * g2 + t2);
       const vf g3n = a * g3 + t3;
 
       const vf n0 = h1, n1 = h2, n2 = h3, n3 = y;
@@ -267,7 +273,8 @@ template <int Order>
 #define KORVO_BY_ORDER(mask, a, b) (kMixed ? KORVO_SEL(mask, a, b) : (a))
       if (kMixed ? (present & 2u) != 0 : Order == 1) d0 = KORVO_BY_ORDER(ord1, n1 - n0, d0);
       if (kMixed ? (present & 4u) != 0 : Order == 2) {
-        d0 = KORVO_BY_ORDER(ord2, KORVO_SPLAT(vf, 2.0f) * n1 - (KORVO_SPLAT(vf, 1.5f) * n0 + KORVO_SPLAT(vf, 0.5f) * n2), d0);
+        d0 = KORVO_BY_ORDER(ord2,
+                            KORVO_SPLAT(vf, 2.0f) * n1 - (KORVO_SPLAT(vf, 1.5f) * n0 + KORVO_SPLAT(vf, 0.5f) * n2), d0);
         d1 = KORVO_BY_ORDER(ord2, KORVO_SPLAT(vf, 0.5f) * (n0 + n2) - n1, d1);
       }
       if (kMixed ? (present & 8u) != 0 : Order == 3) {

@@ -129,8 +129,7 @@ void CMidiParser::dispatchNext() {
     case MidiItem::System:
       if (system_) system_(it.value);
       break;
-    default:
-      break;
+    default: break;
   }
   ++dispatched_;
   framesLeft_ = dispatched_ < count_ ? items_[dispatched_].delta : -1;

@@ -82,7 +82,8 @@ Cmidi_outDev* CsysexExchange::openOutput(int index) {
 
 Cmidi_inDev* CsysexExchange::inputPort(int index) {
   Cmidi_inDev* in = ports_.InputPort(index);
-  if (!in) statusText(ports_.InputCount() == 0 ? "No MIDI input port found." : "The chosen MIDI input port is not there.");
+  if (!in)
+    statusText(ports_.InputCount() == 0 ? "No MIDI input port found." : "The chosen MIDI input port is not there.");
   return in;
 }
 
@@ -182,7 +183,8 @@ bool CsysexExchange::Poll() {
     });
   }
   if (fromPort)
-    report(portImported, "The received SysEx message is not a Pemmet/Halvet single sound; the edit buffer is unchanged.");
+    report(portImported,
+           "The received SysEx message is not a Pemmet/Halvet single sound; the edit buffer is unchanged.");
   if (fromHost) report(hostImported, "The SysEx dump from the host could not be read; the edit buffer is unchanged.");
   return fromPort || fromHost;
 }

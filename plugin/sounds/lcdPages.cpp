@@ -171,8 +171,8 @@ const PageGroup kGroups[] = {
     {3, "OSC# Pitch", "OSC",
      "[OCT={0,OCT,2,-3,+5}] [SEMI={1,SEMI,3,-12,12}] [FINE={2,FINE,3,-31,+31}] 3 [WAVE={4,WAVE,6,0,74}] [],",
      kPitchModRow, kOsc, true, false, kPitchFields},
-    {3, "OSC# Volume (DCA#)", "DCA", "[LEVEL={0,LEVEL,2,0,63}] 3 [OUTPUT={2,ENABLE,3,0,1}],", kPitchModRow, kDca,
-     true, false, kDcaFields},
+    {3, "OSC# Volume (DCA#)", "DCA", "[LEVEL={0,LEVEL,2,0,63}] 3 [OUTPUT={2,ENABLE,3,0,1}],", kPitchModRow, kDca, true,
+     false, kDcaFields},
     {1, "Filter", "FILT",
      "[FREQ={0,FREQ,3,0,127}] [RES(Q)={1,RES,2,0,31}] 1 [KEYBD * {3,KEYBD,3,-63,+63}],5 [MOD=] 4 "
      "[{6,MOD1.SEL,6,-1,144}] [*] [{7,MOD1.AMT,3,-63,+63}] 4 [{8,MOD2.SEL,6,-1,144}] [*] [{9,MOD2.AMT,3,-63,+63}]",
@@ -189,8 +189,8 @@ const PageGroup kGroups[] = {
     {4, "ENV#", "ENV",
      "[L1={0,L1,3,-63,+63}] 1 [L2={1,L2,3,-63,+63}] 1 [L3={2,L3,3,-63,+63}] 1 [LV={3,LV,3,0,127}] 2 "
      "[T1V={4,T1V,2,0,63}],",
-     "5 [T1={5,T1,2,0,63}] 2 [T2={6,T2,2,0,63}] 2 [T3={7,T3,2,0,63}] 2 [T4={8,T4,3,0,127}] 2 [TK={9,TK,2,0,63}]",
-     kEnv, true, false, kEnvFields},
+     "5 [T1={5,T1,2,0,63}] 2 [T2={6,T2,2,0,63}] 2 [T3={7,T3,2,0,63}] 2 [T4={8,T4,3,0,127}] 2 [TK={9,TK,2,0,63}]", kEnv,
+     true, false, kEnvFields},
     {3, "Matrix#", "MAT",
      "5 [M1=] [{1,MOD1.SEL,6,-1,144}] [*] [{2,MOD1.AMT,3,-63,+63}] 1 [M2=] [{3,MOD2.SEL,6,-1,144}] [*] "
      "[{4,MOD2.AMT,3,-63,+63}],",

@@ -23,7 +23,7 @@ struct LcdPageField {
   std::string name;  // as the description names it ("MOD1.SEL")
   int lo = 0;        // the range the description gives
   int hi = 0;
-  int word = -1;     // the word it edits: its explicit id, else the page's base id + its value index
+  int word = -1;  // the word it edits: its explicit id, else the page's base id + its value index
   bool explicitWord = false;
   LcdFormat format = nullptr;  // null: the value as a number
   int menuRows = 0;            // value-menu rows, 0 = default
@@ -32,11 +32,11 @@ struct LcdPageField {
 };
 
 struct LcdPage {
-  std::string name;   // "OSC1 Pitch"
-  std::string label;  // the first label ("OSC1", "FILT"): the block its fields belong to
-  std::string text;   // the description
-  int baseId = -1;    // -1 when every field has an explicit word
-  bool overview = false;  // gathers fields that other pages own (the two OSC overviews)
+  std::string name;                  // "OSC1 Pitch"
+  std::string label;                 // the first label ("OSC1", "FILT"): the block its fields belong to
+  std::string text;                  // the description
+  int baseId = -1;                   // -1 when every field has an explicit word
+  bool overview = false;             // gathers fields that other pages own (the two OSC overviews)
   std::vector<LcdPageField> fields;  // the value fields in text order
 };
 

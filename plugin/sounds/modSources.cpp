@@ -30,7 +30,7 @@ constexpr const char* kControllerNames[128] = {
 };
 
 constexpr const char* kVoiceSourceNames[17] = {
-    "*OFF*", "LFO1", "LFO2", "LFO3", "LFO4", "ENV1", "ENV2",  "ENV3", "ENV4",
+    "*OFF*", "LFO1",  "LFO2", "LFO3",  "LFO4",  "ENV1", "ENV2", "ENV3", "ENV4",
     "VEL",   "VEL-X", "KEYB", "KEYB2", "PRESS", "MAT1", "MAT2", "MAT3",
 };
 

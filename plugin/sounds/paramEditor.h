@@ -11,7 +11,8 @@ namespace korvo {
 class CparamEditorBase {
  public:
   CparamEditorBase() = default;
-  CparamEditorBase(void* record, int recordSize) : record_(static_cast<std::uint8_t*>(record)), recordSize_(recordSize) {}
+  CparamEditorBase(void* record, int recordSize)
+      : record_(static_cast<std::uint8_t*>(record)), recordSize_(recordSize) {}
   virtual ~CparamEditorBase() = default;
   CparamEditorBase(const CparamEditorBase&) = delete;
   CparamEditorBase& operator=(const CparamEditorBase&) = delete;

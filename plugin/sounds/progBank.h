@@ -12,8 +12,8 @@
 namespace korvo {
 
 struct ProgramBank {
-  std::int32_t version;          // 1
-  std::uint8_t reserved[16];     // zero
+  std::int32_t version;       // 1
+  std::uint8_t reserved[16];  // zero
   ProgramRecord programs[kProgramCount];
 };
 static_assert(sizeof(ProgramBank) == kBankSize);

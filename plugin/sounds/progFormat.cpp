@@ -10,14 +10,13 @@ namespace korvo {
 namespace {
 
 constexpr const char* kWaveNames[kWaveCount] = {
-    "SAW",    "BELL",   "SINE",   "SQUARE", "PULSE",  "NOISE1", "NOISE2", "NOISE3", "BASS",   "PIANO",
-    "EL PNO", "VOICE1", "VOICE2", "KICK",   "REED",   "ORGAN",  "SYNTH1", "SYNTH2", "SYNTH3", "FORMT1",
-    "FORMT2", "FORMT3", "FORMT4", "FORMT5", "PULSE2", "SQR  2", "4 OCTS", "PRIME",  "BASS 2", "E PNO2",
-    "OCTAVE", "OCT+5",  "SAW  2", "TRIANG", "REED 2", "REED 3", "GRIT 1", "GRIT 2", "GRIT 3", "GLINT1",
-    "GLINT2", "GLINT3", "CLAV",   "BRASS",  "STRING", "DIGIT1", "DIGIT2", "BELL 2", "ALIEN",  "BREATH",
-    "VOICE3", "STEAM",  "METAL",  "CHIME",  "BOWING", "PICK 1", "PICK 2", "MALLET", "SLAP",   "PLINK",
-    "PLUCK",  "PLUNK",  "CLICK",  "CHIFF",  "THUMP",  "LOGDRM", "KICK 2", "SNARE",  "TOMTOM", "HI-HAT",
-    "DRUMS1", "DRUMS2", "DRUMS3", "DRUMS4", "DRUMS5",
+    "SAW",    "BELL",   "SINE",   "SQUARE", "PULSE",  "NOISE1", "NOISE2", "NOISE3", "BASS",   "PIANO",  "EL PNO",
+    "VOICE1", "VOICE2", "KICK",   "REED",   "ORGAN",  "SYNTH1", "SYNTH2", "SYNTH3", "FORMT1", "FORMT2", "FORMT3",
+    "FORMT4", "FORMT5", "PULSE2", "SQR  2", "4 OCTS", "PRIME",  "BASS 2", "E PNO2", "OCTAVE", "OCT+5",  "SAW  2",
+    "TRIANG", "REED 2", "REED 3", "GRIT 1", "GRIT 2", "GRIT 3", "GLINT1", "GLINT2", "GLINT3", "CLAV",   "BRASS",
+    "STRING", "DIGIT1", "DIGIT2", "BELL 2", "ALIEN",  "BREATH", "VOICE3", "STEAM",  "METAL",  "CHIME",  "BOWING",
+    "PICK 1", "PICK 2", "MALLET", "SLAP",   "PLINK",  "PLUCK",  "PLUNK",  "CLICK",  "CHIFF",  "THUMP",  "LOGDRM",
+    "KICK 2", "SNARE",  "TOMTOM", "HI-HAT", "DRUMS1", "DRUMS2", "DRUMS3", "DRUMS4", "DRUMS5",
 };
 
 std::string twoDigits(int v) { return zeroPad(v, 2); }

@@ -114,7 +114,8 @@ bool Ckv_progMan::ExportBank(int first, std::vector<std::uint8_t>& out) const {
   out.assign(kBankMessageSize, 0);
   buildSysExHeader(out.data(), kCommandBank, 0);
   for (int i = 0; i < kBankPrograms; ++i)
-    editor_.PackProgram(RecordAt(SlotOf(first + i)), out.data() + kSysExHeaderSize + static_cast<std::size_t>(kPackedSize) * i);
+    editor_.PackProgram(RecordAt(SlotOf(first + i)),
+                        out.data() + kSysExHeaderSize + static_cast<std::size_t>(kPackedSize) * i);
   out.back() = kSysExEnd;
   return true;
 }

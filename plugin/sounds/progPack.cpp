@@ -38,8 +38,13 @@ ModSourceIndex sourceFromCode(unsigned code) { return code <= 15 ? kCodeToSource
 
 unsigned codeFromSource(ModSourceIndex index) {
   switch (index) {
-    case 0: case 1: case 2: return static_cast<unsigned>(index);
-    case 4: case 5: case 6: case 7: return static_cast<unsigned>(index - 1);
+    case 0:
+    case 1:
+    case 2: return static_cast<unsigned>(index);
+    case 4:
+    case 5:
+    case 6:
+    case 7: return static_cast<unsigned>(index - 1);
     case 8: return 7;
     case 9: return 8;
     case 10: return 9;
@@ -47,7 +52,8 @@ unsigned codeFromSource(ModSourceIndex index) {
     case 17: return 11;
     case 52: return 12;
     case 18: return 13;
-    case 12: case 144: return 14;
+    case 12:
+    case 144: return 14;
     default: return 15;
   }
 }
@@ -107,12 +113,14 @@ void packProgram(const ProgramRecord& r, std::uint8_t* body) {
     if (semis < 0) semis = 0;
     q[0] = field(semis, 7);
     q[1] = field(fine << 3, 8);
-    q[2] = static_cast<std::uint8_t>(codeFromSource(w[b + word::kOscMod1Sel]) | (codeFromSource(w[b + word::kOscMod2Sel]) << 4));
+    q[2] = static_cast<std::uint8_t>(codeFromSource(w[b + word::kOscMod1Sel]) |
+                                     (codeFromSource(w[b + word::kOscMod2Sel]) << 4));
     q[3] = doubledByte(w[b + word::kOscMod1Amt]);
     q[4] = doubledByte(w[b + word::kOscMod2Amt]);
     q[5] = field(w[b + word::kOscWave], 8);
     q[6] = static_cast<std::uint8_t>(field(w[d + word::kDcaLevel] * 2, 7) | flag(w[d + word::kDcaEnable]));
-    q[7] = static_cast<std::uint8_t>(codeFromSource(w[d + word::kDcaMod1Sel]) | (codeFromSource(w[d + word::kDcaMod2Sel]) << 4));
+    q[7] = static_cast<std::uint8_t>(codeFromSource(w[d + word::kDcaMod1Sel]) |
+                                     (codeFromSource(w[d + word::kDcaMod2Sel]) << 4));
     q[8] = doubledByte(w[d + word::kDcaMod1Amt]);
     q[9] = doubledByte(w[d + word::kDcaMod2Amt]);
   }
@@ -121,13 +129,17 @@ void packProgram(const ProgramRecord& r, std::uint8_t* body) {
   p[88] = static_cast<std::uint8_t>(field(w[a + word::kDca4Env4Amt] * 2, 7) | flag(w[m + word::kModeAm]));
   p[89] = static_cast<std::uint8_t>(field(w[f + word::kFiltFreq], 7) | flag(w[m + word::kModeSync]));
   p[90] = field(w[f + word::kFiltRes], 5);
-  p[91] = static_cast<std::uint8_t>(codeFromSource(w[f + word::kFiltMod1Sel]) | (codeFromSource(w[f + word::kFiltMod2Sel]) << 4));
-  p[92] = static_cast<std::uint8_t>(signedField(clampSigned63(w[f + word::kFiltMod1Amt] * 2), 7) | flag(w[m + word::kModeRestVc]));
-  p[93] = static_cast<std::uint8_t>(signedField(clampSigned63(w[f + word::kFiltMod2Amt] * 2), 7) | flag(w[m + word::kModeMono]));
+  p[91] = static_cast<std::uint8_t>(codeFromSource(w[f + word::kFiltMod1Sel]) |
+                                    (codeFromSource(w[f + word::kFiltMod2Sel]) << 4));
+  p[92] = static_cast<std::uint8_t>(signedField(clampSigned63(w[f + word::kFiltMod1Amt] * 2), 7) |
+                                    flag(w[m + word::kModeRestVc]));
+  p[93] = static_cast<std::uint8_t>(signedField(clampSigned63(w[f + word::kFiltMod2Amt] * 2), 7) |
+                                    flag(w[m + word::kModeMono]));
   p[94] = static_cast<std::uint8_t>(field(w[f + word::kFiltKeybd] * 2, 7) | flag(w[m + word::kModeRestEnv]));
   p[95] = static_cast<std::uint8_t>(field(w[m + word::kModeGlide], 6) | flag(w[m + word::kModeRestOsc]));
   // The pan nybble holds PAN / 8 (toward zero) biased by 8.
-  p[100] = static_cast<std::uint8_t>(codeFromSource(w[a + word::kDca4PmodSel]) | (((w[a + word::kDca4Pan] / 8 + 8) & 15) << 4));
+  p[100] = static_cast<std::uint8_t>(codeFromSource(w[a + word::kDca4PmodSel]) |
+                                     (((w[a + word::kDca4Pan] / 8 + 8) & 15) << 4));
   p[101] = static_cast<std::uint8_t>(signedField(w[a + word::kDca4PmodAmt], 7) | flag(w[m + word::kModeCyc]));
 
   for (int k = 0; k < kPackedProgramBytes; ++k) {

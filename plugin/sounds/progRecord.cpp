@@ -77,8 +77,6 @@ std::string displayName(std::string_view raw) {
   return out;
 }
 
-bool recordsEqual(const ProgramRecord& a, const ProgramRecord& b) {
-  return std::memcmp(&a, &b, sizeof a) == 0;
-}
+bool recordsEqual(const ProgramRecord& a, const ProgramRecord& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 }  // namespace korvo

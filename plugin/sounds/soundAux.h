@@ -25,9 +25,7 @@ constexpr int clampRange(int v, int lo, int hi) { return v >= hi ? hi : (v > lo 
 constexpr unsigned fieldMask(int width) { return width >= 32 ? 0xFFFFFFFFu : (1u << width) - 1u; }
 
 // (a | b * 16) & (2^width - 1).
-constexpr unsigned joinNybbles(unsigned a, unsigned b, int width) {
-  return (a | (b << 4)) & fieldMask(width);
-}
+constexpr unsigned joinNybbles(unsigned a, unsigned b, int width) { return (a | (b << 4)) & fieldMask(width); }
 
 // The joined field of `width` bits as a signed byte: widths up to 7 are sign-extended from
 // bit width - 1; width 8 is the byte read as two's complement.

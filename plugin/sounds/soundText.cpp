@@ -78,11 +78,17 @@ bool lookupName(ParamKind kind, std::string_view text, int lo, int hi, int& valu
   using Map = std::unordered_map<std::string, int>;
   static const std::array<Map, 6> maps = [] {
     std::array<Map, 6> m;
-    const struct { ParamKind kind; int lo, hi; } ranges[] = {{ParamKind::Wave, 0, kWaveCount - 1},
-        {ParamKind::Source, -1, kSourceMax}, {ParamKind::LfoWave, 0, 3}, {ParamKind::BendMode, 0, 6},
-        {ParamKind::Saturation, -1, 0}};
+    const struct {
+      ParamKind kind;
+      int lo, hi;
+    } ranges[] = {{ParamKind::Wave, 0, kWaveCount - 1},
+                  {ParamKind::Source, -1, kSourceMax},
+                  {ParamKind::LfoWave, 0, 3},
+                  {ParamKind::BendMode, 0, 6},
+                  {ParamKind::Saturation, -1, 0}};
     for (const auto& r : ranges)
-      for (int v = r.lo; v <= r.hi; ++v) m[static_cast<std::size_t>(r.kind)].emplace(upperNoSpaces(nameOf(r.kind, v)), v);
+      for (int v = r.lo; v <= r.hi; ++v)
+        m[static_cast<std::size_t>(r.kind)].emplace(upperNoSpaces(nameOf(r.kind, v)), v);
     return m;
   }();
   const Map& map = maps[static_cast<std::size_t>(kind)];
@@ -243,7 +249,8 @@ std::string soundToText(const ProgramRecord& r, int position) {
   }
   static const ProgramRecord init = makeInitRecord();
   for (int i = 0; i < kParamWordCount; ++i)
-    if (!named[i] && r.words[i] != init.words[i]) t += "WORD." + std::to_string(i) + " = " + std::to_string(r.words[i]) + "\n";
+    if (!named[i] && r.words[i] != init.words[i])
+      t += "WORD." + std::to_string(i) + " = " + std::to_string(r.words[i]) + "\n";
   if (r.format != kRecordFormat) t += "FORMAT = " + std::to_string(r.format) + "\n";
   if (!nameAreaCanonical(r))
     t += "RAW.514 = " + hexBytes(reinterpret_cast<const std::uint8_t*>(&r) + kNameAreaOffset, kNameAreaSize) + "\n";
@@ -305,7 +312,8 @@ bool parseSoundText(std::string_view text, std::vector<TextSound>& out, std::str
     if (head == "NAME") {
       std::string name;
       std::string_view rest;
-      if (!unquoteName(valueText, name, rest) || !trim(rest).empty()) return fail("NAME needs a quoted text (escapes \\\\ \\\" \\xNN)");
+      if (!unquoteName(valueText, name, rest) || !trim(rest).empty())
+        return fail("NAME needs a quoted text (escapes \\\\ \\\" \\xNN)");
       if (name.size() > static_cast<std::size_t>(kNameCapacity)) return fail("NAME is longer than 15 characters");
       if (!once(base + kParamWordCount)) return fail("NAME given twice");
       setRecordName(r, name);
@@ -327,7 +335,8 @@ bool parseSoundText(std::string_view text, std::vector<TextSound>& out, std::str
           ++i;
           continue;
         }
-        if (i + 1 >= valueText.size() || hexDigit(valueText[i]) < 0 || hexDigit(valueText[i + 1]) < 0 || n >= kNameAreaSize)
+        if (i + 1 >= valueText.size() || hexDigit(valueText[i]) < 0 || hexDigit(valueText[i + 1]) < 0 ||
+            n >= kNameAreaSize)
           return fail("RAW.514 needs exactly 30 hexadecimal bytes");
         bytes[n++] = static_cast<std::uint8_t>(hexDigit(valueText[i]) * 16 + hexDigit(valueText[i + 1]));
         i += 2;
@@ -351,7 +360,8 @@ bool parseSoundText(std::string_view text, std::vector<TextSound>& out, std::str
     } else {
       return fail("unknown parameter '" + echo(head) + "'");
     }
-    if (!parseParamValue(kind, valueText, value)) return fail("cannot read the value of " + head + ": '" + echo(valueText) + "'");
+    if (!parseParamValue(kind, valueText, value))
+      return fail("cannot read the value of " + head + ": '" + echo(valueText) + "'");
     if (value < -32768 || value > 32767) return fail(head + " does not fit 16 bits");
     if (!once(key)) return fail(head + " given twice");
     r.words[index] = static_cast<std::int16_t>(value);
@@ -369,7 +379,8 @@ std::vector<std::string> outOfRangeParams(const ProgramRecord& r) {
   for (const SoundParam& p : soundParams()) {
     const int v = r.words[p.word];
     if (v < p.lo || v > p.hi)
-      msgs.push_back(p.name + " = " + std::to_string(v) + " is outside " + std::to_string(p.lo) + ".." + std::to_string(p.hi));
+      msgs.push_back(p.name + " = " + std::to_string(v) + " is outside " + std::to_string(p.lo) + ".." +
+                     std::to_string(p.hi));
   }
   return msgs;
 }

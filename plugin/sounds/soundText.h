@@ -31,7 +31,7 @@ struct SoundParam {
   std::string name;  // "OSC1.WAVE"
   int word;          // word index in the record
   ParamKind kind;
-  int lo, hi;        // the range the pages allow
+  int lo, hi;  // the range the pages allow
 };
 
 // Every parameter the pages reach, in page order, taken from the LCD page set (lcdPages.h): the

@@ -18,8 +18,8 @@ inline constexpr int kCommandSingle = 1;
 inline constexpr int kCommandBank = 2;
 inline constexpr int kSysExHeaderSize = 5;
 inline constexpr int kBankPrograms = 40;
-inline constexpr int kSingleMessageSize = kSysExHeaderSize + kPackedSize + 1;                  // 210
-inline constexpr int kBankMessageSize = kSysExHeaderSize + kBankPrograms * kPackedSize + 1;    // 8166
+inline constexpr int kSingleMessageSize = kSysExHeaderSize + kPackedSize + 1;                // 210
+inline constexpr int kBankMessageSize = kSysExHeaderSize + kBankPrograms * kPackedSize + 1;  // 8166
 
 // Fixed messages around a live exchange with the instrument.
 inline constexpr std::uint8_t kPreMessage[7] = {0xF0, 0x0F, 0x02, 0x00, 0x0E, 0x26, 0xF7};
@@ -39,8 +39,8 @@ struct SysExSpan {
   std::size_t offset = 0;
   std::size_t size = 0;  // F0 through F7 inclusive, or to the end of the data when incomplete
   bool complete = true;
-  int command = -1;      // byte 4 when the header is ours, else -1
-  bool ours = false;     // header F0 0F 02
+  int command = -1;   // byte 4 when the header is ours, else -1
+  bool ours = false;  // header F0 0F 02
 };
 
 // Every F0 ... F7 message in the data, in order. Bytes outside messages (a trailing byte,

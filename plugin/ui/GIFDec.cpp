@@ -166,7 +166,7 @@ void CGIFDecoder::decodeInto(const Frame& f) {
     const int x = f.left + fx;
     const int y = f.top + fy;
     if (y >= height_) return f.interlaced;  // interlaced rows may come back onto the screen
-    if (x >= width_) return true;            // clipped at the right edge
+    if (x >= width_) return true;           // clipped at the right edge
     if (index != f.transparent)
       current_[static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) + static_cast<std::size_t>(x)] = index;
     return true;

@@ -95,7 +95,8 @@ void TGraphButton::paint(Canvas& canvas) {
   layout();
   const int off = pressed_ ? displacement_ : 0;
   if (strip_) {
-    if (const Image* frame = strip_->Frame(currentFrame(), canvas.scale())) canvas.blit(imagePos_.x + off, imagePos_.y + off, *frame);
+    if (const Image* frame = strip_->Frame(currentFrame(), canvas.scale()))
+      canvas.blit(imagePos_.x + off, imagePos_.y + off, *frame);
   } else {
     canvas.fillRect(Rect::xywh(imagePos_.x + off, imagePos_.y + off, 20, 20), 0);
   }

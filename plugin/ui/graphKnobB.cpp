@@ -248,7 +248,8 @@ void TGraphKnobB::paint(Canvas& canvas) {
   const Rect box = knobBox();
   const int frame = currentFrame();
   const Image* img = nullptr;
-  if (frame >= 0) img = imageList_ ? &(*imageList_)[static_cast<std::size_t>(frame)] : strip_->Frame(frame, canvas.scale());
+  if (frame >= 0)
+    img = imageList_ ? &(*imageList_)[static_cast<std::size_t>(frame)] : strip_->Frame(frame, canvas.scale());
   if (img) {
     canvas.blit(box.left, box.top, *img);
   } else {
@@ -261,7 +262,8 @@ void TGraphKnobB::paint(Canvas& canvas) {
   }
   if (showCaption_) {
     const int tw = textWidth(caption_, fontCaption_);
-    canvas.textOpaque((width() - tw) / 2, 0, caption_, fontCaption_, fromTColor(colLabelFont_), fromTColor(colLabelBack_));
+    canvas.textOpaque((width() - tw) / 2, 0, caption_, fontCaption_, fromTColor(colLabelFont_),
+                      fromTColor(colLabelBack_));
   }
   if (showValue_) {
     valueBox_->colour = fromTColor(colLabelBack_);

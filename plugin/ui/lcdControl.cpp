@@ -221,8 +221,7 @@ bool ClcdCtr_page::Parse(std::string_view text) {
       case '}':
         if (depth < 1) return false;
         break;
-      default:
-        break;
+      default: break;
     }
   }
   if (fieldCount == 0) return false;

@@ -10,7 +10,7 @@ namespace korvo {
 
 inline constexpr int lcdCellWidth = 10;
 inline constexpr int lcdCellHeight = 15;
-inline constexpr int lcdSegmentCount = 17;     // segment numbers 1..16, 0 = no segment
+inline constexpr int lcdSegmentCount = 17;      // segment numbers 1..16, 0 = no segment
 inline constexpr int lcdFirstAttrSegment = 15;  // 15 underline (attribute bit 0), 16 dot (bit 1)
 inline constexpr int lcdCharCount = 68;
 inline constexpr int lcdCharWidth = 16;  // code, then up to 15 segment numbers ended by 0

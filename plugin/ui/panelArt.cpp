@@ -212,7 +212,8 @@ struct Menu {
   const char* text;
   int width;
 };
-constexpr Menu kMenus[3] = {{"menuFile.gif", "File", 33}, {"menuOptions.gif", "Options", 60}, {"menuInfo.gif", "Info", 41}};
+constexpr Menu kMenus[3] = {
+    {"menuFile.gif", "File", 33}, {"menuOptions.gif", "Options", 60}, {"menuInfo.gif", "Info", 41}};
 const Font kMenuFont{"Arial", -13, false, true};
 const Font kCaptionFont{"Arial", -9, true, false};
 

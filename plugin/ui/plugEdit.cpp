@@ -170,10 +170,10 @@ void TplugEditForm::buildComponents() {
     s->setBounds(x, y, w, h);
     s->brush = s->pen = fromTColor(c);
   };
-  bar(0, 0, 540, 10, kRedBar);               // redBarShape
-  bar(0, 172, 540, 10, kTextColour);         // greyBarShape
-  bar(0, 9, 8, 164, kTextColour);            // Shape1
-  bar(532, 9, 8, 164, kTextColour);          // Shape2
+  bar(0, 0, 540, 10, kRedBar);        // redBarShape
+  bar(0, 172, 540, 10, kTextColour);  // greyBarShape
+  bar(0, 9, 8, 164, kTextColour);     // Shape1
+  bar(532, 9, 8, 164, kTextColour);   // Shape2
   lcd = displayPanel->add<TsegLCD2>();
   ApplyEditorLcdLook(*lcd);
   lcd->setPosition(19, 64);
@@ -277,8 +277,10 @@ void TplugEditForm::buildComponents() {
     if (e.button == MouseButton::Right) openPageMenu(c.toWindow({e.x, e.y}));
   };
   displayPanel->onMouseUp = pageMenu;
-  for (const auto& child : displayPanel->children()) child->onMouseUp = pageMenu;  // knobs turn with the left button only
-  for (TGraphButton* b : {upButton, downButton, writeButton, initButton, sysExSendButton, sysExReqButton, panicButton}) {
+  for (const auto& child : displayPanel->children())
+    child->onMouseUp = pageMenu;  // knobs turn with the left button only
+  for (TGraphButton* b :
+       {upButton, downButton, writeButton, initButton, sysExSendButton, sysExReqButton, panicButton}) {
     b->onKeyDown = [this](Control&, int key, ShiftState shift) { keyDown(key, shift); };
     b->onKeyUp = [this](Control&, int key, ShiftState shift) { keyUp(key, shift); };
   }
@@ -377,7 +379,8 @@ void TplugEditForm::FormShow() {
     k.setMaxPixDist(std::clamp(dist, 40, 180));
   };
   ctr_->onKnobValue = [this](ClcdCtr&, int slot, int value) {
-    if (slot >= 0 && slot < static_cast<int>(knobs.size())) knobs[static_cast<std::size_t>(slot)]->setValue(static_cast<float>(value));
+    if (slot >= 0 && slot < static_cast<int>(knobs.size()))
+      knobs[static_cast<std::size_t>(slot)]->setValue(static_cast<float>(value));
   };
   ctr_->onAfterDraw = [this](ClcdCtr&) { lcd->WriteText(0, 1, 0, engine_ && sounds().Modified() ? "*C*" : "   "); };
   ctr_->onFieldMouseDown = [this](ClcdCtr&, MouseButton, int ordinal) { highlight(ordinal); };

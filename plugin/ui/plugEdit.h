@@ -214,7 +214,7 @@ class TplugEditForm : public Control {
   bool nameTracked_ = false;
   Control* statusSender_ = nullptr;
   std::string lastVoiceText_;
-  std::atomic<unsigned> posted_{0};       // bits of 0x8002 and 0x8003
+  std::atomic<unsigned> posted_{0};        // bits of 0x8002 and 0x8003
   std::atomic<unsigned> pendingTicks_{0};  // 0x8004 messages not yet handled
   // Guards the callbacks of dialogs still open when the window goes.
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

@@ -254,8 +254,8 @@ void TplugEditForm::ExportBank() {
     fileDialog(true, sysExFolder_, kSysExFilter, kSysExExt, "",
                [this, first, message = std::move(message)](const std::string& path) {
                  if (writeWholeFile(path, message.data(), message.size()) == 0)
-                   tell("Message", "Sounds " + zeroPad(first, 3) + "..." + zeroPad(first + kBankPrograms - 1, 3) +
-                                       " exported.");
+                   tell("Message",
+                        "Sounds " + zeroPad(first, 3) + "..." + zeroPad(first + kBankPrograms - 1, 3) + " exported.");
                  else
                    tell("Error", "Error while exporting.");
                });
@@ -266,9 +266,7 @@ void TplugEditForm::ExportBank() {
 
 void TplugEditForm::DumpReceived(const std::vector<std::uint8_t>& message) {
   if (!engine_) return;
-  changeSounds([&] {
-    sounds().ProgMan().ImportSingle(Ckv_progMan::EditSlot(), message.data(), true, message.size());
-  });
+  changeSounds([&] { sounds().ProgMan().ImportSingle(Ckv_progMan::EditSlot(), message.data(), true, message.size()); });
   RefreshAll();
   postMessage(kMsgDumpReceived);
 }

@@ -142,7 +142,8 @@ void TsegLCD2::buildPalette() {
     }
   }
   for (std::size_t i = 0; i < 256; ++i)
-    palette_[i] = rgb(static_cast<unsigned>(ch[i][0]), static_cast<unsigned>(ch[i][1]), static_cast<unsigned>(ch[i][2]));
+    palette_[i] =
+        rgb(static_cast<unsigned>(ch[i][0]), static_cast<unsigned>(ch[i][1]), static_cast<unsigned>(ch[i][2]));
 }
 
 // Font data -----------------------------------------------------------------------------------
@@ -161,7 +162,8 @@ bool TsegLCD2::SetCharTable(const std::uint8_t* table, int entryCount, int entry
   glyphEntries_ = entryCount;
   entryWidth_ = entryWidth;
   charMap_.fill(0);
-  for (int i = 0; i < entryCount; ++i) charMap_[table[static_cast<std::size_t>(i) * static_cast<std::size_t>(entryWidth)]] = i;
+  for (int i = 0; i < entryCount; ++i)
+    charMap_[table[static_cast<std::size_t>(i) * static_cast<std::size_t>(entryWidth)]] = i;
   for (int k = 0; k < 26; ++k) {
     const int upper = 'A' + k;
     const int lower = 'a' + k;
@@ -186,8 +188,8 @@ bool TsegLCD2::SetSegmentMap(const std::uint8_t* map, int segmentCount, int firs
   }
   segMap_ = map;
   segCount_ = segmentCount;
-  firstAttr_ = (firstAttributeSegment < 0 || firstAttributeSegment >= segmentCount) ? segmentCount
-                                                                                     : firstAttributeSegment;
+  firstAttr_ =
+      (firstAttributeSegment < 0 || firstAttributeSegment >= segmentCount) ? segmentCount : firstAttributeSegment;
   attrCount_ = segCount_ - firstAttr_;
   cellHeight_ = cellHeight;
   cellWidth_ = cellWidth;
@@ -267,7 +269,8 @@ Image TsegLCD2::renderGlyph(int g, int v) const {
                  kernel[static_cast<std::size_t>((dy + radius) * side + dx + radius)];
         }
       const long long r = sum * unitSum / (kernelSum * filtScale_) + filtAdd_;
-      img.pixels()[static_cast<std::size_t>(y * w + x)] = palette_[static_cast<std::size_t>(std::min<long long>(r, 255))];
+      img.pixels()[static_cast<std::size_t>(y * w + x)] =
+          palette_[static_cast<std::size_t>(std::min<long long>(r, 255))];
     }
   img.setScale(sc);
   return img;

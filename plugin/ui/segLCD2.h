@@ -96,7 +96,9 @@ class TsegLCD2 : public Control {
   TsegLCD_onDblClick onDblClickChar;
 
   // Inspection (tests, screenshots) ----------------------------------------------------------------
-  const TsegLCD_charCell& cell(int column, int row) const { return cells_[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)]; }
+  const TsegLCD_charCell& cell(int column, int row) const {
+    return cells_[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)];
+  }
   const std::array<Pixel, 256>& palette() const { return palette_; }
   int glyphCount() const { return glyphCount_; }
   int variantCount() const { return variants_; }
@@ -144,9 +146,9 @@ class TsegLCD2 : public Control {
 
   std::vector<TsegLCD_charBufLine> cells_;
   const std::uint8_t* segMap_ = nullptr;
-  int segCount_ = 0;     // N
-  int firstAttr_ = 0;    // F
-  int attrCount_ = 0;    // A = N - F
+  int segCount_ = 0;   // N
+  int firstAttr_ = 0;  // F
+  int attrCount_ = 0;  // A = N - F
   int cellWidth_ = 8;
   int cellHeight_ = 8;
   const std::uint8_t* table_ = nullptr;

@@ -39,8 +39,7 @@ class ThreadTimerService : public TimerEventService {
       callback_ = nullptr;
       cv_.notify_all();
     }
-    if (std::this_thread::get_id() != worker_.get_id())
-      cv_.wait(lock, [&] { return runningId_ != id; });
+    if (std::this_thread::get_id() != worker_.get_id()) cv_.wait(lock, [&] { return runningId_ != id; });
   }
 
  private:

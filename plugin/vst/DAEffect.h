@@ -32,8 +32,8 @@ constexpr VstInt32 kEffectMagic = fourCC("VstP");
 
 struct AEffect;
 
-using audioMasterCallback = VstIntPtr(KORVO_VSTCALL*)(AEffect* effect, VstInt32 opcode, VstInt32 index,
-                                                      VstIntPtr value, void* ptr, float opt);
+using audioMasterCallback = VstIntPtr(KORVO_VSTCALL*)(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
+                                                      void* ptr, float opt);
 using AEffectDispatcherProc = VstIntPtr(KORVO_VSTCALL*)(AEffect* effect, VstInt32 opcode, VstInt32 index,
                                                         VstIntPtr value, void* ptr, float opt);
 using AEffectProcessProc = void(KORVO_VSTCALL*)(AEffect* effect, float** inputs, float** outputs,

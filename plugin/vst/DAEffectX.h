@@ -109,7 +109,8 @@ enum : VstInt32 {
   audioMasterGetChunkFile,
   audioMasterGetInputSpeakerArrangement,  // 49
 };
-static_assert(audioMasterCanDo == 37 && audioMasterOpenFileSelector == 45 && audioMasterGetInputSpeakerArrangement == 49);
+static_assert(audioMasterCanDo == 37 && audioMasterOpenFileSelector == 45 &&
+              audioMasterGetInputSpeakerArrangement == 49);
 
 enum VstPlugCategory : VstInt32 {
   kPlugCategUnknown = 0,
@@ -170,8 +171,13 @@ struct VstEvents {
 };
 
 enum : VstInt32 { kVstPinIsActive = 1, kVstPinIsStereo = 2, kVstPinUseSpeaker = 4 };
-enum : VstInt32 { kVstMaxLabelLen = 64, kVstMaxShortLabelLen = 8, kVstMaxEffectNameLen = 32,
-                  kVstMaxVendorStrLen = 64, kVstMaxProductStrLen = 64 };
+enum : VstInt32 {
+  kVstMaxLabelLen = 64,
+  kVstMaxShortLabelLen = 8,
+  kVstMaxEffectNameLen = 32,
+  kVstMaxVendorStrLen = 64,
+  kVstMaxProductStrLen = 64
+};
 
 struct VstPinProperties {
   char label[kVstMaxLabelLen];

@@ -12,8 +12,8 @@ AudioEffect* AudioEffect::fromEffect(AEffect* effect) {
   return effect ? static_cast<AudioEffect*>(effect->object) : nullptr;
 }
 
-VstIntPtr KORVO_VSTCALL dispatchEffectClass(AEffect* e, VstInt32 opcode, VstInt32 index, VstIntPtr value,
-                                            void* ptr, float opt) {
+VstIntPtr KORVO_VSTCALL dispatchEffectClass(AEffect* e, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
+                                            float opt) {
   AudioEffect* fx = AudioEffect::fromEffect(e);
   if (!fx) return 0;
   try {
@@ -193,12 +193,8 @@ VstInt32 AudioEffect::getMasterVersion() {
 }
 VstInt32 AudioEffect::getCurrentUniqueId() { return static_cast<VstInt32>(callHost(audioMasterCurrentId)); }
 void AudioEffect::masterIdle() { callHost(audioMasterIdle); }
-bool AudioEffect::isInputConnected(VstInt32 input) {
-  return callHost(audioMasterPinConnected, input, 1) == 0;
-}
-bool AudioEffect::isOutputConnected(VstInt32 output) {
-  return callHost(audioMasterPinConnected, output, 0) == 0;
-}
+bool AudioEffect::isInputConnected(VstInt32 input) { return callHost(audioMasterPinConnected, input, 1) == 0; }
+bool AudioEffect::isOutputConnected(VstInt32 output) { return callHost(audioMasterPinConnected, output, 0) == 0; }
 
 // AEffEditor ------------------------------------------------------------------------------------
 

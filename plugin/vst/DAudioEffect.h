@@ -75,8 +75,7 @@ class AudioEffect {
   void setFlag(VstInt32 flag, bool state);
   bool hasFlag(VstInt32 flag) const { return (cEffect.flags & flag) != 0; }
   // Calls the host, or returns 0 when there is no callback.
-  VstIntPtr callHost(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
-                     float opt = 0.0f);
+  VstIntPtr callHost(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr, float opt = 0.0f);
 
   AEffect cEffect{};  // first member, so the record lives and dies with the object
   float sampleRate = 44100.0f;
@@ -118,8 +117,8 @@ class AEffEditor {
 };
 
 // The four plain entry points the record carries. effClose destroys the object after close.
-VstIntPtr KORVO_VSTCALL dispatchEffectClass(AEffect* e, VstInt32 opcode, VstInt32 index, VstIntPtr value,
-                                            void* ptr, float opt);
+VstIntPtr KORVO_VSTCALL dispatchEffectClass(AEffect* e, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
+                                            float opt);
 void KORVO_VSTCALL processClassAccumulating(AEffect* e, float** inputs, float** outputs, VstInt32 sampleFrames);
 void KORVO_VSTCALL processClassReplacing(AEffect* e, float** inputs, float** outputs, VstInt32 sampleFrames);
 void KORVO_VSTCALL setParameterClass(AEffect* e, VstInt32 index, float value);

@@ -67,8 +67,7 @@ VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr va
     case effSetEditKnobMode: return editor_ ? asResult(editor_->setKnobMode(static_cast<VstInt32>(value))) : 0;
     case effGetMidiProgramName: return getMidiProgramName(index, static_cast<VstMidiProgramName*>(ptr));
     case effGetCurrentMidiProgram: return getCurrentMidiProgram(index, static_cast<VstMidiProgramName*>(ptr));
-    case effGetMidiProgramCategory:
-      return getMidiProgramCategory(index, static_cast<VstMidiProgramCategory*>(ptr));
+    case effGetMidiProgramCategory: return getMidiProgramCategory(index, static_cast<VstMidiProgramCategory*>(ptr));
     case effHasMidiProgramsChanged: return asResult(hasMidiProgramsChanged(index));
     case effGetMidiKeyName: return asResult(getMidiKeyName(index, static_cast<VstMidiKeyName*>(ptr)));
     case effBeginSetProgram: return asResult(beginSetProgram());
@@ -183,7 +182,9 @@ VstInt32 AudioEffectX::canHostDo(char* text) { return static_cast<VstInt32>(call
 void AudioEffectX::isSynth(bool state) { setFlag(effFlagsIsSynth, state); }
 void AudioEffectX::noTail(bool state) { setFlag(effFlagsNoSoundInStop, state); }
 VstInt32 AudioEffectX::getHostLanguage() { return static_cast<VstInt32>(callHost(audioMasterGetLanguage)); }
-void* AudioEffectX::openWindow(void* window) { return reinterpret_cast<void*>(callHost(audioMasterOpenWindow, 0, 0, window)); }
+void* AudioEffectX::openWindow(void* window) {
+  return reinterpret_cast<void*>(callHost(audioMasterOpenWindow, 0, 0, window));
+}
 bool AudioEffectX::closeWindow(void* window) { return callHost(audioMasterCloseWindow, 0, 0, window) != 0; }
 void* AudioEffectX::getDirectory() { return reinterpret_cast<void*>(callHost(audioMasterGetDirectory)); }
 bool AudioEffectX::updateDisplay() { return callHost(audioMasterUpdateDisplay) != 0; }

@@ -15,8 +15,7 @@
 
 namespace korvo {
 
-std::size_t readWholeFile(const std::string& fileName, std::vector<std::uint8_t>& out,
-                          std::size_t maxSize) {
+std::size_t readWholeFile(const std::string& fileName, std::vector<std::uint8_t>& out, std::size_t maxSize) {
   std::FILE* f = std::fopen(fileName.c_str(), "rb");
   if (!f) return 0;
   std::size_t size = 0;
@@ -137,7 +136,8 @@ void busyWait(unsigned milliseconds) {
 
 double intPower(double base, int exponent) {
   // Work on the magnitude as unsigned so that INT_MIN is handled.
-  unsigned long long e = exponent < 0 ? 0ull - static_cast<long long>(exponent) : static_cast<unsigned long long>(exponent);
+  unsigned long long e =
+      exponent < 0 ? 0ull - static_cast<long long>(exponent) : static_cast<unsigned long long>(exponent);
   double result = 1.0;
   double b = base;
   while (e) {
@@ -165,7 +165,7 @@ double fraction(double x) { return x - std::trunc(x); }
 // Floating-point unit ---------------------------------------------------------------------------
 
 namespace {
-constexpr std::uint32_t kMxcsrRoundMask = 0x6000;     // RC field
+constexpr std::uint32_t kMxcsrRoundMask = 0x6000;  // RC field
 constexpr std::uint32_t kMxcsrRoundToZero = 0x6000;
 constexpr std::uint32_t kMxcsrFlushDenormals = 0x8040;  // FTZ | DAZ
 constexpr std::uint32_t kMxcsrExceptionFlags = 0x003F;

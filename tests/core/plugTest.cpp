@@ -292,14 +292,12 @@ TEST_F(Plug, AWindowClosedByThePluginsDestructionStillFindsTheEngine) {
     CplugMaster* engine;
     bool& sawEngine;
     EngineWindow(CSynth& p, bool& saw) : plugin(p), engine(p.engine()), sawEngine(saw) {}
-    ~EngineWindow() override {
-      sawEngine = plugin.engine() == engine && engine->getChunk().size() == 544;
-    }
+    ~EngineWindow() override { sawEngine = plugin.engine() == engine && engine->getChunk().size() == 544; }
     void show() override {}
   };
   bool sawEngine = false;
-  auto* s = new CSynth(host, [&](void*, CSynth& p) { return std::make_unique<EngineWindow>(p, sawEngine); },
-                       quietEngine());
+  auto* s = new CSynth(
+      host, [&](void*, CSynth& p) { return std::make_unique<EngineWindow>(p, sawEngine); }, quietEngine());
   ASSERT_EQ(dispatch(*s, effEditOpen), 1);
   dispatch(*s, effClose);
   EXPECT_TRUE(sawEngine);

@@ -9,8 +9,8 @@ namespace korvo::test {
 
 struct PitchResult {
   double hz = 0.0;
-  double peak = 0.0;      // normalised correlation at the best lag (1 = perfectly periodic)
-  bool onBorder = true;   // best lag at the edge of the search range: pitch far off
+  double peak = 0.0;     // normalised correlation at the best lag (1 = perfectly periodic)
+  bool onBorder = true;  // best lag at the edge of the search range: pitch far off
 };
 
 // Searches lags within +-0.45 % (about 8 cents) of k expected periods, k chosen so that the lag

@@ -159,7 +159,9 @@ std::uint64_t filterScenario(float rate, std::uint32_t seed) {
     const int kind = rng.range(0, 3);  // noise, square, silence (a decaying tail), impulse
     for (int i = 0; i < length; ++i) {
       switch (kind) {
-        case 0: x = static_cast<float>(static_cast<std::int32_t>(rng.next() >> 8) - (1 << 23)) * (1.0f / 4194304.0f); break;
+        case 0:
+          x = static_cast<float>(static_cast<std::int32_t>(rng.next() >> 8) - (1 << 23)) * (1.0f / 4194304.0f);
+          break;
         case 1: x = (i / 37) % 2 ? 0.8f : -0.8f; break;
         case 2: x = 0.0f; break;
         default: x = i == 0 ? 1.0f : 0.0f; break;
@@ -210,9 +212,10 @@ TEST(BitExact, ChipVoices) {
   // The rows below the chip rate (22050, 8000) hash the band-limited output; the others are the
   // chip's own, unchanged since the straightforward code.
   const Expected rows[] = {
-      {22050.0f, 11u, 0x066EA8765974F601ull}, {44100.0f, 12u, 0x9800A86693C3064Eull}, {48000.0f, 13u, 0x0ABC74FF60E56A33ull},
-      {96000.0f, 14u, 0xEA11710057497F91ull}, {Cdoc::kChipRate, 15u, 0x8956E3724C4042DDull}, {8000.0f, 16u, 0x675CBCC70CE70B04ull},
-      {44100.0f, 17u, 0xEEC6E8D2A8108F84ull}, {192000.0f, 18u, 0xD70AA0919C25989Aull},
+      {22050.0f, 11u, 0x066EA8765974F601ull},        {44100.0f, 12u, 0x9800A86693C3064Eull},
+      {48000.0f, 13u, 0x0ABC74FF60E56A33ull},        {96000.0f, 14u, 0xEA11710057497F91ull},
+      {Cdoc::kChipRate, 15u, 0x8956E3724C4042DDull}, {8000.0f, 16u, 0x675CBCC70CE70B04ull},
+      {44100.0f, 17u, 0xEEC6E8D2A8108F84ull},        {192000.0f, 18u, 0xD70AA0919C25989Aull},
   };
   Coverage cover;
   for (const Expected& e : rows)
@@ -225,8 +228,9 @@ TEST(BitExact, ChipVoices) {
 
 TEST(BitExact, Filter) {
   const Expected rows[] = {
-      {22050.0f, 21u, 0xA015E6FE042F6AF1ull}, {44100.0f, 22u, 0xF9ADE142DEA140B5ull}, {48000.0f, 23u, 0x4633685D402871CEull},
-      {96000.0f, 24u, 0xD7EB2E0198BE1597ull}, {44100.0f, 25u, 0xD5D3403D042C5C55ull},
+      {22050.0f, 21u, 0xA015E6FE042F6AF1ull}, {44100.0f, 22u, 0xF9ADE142DEA140B5ull},
+      {48000.0f, 23u, 0x4633685D402871CEull}, {96000.0f, 24u, 0xD7EB2E0198BE1597ull},
+      {44100.0f, 25u, 0xD5D3403D042C5C55ull},
   };
   for (const Expected& e : rows)
     EXPECT_EQ(filterScenario(e.rate, e.seed), e.hash) << std::hex << "rate " << e.rate << " seed " << e.seed;
@@ -234,7 +238,9 @@ TEST(BitExact, Filter) {
 
 TEST(BitExact, Amplifier) {
   const Expected rows[] = {
-      {44100.0f, 31u, 0xAB8A22EAA1C36AE3ull}, {96000.0f, 32u, 0xB9C8B25EA1941694ull}, {22050.0f, 33u, 0x57C2A4EF0FE4298Full},
+      {44100.0f, 31u, 0xAB8A22EAA1C36AE3ull},
+      {96000.0f, 32u, 0xB9C8B25EA1941694ull},
+      {22050.0f, 33u, 0x57C2A4EF0FE4298Full},
   };
   for (const Expected& e : rows)
     EXPECT_EQ(ampScenario(e.rate, e.seed), e.hash) << std::hex << "rate " << e.rate << " seed " << e.seed;

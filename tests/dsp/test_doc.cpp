@@ -56,7 +56,8 @@ TEST(Cdoc, ConstructionConstants) {
 }
 
 TEST(Cdoc, LoadRomFromFile) {
-  const auto dir = std::filesystem::temp_directory_path() / ("korvo_doc_" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+  const auto dir = std::filesystem::temp_directory_path() /
+                   ("korvo_doc_" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
   std::filesystem::create_directories(dir);
   const auto shortFile = (dir / "short.bin").string();
   const auto longFile = (dir / "long.bin").string();

@@ -12,7 +12,8 @@ namespace {
 
 constexpr float kRate = 83.54f;
 
-std::array<std::int16_t, 12> block(int l1, int l2, int l3, int t1, int t2, int t3, int t4, int lv = 0, int t1v = 0, int tk = 0) {
+std::array<std::int16_t, 12> block(int l1, int l2, int l3, int t1, int t2, int t3, int t4, int lv = 0, int t1v = 0,
+                                   int tk = 0) {
   std::array<std::int16_t, 12> b{};
   b[Ckv_env::kL1] = static_cast<std::int16_t>(l1);
   b[Ckv_env::kL2] = static_cast<std::int16_t>(l2);
@@ -71,7 +72,7 @@ TEST(Ckv_env, SegmentLengths) {
   e.start(block(63, 0, 0, 10, 0, 0, 0, 0, 63), 60, false, true, 127);
   EXPECT_EQ(e.ticksLeft(), 1);  // 10 - 62 clamps to 0
   e.start(block(63, 0, 0, 63, 0, 0, 0), 60, false, true, 0);
-  EXPECT_EQ(e.ticksLeft(), 2112);  // 2048 * 1.03136 toward zero
+  EXPECT_EQ(e.ticksLeft(), 2112);                             // 2048 * 1.03136 toward zero
   e.start(block(63, 0, 0, 99, 0, 0, 0), 60, false, true, 0);  // times keep their low six bits
   EXPECT_EQ(e.ticksLeft(), static_cast<int>(kTimeTable[99 & 63] * (kRate / 81.0f)));
 }

@@ -35,7 +35,8 @@ TEST(CfilterKV, LowRatesBuildTheTableForA07TimesLowerRate) {
     EXPECT_NEAR(low.row(i).feedback, asIf.row(i).feedback, 1e-5) << i;
   }
   CfilterKV at32k(32000.0f);
-  EXPECT_NEAR(at32k.row(100).pole, static_cast<float>((std::exp(0.02321353211 * 100) - 1) * 0.0141970185 * 1.5 - 1), 1e-6);
+  EXPECT_NEAR(at32k.row(100).pole, static_cast<float>((std::exp(0.02321353211 * 100) - 1) * 0.0141970185 * 1.5 - 1),
+              1e-6);
 }
 
 TEST(CfilterKV, ClampsAndGainCompensation) {

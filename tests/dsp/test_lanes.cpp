@@ -52,7 +52,8 @@ void change(Rng& rng, Voices& a, Voices& b) {
       std::array<Cdoc::OscSetup, 3> s{};
       for (auto& o : s) {
         o.enabled = rng.range(0, 9) < 8;
-        o.wave = rng.range(0, 3) == 0 ? rng.range(kFirstOneShotWave, kWaveCount - 1) : rng.range(0, kFirstOneShotWave - 1);
+        o.wave =
+            rng.range(0, 3) == 0 ? rng.range(kFirstOneShotWave, kWaveCount - 1) : rng.range(0, kFirstOneShotWave - 1);
         o.level = rng.range(0, 63);
         o.octave = rng.range(-3, 5);
         o.semitone = rng.range(-12, 12);
@@ -67,13 +68,16 @@ void change(Rng& rng, Voices& a, Voices& b) {
         for (Voices* x : {&a, &b}) x->chip.modulateOscillator(v, k, level, pitch);
     }
     const int cutoff = rng.range(-40, 300), res = rng.range(0, 31), immediate = rng.range(0, 1);
-    const int sat = rng.range(-2, 16), smoothing = rng.range(0, 1), volume = rng.range(0, 255), pan = rng.range(-63, 63);
+    const int sat = rng.range(-2, 16), smoothing = rng.range(0, 1), volume = rng.range(0, 255),
+              pan = rng.range(-63, 63);
     const float gainFactor = 1.0f + static_cast<float>(rng.range(0, 90)) / 100.0f;
     const bool setUp = rng.range(0, 5) == 0, reset = rng.range(0, 5) == 0;
     for (Voices* x : {&a, &b}) {
       x->chip.updateInterpolationOrder(v);
-      if (setUp) x->filter[n]->setUp(cutoff, res, immediate);
-      else x->filter[n]->applyCutoffModulation(cutoff - 128, immediate);
+      if (setUp)
+        x->filter[n]->setUp(cutoff, res, immediate);
+      else
+        x->filter[n]->applyCutoffModulation(cutoff - 128, immediate);
       if (reset) x->filter[n]->resetState();
       x->amp[n].setSaturation(sat);
       x->amp[n].setSmoothingMode(smoothing);
@@ -170,15 +174,18 @@ TEST(VoiceLanes, ARunStopsAfterTheFirstSampleAtWhichACandidateIsSilent) {
       x->amp[static_cast<std::size_t>(v)].update(200, 0, 1.0f);
     }
   const auto load = [&](CvoiceLanes& lanes) {
-    for (int v = 0; v < 2; ++v) lanes.load(v, b.chip, v, *b.filter[static_cast<std::size_t>(v)], b.amp[static_cast<std::size_t>(v)]);
+    for (int v = 0; v < 2; ++v)
+      lanes.load(v, b.chip, v, *b.filter[static_cast<std::size_t>(v)], b.amp[static_cast<std::size_t>(v)]);
   };
   const auto store = [&](CvoiceLanes& lanes) {
-    for (int v = 0; v < 2; ++v) lanes.store(v, b.chip, v, *b.filter[static_cast<std::size_t>(v)], b.amp[static_cast<std::size_t>(v)]);
+    for (int v = 0; v < 2; ++v)
+      lanes.store(v, b.chip, v, *b.filter[static_cast<std::size_t>(v)], b.amp[static_cast<std::size_t>(v)]);
   };
   const auto scalarSample = [&] {
     for (int v = 0; v < 2; ++v) {
       float l = 0.0f, r = 0.0f;
-      a.amp[static_cast<std::size_t>(v)].process(a.filter[static_cast<std::size_t>(v)]->process(a.chip.renderVoice(v)), l, r);
+      a.amp[static_cast<std::size_t>(v)].process(a.filter[static_cast<std::size_t>(v)]->process(a.chip.renderVoice(v)),
+                                                 l, r);
     }
   };
   CvoiceLanes lanes;

@@ -101,7 +101,8 @@ TEST(WaveRom, PitchedLoopsSoundAtTheKeyPitch) {
       for (int i = 0; i < n; ++i) out.push_back(chip->renderVoice(0));
       const auto res = test::measurePitch(out, rate, nominal);
       ++measured;
-      const std::string what = std::string(waveName(wave)) + " key " + std::to_string(key) + " at " + std::to_string(rate);
+      const std::string what =
+          std::string(waveName(wave)) + " key " + std::to_string(key) + " at " + std::to_string(rate);
       EXPECT_FALSE(res.onBorder) << what;
       EXPECT_GT(res.peak, 0.75) << what;
       EXPECT_LT(std::fabs(test::cents(res.hz, nominal)), 2.5) << what;

@@ -20,7 +20,8 @@ std::vector<std::uint8_t> bankImage(Ckv_soundMan& s) {
 }
 
 void writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 struct FileRig : EditorRig {

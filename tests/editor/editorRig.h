@@ -27,7 +27,8 @@ class SilentTimers : public TimerEventService {
   unsigned id_ = 0;
 };
 
-inline vst::VstIntPtr KORVO_VSTCALL rigHost(vst::AEffect*, vst::VstInt32 opcode, vst::VstInt32, vst::VstIntPtr, void*, float) {
+inline vst::VstIntPtr KORVO_VSTCALL rigHost(vst::AEffect*, vst::VstInt32 opcode, vst::VstInt32, vst::VstIntPtr, void*,
+                                            float) {
   return opcode == vst::audioMasterVersion ? 2400 : 0;
 }
 

@@ -14,7 +14,8 @@ using test::EditorRig;
 
 int channelDiff(Pixel a, Pixel b) {
   int d = 0;
-  for (int s = 0; s <= 16; s += 8) d = std::max(d, std::abs(static_cast<int>((a >> s) & 0xFF) - static_cast<int>((b >> s) & 0xFF)));
+  for (int s = 0; s <= 16; s += 8)
+    d = std::max(d, std::abs(static_cast<int>((a >> s) & 0xFF) - static_cast<int>((b >> s) & 0xFF)));
   return d;
 }
 
@@ -42,7 +43,8 @@ TEST(EditorScale, TwoHundredPercentIsTheSamePanelDrawnSharp) {
       bool isFlat = true;
       for (int dy = -1; dy <= 1; ++dy)
         for (int dx = -1; dx <= 1; ++dx) isFlat = isFlat && small.at(x + dx, y + dy) == p;
-      const Pixel q[4] = {big.at(2 * x, 2 * y), big.at(2 * x + 1, 2 * y), big.at(2 * x, 2 * y + 1), big.at(2 * x + 1, 2 * y + 1)};
+      const Pixel q[4] = {big.at(2 * x, 2 * y), big.at(2 * x + 1, 2 * y), big.at(2 * x, 2 * y + 1),
+                          big.at(2 * x + 1, 2 * y + 1)};
       if (isFlat) {
         ++flat;
         flatKept += q[0] == p && q[1] == p && q[2] == p && q[3] == p;
@@ -83,7 +85,8 @@ TEST(EditorScale, TwoHundredPercentIsTheSamePanelDrawnSharp) {
   int inked = 0, mixed = 0, solid = 0;
   for (int y = area.top; y < area.bottom; ++y)
     for (int x = area.left; x < area.right; ++x) {
-      const Pixel q[4] = {big.at(2 * x, 2 * y), big.at(2 * x + 1, 2 * y), big.at(2 * x, 2 * y + 1), big.at(2 * x + 1, 2 * y + 1)};
+      const Pixel q[4] = {big.at(2 * x, 2 * y), big.at(2 * x + 1, 2 * y), big.at(2 * x, 2 * y + 1),
+                          big.at(2 * x + 1, 2 * y + 1)};
       bool ink = false, same = true;
       for (const Pixel v : q) {
         ink = ink || v != back;
@@ -105,8 +108,8 @@ TEST(EditorScale, TwoHundredPercentIsTheSamePanelDrawnSharp) {
 
 // A host callback that records the resize requests.
 std::vector<std::pair<int, int>> g_resizes;
-vst::VstIntPtr KORVO_VSTCALL resizingHost(vst::AEffect*, vst::VstInt32 opcode, vst::VstInt32 index, vst::VstIntPtr value,
-                                          void*, float) {
+vst::VstIntPtr KORVO_VSTCALL resizingHost(vst::AEffect*, vst::VstInt32 opcode, vst::VstInt32 index,
+                                          vst::VstIntPtr value, void*, float) {
   if (opcode == vst::audioMasterSizeWindow) {
     g_resizes.emplace_back(index, static_cast<int>(value));
     return 1;
@@ -133,7 +136,9 @@ struct Bridge {
     EXPECT_EQ(e->dispatcher(e, vst::effEditGetRect, 0, 0, &er, 0), 1);
     return er ? std::pair<int, int>{er->right - er->left, er->bottom - er->top} : std::pair<int, int>{};
   }
-  EditorWindow& window() { return *dynamic_cast<EditorWindow*>(static_cast<CSynthEditor*>(synth->getEditor())->window()); }
+  EditorWindow& window() {
+    return *dynamic_cast<EditorWindow*>(static_cast<CSynthEditor*>(synth->getEditor())->window());
+  }
   // The user's choice through the Options menu, as a click on its image would make it.
   void choose(int percent) {
     TplugEditForm& f = window().form();
@@ -142,7 +147,8 @@ struct Bridge {
     h.click(f.menuOptImage->toWindow({5, 5}));
   }
   void hint(float factor) {
-    e->dispatcher(e, vst::effVendorSpecific, static_cast<vst::VstInt32>(vst::fourCC("PreS")), vst::fourCC("AeCs"), nullptr, factor);
+    e->dispatcher(e, vst::effVendorSpecific, static_cast<vst::VstInt32>(vst::fourCC("PreS")), vst::fourCC("AeCs"),
+                  nullptr, factor);
   }
 };
 

@@ -293,8 +293,12 @@ TEST(Editor, HostKeysReachTheNameBoxOnlyWhileItWantsThemAndACopyOfASystemKeyIsDr
   TplugEditForm& f = window->form();
   auto& h = static_cast<HeadlessHost&>(window->host());
   const std::string before = f.progNameEdit->text();
-  auto keyDown = [e](int character, int virt) { return e->dispatcher(e, vst::effEditKeyDown, character, virt, nullptr, 0); };
-  auto keyUp = [e](int character, int virt) { return e->dispatcher(e, vst::effEditKeyUp, character, virt, nullptr, 0); };
+  auto keyDown = [e](int character, int virt) {
+    return e->dispatcher(e, vst::effEditKeyDown, character, virt, nullptr, 0);
+  };
+  auto keyUp = [e](int character, int virt) {
+    return e->dispatcher(e, vst::effEditKeyUp, character, virt, nullptr, 0);
+  };
   // Nothing wants keys: the host keeps them.
   EXPECT_EQ(keyDown('x', 0), 0);
   EXPECT_EQ(f.progNameEdit->text(), before);
@@ -342,11 +346,11 @@ TEST(Editor, VstKeyCodesBecomeWindowsKeysAndCharacters) {
   EXPECT_EQ(fromVstKeyCode(0, 16, 0).key, keys::PageDown);
   EXPECT_EQ(fromVstKeyCode(0, 19, 0).key, keys::Return);  // the keypad's Enter
   EXPECT_EQ(fromVstKeyCode(0, 22, 0).key, keys::Delete);
-  EXPECT_EQ(fromVstKeyCode(0, 27, 0).character, U'3');    // keypad 3
-  EXPECT_EQ(fromVstKeyCode(0, 40, 0).key, 0x70);          // F1
+  EXPECT_EQ(fromVstKeyCode(0, 27, 0).character, U'3');  // keypad 3
+  EXPECT_EQ(fromVstKeyCode(0, 40, 0).key, 0x70);        // F1
   EXPECT_EQ(fromVstKeyCode(0, 54, 0).key, keys::Shift);
   EXPECT_EQ(fromVstKeyCode(0, 57, 0).character, U'=');
-  EXPECT_EQ(fromVstKeyCode(0, 58, 0).key, 0);             // beyond the table
+  EXPECT_EQ(fromVstKeyCode(0, 58, 0).key, 0);  // beyond the table
   EXPECT_EQ(fromVstKeyCode('c', 0, 4).character, 0u) << "a shortcut types nothing";
   EXPECT_EQ(fromVstKeyCode('c', 0, 4).shift, kCtrl);
 }

@@ -157,7 +157,10 @@ TEST(EngineBackup, AMissingBackupIsCreatedAndAnUnchangedOneLeftAlone) {
   ASSERT_TRUE(std::filesystem::exists(path)) << "created at the first unload";
   const auto old = std::filesystem::file_time_type::clock::now() - std::chrono::hours(24);
   std::filesystem::last_write_time(path, old);
-  { CplugMaster e(44100, testEnvironment(dir, false, true)); e.soundMan().WriteProgram(0); }
+  {
+    CplugMaster e(44100, testEnvironment(dir, false, true));
+    e.soundMan().WriteProgram(0);
+  }
   EXPECT_EQ(std::filesystem::last_write_time(path), old) << "writing INIT over INIT changes nothing";
 }
 

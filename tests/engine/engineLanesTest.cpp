@@ -49,11 +49,16 @@ Outcome perform(int rate, bool lanes, CvoiceLanes::InstructionSet set, std::uint
     for (int i = 0, at = 0; i < items; ++i) {
       at = std::min(frames - 1, at + rng.range(0, frames / 2));
       const int what = rng.range(0, 19);
-      if (what < 9) host.add(at, 0x90, rng.range(30, 90), rng.range(1, 127));
-      else if (what < 16) host.add(at, 0x80, rng.range(30, 90), 0);
-      else if (what < 18) host.add(at, 0xE0, rng.range(0, 127), rng.range(0, 127));
-      else if (what < 19) host.add(at, 0xB0, 1, rng.range(0, 127));
-      else if (block % 5 == 0) host.add(at, 0xB0, 123, 0);
+      if (what < 9)
+        host.add(at, 0x90, rng.range(30, 90), rng.range(1, 127));
+      else if (what < 16)
+        host.add(at, 0x80, rng.range(30, 90), 0);
+      else if (what < 18)
+        host.add(at, 0xE0, rng.range(0, 127), rng.range(0, 127));
+      else if (what < 19)
+        host.add(at, 0xB0, 1, rng.range(0, 127));
+      else if (block % 5 == 0)
+        host.add(at, 0xB0, 123, 0);
     }
     e.processEvents(host.list());
     // Now and then a note with a start delay, straight into the engine.

@@ -137,7 +137,7 @@ TEST_F(Engine, BendModesDecideWhoFollowsTheWheel) {
   struct Case {
     const char* name;
     int held, released;  // applied bend of 60 and of 64 at the end, in 1/256 semitone
-  } cases[] = {{"ALL", -512, -512}, {"HELD", -512, 64},  {"NEW", 192, -512},  {"NEWH", 192, 64},
+  } cases[] = {{"ALL", -512, -512},  {"HELD", -512, 64},  {"NEW", 192, -512}, {"NEWH", 192, 64},
                {"HELD2", -512, 192}, {"NEW2", 256, -512}, {"NEWH2", 256, 192}};
   for (int mode = 0; mode < 7; ++mode) {
     const Case& c = cases[mode];

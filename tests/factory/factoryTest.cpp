@@ -86,7 +86,8 @@ TEST(FactorySources, BuildAComplete128SoundBank) {
 // says where.
 TEST(FactorySources, ProblemsAreRefusedWithTheirPlace) {
   std::string full;
-  for (int n = 0; n < kProgramCount; ++n) full += "SOUND " + std::to_string(n) + "\nNAME = \"S" + std::to_string(n) + "\"\nEND\n";
+  for (int n = 0; n < kProgramCount; ++n)
+    full += "SOUND " + std::to_string(n) + "\nNAME = \"S" + std::to_string(n) + "\"\nEND\n";
   struct Case {
     const char* what;
     std::string extra;
@@ -157,7 +158,8 @@ TEST(FactorySources, NoTwoSoundsAreAlike) {
     for (int b = a + 1; b < kProgramCount; ++b) {
       const auto& ra = bank.programs[static_cast<std::size_t>(a)];
       const auto& rb = bank.programs[static_cast<std::size_t>(b)];
-      EXPECT_NE(std::memcmp(ra.words, rb.words, sizeof ra.words), 0) << "programs " << a << " and " << b << " play the same";
+      EXPECT_NE(std::memcmp(ra.words, rb.words, sizeof ra.words), 0)
+          << "programs " << a << " and " << b << " play the same";
       EXPECT_NE(hardwareName(ra), hardwareName(rb)) << a << " " << b;
     }
 }
@@ -167,7 +169,8 @@ TEST(FactorySources, NoTwoSoundsAreAlike) {
 TEST(FactorySysEx, BanksReimportWithTheSameHardwareFields) {
   const FactoryBank& bank = factoryBank();
   Ckv_progMan original;
-  for (int n = 0; n < kProgramCount; ++n) original.StoreSlot(Ckv_progMan::SlotOf(n), bank.programs[static_cast<std::size_t>(n)]);
+  for (int n = 0; n < kProgramCount; ++n)
+    original.StoreSlot(Ckv_progMan::SlotOf(n), bank.programs[static_cast<std::size_t>(n)]);
   for (int first : {0, 40, 80, 88}) {
     std::vector<std::uint8_t> dump;
     ASSERT_TRUE(original.ExportBank(first, dump)) << first;
@@ -234,7 +237,8 @@ TEST_P(FactoryRender, EverySoundPlaysCleanlyAudiblyAndBelowFullScale) {
 
 INSTANTIATE_TEST_SUITE_P(Groups, FactoryRender, ::testing::ValuesIn([] {
                            std::vector<std::string> labels;
-                           for (const std::string& p : sourcePaths()) labels.push_back(std::filesystem::path(p).filename().string());
+                           for (const std::string& p : sourcePaths())
+                             labels.push_back(std::filesystem::path(p).filename().string());
                            return labels;
                          }()),
                          [](const ::testing::TestParamInfo<std::string>& info) {

@@ -71,7 +71,9 @@ bool titleContains(Display* d, Window w, const std::string& part) {
   return match;
 }
 
-bool viewable(Display* d, Window w, XWindowAttributes& a) { return XGetWindowAttributes(d, w, &a) && a.map_state == IsViewable; }
+bool viewable(Display* d, Window w, XWindowAttributes& a) {
+  return XGetWindowAttributes(d, w, &a) && a.map_state == IsViewable;
+}
 
 // Depth first: the first viewable window below `w` (or `w` itself) that passes `test`.
 template <class Test>
@@ -95,8 +97,8 @@ Image grab(Display* d, Window w) {
   int x = 0, y = 0;
   Window child = 0;
   XTranslateCoordinates(d, w, DefaultRootWindow(d), 0, 0, &x, &y, &child);
-  XImage* shot = XGetImage(d, DefaultRootWindow(d), x, y, static_cast<unsigned>(a.width), static_cast<unsigned>(a.height),
-                           AllPlanes, ZPixmap);
+  XImage* shot = XGetImage(d, DefaultRootWindow(d), x, y, static_cast<unsigned>(a.width),
+                           static_cast<unsigned>(a.height), AllPlanes, ZPixmap);
   if (!shot) return image;
   image.reset(a.width, a.height);
   for (int r = 0; r < a.height; ++r)
@@ -111,7 +113,8 @@ int main(int argc, char** argv) {
   Display* d = argc == 4 ? XOpenDisplay(nullptr) : nullptr;
   if (!d) return std::fprintf(stderr, "usage (with a display): korvo-editor-shot OUT_DIR TITLE SECONDS\n"), 2;
   const std::string dir = argv[1], title = argv[2];
-  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(static_cast<long>(std::atof(argv[3]) * 1000));
+  const auto until =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(static_cast<long>(std::atof(argv[3]) * 1000));
   const Headless headless = headlessPictures();
   const Image& expected = headless.first;
   if (expected.empty()) return std::fprintf(stderr, "korvo-editor-shot: no headless editor\n"), 2;
@@ -161,7 +164,8 @@ int main(int argc, char** argv) {
   if (first == 0) after = through(headless.next, "", headless.afterClick, "after-click");
   // The name box takes the keys from the host while it edits.
   if (after == 0)
-    typed = through(headless.name, " sleep 0.3 type --delay 40 bass && xdotool key Return", headless.afterTyping, "after-typing");
+    typed = through(headless.name, " sleep 0.3 type --delay 40 bass && xdotool key Return", headless.afterTyping,
+                    "after-typing");
   XCloseDisplay(d);
   return typed == 0 ? 0 : 1;
 }

@@ -130,8 +130,8 @@ TEST_F(SetupProgram, InstallsAPluginThatFindsItsFilesThroughTheRecordedFolders) 
   for (const auto& [name, target] : placed) EXPECT_EQ(readBytes(target), readBytes(setup / name)) << target;
   const auto values = recorded();
   EXPECT_EQ(values, (std::map<std::string, std::string>{{"path_dll", native(vst)},
-                                                       {"path_data", native(vst / "Korvo" / "data")},
-                                                       {"path_user", native(vst / "Korvo" / "user")}}));
+                                                        {"path_data", native(vst / "Korvo" / "data")},
+                                                        {"path_user", native(vst / "Korvo" / "user")}}));
 
   // The installed plug-in starts with the installed backup and plays.
   const fs::path chunk = root_ / "chunk.bin";

@@ -82,11 +82,18 @@ TEST_F(KorvoThroughHost, LoadsAndFillsTheEffectRecord) {
 }
 
 TEST_F(KorvoThroughHost, AnswersEveryIdentityQuestion) {
-  const std::pair<const char*, const char*> expected[] = {
-      {"effectName", "Korvo-P"},   {"vendor", ""},         {"product", ""},
-      {"vendorVersion", "0"},      {"vstVersion", "2300"}, {"category", "2"},
-      {"identify", "NvEf"},        {"keysRequired", "1"},  {"getVu", "0"},
-      {"numProgramCategories", "1"}, {"currentMidiProgram", "-1"}, {"host.wantMidiCalls", "1"}};
+  const std::pair<const char*, const char*> expected[] = {{"effectName", "Korvo-P"},
+                                                          {"vendor", ""},
+                                                          {"product", ""},
+                                                          {"vendorVersion", "0"},
+                                                          {"vstVersion", "2300"},
+                                                          {"category", "2"},
+                                                          {"identify", "NvEf"},
+                                                          {"keysRequired", "1"},
+                                                          {"getVu", "0"},
+                                                          {"numProgramCategories", "1"},
+                                                          {"currentMidiProgram", "-1"},
+                                                          {"host.wantMidiCalls", "1"}};
   for (const auto& [key, value] : expected) EXPECT_EQ(info().value(key), value) << key;
   int canDoAnswers = 0;
   for (const auto& [key, value] : info().values) {
@@ -133,13 +140,17 @@ TEST_F(KorvoThroughHost, EditorOpensThroughItsFactoryAndClosesAreCounted) {
 TEST_F(KorvoThroughHost, BadCallsFailCleanly) {
   for (const char* op : {"77", "78", "128", "1000", "-1", "-1000"})
     EXPECT_EQ(info().value(std::string("probe.unknownOpcode.") + op), "0") << op;
-  const std::pair<const char*, const char*> expected[] = {
-      {"probe.programAfterSet5", "0"},      {"probe.processEventsNull", "1"},
-      {"probe.rightNullLeftUntouched", "1"}, {"probe.leftNullRightUntouched", "1"},
-      {"probe.zeroFramesSurvived", "1"},    {"probe.setChunk543", "0"},
-      {"probe.setChunk545", "0"},           {"probe.setChunkNull544", "0"},
-      {"probe.getChunkNullPtr", "0"},       {"probe.chunkUnchanged", "1"},
-      {"probe.close", "1"}};
+  const std::pair<const char*, const char*> expected[] = {{"probe.programAfterSet5", "0"},
+                                                          {"probe.processEventsNull", "1"},
+                                                          {"probe.rightNullLeftUntouched", "1"},
+                                                          {"probe.leftNullRightUntouched", "1"},
+                                                          {"probe.zeroFramesSurvived", "1"},
+                                                          {"probe.setChunk543", "0"},
+                                                          {"probe.setChunk545", "0"},
+                                                          {"probe.setChunkNull544", "0"},
+                                                          {"probe.getChunkNullPtr", "0"},
+                                                          {"probe.chunkUnchanged", "1"},
+                                                          {"probe.close", "1"}};
   for (const auto& [key, value] : expected) EXPECT_EQ(info().value(key), value) << key;
   EXPECT_EQ(std::stod(info().value("probe.silencePeak")), 0.0);
 }
@@ -160,7 +171,8 @@ double estimatePitch(const std::vector<float>& mono, std::size_t start, std::siz
   for (int lag = minLag; lag <= maxLag; ++lag) maxCorr = std::max(maxCorr, corr[static_cast<std::size_t>(lag)]);
   for (int lag = minLag; lag <= maxLag; ++lag) {
     const double c = corr[static_cast<std::size_t>(lag)];
-    if (c > 0.9 * maxCorr && c >= corr[static_cast<std::size_t>(lag - 1)] && c >= corr[static_cast<std::size_t>(lag + 1)]) {
+    if (c > 0.9 * maxCorr && c >= corr[static_cast<std::size_t>(lag - 1)] &&
+        c >= corr[static_cast<std::size_t>(lag + 1)]) {
       best = c;
       bestLag = lag;
       break;
@@ -277,8 +289,9 @@ TEST(KorvoRender, EventsAreSampleAccurateAcrossBlockBoundaries) {
 }
 
 TEST(KorvoRender, AnyBlockSizeGivesTheSameAudio) {
-  const std::string song = "0 90 3C 64\n0 90 40 50\n4410 E0 00 60\n5000 B0 01 7F\n8000 90 43 70\n"
-                           "12000 80 3C 00\n12000 80 40 00\n15000 80 43 00\n";
+  const std::string song =
+      "0 90 3C 64\n0 90 40 50\n4410 E0 00 60\n5000 B0 01 7F\n8000 90 43 70\n"
+      "12000 80 3C 00\n12000 80 40 00\n15000 80 43 00\n";
   const auto reference = renderEvents("big", song, {"--seconds", "0.6", "--block", "4096"});
   for (const char* block : {"1", "7", "64", "333", "1024"}) {
     const auto other = renderEvents(std::string("block") + block, song, {"--seconds", "0.6", "--block", block});
@@ -300,7 +313,8 @@ TEST(KorvoRender, AChunkMovedToANewInstanceRendersIdentically) {
   bytes[2 * 33 + 1] = 0;
   std::ofstream(first, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   const std::string a = tempPath("inst1.wav"), b = tempPath("inst2.wav");
-  HostRun one = runHost({"--chunk-in", first, "--chunk-out", second, "--note", "50:90:0.3", "--seconds", "0.5", "--out", a});
+  HostRun one =
+      runHost({"--chunk-in", first, "--chunk-out", second, "--note", "50:90:0.3", "--seconds", "0.5", "--out", a});
   ASSERT_EQ(one.exitCode, 0) << one.err;
   HostRun two = runHost({"--chunk-in", second, "--note", "50:90:0.3", "--seconds", "0.5", "--out", b});
   ASSERT_EQ(two.exitCode, 0) << two.err;
@@ -323,7 +337,8 @@ TEST(KorvoAlone, PlaysTheFactorySoundsWithoutItsDataFolder) {
   const fs::path plugin = folder / source.filename();
   fs::copy_file(source, plugin);
   const std::string out = (folder / "note.wav").string(), chunk = (folder / "chunk.bin").string();
-  HostRun run = runHost({"--note", "60:100:0.5", "--seconds", "1", "--out", out, "--chunk-out", chunk}, plugin.string());
+  HostRun run =
+      runHost({"--note", "60:100:0.5", "--seconds", "1", "--out", out, "--chunk-out", chunk}, plugin.string());
   ASSERT_EQ(run.exitCode, 0) << run.err;
   Wav wav;
   ASSERT_TRUE(readWav(out, wav));

@@ -38,8 +38,8 @@ korvo::Image grab(Display* d, Window w) {
   XGetWindowAttributes(d, w, &a);
   XTranslateCoordinates(d, w, DefaultRootWindow(d), 0, 0, &x, &y, &child);
   korvo::Image image;
-  XImage* shot = XGetImage(d, DefaultRootWindow(d), x, y, static_cast<unsigned>(a.width), static_cast<unsigned>(a.height),
-                           AllPlanes, ZPixmap);
+  XImage* shot = XGetImage(d, DefaultRootWindow(d), x, y, static_cast<unsigned>(a.width),
+                           static_cast<unsigned>(a.height), AllPlanes, ZPixmap);
   if (!shot) return image;
   image.reset(a.width, a.height);
   for (int r = 0; r < a.height; ++r)
@@ -77,7 +77,8 @@ int main(int argc, char** argv) {
   std::printf("window.width=%d\nwindow.height=%d\n", image.width(), image.height());
   for (int i = 4; i + 1 < argc; i += 2) {
     const int x = std::atoi(argv[i]), y = std::atoi(argv[i + 1]);
-    if (x >= 0 && y >= 0 && x < image.width() && y < image.height()) std::printf("pixel.%d.%d=%06X\n", x, y, image.row(y)[x]);
+    if (x >= 0 && y >= 0 && x < image.width() && y < image.height())
+      std::printf("pixel.%d.%d=%06X\n", x, y, image.row(y)[x]);
   }
   return !image.empty() && korvo::savePng(image, argv[1]) ? 0 : 1;
 }

@@ -69,8 +69,8 @@ struct Folder {
       std::error_code ec;
       if (fs::exists(c / name)) fs::copy_file(c / name, dir / name, fs::copy_options::overwrite_existing, ec);
     }
-    std::ofstream(dir / "Korvo" / "settings.conf") << "path_data=" << dir.string() << "\npath_user=" << dir.string()
-                                                   << "\npath_dll=" << dir.string() << "\n";
+    std::ofstream(dir / "Korvo" / "settings.conf")
+        << "path_data=" << dir.string() << "\npath_user=" << dir.string() << "\npath_dll=" << dir.string() << "\n";
     setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
   }
   ~Folder() {
@@ -82,7 +82,8 @@ struct Folder {
 // What the screen shows in a rectangle.
 Image grabScreen(Display* d, int x, int y, int w, int h) {
   Image image;
-  XImage* shot = XGetImage(d, DefaultRootWindow(d), x, y, static_cast<unsigned>(w), static_cast<unsigned>(h), AllPlanes, ZPixmap);
+  XImage* shot =
+      XGetImage(d, DefaultRootWindow(d), x, y, static_cast<unsigned>(w), static_cast<unsigned>(h), AllPlanes, ZPixmap);
   if (!shot) return image;
   image.reset(w, h);
   for (int r = 0; r < h; ++r)
@@ -230,7 +231,8 @@ TEST(WineEditor, VsthostShowsTheHeadlessPictureAndTakesClicksAndTypedNames) {
     const int bad = differingPixels(shot, want);
     EXPECT_EQ(bad, 0) << when;
     if (bad != 0) {
-      const std::string stem = (fs::temp_directory_path() / ("korvo-wine-" + testEnv("KORVO_TEST_BITS") + "-")).string();
+      const std::string stem =
+          (fs::temp_directory_path() / ("korvo-wine-" + testEnv("KORVO_TEST_BITS") + "-")).string();
       savePng(shot, stem + "window.png");
       savePng(want, stem + "headless.png");
     }
@@ -291,7 +293,8 @@ TEST(WineEditor, TheFileMenuOpensOverTheEditorAndSavesALibraryThroughTheSystemDi
   // A name outside ASCII: it must reach the file commands in a form they can open.
   const fs::path target = folder.dir / "s\u00e4ved.kvl";
   // Wine's own save dialog: the name typed into it, and Return.
-  const int found = std::system("timeout 20 xdotool search --sync --onlyvisible --name 'Save As' windowfocus --sync >/dev/null 2>&1");
+  const int found =
+      std::system("timeout 20 xdotool search --sync --onlyvisible --name 'Save As' windowfocus --sync >/dev/null 2>&1");
   ASSERT_EQ(found, 0) << "no system save dialog appeared";
   std::string windowsPath = "Z:" + target.string();
   std::replace(windowsPath.begin(), windowsPath.end(), '/', '\\');
@@ -350,7 +353,8 @@ TEST(WineEditor, DialogsAreWindowsOfTheirOwnAndTakeTheKeys) {
   const Image shot = waitForPicture(d, shown, dialog, 15s);
   EXPECT_EQ(differingPixels(shot, dialog), 0);
   if (differingPixels(shot, dialog) != 0) {
-    const std::string stem = (fs::temp_directory_path() / ("korvo-wine-dialog-" + testEnv("KORVO_TEST_BITS") + "-")).string();
+    const std::string stem =
+        (fs::temp_directory_path() / ("korvo-wine-dialog-" + testEnv("KORVO_TEST_BITS") + "-")).string();
     savePng(shot, stem + "window.png");
     savePng(dialog, stem + "headless.png");
   }
@@ -371,7 +375,8 @@ struct RegistryValue {
   ~RegistryValue() { run("delete 'HKLM\\SOFTWARE\\Korvo' /v " + name + " /f"); }
   static void run(const std::string& args) {
     waitForWineServer();
-    const std::string cmd = "env " + wineEnvironment() + "'" + testEnv("KORVO_TEST_RUNNER") + "' reg " + args + " >/dev/null 2>&1";
+    const std::string cmd =
+        "env " + wineEnvironment() + "'" + testEnv("KORVO_TEST_RUNNER") + "' reg " + args + " >/dev/null 2>&1";
     [[maybe_unused]] const int rc = std::system(cmd.c_str());
   }
 };
@@ -407,7 +412,8 @@ TEST(WineEditor, DrawsAtTheStoredScaleAndTakesClicksAtTheScale) {
   const int bad = differingPixels(shot, expected[0]);
   EXPECT_EQ(bad, 0) << "the window at 150 %, the pointer on the next-program button";
   if (bad != 0) {
-    const std::string stem = (fs::temp_directory_path() / ("korvo-wine-scale-" + testEnv("KORVO_TEST_BITS") + "-")).string();
+    const std::string stem =
+        (fs::temp_directory_path() / ("korvo-wine-scale-" + testEnv("KORVO_TEST_BITS") + "-")).string();
     savePng(shot, stem + "window.png");
     savePng(expected[0], stem + "headless.png");
   }

@@ -52,8 +52,8 @@ struct Folder {
     dir = fs::temp_directory_path() / ("korvo-x11-" + name + "-" + std::to_string(getpid()));
     fs::remove_all(dir);
     fs::create_directories(dir / "Korvo");
-    std::ofstream(dir / "Korvo" / "settings.conf") << "path_data=" << dir.string() << "\npath_user=" << dir.string()
-                                                   << "\npath_dll=" << dir.string() << "\n";
+    std::ofstream(dir / "Korvo" / "settings.conf")
+        << "path_data=" << dir.string() << "\npath_user=" << dir.string() << "\npath_dll=" << dir.string() << "\n";
     setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
   }
   ~Folder() {
@@ -67,7 +67,8 @@ Image grab(Display* d, Window w) {
   XWindowAttributes a{};
   Image image;
   if (!XGetWindowAttributes(d, w, &a)) return image;
-  XImage* shot = XGetImage(d, w, 0, 0, static_cast<unsigned>(a.width), static_cast<unsigned>(a.height), AllPlanes, ZPixmap);
+  XImage* shot =
+      XGetImage(d, w, 0, 0, static_cast<unsigned>(a.width), static_cast<unsigned>(a.height), AllPlanes, ZPixmap);
   if (!shot) return image;
   image.reset(a.width, a.height);
   for (int y = 0; y < a.height; ++y)
@@ -234,7 +235,8 @@ struct OpenEditor {
     if (window) x11 = dynamic_cast<X11WindowHost*>(&window->host());
   }
   ~OpenEditor() {
-    if (static_cast<CSynthEditor*>(synth.getEditor())->hasWindow()) e->dispatcher(e, vst::effEditClose, 0, 0, nullptr, 0);
+    if (static_cast<CSynthEditor*>(synth.getEditor())->hasWindow())
+      e->dispatcher(e, vst::effEditClose, 0, 0, nullptr, 0);
   }
 };
 
@@ -394,8 +396,8 @@ struct ServerDpi {
 };
 
 std::vector<std::pair<int, int>> g_sizeRequests;
-vst::VstIntPtr KORVO_VSTCALL sizingHost(vst::AEffect*, vst::VstInt32 opcode, vst::VstInt32 index, vst::VstIntPtr value, void*,
-                                        float) {
+vst::VstIntPtr KORVO_VSTCALL sizingHost(vst::AEffect*, vst::VstInt32 opcode, vst::VstInt32 index, vst::VstIntPtr value,
+                                        void*, float) {
   if (opcode == vst::audioMasterSizeWindow) g_sizeRequests.emplace_back(index, static_cast<int>(value));
   return opcode == vst::audioMasterVersion ? 2400 : opcode == vst::audioMasterSizeWindow ? 1 : 0;
 }
@@ -469,7 +471,8 @@ TEST(X11Editor, FollowsXftDpiDrawsTheScaledPictureAndTakesClicksAtTheScale) {
   g_sizeRequests.clear();
 
   // The host's hint takes it to 300 %: the host is asked for the size and the window follows.
-  e->dispatcher(e, vst::effVendorSpecific, static_cast<vst::VstInt32>(vst::fourCC("PreS")), vst::fourCC("AeCs"), nullptr, 3.0f);
+  e->dispatcher(e, vst::effVendorSpecific, static_cast<vst::VstInt32>(vst::fourCC("PreS")), vst::fourCC("AeCs"),
+                nullptr, 3.0f);
   EXPECT_EQ(g_sizeRequests, (std::vector<std::pair<int, int>>{{1686, 1038}}));
   EXPECT_EQ(rect(), (Size{1686, 1038}));
   XResizeWindow(host.d, host.w, 1686, 1038);
@@ -559,8 +562,8 @@ TEST(X11Editor, MenusOpenSubmenusAndChooseWithClicks) {
   clickAt(picture);
   EXPECT_EQ(x11->openPopups(), 1u);
   Rect sizeItem{};
-  const Point size = itemOf(f.menuOptionsPopup, "Window size",
-                            f.menuOptImage->toScreen({0, f.menuOptImage->height() + 1}), &sizeItem);
+  const Point size =
+      itemOf(f.menuOptionsPopup, "Window size", f.menuOptImage->toScreen({0, f.menuOptImage->height() + 1}), &sizeItem);
   clickAt(size);
   ASSERT_EQ(x11->openPopups(), 2u) << "the submenu did not open";
   MenuItem* sizes = f.menuOptionsPopup.find("Window size");
@@ -597,8 +600,9 @@ TEST(ChildFileDialog, ChoosesTheProgramAndTakesOnlyAbsolutePaths) {
     FileDialogRequest open;
     open.folder = "/home/u/sounds";
     open.filter = "Pemmet/Halvet SysEx (*.SYX)|*.SYX";
-    EXPECT_EQ(dialogArguments(*p, open, 0), (std::vector<std::string>{"--title", "Open", "--getopenfilename", "/home/u/sounds",
-                                                                      "*.SYX *.syx|Pemmet/Halvet SysEx (*.SYX)"}));
+    EXPECT_EQ(dialogArguments(*p, open, 0),
+              (std::vector<std::string>{"--title", "Open", "--getopenfilename", "/home/u/sounds",
+                                        "*.SYX *.syx|Pemmet/Halvet SysEx (*.SYX)"}));
     fake.set("answer", "bank.kvl");
     auto d = ChildFileDialog::start(p->path, {});
     for (int i = 0; i < 500 && d->poll() == ChildFileDialog::State::Running; ++i) std::this_thread::sleep_for(10ms);
@@ -642,7 +646,8 @@ TEST(X11Editor, FileCommandsRunTheDialogProgramWithoutBlockingTheIdle) {
 
   // Save: a name typed without its extension, given after the program took 0.6 s.
   Ckv_progMan& programs = synth.engine()->soundMan().ProgMan();
-  for (int n = 0; n < 128; n += 17) setRecordName(*programs.RecordAt(Ckv_progMan::SlotOf(n)), "SOUND " + std::to_string(n));
+  for (int n = 0; n < 128; n += 17)
+    setRecordName(*programs.RecordAt(Ckv_progMan::SlotOf(n)), "SOUND " + std::to_string(n));
   const auto saved = bankOf(synth);
   fake.set("answer", (folder.dir / "mine").string());
   fake.set("delay", "0.6");

@@ -132,9 +132,9 @@ class ReferenceEditor {
 };
 
 // In a test: skips it when the virtual display or xdotool is missing.
-#define NEED_DISPLAY()                                                   \
-  do {                                                                   \
-    if (!Xvfb::get().ok()) GTEST_SKIP() << "Xvfb is not installed";      \
+#define NEED_DISPLAY()                                                  \
+  do {                                                                  \
+    if (!Xvfb::get().ok()) GTEST_SKIP() << "Xvfb is not installed";     \
     if (!onPath("xdotool")) GTEST_SKIP() << "xdotool is not installed"; \
   } while (0)
 

@@ -73,15 +73,14 @@ TEST(LcdController, SelectPageIgnoresIndexesWithoutPage) {
 
 TEST(LcdController, SelectPageReportsRangesValuesAndDraws) {
   Rig r(kPage);
-  r.record.words[10] = -5;  // A
-  r.record.words[11] = 7;   // B
-  r.record.words[12] = 1;   // T
-  r.record.words[13] = 200; // W: shown as read, not clamped
+  r.record.words[10] = -5;   // A
+  r.record.words[11] = 7;    // B
+  r.record.words[12] = 1;    // T
+  r.record.words[13] = 200;  // W: shown as read, not clamped
   r.ctr->SelectPage(0);
   EXPECT_EQ(r.ctr->PageIndex(), 0);
-  const std::vector<std::tuple<int, int, int>> ranges = {{0, -63, 63}, {1, 0, 0}, {2, 0, 63}, {3, -1, 144},
-                                                         {4, 0, 1},    {5, 0, 0}, {6, 0, 0},  {7, 0, 0},
-                                                         {8, 0, 0},    {9, 0, 0}};
+  const std::vector<std::tuple<int, int, int>> ranges = {{0, -63, 63}, {1, 0, 0}, {2, 0, 63}, {3, -1, 144}, {4, 0, 1},
+                                                         {5, 0, 0},    {6, 0, 0}, {7, 0, 0},  {8, 0, 0},    {9, 0, 0}};
   EXPECT_EQ(r.log.ranges, ranges);
   const std::vector<std::pair<int, int>> values = {{0, -5}, {2, 7}, {3, 200}, {4, 1}};
   EXPECT_EQ(r.log.values, values);
@@ -115,11 +114,8 @@ TEST(LcdController, KnobChangeClampsWritesAndDraws) {
     const char* row0;
   };
   const Case cases[] = {
-      {0, 100, 63, "A=+63 B=00 T=OFF"},
-      {0, -64, -63, "A=-63 B=00 T=OFF"},
-      {2, 12, 12, "A=-63 B=12 T=OFF"},
-      {2, -1, 0, "A=-63 B=00 T=OFF"},
-      {4, 5, 1, "A=-63 B=00 T= ON"},
+      {0, 100, 63, "A=+63 B=00 T=OFF"}, {0, -64, -63, "A=-63 B=00 T=OFF"}, {2, 12, 12, "A=-63 B=12 T=OFF"},
+      {2, -1, 0, "A=-63 B=00 T=OFF"},   {4, 5, 1, "A=-63 B=00 T= ON"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.row0);
@@ -164,10 +160,10 @@ TEST(LcdController, FieldAtFindsTheCoveringField) {
     int column, row;
     const char* name;  // null: no field
   };
-  const Case cases[] = {{0, 0, "A"},   {4, 0, "A"},    {5, 0, nullptr}, {6, 0, "B"},    {9, 0, "B"},
-                        {10, 0, nullptr}, {11, 0, "T"}, {15, 0, "T"},   {16, 0, nullptr}, {0, 1, ""},
-                        {3, 1, nullptr}, {4, 1, "W"},  {11, 1, "W"},   {12, 1, nullptr}, {0, 2, nullptr},
-                        {-1, 0, nullptr}};
+  const Case cases[] = {{0, 0, "A"},      {4, 0, "A"},      {5, 0, nullptr}, {6, 0, "B"},
+                        {9, 0, "B"},      {10, 0, nullptr}, {11, 0, "T"},    {15, 0, "T"},
+                        {16, 0, nullptr}, {0, 1, ""},       {3, 1, nullptr}, {4, 1, "W"},
+                        {11, 1, "W"},     {12, 1, nullptr}, {0, 2, nullptr}, {-1, 0, nullptr}};
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.column) + "," + std::to_string(c.row));
     const ClcdCtr_param* f = r.ctr->FieldAt(c.column, c.row);
@@ -296,7 +292,7 @@ TEST(LcdController, DoubleClickTogglesOnOffFields) {
   EXPECT_EQ(r.log.values, values);
   EXPECT_EQ(r.host.menusShown, 0);
   EXPECT_EQ(lcdRow(*r.lcd, 0).substr(11, 5), "T=OFF");
-  r.doubleClick(1, 1);  // a free label
+  r.doubleClick(1, 1);   // a free label
   r.doubleClick(30, 0);  // nothing there
   EXPECT_EQ(r.host.menusShown, 0);
   EXPECT_EQ(r.log.values.size(), 2u);
@@ -357,10 +353,21 @@ TEST(LcdValueMenu, DefaultEntryAndNumbering) {
   };
   const Case cases[] = {
       // Signed range: a default entry for 0 (shown +00) above the whole list, no numbers.
-      {"[A={0,A,3,-63,+63}]", false, true, 0, {"ItemDef|+00|0|", "||0|", "Item0|-63|-63|", "Item1|-62|-62|"},
-       2 + 127 + 7 * 2, {18, 36, 54, 72, 90, 108, 126}},
+      {"[A={0,A,3,-63,+63}]",
+       false,
+       true,
+       0,
+       {"ItemDef|+00|0|", "||0|", "Item0|-63|-63|", "Item1|-62|-62|"},
+       2 + 127 + 7 * 2,
+       {18, 36, 54, 72, 90, 108, 126}},
       // -3..5: 0 is offered twice, as the default and in the list.
-      {"[O={0,O,2,-3,+5}]", false, true, 0, {"ItemDef|+0|0|", "||0|", "Item0|-3|-3|", "Item1|-2|-2|", "Item2|-1|-1|", "Item3|+0|0|"}, 2 + 9, {}},
+      {"[O={0,O,2,-3,+5}]",
+       false,
+       true,
+       0,
+       {"ItemDef|+0|0|", "||0|", "Item0|-3|-3|", "Item1|-2|-2|", "Item2|-1|-1|", "Item3|+0|0|"},
+       2 + 9,
+       {}},
       // 0..74 with 25 rows and numbers: no default entry, three columns split by bars.
       {"[{0,W,6,0,74}]", true, true, 25, {"Item0|00   <0>|0|", "Item1|01   <1>|1|"}, 75, {25, 50}},
       // The same without numbers.

@@ -53,22 +53,25 @@ TEST(LcdPages, NamesAndBaseIds) {
     const char* name;
     int baseId;
   };
+  // clang-format off
   const Row rows[kLcdPageCount] = {
       {"OSC Waves", -1}, {"OSC Mix", -1},  {"OSC1 Pitch", 0},  {"OSC2 Pitch", 8},
       {"OSC3 Pitch", 16}, {"OSC1 Volume (DCA1)", 24}, {"OSC2 Volume (DCA2)", 32}, {"OSC3 Volume (DCA3)", 40},
       {"Filter", 168},   {"Final Volume (DCA4)", 192}, {"LFO1", 96}, {"LFO2", 108}, {"LFO3", 120}, {"LFO4", 132},
       {"ENV1", 48},      {"ENV2", 60},     {"ENV3", 72},       {"ENV4", 84},       {"Matrix1", 144},
       {"Matrix2", 152},  {"Matrix3", 160}, {"Modes", 200},     {"Emulation", 215}};
+  // clang-format on
   PageSetRig r;
   for (int i = 0; i < kLcdPageCount; ++i) {
     EXPECT_EQ(r.page(i).name, rows[i].name) << i;
     EXPECT_EQ(r.page(i).baseId, rows[i].baseId) << i;
     EXPECT_EQ(lcdPageName(i), rows[i].name);
   }
-  EXPECT_EQ(lcdPageText(2),
-            "[OSC1][OCT={0,OCT,2,-3,+5}] [SEMI={1,SEMI,3,-12,12}] [FINE={2,FINE,3,-31,+31}] 3 [WAVE={4,WAVE,6,0,74}] [],"
-            "5 [MOD=] 4 [{6,MOD1.SEL,6,-1,144}] [*] [{7,MOD1.AMT,3,-63,+63}] 4 [{8,MOD2.SEL,6,-1,144}] [*] "
-            "[{9,MOD2.AMT,3,-63,+63}]");
+  EXPECT_EQ(
+      lcdPageText(2),
+      "[OSC1][OCT={0,OCT,2,-3,+5}] [SEMI={1,SEMI,3,-12,12}] [FINE={2,FINE,3,-31,+31}] 3 [WAVE={4,WAVE,6,0,74}] [],"
+      "5 [MOD=] 4 [{6,MOD1.SEL,6,-1,144}] [*] [{7,MOD1.AMT,3,-63,+63}] 4 [{8,MOD2.SEL,6,-1,144}] [*] "
+      "[{9,MOD2.AMT,3,-63,+63}]");
   EXPECT_EQ(lcdPageText(23), "");
   EXPECT_EQ(lcdPageText(-1), "");
   EXPECT_EQ(lcdPageName(23), "");
@@ -110,8 +113,8 @@ TEST(LcdPages, LayoutFitsTheDisplay) {
 // ("OSC1", "FILT", ...), except on the two overview pages, whose field names carry the block.
 std::string qualifiedName(const ClcdCtr_page& p, const ClcdCtr_param& f) {
   static const std::map<std::string, std::string> overview = {
-      {"WAVE1", "OSC1.WAVE"},     {"WAVE2", "OSC2.WAVE"},     {"WAVE3", "OSC3.WAVE"},   {"SYNC", "MODE.SYNC"},
-      {"AM", "MODE.AM"},          {"OCT1", "OSC1.OCT"},       {"OCT2", "OSC2.OCT"},     {"OCT3", "OSC3.OCT"},
+      {"WAVE1", "OSC1.WAVE"},     {"WAVE2", "OSC2.WAVE"},     {"WAVE3", "OSC3.WAVE"},     {"SYNC", "MODE.SYNC"},
+      {"AM", "MODE.AM"},          {"OCT1", "OSC1.OCT"},       {"OCT2", "OSC2.OCT"},       {"OCT3", "OSC3.OCT"},
       {"ENABLE1", "DCA1.ENABLE"}, {"ENABLE2", "DCA2.ENABLE"}, {"ENABLE3", "DCA3.ENABLE"}, {"LEVEL1", "DCA1.LEVEL"},
       {"LEVEL2", "DCA2.LEVEL"},   {"LEVEL3", "DCA3.LEVEL"}};
   if (p.Index() < 2) return overview.at(f.name);
@@ -157,11 +160,11 @@ TEST(LcdPages, TellingWordIndexes) {
     int word;
   };
   const Case cases[] = {
-      {2, "WAVE", 3},  {2, "MOD1.SEL", 4}, {3, "WAVE", 11},   {4, "MOD2.AMT", 23},  // ids follow valueIndex
-      {8, "KEYBD", 170}, {8, "MOD1.SEL", 172},                                      // spec number 3, word 170
-      {0, "SYNC", 200}, {21, "SYNC", 200}, {0, "AM", 201}, {21, "AM", 201},          // the same words twice
-      {7, "ENABLE", 41}, {13, "MOD.AMT", 141}, {17, "TK", 95}, {20, "MOD4.AMT", 167},
-      {22, "SAT", 219}, {22, "AMBUG", 217},
+      {2, "WAVE", 3},    {2, "MOD1.SEL", 4},   {3, "WAVE", 11}, {4, "MOD2.AMT", 23},  // ids follow valueIndex
+      {8, "KEYBD", 170}, {8, "MOD1.SEL", 172},                                        // spec number 3, word 170
+      {0, "SYNC", 200},  {21, "SYNC", 200},    {0, "AM", 201},  {21, "AM", 201},      // the same words twice
+      {7, "ENABLE", 41}, {13, "MOD.AMT", 141}, {17, "TK", 95},  {20, "MOD4.AMT", 167},
+      {22, "SAT", 219},  {22, "AMBUG", 217},
   };
   for (const Case& c : cases) EXPECT_EQ(r.field(c.page, c.name).ParamId(), c.word) << c.page << " " << c.name;
   std::set<int> reached;
@@ -176,10 +179,29 @@ TEST(LcdPages, TellingWordIndexes) {
 }
 
 TEST(LcdPages, FreeKnobSlots) {
-  const std::vector<int> freeSlots[kLcdPageCount] = {
-      {0, 5}, {0, 4, 5, 9}, {3, 5}, {3, 5}, {3, 5}, {1, 3, 4, 5}, {1, 3, 4, 5}, {1, 3, 4, 5},
-      {2, 4, 5}, {1, 2, 4, 5}, {2}, {2}, {2}, {2}, {}, {}, {}, {}, {0, 5}, {0, 5}, {0, 5}, {3, 5},
-      {2, 3, 4, 6, 8, 9}};
+  const std::vector<int> freeSlots[kLcdPageCount] = {{0, 5},
+                                                     {0, 4, 5, 9},
+                                                     {3, 5},
+                                                     {3, 5},
+                                                     {3, 5},
+                                                     {1, 3, 4, 5},
+                                                     {1, 3, 4, 5},
+                                                     {1, 3, 4, 5},
+                                                     {2, 4, 5},
+                                                     {1, 2, 4, 5},
+                                                     {2},
+                                                     {2},
+                                                     {2},
+                                                     {2},
+                                                     {},
+                                                     {},
+                                                     {},
+                                                     {},
+                                                     {0, 5},
+                                                     {0, 5},
+                                                     {0, 5},
+                                                     {3, 5},
+                                                     {2, 3, 4, 6, 8, 9}};
   PageSetRig r;
   for (int i = 0; i < kLcdPageCount; ++i) {
     r.log.clear();
@@ -211,12 +233,12 @@ TEST(LcdPages, FormattersRowsAndNumbering) {
     bool numbered;
   };
   const Case cases[] = {
-      {0, "WAVE1", FormatWaveName, 25, true},  {0, "WAVE3", FormatWaveName, 25, true},
-      {3, "WAVE", FormatWaveName, 25, true},   {3, "MOD2.SEL", FormatModSource, 0, true},
-      {6, "MOD1.SEL", FormatModSource, 0, true}, {8, "MOD2.SEL", FormatModSource, 0, true},
-      {9, "PMOD.SEL", FormatModSource, 0, true}, {11, "RESET", FormatLfoReset, 0, false},
-      {11, "WAVE", FormatLfoWave, 0, false},   {11, "MOD.SEL", FormatModSource, 0, true},
-      {15, "LV", FormatVelocityLevel, 0, false}, {15, "T4", FormatRelease, 0, false},
+      {0, "WAVE1", FormatWaveName, 25, true},     {0, "WAVE3", FormatWaveName, 25, true},
+      {3, "WAVE", FormatWaveName, 25, true},      {3, "MOD2.SEL", FormatModSource, 0, true},
+      {6, "MOD1.SEL", FormatModSource, 0, true},  {8, "MOD2.SEL", FormatModSource, 0, true},
+      {9, "PMOD.SEL", FormatModSource, 0, true},  {11, "RESET", FormatLfoReset, 0, false},
+      {11, "WAVE", FormatLfoWave, 0, false},      {11, "MOD.SEL", FormatModSource, 0, true},
+      {15, "LV", FormatVelocityLevel, 0, false},  {15, "T4", FormatRelease, 0, false},
       {19, "MOD4.SEL", FormatModSource, 0, true}, {22, "BMODE", FormatBendMode, 0, true},
       {22, "SAT", FormatSaturation, 0, false},
   };

@@ -72,16 +72,16 @@ TEST(LcdParser, ColumnRules) {
     int secondColumn, secondRow;
   };
   const Case cases[] = {
-      {"[A]12[B]", 14, 0},        // a run of digits is one number
-      {"[A]1 2[B]", 5, 0},        // blanks split it
-      {"[A] [B]", 2, 0},          // blanks are ignored; one cell separates fields
-      {"[A],[B]", 0, 1},          // a comma ends the row
+      {"[A]12[B]", 14, 0},  // a run of digits is one number
+      {"[A]1 2[B]", 5, 0},  // blanks split it
+      {"[A] [B]", 2, 0},    // blanks are ignored; one cell separates fields
+      {"[A],[B]", 0, 1},    // a comma ends the row
       {"[A],3[B]", 3, 1},
-      {"[A]3,[B]", 0, 1},         // a number ended by the comma still counts, then the row resets
-      {"[AB{1,X,4,0,9}][C]", 7, 0},  // label 2 + width 4 + 1
-      {"[X={3,NAME,4}] [Y]", 3, 0},  // two commas: no width added
+      {"[A]3,[B]", 0, 1},              // a number ended by the comma still counts, then the row resets
+      {"[AB{1,X,4,0,9}][C]", 7, 0},    // label 2 + width 4 + 1
+      {"[X={3,NAME,4}] [Y]", 3, 0},    // two commas: no width added
       {"[X={3,NAME,4,0}] [Y]", 3, 0},  // three commas: width set but not added
-      {"[]5[B]", 6, 0},              // an empty field still takes one cell
+      {"[]5[B]", 6, 0},                // an empty field still takes one cell
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
@@ -127,15 +127,15 @@ TEST(LcdParser, IncompleteSpecs) {
 
 TEST(LcdParser, MalformedTextKeepsThePage) {
   const char* const bad[] = {
-      "[A[B]]",          // nested brackets
-      "{1,X,3,0,1}",     // spec outside brackets
+      "[A[B]]",       // nested brackets
+      "{1,X,3,0,1}",  // spec outside brackets
       "[A] {1,X,3,0,1}",
       "no brackets at all 12,",
       "",
-      "[A]]",            // close without open
+      "[A]]",  // close without open
       "]",
-      "[A]}",            // closing brace outside brackets
-      "[A{",             // brace as last character
+      "[A]}",              // closing brace outside brackets
+      "[A{",               // brace as last character
       "[A{1,X,2,0,5]X}]",  // "]" inside the braces ends the field; the "}" is then outside
   };
   for (const char* text : bad) {
@@ -197,8 +197,9 @@ TEST(LcdParser, HostileNumbersStayBounded) {
   ClcdCtr ctr(nullptr);
   ctr.SetPageCount(1);
   ClcdCtr_page& p = *ctr.GetPage(0);
-  const std::string text = "99999999999999999999[{2000000000,X,2000000000,-2147483648,2147483647}]"
-                           "99999999999999999999 99999999999[{99999999999,Y,7,0,1}],,,,[{300,Z,3,0,1}]";
+  const std::string text =
+      "99999999999999999999[{2000000000,X,2000000000,-2147483648,2147483647}]"
+      "99999999999999999999 99999999999[{99999999999,Y,7,0,1}],,,,[{300,Z,3,0,1}]";
   ASSERT_TRUE(p.Parse(text));
   EXPECT_EQ(p.SlotCount(), 0);  // slot numbers above the cap do not size the map
   const ClcdCtr_param& x = *p.Field(0);
@@ -263,11 +264,11 @@ TEST(LcdField, DefaultFormatters) {
     const char* text;
   };
   const Case cases[] = {
-      {-63, 63, 3, -5, "-05"}, {-63, 63, 3, 63, "+63"},   {-63, 63, 3, 0, "+00"},   {-3, 5, 2, -3, "-3"},
-      {-3, 5, 2, 5, "+5"},     {-1, 144, 6, -1, "-00001"}, {-63, 63, 1, 7, "+7"},   {-63, 63, 3, -100, "-100"},
-      {0, 127, 3, 7, "007"},   {0, 63, 2, 100, "100"},     {0, 63, 0, 5, "5"},       {0, 63, 2, -5, "-5"},
-      {0, 1, 3, 0, "OFF"},     {0, 1, 3, 1, " ON"},        {0, 1, 3, 2, " ON"},      {0, 1, 3, -1, "OFF"},
-      {0, 1, 5, 1, " ON"},     {-5, -1, 2, -2, "-2"},      {1, 1, 2, 1, "01"},       {0, 0, 2, 0, "00"},
+      {-63, 63, 3, -5, "-05"}, {-63, 63, 3, 63, "+63"},    {-63, 63, 3, 0, "+00"}, {-3, 5, 2, -3, "-3"},
+      {-3, 5, 2, 5, "+5"},     {-1, 144, 6, -1, "-00001"}, {-63, 63, 1, 7, "+7"},  {-63, 63, 3, -100, "-100"},
+      {0, 127, 3, 7, "007"},   {0, 63, 2, 100, "100"},     {0, 63, 0, 5, "5"},     {0, 63, 2, -5, "-5"},
+      {0, 1, 3, 0, "OFF"},     {0, 1, 3, 1, " ON"},        {0, 1, 3, 2, " ON"},    {0, 1, 3, -1, "OFF"},
+      {0, 1, 5, 1, " ON"},     {-5, -1, 2, -2, "-2"},      {1, 1, 2, 1, "01"},     {0, 0, 2, 0, "00"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.min) + ".." + std::to_string(c.max) + " w" + std::to_string(c.width) + " v" +

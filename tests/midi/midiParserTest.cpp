@@ -45,16 +45,16 @@ struct Recorder {
   std::vector<std::string> log;
   int sample = 0;
   void attach(CMidiParser& p, bool withNoteOff = false) {
-    p.setHandlers(
-        [this](int ch, int note, int vel) { add("note", ch, note, vel); },
-        withNoteOff ? CMidiParser::NoteHandler([this](int ch, int note, int vel) { add("off", ch, note, vel); })
-                    : CMidiParser::NoteHandler(),
-        [this](int ch, int index, int value) { add("ctl", ch, index, value); },
-        [this](int value) { add("sys", 0, 0, value); });
+    p.setHandlers([this](int ch, int note, int vel) { add("note", ch, note, vel); },
+                  withNoteOff
+                      ? CMidiParser::NoteHandler([this](int ch, int note, int vel) { add("off", ch, note, vel); })
+                      : CMidiParser::NoteHandler(),
+                  [this](int ch, int index, int value) { add("ctl", ch, index, value); },
+                  [this](int value) { add("sys", 0, 0, value); });
   }
   void add(const char* what, int a, int b, int c) {
-    log.push_back("@" + std::to_string(sample) + " " + what + " " + std::to_string(a) + " " + std::to_string(b) +
-                  " " + std::to_string(c));
+    log.push_back("@" + std::to_string(sample) + " " + what + " " + std::to_string(a) + " " + std::to_string(b) + " " +
+                  std::to_string(c));
   }
   void play(CMidiParser& p, int frames) {
     p.beginBlock();
@@ -67,7 +67,7 @@ struct Recorder {
 TEST(MidiParser, TranslatesEveryStatusAsTheTableSays) {
   HostList list;
   list.midi(0, 0x91, 60, 100)
-      .midi(0, 0x92, 61, 0, 45)     // note on with velocity 0: a note off with the release velocity
+      .midi(0, 0x92, 61, 0, 45)  // note on with velocity 0: a note off with the release velocity
       .midi(0, 0x83, 62, 70)
       .midi(0, 0xB4, 7, 99)
       .midi(0, 0xD5, 33, 0)
@@ -82,9 +82,9 @@ TEST(MidiParser, TranslatesEveryStatusAsTheTableSays) {
   ASSERT_EQ(p.size(), 11u);
   struct Expect {
     int type, channel, data, index, value;
-  } expected[] = {{1, 1, 60, 0, 100}, {2, 2, 61, 0, 45},      {2, 3, 62, 0, 70},     {4, 4, 7, 7, 99},
-                  {4, 5, 0, 128, 33}, {4, 6, 0, 129, 0},      {4, 6, 0, 129, 8191},  {4, 6, 0, 129, -8192},
-                  {32, 0, 0, 0, 0},   {32, 0, 0, 0, 0},       {0, 0, 0, 0, 0}};
+  } expected[] = {{1, 1, 60, 0, 100}, {2, 2, 61, 0, 45}, {2, 3, 62, 0, 70},    {4, 4, 7, 7, 99},
+                  {4, 5, 0, 128, 33}, {4, 6, 0, 129, 0}, {4, 6, 0, 129, 8191}, {4, 6, 0, 129, -8192},
+                  {32, 0, 0, 0, 0},   {32, 0, 0, 0, 0},  {0, 0, 0, 0, 0}};
   for (std::size_t i = 0; i < p.size(); ++i) {
     const MidiItem& it = p.item(i);
     EXPECT_EQ(it.type, expected[i].type) << i;
@@ -103,8 +103,8 @@ TEST(MidiParser, DispatchesEachItemJustBeforeItsSample) {
   r.attach(p);
   p.fill(list.events());
   r.play(p, 16);
-  EXPECT_EQ(r.log, (std::vector<std::string>{"@0 note 0 60 100", "@5 note 0 64 90", "@5 ctl 0 1 10",
-                                             "@9 note 0 60 0"}));
+  EXPECT_EQ(r.log,
+            (std::vector<std::string>{"@0 note 0 60 100", "@5 note 0 64 90", "@5 ctl 0 1 10", "@9 note 0 60 0"}));
 }
 
 TEST(MidiParser, NoteOffsGoToTheirOwnHandlerWithoutReleaseVelocity) {
@@ -138,8 +138,8 @@ TEST(MidiParser, AnEventOutOfOrderIsPlayedWithItsPredecessorAndNothingIsLost) {
   r.attach(p);
   p.fill(list.events());
   r.play(p, 10);
-  EXPECT_EQ(r.log, (std::vector<std::string>{"@6 note 0 60 100", "@6 note 0 62 100", "@7 note 0 60 0",
-                                             "@7 note 0 62 0"}));
+  EXPECT_EQ(r.log,
+            (std::vector<std::string>{"@6 note 0 60 100", "@6 note 0 62 100", "@7 note 0 60 0", "@7 note 0 62 0"}));
 }
 
 TEST(MidiParser, EventsBeyondTheBlockArePlayedAtItsEndNotLost) {

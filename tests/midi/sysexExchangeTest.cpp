@@ -162,7 +162,8 @@ TEST(SysexExchange, PortTroubleIsSaidOnTheStatusLineOnly) {
     EXPECT_FALSE(b.ex.Send(0));
     EXPECT_TRUE(b.lcd.empty());
     ASSERT_EQ(b.status.size(), 2u);
-    EXPECT_EQ(b.status[0], "The MIDI input port \"Loopback A\" could not be opened: the port is in use by another program.");
+    EXPECT_EQ(b.status[0],
+              "The MIDI input port \"Loopback A\" could not be opened: the port is in use by another program.");
     EXPECT_NE(b.status[1].find("output port \"Loopback A\" could not be opened"), std::string::npos);
   }
   {

@@ -70,7 +70,7 @@ TEST(RenderSession, EachChannelPlaysItsOwnProgramAndFollowsProgramChanges) {
   options.dataFolder = dataFolder();
   options.tailSeconds = 0.5;
   // The same note on channels 1 and 2, then channel 2 changes to program 1 and plays it again.
-  std::vector<TimedMessage> song = {msg(0, 0x90, 60, 100), msg(0, 0x91, 60, 100), msg(22050, 0x80, 60, 0),
+  std::vector<TimedMessage> song = {msg(0, 0x90, 60, 100),   msg(0, 0x91, 60, 100),  msg(22050, 0x80, 60, 0),
                                     msg(22050, 0x81, 60, 0), msg(44100, 0xC1, 1, 0), msg(44100, 0x91, 60, 100),
                                     msg(66150, 0x81, 60, 0)};
   RenderResult both = renderPerformance(song, plan, options);
@@ -95,7 +95,8 @@ TEST(RenderSession, AFixedSoundIgnoresProgramChangesAndMissingRomIsReported) {
   RenderOptions options;
   options.dataFolder = folder("no-rom").string();
   options.tailSeconds = 0.1;
-  RenderResult r = renderPerformance({msg(0, 0xC0, 5, 0), msg(0, 0x90, 60, 100), msg(4410, 0x80, 60, 0)}, plan, options);
+  RenderResult r =
+      renderPerformance({msg(0, 0xC0, 5, 0), msg(0, 0x90, 60, 100), msg(4410, 0x80, 60, 0)}, plan, options);
   EXPECT_FALSE(r.waveRomLoaded);
   EXPECT_EQ(r.peak, 0.0f) << "silent oscillators without a wave ROM";
 }
@@ -103,11 +104,15 @@ TEST(RenderSession, AFixedSoundIgnoresProgramChangesAndMissingRomIsReported) {
 TEST(KorvoRenderTool, RendersASongFromItsScoreWithATextSound) {
   auto dir = folder("tool");
   std::ofstream(dir / "song.txt") << "tempo 120\npattern p\n  0 1 A3 100\nend\nplay p 1 0\n";
-  ASSERT_EQ(shell(std::string(KORVO_DEMO_SONG_EXE) + " " + (dir / "song.txt").string() + " " + (dir / "song.mid").string()).code, 0);
+  ASSERT_EQ(
+      shell(std::string(KORVO_DEMO_SONG_EXE) + " " + (dir / "song.txt").string() + " " + (dir / "song.mid").string())
+          .code,
+      0);
   // Oscillator 1 alone, an octave up: the note A3 sounds as A4.
   std::ofstream(dir / "sound.txt") << "SOUND 0\nNAME = \"TEST\"\nDCA2.ENABLE = 0\nDCA3.ENABLE = 0\nEND\n";
-  Shell r = shell(std::string(KORVO_RENDER_EXE) + " -q --tail 1 --format float --rate 22050 --text " +
-                  (dir / "sound.txt").string() + " -o " + (dir / "song.wav").string() + " " + (dir / "song.mid").string());
+  Shell r =
+      shell(std::string(KORVO_RENDER_EXE) + " -q --tail 1 --format float --rate 22050 --text " +
+            (dir / "sound.txt").string() + " -o " + (dir / "song.wav").string() + " " + (dir / "song.mid").string());
   ASSERT_EQ(r.code, 0) << r.out;
   EXPECT_NE(r.out.find("wrote"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("1 channel"), std::string::npos) << r.out;

@@ -34,7 +34,8 @@ struct MemoryFiles : SetupFileSystem {
   std::vector<std::string> subfolders(const std::string& p) override {
     std::vector<std::string> names;
     for (const std::string& d : dirs)
-      if (d.rfind(p + "/", 0) == 0 && d.find('/', p.size() + 1) == std::string::npos) names.push_back(d.substr(p.size() + 1));
+      if (d.rfind(p + "/", 0) == 0 && d.find('/', p.size() + 1) == std::string::npos)
+        names.push_back(d.substr(p.size() + 1));
     return names;
   }
   std::vector<std::string> drives() override { return {"/", "c:\\"}; }
@@ -87,8 +88,9 @@ TEST_F(Setup, CopiesInOrderRecordsTheFoldersAndKeepsTheUsersSounds) {
   EXPECT_EQ(fs.copiedTo, (std::vector<std::string>{"/vst/Korvo.dll", "/vst/Korvo/data/wavrom.bin",
                                                    "/vst/Korvo/data/Korvo_backup.dat", "/vst/Korvo/user/factory.kvl",
                                                    "/vst/Korvo/readme.txt"}));
-  EXPECT_EQ(store.values, (std::map<std::string, std::string>{
-                              {"path_dll", "/vst"}, {"path_data", "/vst/Korvo/data"}, {"path_user", "/vst/Korvo/user"}}));
+  EXPECT_EQ(store.values,
+            (std::map<std::string, std::string>{
+                {"path_dll", "/vst"}, {"path_data", "/vst/Korvo/data"}, {"path_user", "/vst/Korvo/user"}}));
   // Again, with the user's sounds in place: a safety copy that fails leaves them unchanged.
   fs.files["/vst/Korvo/data/Korvo_backup.dat"] = "my sounds";
   fs.files["/vst/Korvo/user/factory.kvl"] = "my library";
@@ -156,7 +158,8 @@ TEST_F(Setup, TheFormBrowsesFoldersAndClosesOnlyAfterSuccess) {
   EXPECT_EQ(deriveFolders("c:\\").product, "c:\\Korvo");
   form.setDirectory("/vst/");
   std::vector<std::string> rows;
-  for (const DirectoryEntry& e : form.directoryEntries()) rows.push_back(std::to_string(e.depth) + e.label + (e.current ? "*" : ""));
+  for (const DirectoryEntry& e : form.directoryEntries())
+    rows.push_back(std::to_string(e.depth) + e.label + (e.current ? "*" : ""));
   EXPECT_EQ(rows, (std::vector<std::string>{"0/", "1vst*", "2a", "2b"}));
   form.openEntry(3);
   EXPECT_EQ(form.pathLabel(), "/vst/b");

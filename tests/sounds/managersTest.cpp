@@ -159,7 +159,7 @@ TEST(SoundMan, PlayNote) {
   EXPECT_EQ(sink.program, 0);
   EXPECT_EQ(sink.sound, sm.EditRecord());
   const NoteParams& got = sink.params;
-  const std::int16_t words[7] = {got.transpose, got.fineTune, got.volume,  got.panOffset,
+  const std::int16_t words[7] = {got.transpose, got.fineTune, got.volume,    got.panOffset,
                                  got.tag,       got.lfoPhase, got.startDelay};
   const std::int16_t expect[7] = {0, 0, 63, 0, -1, 0, 0};
   EXPECT_EQ(std::memcmp(words, expect, sizeof expect), 0);
@@ -198,7 +198,14 @@ TEST(SysEx, HeaderFunctions) {
 
 TEST(SysEx, ImportSingleRules) {
   const ProgramRecord src = named("BASS", 8);
-  struct Case { const char* what; int size; bool check; int mutateAt; std::uint8_t value; bool ok; };
+  struct Case {
+    const char* what;
+    int size;
+    bool check;
+    int mutateAt;
+    std::uint8_t value;
+    bool ok;
+  };
   const Case cases[] = {
       {"channel byte ignored", 210, true, 3, 0x05, true},
       {"no F7 at 209 bytes", 209, true, -1, 0, true},

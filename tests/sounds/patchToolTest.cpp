@@ -29,7 +29,8 @@ class PatchTool : public ::testing::Test {
   }
   std::string path(const std::string& name) const { return (dir_ / name).string(); }
   static void write(const std::string& p, const Bytes& b) {
-    std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
+    std::ofstream(p, std::ios::binary)
+        .write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
   }
   static Bytes read(const std::string& p) {
     std::ifstream in(p, std::ios::binary);
@@ -41,7 +42,8 @@ class PatchTool : public ::testing::Test {
     SoundFile file;
     std::vector<Sound> sounds;
     WriteResult r;
-    if (!loadSoundFile(in, file, error) || !selectSounds(file, sel, sounds, error) || !writeSoundFile(out, sounds, 0, r, error))
+    if (!loadSoundFile(in, file, error) || !selectSounds(file, sel, sounds, error) ||
+        !writeSoundFile(out, sounds, 0, r, error))
       return false;
     if (result) *result = r;
     return true;
@@ -104,7 +106,7 @@ TEST_F(PatchTool, BankSurvivesLibraryAndText) {
 
 TEST_F(PatchTool, MessyDumpFile) {
   std::mt19937 rng(5);
-  Bytes file = {0xC0, 0x05};                          // a program change before the dump
+  Bytes file = {0xC0, 0x05};                                        // a program change before the dump
   const Bytes pre(std::begin(kPreMessage), std::end(kPreMessage));  // our own non-dump message
   file.insert(file.end(), pre.begin(), pre.end());
   const Bytes other = {0xF0, 0x43, 0x00, 0x01, 0xF7};
@@ -147,7 +149,11 @@ TEST_F(PatchTool, BadFilesExplainAndWriteNothing) {
   SoundFile longLib;
   std::string longError;
   EXPECT_TRUE(loadSoundFile(path("long.kvl"), longLib, longError)) << longError;
-  struct Case { const char* name; Bytes bytes; const char* error; };
+  struct Case {
+    const char* name;
+    Bytes bytes;
+    const char* error;
+  };
   const Case cases[] = {
       {"cut.syx", cut, "bank dump is cut short: 5000 bytes, 8165 needed"},
       {"nyb.syx", badNybble, "data byte at offset 0x131 is 0x1F, above 15"},

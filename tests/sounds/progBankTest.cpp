@@ -26,7 +26,8 @@ class BankFiles : public ::testing::Test {
   }
   std::string path(const char* name) const { return (dir_ / name).string(); }
   static void write(const std::string& p, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(p, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   }
   static void fill(Ckv_soundMan& sm) {
     for (int n = 0; n < 128; ++n) {
@@ -59,7 +60,11 @@ TEST_F(BankFiles, RefusedLibrariesChangeNothing) {
   std::vector<std::uint8_t> image(kBankSize);
   src.SaveBank(image.data());
 
-  struct Case { const char* what; std::vector<std::uint8_t> bytes; BankImageStatus status; };
+  struct Case {
+    const char* what;
+    std::vector<std::uint8_t> bytes;
+    BankImageStatus status;
+  };
   std::vector<std::uint8_t> v2 = image;
   v2[0] = 2;
   std::vector<std::uint8_t> shortOne(image.begin(), image.end() - 1);

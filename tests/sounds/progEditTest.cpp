@@ -90,23 +90,24 @@ TEST(ProgEdit, UnpackReinitialises) {
 }
 
 TEST(Formatters, Texts) {
-  struct T { std::string (*fn)(int); int value; const char* text; };
+  struct T {
+    std::string (*fn)(int);
+    int value;
+    const char* text;
+  };
   const T rows[] = {
-      {FormatWaveName, 0, "   SAW"},    {FormatWaveName, 25, "SQR  2"}, {FormatWaveName, 32, "SAW  2"},
-      {FormatWaveName, 74, "DRUMS5"},   {FormatWaveName, 75, "WAVXXX"}, {FormatWaveName, -1, "*OFF*"},
-      {FormatModSource, -1, " *OFF*"},  {FormatModSource, 145, " *OFF*"}, {FormatModSource, -20, " *OFF*"},
-      {FormatModSource, 0, "  LFO1"},   {FormatModSource, 144, "CHPRES"}, {FormatModSource, 17, " WHEEL"},
-      {FormatLfoReset, 0, "OFF"},       {FormatLfoReset, 1, "00"},      {FormatLfoReset, 64, "63"},
-      {FormatLfoReset, -3, "OFF"},
-      {FormatLfoWave, 0, "TRI"},        {FormatLfoWave, 3, "NSE"},      {FormatLfoWave, 4, "?"},
-      {FormatLfoWave, -1, "?"},
-      {FormatVelocityLevel, 5, "05L"},  {FormatVelocityLevel, 127, "63X"}, {FormatVelocityLevel, 64, "00X"},
-      {FormatVelocityLevel, -4, "00L"}, {FormatVelocityLevel, 500, "63X"},
-      {FormatRelease, 64, "00R"},       {FormatRelease, 12, "12 "},     {FormatRelease, 127, "63R"},
-      {FormatBendMode, 0, "ALL"},       {FormatBendMode, 6, "NEWH2"},   {FormatBendMode, 7, "?"},
-      {FormatBendMode, -1, "?"},
-      {FormatSaturation, -1, "OFF"},    {FormatSaturation, 0, "ORI"},   {FormatSaturation, 15, "+15"},
-      {FormatSaturation, 3, "+03"},
+      {FormatWaveName, 0, "   SAW"},     {FormatWaveName, 25, "SQR  2"},   {FormatWaveName, 32, "SAW  2"},
+      {FormatWaveName, 74, "DRUMS5"},    {FormatWaveName, 75, "WAVXXX"},   {FormatWaveName, -1, "*OFF*"},
+      {FormatModSource, -1, " *OFF*"},   {FormatModSource, 145, " *OFF*"}, {FormatModSource, -20, " *OFF*"},
+      {FormatModSource, 0, "  LFO1"},    {FormatModSource, 144, "CHPRES"}, {FormatModSource, 17, " WHEEL"},
+      {FormatLfoReset, 0, "OFF"},        {FormatLfoReset, 1, "00"},        {FormatLfoReset, 64, "63"},
+      {FormatLfoReset, -3, "OFF"},       {FormatLfoWave, 0, "TRI"},        {FormatLfoWave, 3, "NSE"},
+      {FormatLfoWave, 4, "?"},           {FormatLfoWave, -1, "?"},         {FormatVelocityLevel, 5, "05L"},
+      {FormatVelocityLevel, 127, "63X"}, {FormatVelocityLevel, 64, "00X"}, {FormatVelocityLevel, -4, "00L"},
+      {FormatVelocityLevel, 500, "63X"}, {FormatRelease, 64, "00R"},       {FormatRelease, 12, "12 "},
+      {FormatRelease, 127, "63R"},       {FormatBendMode, 0, "ALL"},       {FormatBendMode, 6, "NEWH2"},
+      {FormatBendMode, 7, "?"},          {FormatBendMode, -1, "?"},        {FormatSaturation, -1, "OFF"},
+      {FormatSaturation, 0, "ORI"},      {FormatSaturation, 15, "+15"},    {FormatSaturation, 3, "+03"},
   };
   for (const T& t : rows) EXPECT_EQ(t.fn(t.value), t.text) << t.value;
   for (const std::string& n : waveNames()) EXPECT_EQ(n.size(), 6u);

@@ -47,15 +47,15 @@ Bytes initBytes() {
   std::memcpy(p.data(), name, 6);
   for (int e = 0; e < 4; ++e) p[6 + 10 * e] = p[7 + 10 * e] = p[8 + 10 * e] = 0x7E;  // 63 * 2
   for (int l = 0; l < 3; ++l) {
-    p[46 + 4 * l] = 0x18;      // FREQ 24, WAVE 0
-    p[47 + 4 * l] = 0xC0;      // L1 0, source code 15 bits 3..2
-    p[48 + 4 * l] = 0xFF;      // L2 63, source code bits 1..0
-    p[49 + 4 * l] = 0xBF;      // DELAY 63, RESET 1
+    p[46 + 4 * l] = 0x18;  // FREQ 24, WAVE 0
+    p[47 + 4 * l] = 0xC0;  // L1 0, source code 15 bits 3..2
+    p[48 + 4 * l] = 0xFF;  // L2 63, source code bits 1..0
+    p[49 + 4 * l] = 0xBF;  // DELAY 63, RESET 1
   }
   for (int o = 0; o < 3; ++o) {
     std::uint8_t* q = p.data() + 58 + 10 * o;
-    q[0] = 36;                 // (0 + 3) * 12 + 0
-    q[2] = 0xFF;               // both pitch sources off
+    q[0] = 36;                    // (0 + 3) * 12 + 0
+    q[2] = 0xFF;                  // both pitch sources off
     q[6] = o == 0 ? 0xE4 : 0x64;  // LEVEL 50 * 2, ENABLE only on oscillator 1
     q[7] = 0xFF;
   }
@@ -70,15 +70,19 @@ TEST(ProgramRecord, InitDefaults) {
   const ProgramRecord r = makeInitRecord();
   EXPECT_EQ(r.format, 1);
   EXPECT_EQ(recordName(r), "INIT");
-  struct W { int index; int value; };
+  struct W {
+    int index;
+    int value;
+  };
   // Every word that is not zero in a fresh record.
-  std::vector<W> nonZero = {{214, 60}, {215, 4}, {217, 1}, {168, 127}, {176, 127}, {192, 63}, {25, 1},
-                            {24, 50},  {32, 50}, {40, 50}};
+  std::vector<W> nonZero = {{214, 60}, {215, 4}, {217, 1}, {168, 127}, {176, 127},
+                            {192, 63}, {25, 1},  {24, 50}, {32, 50},   {40, 50}};
   for (int b : {0, 8, 16}) nonZero.insert(nonZero.end(), {{b + 4, -1}, {b + 6, -1}});
   for (int b : {24, 32, 40}) nonZero.insert(nonZero.end(), {{b + 2, -1}, {b + 4, -1}});
   for (int b : {48, 60, 72, 84}) nonZero.insert(nonZero.end(), {{b + 1, 63}, {b + 2, 63}, {b + 3, 63}});
   for (int b : {96, 108, 120, 132})
-    nonZero.insert(nonZero.end(), {{b, 24}, {b + 1, 1}, {b + 5, 63}, {b + 6, 63}, {b + 7, -1}, {b + 8, -1}, {b + 10, -1}});
+    nonZero.insert(nonZero.end(),
+                   {{b, 24}, {b + 1, 1}, {b + 5, 63}, {b + 6, 63}, {b + 7, -1}, {b + 8, -1}, {b + 10, -1}});
   for (int b : {144, 152, 160}) nonZero.insert(nonZero.end(), {{b, -1}, {b + 2, -1}, {b + 4, -1}, {b + 6, -1}});
   for (int b : {168, 176}) nonZero.insert(nonZero.end(), {{b + 4, -1}, {b + 6, -1}});
   nonZero.insert(nonZero.end(), {{194, -1}, {196, -1}});
@@ -129,25 +133,73 @@ struct Fixture {
     setRecordName(rec, "ab cdefgh");
     std::memcpy(bytes.data(), "ABCDEF", 6);
     // ENV1
-    w[49] = -5; w[50] = 31; w[51] = -63; w[55] = 1; w[56] = 2; w[57] = 63; w[58] = 70; w[53] = 70; w[54] = 5; w[59] = 62;
+    w[49] = -5;
+    w[50] = 31;
+    w[51] = -63;
+    w[55] = 1;
+    w[56] = 2;
+    w[57] = 63;
+    w[58] = 70;
+    w[53] = 70;
+    w[54] = 5;
+    w[59] = 62;
     const std::uint8_t env1[10] = {0xF6, 0x3E, 0x82, 1, 2, 0x3F, 0x86, 0x18, 5, 0x3E};
     std::memcpy(bytes.data() + 6, env1, 10);
     // LFO1: FREQ 63, RESET 5, HUMAN 1, WAVE 2, L1 10, DELAY 7, L2 20, source channel pressure
-    w[96] = 63; w[97] = 5; w[98] = 1; w[99] = 2; w[100] = 10; w[101] = 7; w[102] = 20; w[104] = 144; w[105] = -9;
+    w[96] = 63;
+    w[97] = 5;
+    w[98] = 1;
+    w[99] = 2;
+    w[100] = 10;
+    w[101] = 7;
+    w[102] = 20;
+    w[104] = 144;
+    w[105] = -9;
     const std::uint8_t lfo1[4] = {0xBF, 0xCA, 0x94, 0xC7};
     std::memcpy(bytes.data() + 46, lfo1, 4);
     // OSC2 / DCA2
-    w[8] = 0; w[9] = 0; w[10] = -1; w[11] = 74; w[12] = 4; w[13] = -63; w[14] = 52; w[15] = 40;
-    w[32] = 63; w[33] = 1; w[34] = 17; w[35] = 1; w[36] = 3; w[37] = -1;
+    w[8] = 0;
+    w[9] = 0;
+    w[10] = -1;
+    w[11] = 74;
+    w[12] = 4;
+    w[13] = -63;
+    w[14] = 52;
+    w[15] = 40;
+    w[32] = 63;
+    w[33] = 1;
+    w[34] = 17;
+    w[35] = 1;
+    w[36] = 3;
+    w[37] = -1;
     const std::uint8_t osc2[10] = {35, 0xF8, 0xC3, 0x82, 0x50, 74, 0xFE, 0xFB, 0x02, 0xFE};
     std::memcpy(bytes.data() + 68, osc2, 10);
     // OSC3: floor of the semitone number
-    w[16] = -3; w[17] = 0; w[18] = -5;
-    bytes[78] = 0; bytes[79] = 0xD8;
+    w[16] = -3;
+    w[17] = 0;
+    w[18] = -5;
+    bytes[78] = 0;
+    bytes[79] = 0xD8;
     // Filter, modes, DCA4
-    w[168] = 100; w[169] = 31; w[170] = -1; w[172] = 8; w[173] = 40; w[174] = 9; w[175] = -40;
-    w[200] = 1; w[201] = 1; w[202] = 0; w[203] = 33; w[204] = 1; w[205] = 1; w[206] = 0; w[207] = 1;
-    w[192] = 20; w[193] = 63; w[196] = 10; w[197] = -20;
+    w[168] = 100;
+    w[169] = 31;
+    w[170] = -1;
+    w[172] = 8;
+    w[173] = 40;
+    w[174] = 9;
+    w[175] = -40;
+    w[200] = 1;
+    w[201] = 1;
+    w[202] = 0;
+    w[203] = 33;
+    w[204] = 1;
+    w[205] = 1;
+    w[206] = 0;
+    w[207] = 1;
+    w[192] = 20;
+    w[193] = 63;
+    w[196] = 10;
+    w[197] = -20;
     const std::uint8_t tail[14] = {0xA8, 0xE4, 0x1F, 0x87, 0xBF, 0x41, 0xFE, 0x21, 0, 0, 0, 0, 0xF9, 0xEC};
     std::memcpy(bytes.data() + 88, tail, 14);
   }
@@ -163,28 +215,84 @@ TEST(UnpackProgram, EveryFieldWords) {
   Fixture f;
   const ProgramRecord r = unpacked(f.bytes);
   EXPECT_EQ(recordName(r), "ABCDEF");
-  struct W { int index; int value; const char* what; };
+  struct W {
+    int index;
+    int value;
+    const char* what;
+  };
   const W rows[] = {
-      {49, -5, "ENV1 L1"}, {50, 31, "ENV1 L2"}, {51, -63, "ENV1 L3"}, {55, 1, "T1"}, {56, 2, "T2"}, {57, 63, "T3"},
-      {58, 70, "T4 with second release"}, {53, 6, "LV loses bit 6"}, {54, 5, "T1V"}, {59, 62, "TK"}, {48, 0, "start"},
-      {96, 63, "LFO FREQ"}, {97, 1, "RESET is a flag"}, {98, 1, "HUMAN"}, {99, 2, "WAVE"}, {100, 10, "L1"},
-      {101, 7, "DELAY"}, {102, 20, "L2"}, {104, 12, "pressure comes back as PRESS"}, {105, 63, "MOD.AMT full"},
-      {8, -1, "OSC2 OCT"}, {9, 11, "SEMI"}, {10, 31, "FINE"}, {11, 74, "WAVE"}, {12, 4, "MOD1.SEL"},
-      {13, -63, "MOD1.AMT"}, {14, 52, "MOD2.SEL"}, {15, 40, "MOD2.AMT"}, {32, 63, "LEVEL"}, {33, 1, "ENABLE"},
-      {34, 17, "DCA MOD1.SEL"}, {35, 1, "DCA MOD1.AMT"}, {36, -1, "LFO4 is off in hardware"}, {37, -1, "DCA MOD2.AMT"},
-      {16, -3, "OSC3 OCT"}, {17, 0, "SEMI"}, {18, 27, "FINE"},
-      {168, 100, "FREQ"}, {169, 31, "RES"}, {170, 63, "KEYBD -1 keeps low bits"}, {172, 8, "FILT MOD1.SEL"},
-      {173, 31, "clamped amount"}, {174, 9, "FILT MOD2.SEL"}, {175, -31, "clamped amount"},
-      {200, 1, "SYNC"}, {201, 1, "AM"}, {202, 0, "MONO"}, {203, 33, "GLIDE"}, {204, 1, "REST.VC"},
-      {205, 1, "REST.ENV"}, {206, 0, "REST.OSC"}, {207, 1, "CYC"},
-      {192, 20, "ENV4.AMT"}, {193, 56, "PAN +63 -> +56"}, {196, 10, "PMOD.SEL"}, {197, -20, "PMOD.AMT"},
-      {132, 24, "LFO4 untouched"}, {144, -1, "matrix untouched"}, {215, 4, "BRANGE untouched"},
+      {49, -5, "ENV1 L1"},
+      {50, 31, "ENV1 L2"},
+      {51, -63, "ENV1 L3"},
+      {55, 1, "T1"},
+      {56, 2, "T2"},
+      {57, 63, "T3"},
+      {58, 70, "T4 with second release"},
+      {53, 6, "LV loses bit 6"},
+      {54, 5, "T1V"},
+      {59, 62, "TK"},
+      {48, 0, "start"},
+      {96, 63, "LFO FREQ"},
+      {97, 1, "RESET is a flag"},
+      {98, 1, "HUMAN"},
+      {99, 2, "WAVE"},
+      {100, 10, "L1"},
+      {101, 7, "DELAY"},
+      {102, 20, "L2"},
+      {104, 12, "pressure comes back as PRESS"},
+      {105, 63, "MOD.AMT full"},
+      {8, -1, "OSC2 OCT"},
+      {9, 11, "SEMI"},
+      {10, 31, "FINE"},
+      {11, 74, "WAVE"},
+      {12, 4, "MOD1.SEL"},
+      {13, -63, "MOD1.AMT"},
+      {14, 52, "MOD2.SEL"},
+      {15, 40, "MOD2.AMT"},
+      {32, 63, "LEVEL"},
+      {33, 1, "ENABLE"},
+      {34, 17, "DCA MOD1.SEL"},
+      {35, 1, "DCA MOD1.AMT"},
+      {36, -1, "LFO4 is off in hardware"},
+      {37, -1, "DCA MOD2.AMT"},
+      {16, -3, "OSC3 OCT"},
+      {17, 0, "SEMI"},
+      {18, 27, "FINE"},
+      {168, 100, "FREQ"},
+      {169, 31, "RES"},
+      {170, 63, "KEYBD -1 keeps low bits"},
+      {172, 8, "FILT MOD1.SEL"},
+      {173, 31, "clamped amount"},
+      {174, 9, "FILT MOD2.SEL"},
+      {175, -31, "clamped amount"},
+      {200, 1, "SYNC"},
+      {201, 1, "AM"},
+      {202, 0, "MONO"},
+      {203, 33, "GLIDE"},
+      {204, 1, "REST.VC"},
+      {205, 1, "REST.ENV"},
+      {206, 0, "REST.OSC"},
+      {207, 1, "CYC"},
+      {192, 20, "ENV4.AMT"},
+      {193, 56, "PAN +63 -> +56"},
+      {196, 10, "PMOD.SEL"},
+      {197, -20, "PMOD.AMT"},
+      {132, 24, "LFO4 untouched"},
+      {144, -1, "matrix untouched"},
+      {215, 4, "BRANGE untouched"},
   };
   for (const W& row : rows) EXPECT_EQ(r.words[row.index], row.value) << row.what << " (word " << row.index << ")";
 }
 
 TEST(PackProgram, EdgeCases) {
-  struct Case { const char* what; int index; int value; int byte; std::uint8_t expect; int back; };
+  struct Case {
+    const char* what;
+    int index;
+    int value;
+    int byte;
+    std::uint8_t expect;
+    int back;
+  };
   const Case cases[] = {
       {"PAN +63 -> nybble 15", 193, 63, 100, 0xFF, 56},
       {"PAN -63 -> nybble 1", 193, -63, 100, 0x1F, -56},
@@ -233,7 +341,10 @@ TEST(PackProgram, FineBelowZeroBorrowsASemitone) {
 }
 
 TEST(PackProgram, NameEdgeCases) {
-  struct N { std::string in; std::string out; };
+  struct N {
+    std::string in;
+    std::string out;
+  };
   const N rows[] = {
       {" ab cde", std::string("ABCDE\0", 6)},
       {"", std::string(6, '\0')},
@@ -278,11 +389,16 @@ TEST(UnpackProgram, OutOfRangeNybblesStayDefined) {
 
 // Pack and unpack agree for every value of every hardware field's range.
 TEST(PackProgram, HardwareRangesRoundTrip) {
-  struct F { int index; int lo; int hi; int step; };
-  const F fields[] = {{49, -63, 63, 1}, {55, 0, 63, 1}, {58, 0, 127, 1}, {53, 0, 63, 1}, {96, 0, 63, 1},
-                      {99, 0, 3, 1},    {11, 0, 255, 1}, {13, -63, 63, 1}, {24, 0, 63, 1}, {168, 0, 127, 1},
-                      {169, 0, 31, 1},  {170, 0, 63, 1}, {173, -31, 31, 1}, {192, 0, 63, 1}, {203, 0, 63, 1},
-                      {193, -64, 56, 8}, {197, -64, 63, 1}, {1, 0, 11, 1}, {2, 0, 31, 1}, {0, -3, 7, 1}};
+  struct F {
+    int index;
+    int lo;
+    int hi;
+    int step;
+  };
+  const F fields[] = {{49, -63, 63, 1},  {55, 0, 63, 1},    {58, 0, 127, 1},   {53, 0, 63, 1},  {96, 0, 63, 1},
+                      {99, 0, 3, 1},     {11, 0, 255, 1},   {13, -63, 63, 1},  {24, 0, 63, 1},  {168, 0, 127, 1},
+                      {169, 0, 31, 1},   {170, 0, 63, 1},   {173, -31, 31, 1}, {192, 0, 63, 1}, {203, 0, 63, 1},
+                      {193, -64, 56, 8}, {197, -64, 63, 1}, {1, 0, 11, 1},     {2, 0, 31, 1},   {0, -3, 7, 1}};
   for (const F& f : fields) {
     for (int v = f.lo; v <= f.hi; v += f.step) {
       ProgramRecord r = makeInitRecord();

@@ -9,10 +9,12 @@ namespace korvo {
 namespace {
 
 TEST(Clamp, Table) {
-  struct Row { int v, c127, s127, c255, s63; };
+  struct Row {
+    int v, c127, s127, c255, s63;
+  };
   const Row rows[] = {
-      {-1000, 0, -127, 0, -63}, {-128, 0, -127, 0, -63}, {-64, 0, -64, 0, -63}, {-1, 0, -1, 0, -1},
-      {0, 0, 0, 0, 0},          {62, 62, 62, 62, 62},    {64, 64, 64, 64, 63},  {127, 127, 127, 127, 63},
+      {-1000, 0, -127, 0, -63}, {-128, 0, -127, 0, -63},  {-64, 0, -64, 0, -63}, {-1, 0, -1, 0, -1},
+      {0, 0, 0, 0, 0},          {62, 62, 62, 62, 62},     {64, 64, 64, 64, 63},  {127, 127, 127, 127, 63},
       {128, 127, 127, 128, 63}, {300, 127, 127, 255, 63},
   };
   for (const Row& r : rows) {
@@ -34,11 +36,15 @@ TEST(BitFields, JoinAndSplit) {
   EXPECT_EQ(joinNybbles(0xF, 0xF, 6), 63u);
   EXPECT_EQ(joinNybbles(0x4, 0xA, 8), 0xA4u);
   EXPECT_EQ(joinNybbles(0x4, 0xA, 7), 0x24u);
-  struct S { unsigned a, b; int width; int expect; };
+  struct S {
+    unsigned a, b;
+    int width;
+    int expect;
+  };
   const S signedRows[] = {
       {0x1, 0x4, 7, -63},  // 0x41 in 7 bits
       {0xF, 0x3, 7, 63},   {0x0, 0x4, 7, -64}, {0xE, 0xF, 8, -2}, {0xF, 0x7, 8, 127},
-      {0x0, 0x8, 8, -128}, {0x1, 0x0, 1, -1},  {0xF, 0x1, 5, -1},  {0xF, 0x0, 5, 15},
+      {0x0, 0x8, 8, -128}, {0x1, 0x0, 1, -1},  {0xF, 0x1, 5, -1}, {0xF, 0x0, 5, 15},
   };
   for (const S& s : signedRows) {
     SCOPED_TRACE(s.width);
@@ -79,7 +85,7 @@ TEST(ModSources, NamesTable) {
   EXPECT_EQ(names[0], " *OFF*");
   EXPECT_EQ(names[1], "  LFO1");
   EXPECT_EQ(names[10], " VEL-X");
-  EXPECT_EQ(names[17], "  BANK");       // controller 0
+  EXPECT_EQ(names[17], "  BANK");  // controller 0
   EXPECT_EQ(names[17 + 3], " CTR 3");
   EXPECT_EQ(names[17 + 20], "CTR 20");
   EXPECT_EQ(names[17 + 32], "BANKLO");
@@ -102,11 +108,15 @@ TEST(ModSources, NamesTable) {
 }
 
 TEST(ModSources, Resolve) {
-  struct R { int sel; SourceKind kind; int slot; };
-  const R rows[] = {{-1, SourceKind::ChannelWide, -1}, {0, SourceKind::PerVoice, 0},   {15, SourceKind::PerVoice, 15},
-                    {16, SourceKind::ChannelWide, 0},  {143, SourceKind::ChannelWide, 127},
-                    {144, SourceKind::ChannelWide, 128}, {145, SourceKind::ChannelWide, -1},
-                    {-7, SourceKind::ChannelWide, -1}};
+  struct R {
+    int sel;
+    SourceKind kind;
+    int slot;
+  };
+  const R rows[] = {{-1, SourceKind::ChannelWide, -1},   {0, SourceKind::PerVoice, 0},
+                    {15, SourceKind::PerVoice, 15},      {16, SourceKind::ChannelWide, 0},
+                    {143, SourceKind::ChannelWide, 127}, {144, SourceKind::ChannelWide, 128},
+                    {145, SourceKind::ChannelWide, -1},  {-7, SourceKind::ChannelWide, -1}};
   for (const R& r : rows) {
     const SourceRef ref = resolveSource(r.sel);
     EXPECT_EQ(ref.kind, r.kind) << r.sel;

@@ -11,10 +11,13 @@ namespace {
 
 TEST(SoundText, InitBlock) {
   const std::string t = soundToText(makeInitRecord(), 7);
-  const char* lines[] = {"SOUND 007\n", "NAME = \"INIT\"\n", "OSC1.WAVE = SAW\n", "OSC1.MOD1.SEL = *OFF*\n",
-                         "DCA1.ENABLE = 1\n", "FILT.FREQ = 127\n", "DCA4.PAN = 0\n", "LFO4.WAVE = TRI\n",
-                         "ENV2.T4 = 0\n", "MAT3.MOD4.AMT = 0\n", "MODE.REST.OSC = 0\n", "EMU.BMODE = ALL\n",
-                         "EMU.SAT = ORI\n", "END\n"};
+  const char* lines[] = {"SOUND 007\n",         "NAME = \"INIT\"\n",
+                         "OSC1.WAVE = SAW\n",   "OSC1.MOD1.SEL = *OFF*\n",
+                         "DCA1.ENABLE = 1\n",   "FILT.FREQ = 127\n",
+                         "DCA4.PAN = 0\n",      "LFO4.WAVE = TRI\n",
+                         "ENV2.T4 = 0\n",       "MAT3.MOD4.AMT = 0\n",
+                         "MODE.REST.OSC = 0\n", "EMU.BMODE = ALL\n",
+                         "EMU.SAT = ORI\n",     "END\n"};
   for (const char* l : lines) EXPECT_NE(t.find(l), std::string::npos) << l;
   EXPECT_EQ(t.find("WORD."), std::string::npos) << "a fresh record needs no raw words";
   EXPECT_EQ(t.find("RAW."), std::string::npos);
@@ -24,7 +27,12 @@ TEST(SoundText, InitBlock) {
 // The table comes from the page set; these rows pin each way a page states a word (base id +
 // value index, an absolute or a block-relative explicit id) and each kind a formatter implies.
 TEST(SoundText, ParameterTableTellingRows) {
-  struct Row { const char* name; int word; ParamKind kind; int lo, hi; };
+  struct Row {
+    const char* name;
+    int word;
+    ParamKind kind;
+    int lo, hi;
+  };
   const Row rows[] = {
       {"OSC1.OCT", 0, ParamKind::Number, -3, 5},          {"OSC2.WAVE", 11, ParamKind::Wave, 0, 74},
       {"DCA3.ENABLE", 41, ParamKind::Number, 0, 1},       {"FILT.KEYBD", 170, ParamKind::Number, -63, 63},
@@ -51,12 +59,16 @@ TEST(SoundText, ParameterTableTellingRows) {
 }
 
 TEST(SoundText, ValueNames) {
-  struct V { ParamKind kind; int value; const char* text; };
+  struct V {
+    ParamKind kind;
+    int value;
+    const char* text;
+  };
   const V rows[] = {
-      {ParamKind::Wave, 25, "SQR  2"}, {ParamKind::Wave, 75, "75"},     {ParamKind::Wave, -1, "-1"},
-      {ParamKind::Source, 19, "CTR 3"}, {ParamKind::Source, 56, "CTR 40"}, {ParamKind::Source, 144, "CHPRES"},
-      {ParamKind::Source, 145, "145"},  {ParamKind::Source, -1, "*OFF*"}, {ParamKind::LfoWave, 3, "NSE"},
-      {ParamKind::LfoWave, 9, "9"},     {ParamKind::BendMode, 4, "HELD2"}, {ParamKind::Saturation, -1, "OFF"},
+      {ParamKind::Wave, 25, "SQR  2"},   {ParamKind::Wave, 75, "75"},       {ParamKind::Wave, -1, "-1"},
+      {ParamKind::Source, 19, "CTR 3"},  {ParamKind::Source, 56, "CTR 40"}, {ParamKind::Source, 144, "CHPRES"},
+      {ParamKind::Source, 145, "145"},   {ParamKind::Source, -1, "*OFF*"},  {ParamKind::LfoWave, 3, "NSE"},
+      {ParamKind::LfoWave, 9, "9"},      {ParamKind::BendMode, 4, "HELD2"}, {ParamKind::Saturation, -1, "OFF"},
       {ParamKind::Saturation, 7, "+07"}, {ParamKind::Saturation, 40, "40"}, {ParamKind::Number, -3, "-3"},
   };
   for (const V& v : rows) {
@@ -119,7 +131,10 @@ TEST(SoundText, SeveralBlocksAndComments) {
 }
 
 TEST(SoundText, ErrorsNameTheLine) {
-  struct E { const char* text; const char* error; };
+  struct E {
+    const char* text;
+    const char* error;
+  };
   const E rows[] = {
       {"SOUND\nOSC1.WAV = SAW\nEND\n", "line 2: unknown parameter"},
       {"SOUND\nOSC1.WAVE = SAWX\nEND\n", "line 2: cannot read the value"},

@@ -83,8 +83,8 @@ TEST(ListBox, KeyboardNavigationClampsAndReportsChanges) {
     int index;
     int top;
   };
-  const Step steps[] = {{keys::Down, 0, 0},     {keys::Down, 1, 0}, {keys::PageDown, 4, 1}, {keys::End, 9, 6},
-                        {keys::Down, 9, 6},     {keys::PageUp, 6, 6}, {keys::Home, 0, 0},   {keys::Up, 0, 0}};
+  const Step steps[] = {{keys::Down, 0, 0}, {keys::Down, 1, 0},   {keys::PageDown, 4, 1}, {keys::End, 9, 6},
+                        {keys::Down, 9, 6}, {keys::PageUp, 6, 6}, {keys::Home, 0, 0},     {keys::Up, 0, 0}};
   for (const Step& s : steps) {
     host.pressKey(s.key);
     EXPECT_EQ(list->itemIndex(), s.index) << s.key;

@@ -33,8 +33,8 @@ int drawFreeType(FT_Library lib, const char* file, int emPixels, korvo::Canvas& 
     const FT_GlyphSlot g = face->glyph;
     for (unsigned r = 0; r < g->bitmap.rows; ++r)
       for (unsigned q = 0; q < g->bitmap.width; ++q)
-        c.blendPixel(pen + g->bitmap_left + static_cast<int>(q), y + ascent - g->bitmap_top + static_cast<int>(r), kText,
-                     g->bitmap.buffer[r * static_cast<unsigned>(g->bitmap.pitch) + q]);
+        c.blendPixel(pen + g->bitmap_left + static_cast<int>(q), y + ascent - g->bitmap_top + static_cast<int>(r),
+                     kText, g->bitmap.buffer[r * static_cast<unsigned>(g->bitmap.pitch) + q]);
     pen += static_cast<int>(g->advance.x >> 6);
   }
   FT_Done_Face(face);

@@ -24,8 +24,9 @@ TEST(KeyEchoFilter, DropsTheCopyFromTheOtherRouteWhicheverComesFirstButNeverARep
   // One route only, auto-repeat included: every event counts.
   KeyEchoFilter one;
   for (int i = 0; i < 200; ++i) EXPECT_TRUE(one.accept(Route::Host, true, 'E', 5000 + 33u * static_cast<unsigned>(i)));
-  for (int i = 0; i < 200; ++i) EXPECT_TRUE(one.accept(Route::System, true, 'F', 20000 + 10u * static_cast<unsigned>(i)))
-      << "a burst of one route must not be taken for copies, nor grow without bound";
+  for (int i = 0; i < 200; ++i)
+    EXPECT_TRUE(one.accept(Route::System, true, 'F', 20000 + 10u * static_cast<unsigned>(i)))
+        << "a burst of one route must not be taken for copies, nor grow without bound";
   // A copy that comes too late is a new key.
   KeyEchoFilter late;
   EXPECT_TRUE(late.accept(Route::System, true, 'G', 100));

@@ -16,8 +16,19 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 Bytes smf(std::uint16_t format, std::uint16_t division, const std::vector<Bytes>& tracks) {
-  Bytes f = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, static_cast<std::uint8_t>(format), 0,
-             static_cast<std::uint8_t>(tracks.size()), static_cast<std::uint8_t>(division >> 8),
+  Bytes f = {'M',
+             'T',
+             'h',
+             'd',
+             0,
+             0,
+             0,
+             6,
+             0,
+             static_cast<std::uint8_t>(format),
+             0,
+             static_cast<std::uint8_t>(tracks.size()),
+             static_cast<std::uint8_t>(division >> 8),
              static_cast<std::uint8_t>(division)};
   for (const Bytes& t : tracks) {
     const std::size_t n = t.size();
@@ -45,11 +56,11 @@ bool read(const Bytes& file, std::vector<TimedMessage>& out, std::string& error)
 TEST(MidiFile, ReadsChannelMessagesAtTheirTimeAndLeavesSysExOut) {
   // 96 pulses a beat: a note at beat 0, its running-status release at beat 1; a SysEx and a SysEx
   // continuation (F7) between them, each half a beat long.
-  const Bytes file = smf(0, 96, {track({0x00, 0x90, 0x3C, 0x64,  //
+  const Bytes file = smf(0, 96, {track({0x00, 0x90, 0x3C, 0x64,              //
                                         0x30, 0xF0, 0x03, 0x7E, 0x00, 0xF7,  //
-                                        0x30, 0xF7, 0x02, 0x01, 0xF7,  //
-                                        0x00, 0x90, 0x3C, 0x00,  //
-                                        0x00, 0x3E, 0x50})});  // running status after a channel message
+                                        0x30, 0xF7, 0x02, 0x01, 0xF7,        //
+                                        0x00, 0x90, 0x3C, 0x00,              //
+                                        0x00, 0x3E, 0x50})});                // running status after a channel message
   std::vector<TimedMessage> out;
   std::string error;
   ASSERT_TRUE(read(file, out, error)) << error;
@@ -73,7 +84,9 @@ TEST(MidiFile, MalformedAndAbsurdFilesGiveAnErrorAndNothing) {
       {"cut channel message", smf(0, 96, {Bytes{0x00, 0x90, 0x3C}}), "cut short"},
       {"wrong tempo length", smf(0, 96, {Bytes{0x00, 0xFF, 0x51, 0x02, 0x07, 0xA1, 0x00, 0xFF, 0x2F, 0x00}}), "length"},
       {"SMPTE", smf(0, 0xE728, {track({0x00, 0x90, 0x3C, 0x64})}), "SMPTE"},
-      {"years long", smf(1, 1, {track({0x00, 0x90, 0x3C, 0x64}), Bytes{0xFF, 0xFF, 0xFF, 0x7F, 0x80, 0x3C, 0x00, 0x00, 0xFF, 0x2F, 0x00}}),
+      {"years long",
+       smf(1, 1,
+           {track({0x00, 0x90, 0x3C, 0x64}), Bytes{0xFF, 0xFF, 0xFF, 0x7F, 0x80, 0x3C, 0x00, 0x00, 0xFF, 0x2F, 0x00}}),
        "runs longer than 2 hours"},
       {"no notes", smf(0, 96, {track({})}), "no MIDI notes"},
   };
@@ -92,10 +105,11 @@ TEST(MidiFile, AHostGetsTheSysExDumpsAndMayReadAnEmptyFile) {
   MidiFileOptions host;
   host.sysEx = true;
   host.needMessages = false;
-  const Bytes file = smf(0, 96, {track({0x00, 0xF0, 0x03, 0x7E, 0x00, 0xF7,  //
-                                        0x30, 0xF0, 0x02, 0x43, 0x10,  //
-                                        0x00, 0xF7, 0x01, 0xF7,  //
-                                        0x30, 0x90, 0x3C, 0x64})});
+  const Bytes file = smf(0, 96,
+                         {track({0x00, 0xF0, 0x03, 0x7E, 0x00, 0xF7,  //
+                                 0x30, 0xF0, 0x02, 0x43, 0x10,        //
+                                 0x00, 0xF7, 0x01, 0xF7,              //
+                                 0x30, 0x90, 0x3C, 0x64})});
   std::vector<TimedMessage> out;
   std::string error;
   ASSERT_TRUE(readMidiBytes(file.data(), file.size(), 44100, "dumps.mid", out, error, host)) << error;

@@ -76,11 +76,7 @@ TEST(ToolCommandLine, ALenientLineTakesWhatItDoesNotKnowAsOperands) {
   int program = -1;
   std::string error;
   const char* argv[] = {"tool", "--program", "7", "-x", "data", "--program"};
-  ASSERT_TRUE(CommandLine()
-                  .option({"--program"}, program)
-                  .operands(words)
-                  .lenient()
-                  .parse(6, argv, error));
+  ASSERT_TRUE(CommandLine().option({"--program"}, program).operands(words).lenient().parse(6, argv, error));
   EXPECT_EQ(program, 7);
   EXPECT_EQ(words, (std::vector<std::string>{"-x", "data", "--program"}));
 }

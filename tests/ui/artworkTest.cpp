@@ -53,10 +53,10 @@ TEST(Artwork, SizesAndFrameCounts) {
     int w, h, minFrames;
   };
   const std::map<std::string, Want> want = {
-      {"knob2.gif", {40, 40, 32}},     {"browseButtons.gif", {28, 16, 3}}, {"butt.gif", {40, 21, 5}},
-      {"logo.gif", {121, 33, 1}},      {"menuFile.gif", {33, 18, 1}},      {"menuOptions.gif", {60, 18, 1}},
-      {"menuInfo.gif", {41, 18, 1}},   {"capWrite.gif", {48, 14, 1}},      {"capInit.gif", {48, 14, 1}},
-      {"capSend.gif", {48, 14, 1}},    {"capRequest.gif", {48, 14, 1}},    {"capPanic.gif", {48, 14, 1}},
+      {"knob2.gif", {40, 40, 32}},   {"browseButtons.gif", {28, 16, 3}}, {"butt.gif", {40, 21, 5}},
+      {"logo.gif", {121, 33, 1}},    {"menuFile.gif", {33, 18, 1}},      {"menuOptions.gif", {60, 18, 1}},
+      {"menuInfo.gif", {41, 18, 1}}, {"capWrite.gif", {48, 14, 1}},      {"capInit.gif", {48, 14, 1}},
+      {"capSend.gif", {48, 14, 1}},  {"capRequest.gif", {48, 14, 1}},    {"capPanic.gif", {48, 14, 1}},
   };
   ASSERT_EQ(pictures.size(), want.size());
   for (const auto& p : pictures) {

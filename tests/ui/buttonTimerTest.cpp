@@ -240,7 +240,8 @@ TEST(SimpleTimer, RealThreadTicksAndStops) {
     t.action = [&](int, int) { ++ticks; };
     t.Start(true, 2);
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (ticks < 5 && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    while (ticks < 5 && std::chrono::steady_clock::now() < until)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
     t.Stop();
     const int atStop = ticks;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -260,7 +261,7 @@ TEST(SimpleTimer, ClockServiceMergesMissedTicksAndFiresOnlyWhenDue) {
   const auto t0 = ClockTimerService::Clock::now();
   timer.Start(true, 35);
   clock.poll(t0);
-  EXPECT_EQ(ticks, 0);  // not yet due
+  EXPECT_EQ(ticks, 0);                              // not yet due
   clock.poll(t0 + std::chrono::milliseconds(400));  // ten periods late
   EXPECT_EQ(ticks, 1);
   EXPECT_EQ(clock.pending(), 1u);  // re-armed by the tick, due a period after now

@@ -27,7 +27,8 @@ Bytes encode(const GifSpec& spec) {
 
 std::vector<Pixel> greyPalette(int n) {
   std::vector<Pixel> p;
-  for (int i = 0; i < n; ++i) p.push_back(rgb(static_cast<unsigned>(i * 255 / (n - 1)), 0, static_cast<unsigned>(255 - i * 255 / (n - 1))));
+  for (int i = 0; i < n; ++i)
+    p.push_back(rgb(static_cast<unsigned>(i * 255 / (n - 1)), 0, static_cast<unsigned>(255 - i * 255 / (n - 1))));
   return p;
 }
 
@@ -155,7 +156,7 @@ TEST(GifDecoder, TotalFramePixelsAreLimited) {
   // A 4096 x 4096 screen with empty frames: two fit in the limit, a third does not.
   auto file = [](int frames) {
     Bytes g = craftedGif(4096, 4096, 0, {});
-    g.pop_back();  // trailer
+    g.pop_back();                                // trailer
     const Bytes frame(g.begin() + 25, g.end());  // descriptor, code size, empty data
     for (int i = 1; i < frames; ++i) g.insert(g.end(), frame.begin(), frame.end());
     g.push_back(0x3B);
@@ -398,7 +399,8 @@ std::vector<Image> referenceFrames(const Bytes& file) {
     const ColorMapObject* map = si.ImageDesc.ColorMap ? si.ImageDesc.ColorMap : gif->SColorMap;
     if (lastDisposal == 2) {
       prev = cur;
-      std::fill(cur.begin(), cur.end(), static_cast<std::uint8_t>(si.ImageDesc.ColorMap ? transparent : gif->SBackGroundColor));
+      std::fill(cur.begin(), cur.end(),
+                static_cast<std::uint8_t>(si.ImageDesc.ColorMap ? transparent : gif->SBackGroundColor));
     } else if (lastDisposal == 3) {
       std::swap(cur, prev);
     } else {
@@ -409,12 +411,14 @@ std::vector<Image> referenceFrames(const Bytes& file) {
         const int v = si.RasterBits[y * si.ImageDesc.Width + x];
         const int sx = si.ImageDesc.Left + x;
         const int sy = si.ImageDesc.Top + y;
-        if (sx < w && sy < h && v != transparent) cur[static_cast<std::size_t>(sy * w + sx)] = static_cast<std::uint8_t>(v);
+        if (sx < w && sy < h && v != transparent)
+          cur[static_cast<std::size_t>(sy * w + sx)] = static_cast<std::uint8_t>(v);
       }
     Image img(w, h);
     for (std::size_t k = 0; k < cur.size(); ++k) {
       const int v = cur[k];
-      img.pixels()[k] = map && v < map->ColorCount ? rgb(map->Colors[v].Red, map->Colors[v].Green, map->Colors[v].Blue) : 0;
+      img.pixels()[k] =
+          map && v < map->ColorCount ? rgb(map->Colors[v].Red, map->Colors[v].Green, map->Colors[v].Blue) : 0;
     }
     out.push_back(std::move(img));
     lastDisposal = gcb.DisposalMode;

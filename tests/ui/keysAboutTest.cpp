@@ -74,16 +74,16 @@ TEST(MusicKeys, KeyAt) {
     int x, y, note;
   };
   const Case cases[] = {
-      {-20, t + 30, 36},              // left of everything: the lowest key
-      {1000, t + 5, 108},             // right of everything: the highest key
-      {1, t + 5, 36},                 // C, upper part
-      {5, t + 5, 37},                 // C#
+      {-20, t + 30, 36},                      // left of everything: the lowest key
+      {1000, t + 5, 108},                     // right of everything: the highest key
+      {1, t + 5, 36},                         // C, upper part
+      {5, t + 5, 37},                         // C#
       {9, t + 5, TMusicKeysSimple::kNoNote},  // between C# and D's upper part
-      {9, t + 30, 38},                // D, lower part
-      {7, t + 30, 36},                // right edge counts (left <= x <= right)
-      {5, 0, 37},                     // y above the keys is brought to the top row
-      {5, 500, 36},                   // ... and below to the bottom row: C's lower part
-      {5, t + 25, 36},                // the black key's last row is also C's first lower row
+      {9, t + 30, 38},                        // D, lower part
+      {7, t + 30, 36},                        // right edge counts (left <= x <= right)
+      {5, 0, 37},                             // y above the keys is brought to the top row
+      {5, 500, 36},                           // ... and below to the bottom row: C's lower part
+      {5, t + 25, 36},                        // the black key's last row is also C's first lower row
       {5, t - 1, 37},
   };
   for (const Case& c : cases) EXPECT_EQ(kb.keys->KeyAt(c.x, c.y), c.note) << c.x << "," << c.y;
@@ -170,7 +170,7 @@ TEST(MusicKeys, ComputerKeyboard) {
   EXPECT_TRUE(kb.log.empty());
   kb.keys->SetComputerKeyPlay(true);
   kb.host.keyDown('Y', 0);
-  kb.host.keyDown('Y', 0);  // auto-repeat
+  kb.host.keyDown('Y', 0);            // auto-repeat
   kb.host.press({3, kb.top() + 35});  // mouse on C2 meanwhile
   kb.host.keyUp('Y', 0);
   kb.host.release({3, kb.top() + 35});

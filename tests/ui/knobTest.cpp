@@ -99,17 +99,15 @@ TEST(GraphKnob, DerivedStateOfTheRange) {
 TEST(GraphKnob, DragLaw) {
   struct Case {
     const char* name;
-    int sideways;        // pointer x offset from the press point during the move
+    int sideways;  // pointer x offset from the press point during the move
     ShiftState shift;
-    int up;              // pixels moved up
-    float expected;      // value after the move, from 50 in 0..100 with 100 px for the range
+    int up;          // pixels moved up
+    float expected;  // value after the move, from 50 in 0..100 with 100 px for the range
   };
   // Drag value starts at 50 + 4 (dead zone); value = drag value - 4.
   const Case cases[] = {
-      {"straight", 0, 0, 10, 50 + 10 * (1 - 1.0f / 200)},
-      {"sideways 99", 99, 0, 10, 50 + 10 * 0.5f},
-      {"shift", 0, kShift, 10, 50 + 10 * 0.2f},
-      {"far sideways bottoms out", 300, 0, 10, 50 + 10 * 0.2f},
+      {"straight", 0, 0, 10, 50 + 10 * (1 - 1.0f / 200)}, {"sideways 99", 99, 0, 10, 50 + 10 * 0.5f},
+      {"shift", 0, kShift, 10, 50 + 10 * 0.2f},           {"far sideways bottoms out", 300, 0, 10, 50 + 10 * 0.2f},
       {"down", 0, 0, -20, 50 - 20 * (1 - 1.0f / 200)},
   };
   for (const Case& c : cases) {

@@ -31,8 +31,7 @@ TEST(MidiSelForm, ListsThePortsOfOneDirectionFreshlyEnumerated) {
   d.loop->setNames({"Synth In", "Port 2", "Port 3"});  // plugged in after the list was made
   d.form->Prepare("Select MIDI out port...", TmidiSelForm::kDirectionOut, 99);
   EXPECT_EQ(d.form->caption, "Select MIDI out port...");
-  EXPECT_EQ(d.form->DevList->items,
-            (std::vector<std::string>{"Synth In   000", "Port 2   001", "Port 3   002"}));
+  EXPECT_EQ(d.form->DevList->items, (std::vector<std::string>{"Synth In   000", "Port 2   001", "Port 3   002"}));
   EXPECT_EQ(d.form->DevList->itemIndex(), 2);  // a previous index past the list: the last port
   d.form->Prepare("Select MIDI in port...", TmidiSelForm::kDirectionIn, -1);
   EXPECT_EQ(d.form->DevList->itemIndex(), 0);

@@ -72,8 +72,8 @@ TEST(PanelPreview, ControlsWithTheGeneratedArtwork) {
   const struct {
     int x, y, idx;
     const TAniGIF* s;
-  } buttons[] = {{215, 7, 0, upDownGif.get()},  {215, 26, 2, upDownGif.get()}, {264, 20, 2, buttGif.get()},
-                 {312, 20, 2, buttGif.get()},   {376, 20, 0, buttGif.get()},   {424, 20, 0, buttGif.get()},
+  } buttons[] = {{215, 7, 0, upDownGif.get()}, {215, 26, 2, upDownGif.get()}, {264, 20, 2, buttGif.get()},
+                 {312, 20, 2, buttGif.get()},  {376, 20, 0, buttGif.get()},   {424, 20, 0, buttGif.get()},
                  {488, 20, 4, buttGif.get()}};
   for (const auto& b : buttons) {
     auto* g = prog->add<TGraphButton>();

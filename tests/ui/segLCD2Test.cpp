@@ -98,9 +98,9 @@ TEST(SegLcd, GlyphImagePixels) {
   };
   // Intensities after the 5 x 5 blur (sum div 32) of lit (255) and unlit (13) segments.
   const Case cases[] = {
-      {'A', 0, 5, 1, 202}, {'A', 0, 2, 3, 201}, {'A', 0, 0, 0, 0},    {'A', 0, 8, 11, 14},  {'A', 0, 4, 13, 10},
-      {'A', 0, 5, 5, 174}, {'A', 0, 4, 7, 30},  {'A', 1, 8, 11, 22},  {'A', 1, 4, 13, 199}, {'A', 2, 8, 11, 128},
-      {'A', 2, 4, 13, 10}, {' ', 0, 5, 1, 13},  {' ', 0, 2, 3, 12},   {' ', 0, 8, 11, 7},   {' ', 0, 5, 5, 15},
+      {'A', 0, 5, 1, 202}, {'A', 0, 2, 3, 201}, {'A', 0, 0, 0, 0},   {'A', 0, 8, 11, 14},  {'A', 0, 4, 13, 10},
+      {'A', 0, 5, 5, 174}, {'A', 0, 4, 7, 30},  {'A', 1, 8, 11, 22}, {'A', 1, 4, 13, 199}, {'A', 2, 8, 11, 128},
+      {'A', 2, 4, 13, 10}, {' ', 0, 5, 1, 13},  {' ', 0, 2, 3, 12},  {' ', 0, 8, 11, 7},   {' ', 0, 5, 5, 15},
       {':', 0, 5, 1, 13},  {':', 0, 4, 7, 15},
   };
   for (const Case& c : cases) {
@@ -220,7 +220,7 @@ TEST(SegLcd, PixelToCharTruncatesTowardZero) {
     int x, y, col, row;
   };
   const Case cases[] = {
-      {10, 10, 0, 0},  {9, 9, 0, 0},     {-1, 10, -1, 0},  {20, 10, 0, 0}, {21, 10, 1, 0},
+      {10, 10, 0, 0},   {9, 9, 0, 0},     {-1, 10, -1, 0},  {20, 10, 0, 0}, {21, 10, 1, 0},
       {-11, 10, -1, 0}, {-12, 10, -2, 0}, {502, 54, 44, 2}, {10, 30, 0, 1}, {10, 29, 0, 0},
   };
   for (const Case& c : cases) {
@@ -254,9 +254,9 @@ TEST(SegLcd, MouseEventsInPixelsAndCells) {
   host.release({19 + 65, 20 + 31});
   host.mouseDown(MouseButton::Left, 0, {19 + 75, 20 + 12});  // no move first: dbl uses the last move
   host.doubleClick(MouseButton::Left, 0, {19 + 75, 20 + 12});
-  const std::vector<std::string> want{"moveChar 5,1", "down 65",     "downChar 5,1",  "upChar 5,1",
-                                      "down 75",      "downChar 5,0", "dbl",           "dblPix 65,31",
-                                      "dblChar 5,1",  "down 75",     "downChar 5,0"};
+  const std::vector<std::string> want{"moveChar 5,1", "down 65",      "downChar 5,1", "upChar 5,1",
+                                      "down 75",      "downChar 5,0", "dbl",          "dblPix 65,31",
+                                      "dblChar 5,1",  "down 75",      "downChar 5,0"};
   EXPECT_EQ(log, want);
   EXPECT_TRUE(lcd->wantsNavigationKeys());
 }

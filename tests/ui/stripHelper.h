@@ -14,7 +14,9 @@ namespace korvo::test {
 
 // `count` frames of w x h; frame i is filled with a colour that encodes i and has a dark
 // border, so tests can tell frames apart by a pixel.
-inline Pixel stripColour(int i) { return rgb(static_cast<unsigned>(40 + 20 * i), 200, static_cast<unsigned>(255 - 10 * i)); }
+inline Pixel stripColour(int i) {
+  return rgb(static_cast<unsigned>(40 + 20 * i), 200, static_cast<unsigned>(255 - 10 * i));
+}
 
 inline void makeStrip(TAniGIF& strip, int count, int w, int h) {
   std::vector<Image> frames;

@@ -19,7 +19,8 @@ struct HostCall {
 std::vector<HostCall> g_calls;
 VstIntPtr g_answer = 0;
 
-VstIntPtr KORVO_VSTCALL recordingHost(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {
+VstIntPtr KORVO_VSTCALL recordingHost(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
+                                      float opt) {
   g_calls.push_back({opcode, index, value, ptr, opt});
   return g_answer;
 }

@@ -12,7 +12,7 @@
 namespace korvo::artwork {
 
 // Encodes every picture as a GIF; fails with a reason when one cannot be encoded.
-bool encodeAll(const std::vector<Picture>& pictures, std::vector<std::pair<std::string, std::vector<std::uint8_t>>>& files,
-               std::string* error);
+bool encodeAll(const std::vector<Picture>& pictures,
+               std::vector<std::pair<std::string, std::vector<std::uint8_t>>>& files, std::string* error);
 
 }  // namespace korvo::artwork

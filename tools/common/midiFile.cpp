@@ -43,13 +43,15 @@ class SmfWalk {
     if (tracks == 0 || (format == 0 && tracks != 1)) return "the header's track count does not fit its type";
     if (division == 0 || (division & 0x8000u)) return "time code (SMPTE) timing is not supported";
     for (unsigned t = 0; t < tracks; ++t) {
-      if (!chunk("MTrk", length) || length > static_cast<std::size_t>(end_ - p_)) return "a track is missing or cut short";
+      if (!chunk("MTrk", length) || length > static_cast<std::size_t>(end_ - p_))
+        return "a track is missing or cut short";
       const std::uint8_t* trackEnd = p_ + length;
       out_.insert(out_.end(), p_ - 8, p_);
       const std::size_t start = out_.size();
       if (const char* why = track(trackEnd)) return why;
       const std::size_t written = out_.size() - start;
-      for (int i = 0; i < 4; ++i) out_[start - 4 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(written >> (24 - 8 * i));
+      for (int i = 0; i < 4; ++i)
+        out_[start - 4 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(written >> (24 - 8 * i));
       p_ = trackEnd;
     }
     return nullptr;
@@ -134,7 +136,8 @@ class SmfWalk {
         p_ += length;
         put(delta, event, p_);
       } else if (status == 0xF0 || status == 0xF7) {
-        if (!quantity(limit, length) || length > static_cast<std::size_t>(limit - p_)) return "a SysEx event is cut short";
+        if (!quantity(limit, length) || length > static_cast<std::size_t>(limit - p_))
+          return "a SysEx event is cut short";
         p_ += length;
         if (keepSysEx_ && status == 0xF0)
           put(delta, event, p_);

@@ -18,8 +18,8 @@ namespace korvo::tools {
 
 #if defined(KORVO_HAVE_SNDFILE)
 
-bool writeStereoWav(const std::string& path, const std::vector<float>& left, const std::vector<float>& right,
-                    int rate, WavFormat format, std::string& error, float gain) {
+bool writeStereoWav(const std::string& path, const std::vector<float>& left, const std::vector<float>& right, int rate,
+                    WavFormat format, std::string& error, float gain) {
   SF_INFO info{};
   info.samplerate = rate;
   info.channels = 2;
@@ -72,8 +72,8 @@ void putTag(std::vector<std::uint8_t>& b, const char* tag) {
 }
 }  // namespace
 
-bool writeStereoWav(const std::string& path, const std::vector<float>& left, const std::vector<float>& right,
-                    int rate, WavFormat format, std::string& error, float gain) {
+bool writeStereoWav(const std::string& path, const std::vector<float>& left, const std::vector<float>& right, int rate,
+                    WavFormat format, std::string& error, float gain) {
   if (format == WavFormat::Pcm24) {
     error = "only 16-bit or 32-bit float WAV files are written";
     return false;

@@ -11,7 +11,7 @@ enum class WavFormat { Pcm16, Pcm24, Float32 };
 
 // Writes as many frames as the shorter channel holds, each sample times `gain`; integer formats
 // clip at full scale. The file appears whole or not at all. False with `error` set on failure.
-bool writeStereoWav(const std::string& path, const std::vector<float>& left, const std::vector<float>& right,
-                    int rate, WavFormat format, std::string& error, float gain = 1.0f);
+bool writeStereoWav(const std::string& path, const std::vector<float>& left, const std::vector<float>& right, int rate,
+                    WavFormat format, std::string& error, float gain = 1.0f);
 
 }  // namespace korvo::tools

@@ -38,8 +38,13 @@ bool parseKey(const std::string& text, int& key) {
   if (it == pitch.end()) return false;
   std::size_t i = 1;
   int k = it->second;
-  if (i < text.size() && text[i] == '#') { ++k; ++i; }
-  else if (i < text.size() && text[i] == 'b') { --k; ++i; }
+  if (i < text.size() && text[i] == '#') {
+    ++k;
+    ++i;
+  } else if (i < text.size() && text[i] == 'b') {
+    --k;
+    ++i;
+  }
   if (i >= text.size()) return false;
   key = k + (std::stoi(text.substr(i)) + 2) * 12;
   return key >= 0 && key < 128;
@@ -81,12 +86,15 @@ int main(int argc, char** argv) {
       std::string word;
       if (!(words >> word)) continue;
       if (!current.empty()) {
-        if (word == "end") { current.clear(); continue; }
+        if (word == "end") {
+          current.clear();
+          continue;
+        }
         Note n;
         std::string key;
         n.start = std::stod(word);
-        if (!(words >> n.length >> key >> n.velocity) || !parseKey(key, n.key) || n.length <= 0 ||
-            n.velocity < 1 || n.velocity > 127)
+        if (!(words >> n.length >> key >> n.velocity) || !parseKey(key, n.key) || n.length <= 0 || n.velocity < 1 ||
+            n.velocity > 127)
           return fail(lineNo, "a note is START LENGTH NOTE VELOCITY");
         patterns[current].push_back(n);
       } else if (word == "tempo") {
@@ -95,13 +103,15 @@ int main(int argc, char** argv) {
         int channel, number;
         if (!(words >> channel >> number) || channel < 1 || channel > 16 || number < 0 || number > 127)
           return fail(lineNo, "program CHANNEL(1..16) NUMBER(0..127)");
-        events.push_back({0.0, {static_cast<unsigned char>(0xC0 | (channel - 1)), static_cast<unsigned char>(number)}, -1});
+        events.push_back(
+            {0.0, {static_cast<unsigned char>(0xC0 | (channel - 1)), static_cast<unsigned char>(number)}, -1});
       } else if (word == "pattern") {
         if (!(words >> current)) return fail(lineNo, "pattern needs a name");
       } else if (word == "play") {
         std::string name;
         int channel;
-        if (!(words >> name >> channel) || channel < 1 || channel > 16) return fail(lineNo, "play NAME CHANNEL BEAT...");
+        if (!(words >> name >> channel) || channel < 1 || channel > 16)
+          return fail(lineNo, "play NAME CHANNEL BEAT...");
         auto it = patterns.find(name);
         if (it == patterns.end()) return fail(lineNo, "no pattern '" + name + "' above");
         std::vector<double> at;
@@ -119,10 +129,13 @@ int main(int argc, char** argv) {
             const int key = n.key + transpose;
             if (key < 0 || key > 127) return fail(lineNo, "a transposed note leaves 0..127");
             const auto ch = static_cast<unsigned char>(channel - 1);
-            events.push_back({beat + n.start, {static_cast<unsigned char>(0x90 | ch), static_cast<unsigned char>(key),
-                                               static_cast<unsigned char>(n.velocity)}, 1});
+            events.push_back({beat + n.start,
+                              {static_cast<unsigned char>(0x90 | ch), static_cast<unsigned char>(key),
+                               static_cast<unsigned char>(n.velocity)},
+                              1});
             events.push_back({beat + n.start + n.length,
-                              {static_cast<unsigned char>(0x80 | ch), static_cast<unsigned char>(key), 0}, 0});
+                              {static_cast<unsigned char>(0x80 | ch), static_cast<unsigned char>(key), 0},
+                              0});
           }
         }
       } else if (word == "bend" || word == "cc") {
@@ -130,11 +143,13 @@ int main(int argc, char** argv) {
         int channel = 0, number = 0;
         double beat = 0, value = 0, endBeat = -1, endValue = 0;
         if (!(words >> channel) || channel < 1 || channel > 16) return fail(lineNo, word + " needs a channel 1..16");
-        if (word == "cc" && (!(words >> number) || number < 0 || number > 127)) return fail(lineNo, "cc needs a number 0..127");
+        if (word == "cc" && (!(words >> number) || number < 0 || number > 127))
+          return fail(lineNo, "cc needs a number 0..127");
         if (!(words >> beat >> value)) return fail(lineNo, word + " needs a beat and a value");
         std::string to;
         if (words >> to) {
-          if (to != "to" || !(words >> endBeat >> endValue) || endBeat <= beat) return fail(lineNo, "to BEAT VALUE, later");
+          if (to != "to" || !(words >> endBeat >> endValue) || endBeat <= beat)
+            return fail(lineNo, "to BEAT VALUE, later");
         }
         const double lo = word == "bend" ? -8192 : 0, hi = word == "bend" ? 8191 : 127;
         if (value < lo || value > hi || (endBeat > 0 && (endValue < lo || endValue > hi)))
@@ -147,11 +162,15 @@ int main(int argc, char** argv) {
           const auto ch = static_cast<unsigned char>(channel - 1);
           if (word == "bend") {
             const int raw = v + 8192;
-            events.push_back({b, {static_cast<unsigned char>(0xE0 | ch), static_cast<unsigned char>(raw & 0x7F),
-                                  static_cast<unsigned char>(raw >> 7)}, 2});
+            events.push_back({b,
+                              {static_cast<unsigned char>(0xE0 | ch), static_cast<unsigned char>(raw & 0x7F),
+                               static_cast<unsigned char>(raw >> 7)},
+                              2});
           } else {
-            events.push_back({b, {static_cast<unsigned char>(0xB0 | ch), static_cast<unsigned char>(number),
-                                  static_cast<unsigned char>(v)}, 2});
+            events.push_back({b,
+                              {static_cast<unsigned char>(0xB0 | ch), static_cast<unsigned char>(number),
+                               static_cast<unsigned char>(v)},
+                              2});
           }
         }
       } else {
@@ -171,14 +190,19 @@ int main(int argc, char** argv) {
   smf_track_t* track = smf_track_new();
   smf_add_track(smf, track);
   const int usPerBeat = static_cast<int>(60000000.0 / tempo);
-  unsigned char tempoEvent[] = {0xFF, 0x51, 0x03, static_cast<unsigned char>(usPerBeat >> 16),
-                                static_cast<unsigned char>(usPerBeat >> 8), static_cast<unsigned char>(usPerBeat)};
+  unsigned char tempoEvent[] = {0xFF,
+                                0x51,
+                                0x03,
+                                static_cast<unsigned char>(usPerBeat >> 16),
+                                static_cast<unsigned char>(usPerBeat >> 8),
+                                static_cast<unsigned char>(usPerBeat)};
   smf_track_add_event_pulses(track, smf_event_new_from_pointer(tempoEvent, sizeof tempoEvent), 0);
   std::stable_sort(events.begin(), events.end(), [](const Event& a, const Event& b) {
     return a.beat < b.beat || (a.beat == b.beat && a.order < b.order);
   });
   for (const Event& e : events) {
-    smf_event_t* ev = smf_event_new_from_pointer(const_cast<unsigned char*>(e.bytes.data()), static_cast<int>(e.bytes.size()));
+    smf_event_t* ev =
+        smf_event_new_from_pointer(const_cast<unsigned char*>(e.bytes.data()), static_cast<int>(e.bytes.size()));
     smf_track_add_event_pulses(track, ev, static_cast<int>(e.beat * 480 + 0.5));
   }
   if (smf_save(smf, argv[2]) != 0) {

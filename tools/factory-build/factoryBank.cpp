@@ -61,7 +61,8 @@ bool assembleFactory(const std::vector<SourceText>& sources, FactoryBank& bank, 
     const std::string hw = hardwareName(out.programs[i]);
     const auto [it, fresh] = names.emplace(hw, n);
     if (!fresh && !hw.empty())
-      errors.push_back(out.origin[i] + ": the hardware name " + hw + " is already used by program " + zeroPad(it->second, 3));
+      errors.push_back(out.origin[i] + ": the hardware name " + hw + " is already used by program " +
+                       zeroPad(it->second, 3));
   }
   bank = out;
   return errors.empty();

@@ -21,7 +21,7 @@ struct SourceText {
 struct FactoryBank {
   std::array<ProgramRecord, kProgramCount> programs{};
   std::array<std::string, kProgramCount> origin;  // "bass.txt:12" where each sound was written
-  std::array<bool, kProgramCount> placed{};        // a source gave this program
+  std::array<bool, kProgramCount> placed{};       // a source gave this program
 };
 
 // The name a hardware dump keeps: upper case, blanks removed, the first six characters (a name

@@ -28,7 +28,8 @@ int main(int argc, char** argv) {
   std::vector<std::string> errors;
   if (!assembleFactory(sources, bank, errors)) {
     for (const std::string& e : errors) std::fprintf(stderr, "korvo-factory-build: %s\n", e.c_str());
-    std::fprintf(stderr, "korvo-factory-build: %zu problem%s; nothing written\n", errors.size(), errors.size() == 1 ? "" : "s");
+    std::fprintf(stderr, "korvo-factory-build: %zu problem%s; nothing written\n", errors.size(),
+                 errors.size() == 1 ? "" : "s");
     return 1;
   }
   const std::vector<std::uint8_t> image = bankImage(bank);

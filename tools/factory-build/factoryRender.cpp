@@ -45,7 +45,8 @@ std::vector<double> monoSum(const Take& take, int from, int frames) {
   std::vector<double> m;
   const int end = std::min<int>(from + frames, static_cast<int>(take.left.size()));
   for (int i = std::max(0, from); i < end; ++i)
-    m.push_back(0.5 * (static_cast<double>(take.left[static_cast<std::size_t>(i)]) + take.right[static_cast<std::size_t>(i)]));
+    m.push_back(
+        0.5 * (static_cast<double>(take.left[static_cast<std::size_t>(i)]) + take.right[static_cast<std::size_t>(i)]));
   return m;
 }
 
@@ -127,7 +128,8 @@ std::vector<Phrase> seededWarmUp(int seed, int rate, const std::vector<ProgramRe
   };
   std::vector<Phrase> phrases(static_cast<std::size_t>(1 + next(3)));
   for (Phrase& p : phrases) {
-    if (!library.empty() && seed % 2 == 0) p.sound = &library[static_cast<std::size_t>(next(static_cast<int>(library.size())))];
+    if (!library.empty() && seed % 2 == 0)
+      p.sound = &library[static_cast<std::size_t>(next(static_cast<int>(library.size())))];
     const int count = 1 + next(8);
     for (int i = 0; i < count; ++i) p.notes.push_back(36 + next(49));
     p.holdFrames = rate / 50 + next(rate * 2 / 5);

@@ -29,11 +29,11 @@ struct Phrase {
 };
 
 struct Performance {
-  std::vector<int> notes;  // played together at frame 0
+  std::vector<int> notes;                        // played together at frame 0
   std::vector<std::pair<int, int>> controllers;  // (index, value) set before the notes; 128 is pressure
   int velocity = 127;
-  int holdFrames = 0;      // then every note is released
-  int tailFrames = 0;      // rendered after the release
+  int holdFrames = 0;          // then every note is released
+  int tailFrames = 0;          // rendered after the release
   std::vector<Phrase> warmUp;  // played first, at the same velocity, and not recorded
 };
 
@@ -54,8 +54,8 @@ double releaseSeconds(const ProgramRecord& sound);
 // Held through the envelopes' attacks.
 struct WorstPeak {
   double peak = 0;
-  int chord = 0;      // index into worstCaseChords()
-  int state = 0;      // 0 is a fresh engine, k > 0 the warm-up of seed k
+  int chord = 0;  // index into worstCaseChords()
+  int state = 0;  // 0 is a fresh engine, k > 0 the warm-up of seed k
   bool finite = true;
 };
 const std::vector<std::vector<int>>& worstCaseChords();
@@ -65,11 +65,11 @@ WorstPeak worstChordPeak(const ProgramRecord& sound, int rate, const std::string
 
 struct Levels {
   bool finite = true;
-  double peak = 0;       // largest |sample| of either channel
-  double rms = 0;        // over the whole take, both channels
-  double heldRms = 0;    // over the last 200 ms before the release
-  double loudRms = 0;    // of the loudest 200 ms window (hop 50 ms), both channels
-  int loudFrame = 0;     // where that window starts
+  double peak = 0;     // largest |sample| of either channel
+  double rms = 0;      // over the whole take, both channels
+  double heldRms = 0;  // over the last 200 ms before the release
+  double loudRms = 0;  // of the loudest 200 ms window (hop 50 ms), both channels
+  int loudFrame = 0;   // where that window starts
 };
 Levels measureLevels(const Take& take);
 
@@ -82,14 +82,12 @@ double spectralCentroid(const Take& take, int from, int frames);
 double fundamental(const Take& take, int from, int frames);
 
 struct Shape {
-  double attackSeconds = 0;   // time for the 10 ms RMS to first reach 90 % of its maximum
-  double sustainRatio = 0;    // RMS of the last 10 ms before the release / the maximum
-  double tailSeconds = 0;     // after the release, time until the RMS stays below 1/100 of the maximum
+  double attackSeconds = 0;  // time for the 10 ms RMS to first reach 90 % of its maximum
+  double sustainRatio = 0;   // RMS of the last 10 ms before the release / the maximum
+  double tailSeconds = 0;    // after the release, time until the RMS stays below 1/100 of the maximum
 };
 Shape measureShape(const Take& take);
 
-inline double toDecibels(double v) {
-  return v > 1e-9 ? 20.0 * std::log10(v) : -180.0;
-}
+inline double toDecibels(double v) { return v > 1e-9 ? 20.0 * std::log10(v) : -180.0; }
 
 }  // namespace korvo::factory

@@ -52,8 +52,9 @@ int main(int argc, char** argv) {
       .operands(args)
       .lenient();
   if (!line.parse(argc, argv, error) || args.size() < 2)
-    return tools::usageError("korvo-factory-sheet", error,
-                             "usage: korvo-factory-sheet [--program N] [--wav PREFIX] [--states K] DATA_FOLDER SOURCE.txt...\n");
+    return tools::usageError(
+        "korvo-factory-sheet", error,
+        "usage: korvo-factory-sheet [--program N] [--wav PREFIX] [--states K] DATA_FOLDER SOURCE.txt...\n");
   std::vector<SourceText> sources;
   if (!readSources(std::vector<std::string>(args.begin() + 1, args.end()), sources, error)) {
     std::fprintf(stderr, "korvo-factory-sheet: %s\n", error.c_str());
@@ -63,14 +64,18 @@ int main(int argc, char** argv) {
   std::vector<std::string> errors;
   if (!assembleFactory(sources, bank, errors))
     for (const std::string& e : errors) std::fprintf(stderr, "korvo-factory-sheet: note: %s\n", e.c_str());
-  std::printf("Chord: notes 48 52 55 60 64 67 72 76 at velocity 127 (all eight voices). Note: 60 at velocity 100.\n"
-              "Pushed chord: the same with wheel, breath and channel pressure at 127. All held until the\n"
-              "envelopes settle (0.6..4 s), then released. RMS, centroid and f0: the\n"
-              "note's loudest 200 ms. Attack: to 90 %% of the loudest 10 ms; sustain: level at the release\n"
-              "against that; tail: after the release until 1 %% of it. Worst chord: the loudest of three\n"
-              "eight-note chords at velocity 127 from a fresh engine and from %d states left by earlier\n"
-              "playing, of the sound itself and (even states) of other sounds of the bank (chord and state given).\n\n", warmStates);
-  std::printf("| no. | name | group | chord peak dBFS | worst chord peak dBFS | pushed chord peak dBFS | note peak dBFS | note RMS dBFS | centroid Hz | f0 Hz | attack s | sustain | tail s |\n");
+  std::printf(
+      "Chord: notes 48 52 55 60 64 67 72 76 at velocity 127 (all eight voices). Note: 60 at velocity 100.\n"
+      "Pushed chord: the same with wheel, breath and channel pressure at 127. All held until the\n"
+      "envelopes settle (0.6..4 s), then released. RMS, centroid and f0: the\n"
+      "note's loudest 200 ms. Attack: to 90 %% of the loudest 10 ms; sustain: level at the release\n"
+      "against that; tail: after the release until 1 %% of it. Worst chord: the loudest of three\n"
+      "eight-note chords at velocity 127 from a fresh engine and from %d states left by earlier\n"
+      "playing, of the sound itself and (even states) of other sounds of the bank (chord and state given).\n\n",
+      warmStates);
+  std::printf(
+      "| no. | name | group | chord peak dBFS | worst chord peak dBFS | pushed chord peak dBFS | note peak dBFS | note "
+      "RMS dBFS | centroid Hz | f0 Hz | attack s | sustain | tail s |\n");
   std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
   std::vector<ProgramRecord> library;
   for (int n = 0; n < kProgramCount; ++n)
@@ -93,11 +98,13 @@ int main(int argc, char** argv) {
     // Brightness and pitch where the note is loudest.
     const double centroid = spectralCentroid(single, ln.loudFrame, kRate / 5);
     const double f0 = fundamental(single, ln.loudFrame, kRate / 5);
-    std::printf("| %03d | %s | %s | %.1f | %.2f (chord %d, state %d) | %.1f | %.1f | %.1f | %.0f | %.1f | %.2f | %.2f | %.2f |%s\n", n,
-                displayName(r).c_str(), category(bank.origin[static_cast<std::size_t>(n)]).c_str(), toDecibels(lc.peak),
-                toDecibels(worst.peak), worst.chord, worst.state, toDecibels(lp.peak),
-                toDecibels(ln.peak), toDecibels(ln.loudRms), centroid, f0,
-                shape.attackSeconds, shape.sustainRatio, shape.tailSeconds, (ln.finite && lc.finite && lp.finite && worst.finite) ? "" : " NOT FINITE");
+    std::printf(
+        "| %03d | %s | %s | %.1f | %.2f (chord %d, state %d) | %.1f | %.1f | %.1f | %.0f | %.1f | %.2f | %.2f | %.2f "
+        "|%s\n",
+        n, displayName(r).c_str(), category(bank.origin[static_cast<std::size_t>(n)]).c_str(), toDecibels(lc.peak),
+        toDecibels(worst.peak), worst.chord, worst.state, toDecibels(lp.peak), toDecibels(ln.peak),
+        toDecibels(ln.loudRms), centroid, f0, shape.attackSeconds, shape.sustainRatio, shape.tailSeconds,
+        (ln.finite && lc.finite && lp.finite && worst.finite) ? "" : " NOT FINITE");
     if (!wavPrefix.empty()) {
       writeWav(wavPrefix + zeroPad(n, 3) + "-note.wav", single);
       writeWav(wavPrefix + zeroPad(n, 3) + "-chord.wav", full);

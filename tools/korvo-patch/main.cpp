@@ -75,7 +75,8 @@ int check(const std::string& path) {
   }
   std::printf("%s: ok: %s with %zu sound%s", path.c_str(), kindName(file.kind), file.sounds.size(),
               file.sounds.size() == 1 ? "" : "s");
-  if (!file.notes.empty() || warnings) std::printf(", %zu note%s", file.notes.size() + warnings, file.notes.size() + warnings == 1 ? "" : "s");
+  if (!file.notes.empty() || warnings)
+    std::printf(", %zu note%s", file.notes.size() + warnings, file.notes.size() + warnings == 1 ? "" : "s");
   std::printf("\n");
   return 0;
 }
@@ -108,9 +109,12 @@ int main(int argc, char** argv) {
         return 2;
       }
       ++i;
-      if (a == "--first") sel.first = v;
-      else if (a == "--program") sel.program = v;
-      else channel = v;
+      if (a == "--first")
+        sel.first = v;
+      else if (a == "--program")
+        sel.program = v;
+      else
+        channel = v;
     } else if (a == "-h" || a == "--help") {
       std::fputs(kUsage, stdout);
       return 0;

@@ -90,12 +90,13 @@ bool readSysEx(const std::uint8_t* data, std::size_t size, SoundFile& out, std::
     }
     const DumpInfo info = classifyDump(m, s.size);
     if (info.kind == DumpKind::None) {
-      file.notes.push_back(where + " is a Pemmet/Halvet message with command " + hex(static_cast<std::size_t>(std::max(s.command, 0))) +
-                           ", not a dump: skipped");
+      file.notes.push_back(where + " is a Pemmet/Halvet message with command " +
+                           hex(static_cast<std::size_t>(std::max(s.command, 0))) + ", not a dump: skipped");
       continue;
     }
     const bool bank = info.kind == DumpKind::Bank;
-    const std::size_t need = static_cast<std::size_t>(kSysExHeaderSize) + (bank ? kBankPrograms : 1) * static_cast<std::size_t>(kPackedSize);
+    const std::size_t need =
+        static_cast<std::size_t>(kSysExHeaderSize) + (bank ? kBankPrograms : 1) * static_cast<std::size_t>(kPackedSize);
     if (!info.bodyComplete) {
       error = where + ": " + (bank ? "bank" : "single") + " dump is cut short: " + std::to_string(s.size) + " bytes, " +
               std::to_string(need) + " needed";
@@ -108,8 +109,10 @@ bool readSysEx(const std::uint8_t* data, std::size_t size, SoundFile& out, std::
               ", above 15 (a dump carries each byte as two nybbles)";
       return false;
     }
-    if (!s.complete) file.notes.push_back(where + " ends without F7; its data is complete and was read");
-    else if (s.size > need + 1) file.notes.push_back(where + " has " + std::to_string(s.size - need - 1) + " extra bytes before F7: ignored");
+    if (!s.complete)
+      file.notes.push_back(where + " ends without F7; its data is complete and was read");
+    else if (s.size > need + 1)
+      file.notes.push_back(where + " has " + std::to_string(s.size - need - 1) + " extra bytes before F7: ignored");
     if (bank) {
       if (!scratch.ImportBank(0, m, true, s.size)) {
         error = where + ": bank dump could not be read";
@@ -153,9 +156,11 @@ bool readBank(const std::uint8_t* data, std::size_t size, SoundFile& out, std::s
   for (int n = 0; n < kProgramCount; ++n) {
     const ProgramRecord& r = *scratch.ProgMan().RecordAt(Ckv_progMan::SlotOf(n));
     if (r.format != kRecordFormat)
-      file.notes.push_back("program " + three(n) + " has format word " + std::to_string(r.format) + " (1 in a valid record)");
+      file.notes.push_back("program " + three(n) + " has format word " + std::to_string(r.format) +
+                           " (1 in a valid record)");
     if (r.nameLength > kNameCapacity)
-      file.notes.push_back("program " + three(n) + " has name length " + std::to_string(r.nameLength) + " (at most 15): read as 15");
+      file.notes.push_back("program " + three(n) + " has name length " + std::to_string(r.nameLength) +
+                           " (at most 15): read as 15");
     file.sounds.push_back({n, "program " + three(n), r});
   }
   out = std::move(file);
@@ -171,7 +176,8 @@ bool readText(const std::uint8_t* data, std::size_t size, SoundFile& out, std::s
   }
   SoundFile file;
   file.kind = FileKind::Text;
-  for (const TextSound& t : parsed) file.sounds.push_back({t.position, "sound at line " + std::to_string(t.line), t.record});
+  for (const TextSound& t : parsed)
+    file.sounds.push_back({t.position, "sound at line " + std::to_string(t.line), t.record});
   out = std::move(file);
   return true;
 }
@@ -240,7 +246,8 @@ bool selectSounds(SoundFile& file, const Selection& sel, std::vector<Sound>& out
   std::map<int, const Sound*> byNumber;
   for (const Sound& s : sounds) {
     if (!byNumber.emplace(s.number, &s).second) {
-      error = "two sounds for program " + three(s.number) + " (" + byNumber[s.number]->origin + " and " + s.origin + ")";
+      error =
+          "two sounds for program " + three(s.number) + " (" + byNumber[s.number]->origin + " and " + s.origin + ")";
       return false;
     }
   }
@@ -300,10 +307,12 @@ bool writeSysEx(const std::string& path, const std::vector<Sound>& sounds, int c
     std::vector<int> numbers;
     for (const Sound& s : sounds) numbers.push_back(s.number);
     std::sort(numbers.begin(), numbers.end());
-    const bool consecutive = numbers.size() == static_cast<std::size_t>(kBankPrograms) && numbers.back() - numbers.front() == kBankPrograms - 1;
+    const bool consecutive = numbers.size() == static_cast<std::size_t>(kBankPrograms) &&
+                             numbers.back() - numbers.front() == kBankPrograms - 1;
     if (!consecutive) {
-      error = "a bank dump holds exactly 40 sounds with consecutive numbers, the input gives " + std::to_string(sounds.size()) +
-              " (" + numberRanges(numbers) + "); choose them with --first N or one with --program N";
+      error = "a bank dump holds exactly 40 sounds with consecutive numbers, the input gives " +
+              std::to_string(sounds.size()) + " (" + numberRanges(numbers) +
+              "); choose them with --first N or one with --program N";
       return false;
     }
     if (!scratch.ExportBank(numbers.front(), message)) {
@@ -345,7 +354,8 @@ bool writeLibrary(const std::string& path, const std::vector<Sound>& sounds, Wri
   before.LoadBank(image.data());
   for (const Sound& s : sounds) lib.ProgMan().StoreSlot(Ckv_progMan::SlotOf(s.number), s.record);
   for (int n = 0; n < kProgramCount; ++n)
-    if (!recordsEqual(*lib.ProgMan().RecordAt(Ckv_progMan::SlotOf(n)), *before.ProgMan().RecordAt(Ckv_progMan::SlotOf(n))))
+    if (!recordsEqual(*lib.ProgMan().RecordAt(Ckv_progMan::SlotOf(n)),
+                      *before.ProgMan().RecordAt(Ckv_progMan::SlotOf(n))))
       result.changed.push_back(n);
   const int rc = saveLibraryFile(lib, path);
   if (rc != 0) {

@@ -54,8 +54,8 @@ struct Selection {
 bool selectSounds(SoundFile& file, const Selection& sel, std::vector<Sound>& out, std::string& error);
 
 struct WriteResult {
-  std::string summary;          // what was written
-  std::vector<int> changed;     // library output: the programs whose records changed
+  std::string summary;       // what was written
+  std::vector<int> changed;  // library output: the programs whose records changed
 };
 
 // Writes the sounds as the output's kind asks (by extension): a .syx single for one sound, a

@@ -76,13 +76,31 @@ bool parseArgs(int argc, char** argv, Options& o, std::string& error) {
       .option({"--data"}, o.data)
       .operand(o.midi, "more than one MIDI file given");
   if (!line.parse(argc, argv, error)) return false;
-  if (o.rate < 8000 || o.rate > 384000) { error = "--rate must be 8000..384000"; return false; }
-  if (o.format != "16" && o.format != "24" && o.format != "float") { error = "--format must be 16, 24 or float"; return false; }
-  if (!(o.tail >= 0 && o.tail <= 600)) { error = "--tail must be 0..600 seconds"; return false; }
-  if (o.program < -1 || o.program > 127) { error = "--program must be 0..127"; return false; }
-  if (!std::isfinite(o.gainDb) || std::fabs(o.gainDb) > 60) { error = "--gain must be -60..60 dB"; return false; }
+  if (o.rate < 8000 || o.rate > 384000) {
+    error = "--rate must be 8000..384000";
+    return false;
+  }
+  if (o.format != "16" && o.format != "24" && o.format != "float") {
+    error = "--format must be 16, 24 or float";
+    return false;
+  }
+  if (!(o.tail >= 0 && o.tail <= 600)) {
+    error = "--tail must be 0..600 seconds";
+    return false;
+  }
+  if (o.program < -1 || o.program > 127) {
+    error = "--program must be 0..127";
+    return false;
+  }
+  if (!std::isfinite(o.gainDb) || std::fabs(o.gainDb) > 60) {
+    error = "--gain must be -60..60 dB";
+    return false;
+  }
   int sources = !o.syx.empty() + !o.library.empty() + !o.text.empty();
-  if (sources > 1) { error = "give only one of --syx, --library and --text"; return false; }
+  if (sources > 1) {
+    error = "give only one of --syx, --library and --text";
+    return false;
+  }
   return true;
 }
 
@@ -90,7 +108,8 @@ bool parseArgs(int argc, char** argv, Options& o, std::string& error) {
 std::string findDataFolder(const Options& o, const char* argv0) {
   if (!o.data.empty()) return o.data;
   std::error_code ec;
-  if (std::filesystem::exists(std::filesystem::path(KORVO_BUILD_DATA_DIR) / "wavrom.bin", ec)) return KORVO_BUILD_DATA_DIR;
+  if (std::filesystem::exists(std::filesystem::path(KORVO_BUILD_DATA_DIR) / "wavrom.bin", ec))
+    return KORVO_BUILD_DATA_DIR;
   return (std::filesystem::path(argv0).parent_path() / "data").string();
 }
 
@@ -128,7 +147,9 @@ bool planSounds(const Options& o, const std::string& defaultLibrary, SoundPlan& 
 }
 
 tools::WavFormat wavFormat(const std::string& format) {
-  return format == "16" ? tools::WavFormat::Pcm16 : format == "24" ? tools::WavFormat::Pcm24 : tools::WavFormat::Float32;
+  return format == "16"   ? tools::WavFormat::Pcm16
+         : format == "24" ? tools::WavFormat::Pcm24
+                          : tools::WavFormat::Float32;
 }
 
 }  // namespace
@@ -180,12 +201,13 @@ int main(int argc, char** argv) {
     return fail(error);
   const float peak = result.peak * gain;
   std::printf("korvo-render: wrote '%s' (%.1f s, %d channel%s, peak %.1f dBFS)\n", o.out.c_str(),
-              static_cast<double>(result.left.size()) / o.rate, result.channelsUsed, result.channelsUsed == 1 ? "" : "s",
-              peak > 0 ? 20.0 * std::log10(peak) : -200.0);
+              static_cast<double>(result.left.size()) / o.rate, result.channelsUsed,
+              result.channelsUsed == 1 ? "" : "s", peak > 0 ? 20.0 * std::log10(peak) : -200.0);
   if (o.realtimeFactor) {
     const double audio = static_cast<double>(result.left.size()) / o.rate;
     std::printf("korvo-render: realtime factor %.1f (%.1f s of audio in %.2f s, %d engine%s)\n",
-                seconds > 0 ? audio / seconds : 0.0, audio, seconds, result.channelsUsed, result.channelsUsed == 1 ? "" : "s");
+                seconds > 0 ? audio / seconds : 0.0, audio, seconds, result.channelsUsed,
+                result.channelsUsed == 1 ? "" : "s");
   }
   if (peak > 1.0f && o.format != "float")
     std::fprintf(stderr, "korvo-render: warning: the mix clips (peak above full scale); lower it with --gain\n");

@@ -40,7 +40,8 @@ namespace {
 volatile std::sig_atomic_t g_stop = 0;
 void onSignal(int) { g_stop = 1; }
 
-VstIntPtr call(AEffect* e, VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr, float opt = 0) {
+VstIntPtr call(AEffect* e, VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
+               float opt = 0) {
   return e->dispatcher(e, opcode, index, value, ptr, opt);
 }
 
@@ -409,7 +410,8 @@ EditorSessionResult runEditorSession(AEffect* e, const EditorSessionOptions& o, 
   char name[kVstMaxEffectNameLen + 1] = {};
   call(e, effGetEffectName, 0, 0, name);
   std::wstring title;
-  for (const char* c = name[0] ? name : "vsthost"; *c; ++c) title += static_cast<wchar_t>(static_cast<unsigned char>(*c));
+  for (const char* c = name[0] ? name : "vsthost"; *c; ++c)
+    title += static_cast<wchar_t>(static_cast<unsigned char>(*c));
   HWND top = makeTopWindow(w, h, title);
   if (!top) {
     std::fprintf(stderr, "vsthost: --editor could not make a window\n");

@@ -11,7 +11,7 @@ namespace korvo::host {
 struct HostState {
   float sampleRate = 44100.0f;
   std::int32_t blockSize = 512;
-  std::int32_t processLevel = 1;  // 1 user thread, 2 real-time (inside process)
+  std::int32_t processLevel = 1;         // 1 user thread, 2 real-time (inside process)
   std::array<std::int64_t, 64> calls{};  // how often each audioMaster opcode was sent
   // The last editor size the plug-in asked for (audioMasterSizeWindow), until the session takes it.
   std::int32_t requestedWidth = 0;

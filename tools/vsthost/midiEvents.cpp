@@ -11,8 +11,7 @@
 
 namespace korvo::host {
 
-bool parseEventList(const std::string& text, double sampleRate, std::vector<TimedMessage>& out,
-                    std::string& error) {
+bool parseEventList(const std::string& text, double sampleRate, std::vector<TimedMessage>& out, std::string& error) {
   std::vector<TimedMessage> result;
   std::istringstream lines(text);
   std::string line;

@@ -15,8 +15,7 @@ using tools::TimedMessage;
 //   0      90 3C 64     (frame 0)
 //   0.5s   80 3C 00     (half a second in)
 // '#' starts a comment. Returns false with a message naming the line on a bad line.
-bool parseEventList(const std::string& text, double sampleRate, std::vector<TimedMessage>& out,
-                    std::string& error);
+bool parseEventList(const std::string& text, double sampleRate, std::vector<TimedMessage>& out, std::string& error);
 
 // Reads a standard MIDI file (type 0 or 1, tempo changes honoured), SysEx included. False with a
 // message when the file cannot be read or this build has no MIDI file support.

@@ -17,8 +17,8 @@ namespace {
 std::string lastSystemError() {
   DWORD code = GetLastError();
   char* text = nullptr;
-  FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                 nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                 code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
   std::string message = text ? text : ("error " + std::to_string(code));
   if (text) LocalFree(text);
   while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) message.pop_back();

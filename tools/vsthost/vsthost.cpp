@@ -157,11 +157,34 @@ void printInfo(AEffect* e) {
   kv("tailSize", static_cast<long long>(call(e, effGetTailSize)));
   kv("currentMidiProgram", static_cast<long long>(call(e, effGetCurrentMidiProgram)));
 
-  static const char* const canDos[] = {
-      "sendVstEvents", "sendVstMidiEvent", "receiveVstEvents", "receiveVstMidiEvent", "receiveVstTimeInfo",
-      "sendVstTimeInfo", "offline", "midiProgramNames", "bypass", "plugAsChannelInsert", "plugAsSend",
-      "mixDryWet", "noRealTime", "multipass", "metapass", "1in1out", "1in2out", "2in1out", "2in2out",
-      "2in4out", "4in2out", "4in4out", "4in8out", "8in4out", "8in8out", "conformsToWindowRules", "", "nonsense"};
+  static const char* const canDos[] = {"sendVstEvents",
+                                       "sendVstMidiEvent",
+                                       "receiveVstEvents",
+                                       "receiveVstMidiEvent",
+                                       "receiveVstTimeInfo",
+                                       "sendVstTimeInfo",
+                                       "offline",
+                                       "midiProgramNames",
+                                       "bypass",
+                                       "plugAsChannelInsert",
+                                       "plugAsSend",
+                                       "mixDryWet",
+                                       "noRealTime",
+                                       "multipass",
+                                       "metapass",
+                                       "1in1out",
+                                       "1in2out",
+                                       "2in1out",
+                                       "2in2out",
+                                       "2in4out",
+                                       "4in2out",
+                                       "4in4out",
+                                       "4in8out",
+                                       "8in4out",
+                                       "8in8out",
+                                       "conformsToWindowRules",
+                                       "",
+                                       "nonsense"};
   for (const char* what : canDos) {
     std::string text = what;
     kv(std::string("canDo.") + (text.empty() ? "<empty>" : text),
@@ -252,8 +275,8 @@ void runProbe(AEffect* e, int block) {
   kv("probe.getChunkNullPtr", static_cast<long long>(call(e, effGetChunk, 0, 0, nullptr)));
   void* after = nullptr;
   VstIntPtr sizeAfter = call(e, effGetChunk, 0, 0, &after);
-  bool same = sizeAfter == sizeBefore &&
-              (saved.empty() || (after && std::memcmp(after, saved.data(), saved.size()) == 0));
+  bool same =
+      sizeAfter == sizeBefore && (saved.empty() || (after && std::memcmp(after, saved.data(), saved.size()) == 0));
   kv("probe.chunkUnchanged", same ? 1 : 0);
 
   // One second without events is silence, in both process modes.
@@ -447,11 +470,26 @@ bool parseArgs(int argc, char** argv, Options& o, std::string& error) {
       .help({"--help", "-h"})
       .operand(o.plugin, "more than one plug-in given");
   if (!line.parse(argc, argv, error)) return false;
-  if (o.plugin.empty()) { error = "no plug-in given"; return false; }
-  if (!(o.rate >= 8000.0f && o.rate <= 384000.0f)) { error = "sample rate must be 8000..384000"; return false; }
-  if (o.block < 1 || o.block > 65536) { error = "block size must be 1..65536"; return false; }
-  if (o.bits != 16 && o.bits != 32) { error = "--bits must be 16 or 32"; return false; }
-  if (o.idleMs < 1 || o.idleMs > 1000) { error = "--idle-ms must be 1..1000"; return false; }
+  if (o.plugin.empty()) {
+    error = "no plug-in given";
+    return false;
+  }
+  if (!(o.rate >= 8000.0f && o.rate <= 384000.0f)) {
+    error = "sample rate must be 8000..384000";
+    return false;
+  }
+  if (o.block < 1 || o.block > 65536) {
+    error = "block size must be 1..65536";
+    return false;
+  }
+  if (o.bits != 16 && o.bits != 32) {
+    error = "--bits must be 16 or 32";
+    return false;
+  }
+  if (o.idleMs < 1 || o.idleMs > 1000) {
+    error = "--idle-ms must be 1..1000";
+    return false;
+  }
   return true;
 }
 

@@ -112,9 +112,7 @@ std::map<int, LoopDesign> loopDesigns() {
   std::map<int, LoopDesign> d;
   auto saw = [](int h, double) { return 1.0 / h; };
   auto square = [](int h, double) { return h % 2 ? 1.0 / h : 0.0; };
-  auto pulse = [](double duty) {
-    return [duty](int h, double) { return std::sin(kPi * h * duty) / h; };
-  };
+  auto pulse = [](double duty) { return [duty](int h, double) { return std::sin(kPi * h * duty) / h; }; };
   for (int e = 2; e <= 6; ++e) d[e] = {pulse(0.125), Phases::kCosine};  // PULSE: 12.5 %
   for (int e = 7; e <= 8; ++e) d[e] = {pulse(0.25), Phases::kCosine};   // PULSE2: 25 %
   // BELL: a few strong partials spread up the series, the upper ones louder than a saw's.
@@ -133,18 +131,18 @@ std::map<int, LoopDesign> loopDesigns() {
   };
   for (int e : {9, 10, 11, 12, 36}) d[e] = {bell};
   d[13] = {[](int h, double) {  // ORGAN: drawbars 16', 8', 5 1/3', 4', 2 2/3', 2', 1 3/5', 1'
-             switch (h) {
-               case 1: return 1.0;
-               case 2: return 0.85;
-               case 3: return 0.6;
-               case 4: return 0.5;
-               case 6: return 0.35;
-               case 8: return 0.3;
-               case 10: return 0.15;
-               case 16: return 0.12;
-               default: return 0.0;
-             }
-           }};
+    switch (h) {
+      case 1: return 1.0;
+      case 2: return 0.85;
+      case 3: return 0.6;
+      case 4: return 0.5;
+      case 6: return 0.35;
+      case 8: return 0.3;
+      case 10: return 0.15;
+      case 16: return 0.12;
+      default: return 0.0;
+    }
+  }};
   d[14] = {[](int h, double) { return (h == 1 || h == 2 || h == 4 || h == 8) ? 1.0 : 0.0; }};  // 4 OCTS
   // SYNTH1: bright saw through a resonant low-pass (peak at the 6th harmonic).
   for (int e : {15, 16, 17}) d[e] = {[](int h, double) { return (1.0 / h) * (1.0 + 2.5 * peak(h, 6, 1.5)); }};
@@ -153,12 +151,12 @@ std::map<int, LoopDesign> loopDesigns() {
     d[e] = {[](int h, double) { return (h % 2 ? 1.0 / h : 0.15 / h) * (1.0 + 3.0 * peak(h, 9, 2.0)); }};
   d[27] = {pulse(0.0625), Phases::kCosine};  // SYNTH3: thin 1/16 pulse
   d[28] = {[](int h, double) {               // PRIME: harmonics 1 and the primes
-             static const int primes[] = {2, 3, 5, 7, 11, 13, 17, 19, 23, 29, 31};
-             if (h == 1) return 1.0;
-             for (int p : primes)
-               if (p == h) return 1.2 / std::sqrt(h);
-             return 0.0;
-           }};
+    static const int primes[] = {2, 3, 5, 7, 11, 13, 17, 19, 23, 29, 31};
+    if (h == 1) return 1.0;
+    for (int p : primes)
+      if (p == h) return 1.2 / std::sqrt(h);
+    return 0.0;
+  }};
   d[21] = {[](int h, double) { return h == 1 ? 1.0 : 0.0; }, Phases::kSine};  // SINE (and GLINT)
   d[22] = {saw, Phases::kSine};  // top-zone saw: what is left of it below the limit
   d[23] = {[](int h, double) { return h == 1 ? 1.0 : (h == 2 ? 0.8 : 0.0); }, Phases::kSine};  // OCTAVE
@@ -181,7 +179,8 @@ std::map<int, LoopDesign> loopDesigns() {
     d[e] = {[](int h, double) { return h == 1 ? 1.0 : (h == 2 ? 0.7 : (h == 3 ? 0.45 : 0.6 / std::pow(h, 1.6))); }};
   for (int j = 0; j <= 8; ++j) {
     const double hp = formantHarmonic(j);
-    d[43 + j] = {[hp](int h, double) { return 0.25 / h + std::exp(-0.5 * std::pow((h - hp) / std::max(1.0, hp * 0.18), 2)); }};
+    d[43 + j] = {
+        [hp](int h, double) { return 0.25 / h + std::exp(-0.5 * std::pow((h - hp) / std::max(1.0, hp * 0.18), 2)); }};
   }
   for (int e = 52; e <= 57; ++e) d[e] = {saw, Phases::kSine};  // SAW
   // EL PNO / E PNO2: sine-like tine with a bell partial pair up high.
@@ -216,7 +215,8 @@ std::map<int, LoopDesign> loopDesigns() {
     }};
   // STRING: saw with body resonances near 300 Hz and 2.5 kHz.
   for (int e : {125, 126, 127, 128})
-    d[e] = {[](int h, double f0) { return (1.0 / h) * (0.6 + peak(h * f0, 300, 150) + 0.7 * peak(h * f0, 2500, 900)); }};
+    d[e] = {
+        [](int h, double f0) { return (1.0 / h) * (0.6 + peak(h * f0, 300, 150) + 0.7 * peak(h * f0, 2500, 900)); }};
   // ALIEN: a sparse, uneven set: the 1st, 7th, 11th and 13th louder than the rest.
   for (int e : {129, 130, 131, 132})
     d[e] = {[](int h, double) {
@@ -226,9 +226,11 @@ std::map<int, LoopDesign> loopDesigns() {
     }};
   // DIGIT1 / DIGIT2: hard-edged: loud upper harmonics as from a stepped wave.
   for (int e : {133, 134}) d[e] = {[](int h, double) { return h % 4 == 1 ? 1.0 / std::sqrt(h) : 0.08; }};
-  for (int e : {135, 136}) d[e] = {[](int h, double) { return h % 3 == 0 ? 0.9 / std::sqrt(h) : (h == 1 ? 1.0 : 0.1 / h); }};
+  for (int e : {135, 136})
+    d[e] = {[](int h, double) { return h % 3 == 0 ? 0.9 / std::sqrt(h) : (h == 1 ? 1.0 : 0.1 / h); }};
   // CLAV: plucked near the bridge: a comb of notches over a bright slope.
-  for (int e : {137, 138, 139}) d[e] = {[](int h, double) { return std::fabs(std::sin(kPi * h * 0.13)) / std::pow(h, 0.6); }};
+  for (int e : {137, 138, 139})
+    d[e] = {[](int h, double) { return std::fabs(std::sin(kPi * h * 0.13)) / std::pow(h, 0.6); }};
   // REED 3 (and CLAV up high): nasal double reed with a formant near the 5th harmonic.
   d[140] = {[](int h, double) { return (h % 2 ? 1.0 : 0.4) / h + 0.5 * peak(h, 5, 1.5); }};
   return d;
@@ -288,8 +290,7 @@ std::vector<Partial> multiPeriodPartials(const EntryUse& u, double f0) {
       }
       break;
     }
-    default:
-      break;
+    default: break;
   }
   return p;
 }
@@ -354,12 +355,12 @@ std::vector<double> renderOneShot(int entry, const OneShot& s, int length) {
     case 91:
     case 92: pluck(0.22, 0.15, 0.15, 0.3); break;  // PICK 1: mellow guitar pick
     case 86:
-    case 88: pluck(0.09, 0.2, 0.25, 0.6); break;   // PICK 2: bright pick near the bridge
-    case 87: pluck(0.05, 0.05, 0.4, 0.4); break;   // PLINK: short and glassy
-    case 84: pluck(0.3, 0.15, 0.2, 0.1); break;    // PLUCK: a round string
-    case 83: pluck(0.5, 0.06, 0.8, 0.05); break;   // PLUNK: dull and quickly damped
-    case 93: pluck(0.12, 0.1, 0.6, 1.0); break;    // SLAP: thumped bass, hard click
-    case 94: {  // MALLET: marimba bar modes 1, 3.93, 9.2 with a soft knock
+    case 88: pluck(0.09, 0.2, 0.25, 0.6); break;  // PICK 2: bright pick near the bridge
+    case 87: pluck(0.05, 0.05, 0.4, 0.4); break;  // PLINK: short and glassy
+    case 84: pluck(0.3, 0.15, 0.2, 0.1); break;   // PLUCK: a round string
+    case 83: pluck(0.5, 0.06, 0.8, 0.05); break;  // PLUNK: dull and quickly damped
+    case 93: pluck(0.12, 0.1, 0.6, 1.0); break;   // SLAP: thumped bass, hard click
+    case 94: {                                    // MALLET: marimba bar modes 1, 3.93, 9.2 with a soft knock
       static const double ratios[] = {1.0, 3.93, 9.2};
       static const double decays[] = {0.12, 0.04, 0.015};
       static const double amps[] = {1.0, 0.5, 0.25};
@@ -375,7 +376,8 @@ std::vector<double> renderOneShot(int entry, const OneShot& s, int length) {
     case 121: {  // CLICK: 3 ms of noise and a fast high ping
       for (int n = 0; n < length; ++n) {
         const double t = n / sr;
-        x[n] = rng.next() * std::exp(-t / 0.002) + 0.6 * std::sin(w * std::min(6.0, s.maxHarmonic * 1.0) * n) * std::exp(-t / 0.01);
+        x[n] = rng.next() * std::exp(-t / 0.002) +
+               0.6 * std::sin(w * std::min(6.0, s.maxHarmonic * 1.0) * n) * std::exp(-t / 0.01);
       }
       break;
     }
@@ -392,8 +394,8 @@ std::vector<double> renderOneShot(int entry, const OneShot& s, int length) {
       }
       break;
     }
-    case 122: drum(1.0, 1.0, 0.015, 0.03, 0.2, 0.003); break;    // THUMP: low, short, soft
-    case 107: {                                                   // LOGDRM (and DRUMS): wooden slit drum
+    case 122: drum(1.0, 1.0, 0.015, 0.03, 0.2, 0.003); break;  // THUMP: low, short, soft
+    case 107: {                                                // LOGDRM (and DRUMS): wooden slit drum
       for (int n = 0; n < length; ++n) {
         const double t = n / sr;
         x[n] = std::sin(w * n) * std::exp(-t / 0.12) +
@@ -402,9 +404,9 @@ std::vector<double> renderOneShot(int entry, const OneShot& s, int length) {
       }
       break;
     }
-    case 106: drum(0.5, 3.0, 0.02, 0.08, 0.4, 0.004); break;     // KICK 2: falling sine thump
-    case 95: drum(0.5, 0.5, 0.04, 0.15, 0.25, 0.01); break;      // TOMTOM
-    case 97: {                                                    // SNARE: two shell modes and wires
+    case 106: drum(0.5, 3.0, 0.02, 0.08, 0.4, 0.004); break;  // KICK 2: falling sine thump
+    case 95: drum(0.5, 0.5, 0.04, 0.15, 0.25, 0.01); break;   // TOMTOM
+    case 97: {                                                // SNARE: two shell modes and wires
       double lp = 0.0;
       for (int n = 0; n < length; ++n) {
         const double t = n / sr;
@@ -429,8 +431,7 @@ std::vector<double> renderOneShot(int entry, const OneShot& s, int length) {
       }
       break;
     }
-    default:
-      break;
+    default: break;
   }
   // Fade the last 5 % so that no sample ends on a step.
   const int tail = std::max(1, length / 20);
@@ -444,10 +445,14 @@ double designLength(int entry) {
     case 82: return 1.0;
     case 85: return 0.6;
     case 83: return 0.25;
-    case 84: case 91: case 92: return 0.6;
-    case 86: case 88: return 0.8;
+    case 84:
+    case 91:
+    case 92: return 0.6;
+    case 86:
+    case 88: return 0.8;
     case 87: return 0.2;
-    case 89: case 90: return 0.25;
+    case 89:
+    case 90: return 0.25;
     case 93: return 0.4;
     case 94: return 0.5;
     case 95: return 0.6;
@@ -522,7 +527,8 @@ std::vector<std::uint8_t> buildWaveRom() {
       const LoopDesign& d = designs.at(u.entry);
       const int cycles = static_cast<int>(std::lround(u.cyclesPerTable()));
       const int topKey = u.entry == 31 ? 111 : u.maxKey;
-      const int count = std::max(1, std::min(static_cast<int>(kBandLimitHz / keyHz(topKey)), u.size / (2 * cycles) - 1));
+      const int count =
+          std::max(1, std::min(static_cast<int>(kBandLimitHz / keyHz(topKey)), u.size / (2 * cycles) - 1));
       std::vector<double> x = periodicTable(u.size, harmonics(count, cycles, f0, d.amp, d.phases));
       normalise(x);
       for (int i = 0; i < u.size; ++i) rom[u.address + i] = toByte(x[i]);

@@ -50,7 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<std::uint8_t> chunk(data, data + size);
   if (size > 0 && data[0] == 'S') {
     const ProgramRecord init = makeInitRecord();
-    chunk.assign(reinterpret_cast<const std::uint8_t*>(&init), reinterpret_cast<const std::uint8_t*>(&init) + sizeof init);
+    chunk.assign(reinterpret_cast<const std::uint8_t*>(&init),
+                 reinterpret_cast<const std::uint8_t*>(&init) + sizeof init);
     for (size_t i = 1; i < size; ++i) chunk[(i * 2 + data[i] % 2) % (sizeof init - 32)] = data[i];
   }
   const std::vector<std::uint8_t> before = chunkOf(s);

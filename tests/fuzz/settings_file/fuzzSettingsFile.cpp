@@ -25,7 +25,8 @@ std::string written(std::string folder) {
 
 bool same(const TplugSettings& a, const TplugSettings& b) {
   return written(a.path_dll) == b.path_dll && written(a.path_data) == b.path_data &&
-         written(a.path_user) == b.path_user && a.restMouseMenu == b.restMouseMenu && a.restMouseKnob == b.restMouseKnob;
+         written(a.path_user) == b.path_user && a.restMouseMenu == b.restMouseMenu &&
+         a.restMouseKnob == b.restMouseKnob;
 }
 }  // namespace
 
