@@ -12,7 +12,8 @@ Steps, each with a time limit, everything inside a private work folder:
      backend (with one backend whose server is running, Ardour asks nothing and starts it);
   4. wait for the editor inside Ardour's plug-in window and compare it with the headless picture;
      then click its next-program button (xdotool) and compare with the headless editor after the
-     same click, which proves that Ardour's window passes the editor its mouse.
+     same click, which proves that Ardour's window passes the editor its mouse; then click into
+     the name box, type a name and Return, and compare again: the keys reach the editor too.
 
 Exits 77 (CTest's skip code) when Ardour's GUI, JACK, Xvfb or xdotool is not installed.
 """
@@ -186,8 +187,9 @@ def main():
         if code == 2:
             raise ardour_test.Failure("Ardour showed no editor window (see ardour.log)")
         if code != 0:
-            raise ardour_test.Failure("the editor in Ardour differs from the headless rendering, at first or after "
-                                      f"the click (editor-host*.png and editor-headless*.png in {work})")
+            raise ardour_test.Failure("the editor in Ardour differs from the headless rendering, at first, after the "
+                                      "click or after the typed name "
+                                      f"(editor-host*.png and editor-headless*.png in {work})")
     except (ardour_test.Failure, realhost.HostError) as e:
         print(f"FAIL: {e}")
         return 1
@@ -195,7 +197,7 @@ def main():
         stop(ardour, "Ardour")
         stop(jack, "jackd")
         stop(xvfb, "Xvfb")
-    log("PASS: Ardour shows the editor as the headless host renders it, before and after a click")
+    log("PASS: Ardour shows the editor as the headless host renders it, before and after a click and a typed name")
     return 0
 
 
