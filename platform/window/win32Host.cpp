@@ -488,25 +488,25 @@ struct Win32WindowHost::Impl {
       const Point u = self.toUnits({x, y});
       return Point{u.x + offset.x, u.y + offset.y};
     };
-    const MouseButton b = msg == WM_LBUTTONDOWN || msg == WM_LBUTTONDBLCLK || msg == WM_LBUTTONUP ? MouseButton::Left
-                          : msg == WM_RBUTTONDOWN || msg == WM_RBUTTONDBLCLK || msg == WM_RBUTTONUP
-                              ? MouseButton::Right
-                              : MouseButton::Middle;
+    const unsigned bit = buttonBit(msg);
+    const MouseButton b = bit == 1 ? MouseButton::Left : bit == 2 ? MouseButton::Right : MouseButton::Middle;
     std::weak_ptr<bool> still = alive;  // a click may close a dialog, or the host the editor
     switch (msg) {
       case WM_LBUTTONDOWN:
       case WM_RBUTTONDOWN:
       case WM_MBUTTONDOWN:
-        // Drags go on outside the window until the last button is let go.
-        if (GetCapture() != w) SetCapture(w);
-        self.mouseDown(b, mouseShift(wp), units(GET_X_LPARAM(lp), GET_Y_LPARAM(lp)));
-        break;
       case WM_LBUTTONDBLCLK:
       case WM_RBUTTONDBLCLK:
-      case WM_MBUTTONDBLCLK:
+      case WM_MBUTTONDBLCLK: {
+        // Drags go on outside the window until the last button is let go.
         if (GetCapture() != w) SetCapture(w);
-        self.doubleClick(b, mouseShift(wp), units(GET_X_LPARAM(lp), GET_Y_LPARAM(lp)));
+        const Point p = units(GET_X_LPARAM(lp), GET_Y_LPARAM(lp));
+        if (msg == WM_LBUTTONDBLCLK || msg == WM_RBUTTONDBLCLK || msg == WM_MBUTTONDBLCLK)
+          self.doubleClick(b, mouseShift(wp), p);
+        else
+          self.mouseDown(b, mouseShift(wp), p);
         break;
+      }
       case WM_LBUTTONUP:
       case WM_RBUTTONUP:
       case WM_MBUTTONUP:
