@@ -448,10 +448,7 @@ struct Win32WindowHost::Impl {
         if (!popups.empty() || !dialogs.empty()) return 0;
         break;
       case WM_SETCURSOR:
-        if (LOWORD(l) == HTCLIENT) {
-          SetCursor(LoadCursorW(nullptr, cursorId(self.cursor())));
-          return TRUE;
-        }
+        if (showCursor(l)) return TRUE;
         break;
       // Keys that reach the window while it has the focus and wants none: the on-screen keyboard
       // plays them; a held key's repeats (bit 30: it was down before) do not strike again.
@@ -537,6 +534,13 @@ struct Win32WindowHost::Impl {
       default: return false;
     }
     if (!still.expired()) afterInput();
+    return true;
+  }
+
+  // Over the client area, the pointer takes the shape the control under it asks for.
+  bool showCursor(LPARAM l) {
+    if (LOWORD(l) != HTCLIENT) return false;
+    SetCursor(LoadCursorW(nullptr, cursorId(self.cursor())));
     return true;
   }
 
@@ -658,10 +662,7 @@ struct Win32WindowHost::Impl {
         }
         break;
       case WM_SETCURSOR:
-        if (LOWORD(lp) == HTCLIENT) {
-          SetCursor(LoadCursorW(nullptr, cursorId(self.cursor())));
-          return TRUE;
-        }
+        if (showCursor(lp)) return TRUE;
         break;
       case WM_CLOSE:  // Alt+F4 or the task list: what Escape does in the dialog
         if (top) {

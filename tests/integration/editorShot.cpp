@@ -92,19 +92,11 @@ Window find(Display* d, Window w, const Test& test) {
 // What the screen shows of the window, read from the root.
 Image grab(Display* d, Window w) {
   XWindowAttributes a{};
-  Image image;
-  if (!XGetWindowAttributes(d, w, &a)) return image;
+  if (!XGetWindowAttributes(d, w, &a)) return {};
   int x = 0, y = 0;
   Window child = 0;
   XTranslateCoordinates(d, w, DefaultRootWindow(d), 0, 0, &x, &y, &child);
-  XImage* shot = XGetImage(d, DefaultRootWindow(d), x, y, static_cast<unsigned>(a.width),
-                           static_cast<unsigned>(a.height), AllPlanes, ZPixmap);
-  if (!shot) return image;
-  image.reset(a.width, a.height);
-  for (int r = 0; r < a.height; ++r)
-    for (int c = 0; c < a.width; ++c) image.row(r)[c] = static_cast<Pixel>(XGetPixel(shot, c, r) & 0xFFFFFF);
-  XDestroyImage(shot);
-  return image;
+  return grabArea(d, DefaultRootWindow(d), x, y, a.width, a.height);
 }
 
 }  // namespace

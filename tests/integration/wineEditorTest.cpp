@@ -58,39 +58,18 @@ void waitForWineServer() {
 
 // The settings and data the Windows plug-in finds in the prefix (drive C:, its default folder),
 // read by this process's headless editor from a folder of its own.
-struct Folder {
-  fs::path dir;
-  Folder() {
-    dir = fs::temp_directory_path() / ("korvo-wine-editor-" + std::to_string(getpid()));
-    fs::remove_all(dir);
-    fs::create_directories(dir / "Korvo");
+struct Folder : SettingsFolder {
+  Folder() : SettingsFolder("wine-editor") {
     const fs::path c = fs::path(testEnv("KORVO_TEST_WINEPREFIX")) / "drive_c";
     for (const char* name : {"wavrom.bin", "Korvo_backup.dat"}) {
       std::error_code ec;
       if (fs::exists(c / name)) fs::copy_file(c / name, dir / name, fs::copy_options::overwrite_existing, ec);
     }
-    std::ofstream(dir / "Korvo" / "settings.conf")
-        << "path_data=" << dir.string() << "\npath_user=" << dir.string() << "\npath_dll=" << dir.string() << "\n";
-    setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
-  }
-  ~Folder() {
-    std::error_code ec;
-    fs::remove_all(dir, ec);
   }
 };
 
 // What the screen shows in a rectangle.
-Image grabScreen(Display* d, int x, int y, int w, int h) {
-  Image image;
-  XImage* shot =
-      XGetImage(d, DefaultRootWindow(d), x, y, static_cast<unsigned>(w), static_cast<unsigned>(h), AllPlanes, ZPixmap);
-  if (!shot) return image;
-  image.reset(w, h);
-  for (int r = 0; r < h; ++r)
-    for (int c = 0; c < w; ++c) image.row(r)[c] = static_cast<Pixel>(XGetPixel(shot, c, r) & 0xFFFFFF);
-  XDestroyImage(shot);
-  return image;
-}
+Image grabScreen(Display* d, int x, int y, int w, int h) { return grabArea(d, DefaultRootWindow(d), x, y, w, h); }
 
 void xdotool(const std::string& args) {
   const std::string cmd = "xdotool " + args;

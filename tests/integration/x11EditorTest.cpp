@@ -44,37 +44,15 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using namespace xtest;
 
-// Settings and data in a folder of their own, read alike by this process and by the plug-in
-// that vsthost loads (XDG_CONFIG_HOME).
-struct Folder {
-  fs::path dir;
-  explicit Folder(const std::string& name) {
-    dir = fs::temp_directory_path() / ("korvo-x11-" + name + "-" + std::to_string(getpid()));
-    fs::remove_all(dir);
-    fs::create_directories(dir / "Korvo");
-    std::ofstream(dir / "Korvo" / "settings.conf")
-        << "path_data=" << dir.string() << "\npath_user=" << dir.string() << "\npath_dll=" << dir.string() << "\n";
-    setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
-  }
-  ~Folder() {
-    std::error_code ec;
-    fs::remove_all(dir, ec);
-  }
+// Settings and data of a test, read alike by this process and the plug-in vsthost loads.
+struct Folder : SettingsFolder {
+  explicit Folder(const std::string& name) : SettingsFolder("x11-" + name) {}
 };
 
 // The pixels of a window as the server has them.
 Image grab(Display* d, Window w) {
   XWindowAttributes a{};
-  Image image;
-  if (!XGetWindowAttributes(d, w, &a)) return image;
-  XImage* shot =
-      XGetImage(d, w, 0, 0, static_cast<unsigned>(a.width), static_cast<unsigned>(a.height), AllPlanes, ZPixmap);
-  if (!shot) return image;
-  image.reset(a.width, a.height);
-  for (int y = 0; y < a.height; ++y)
-    for (int x = 0; x < a.width; ++x) image.row(y)[x] = static_cast<Pixel>(XGetPixel(shot, x, y) & 0xFFFFFF);
-  XDestroyImage(shot);
-  return image;
+  return XGetWindowAttributes(d, w, &a) ? grabArea(d, w, 0, 0, a.width, a.height) : Image{};
 }
 
 Window firstChild(Display* d, Window w) {

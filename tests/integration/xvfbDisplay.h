@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -24,6 +25,7 @@
 #include "uPlug.h"
 
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 namespace korvo::xtest {
 
@@ -130,6 +132,39 @@ class ReferenceEditor {
   NoTimers timers_;
   std::unique_ptr<EditorWindow> window_;  // goes before the plug-in it shows
 };
+
+// Settings and data in a folder of their own (XDG_CONFIG_HOME while it lives), read alike by
+// this process and by a plug-in it starts; removed with it.
+struct SettingsFolder {
+  std::filesystem::path dir;
+  explicit SettingsFolder(const std::string& name) {
+    dir = std::filesystem::temp_directory_path() / ("korvo-" + name + "-" + std::to_string(getpid()));
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir / "Korvo");
+    std::ofstream(dir / "Korvo" / "settings.conf")
+        << "path_data=" << dir.string() << "\npath_user=" << dir.string() << "\npath_dll=" << dir.string() << "\n";
+    setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
+  }
+  ~SettingsFolder() {
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+  }
+  SettingsFolder(const SettingsFolder&) = delete;
+  SettingsFolder& operator=(const SettingsFolder&) = delete;
+};
+
+// The pixels of an area of a window (or of the screen, for the root window) as the server has
+// them; empty when it cannot be read.
+inline Image grabArea(Display* d, Drawable from, int x, int y, int w, int h) {
+  Image image;
+  XImage* shot = XGetImage(d, from, x, y, static_cast<unsigned>(w), static_cast<unsigned>(h), AllPlanes, ZPixmap);
+  if (!shot) return image;
+  image.reset(w, h);
+  for (int r = 0; r < h; ++r)
+    for (int c = 0; c < w; ++c) image.row(r)[c] = static_cast<Pixel>(XGetPixel(shot, c, r) & 0xFFFFFF);
+  XDestroyImage(shot);
+  return image;
+}
 
 // In a test: skips it when the virtual display or xdotool is missing.
 #define NEED_DISPLAY()                                                  \
