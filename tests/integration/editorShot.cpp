@@ -33,36 +33,6 @@ namespace {
 using namespace korvo;
 using namespace korvo::xtest;
 
-struct Headless {
-  Image first, afterClick, afterTyping;
-  Point next{};  // the next-program button's centre, in window coordinates
-  Point name{};  // the name box's
-};
-
-// The headless editor driven as the host's window will be: a click on the next-program button,
-// then a click into the name box, "bass" typed and Return.
-Headless headlessPictures() {
-  Headless r;
-  ReferenceEditor w;
-  if (!w.ok()) return r;
-  TplugEditForm& f = w.form();
-  HeadlessHost& h = w.host();
-  r.first = w.frame();
-  r.next = centre(*f.upButton);
-  r.name = centre(*f.progNameEdit);
-  h.move(r.next);
-  h.click(r.next);
-  f.DisplayTick();
-  r.afterClick = w.frame();
-  h.move(r.name);
-  h.click(r.name);
-  for (char c : std::string("bass")) typeLetter(h, c);
-  h.pressKey(keys::Return);
-  f.DisplayTick();
-  r.afterTyping = w.frame();
-  return r;
-}
-
 bool titleContains(Display* d, Window w, const std::string& part) {
   char* name = nullptr;
   if (!XFetchName(d, w, &name) || !name) return false;
@@ -107,9 +77,9 @@ int main(int argc, char** argv) {
   const std::string dir = argv[1], title = argv[2];
   const auto until =
       std::chrono::steady_clock::now() + std::chrono::milliseconds(static_cast<long>(std::atof(argv[3]) * 1000));
-  const Headless headless = headlessPictures();
-  const Image& expected = headless.first;
-  if (expected.empty()) return std::fprintf(stderr, "korvo-editor-shot: no headless editor\n"), 2;
+  const ReferencePictures headless = referencePictures();
+  if (headless.expected.size() != 3) return std::fprintf(stderr, "korvo-editor-shot: no headless editor\n"), 2;
+  const Image& expected = headless.expected[0];
   savePng(expected, dir + "/editor-headless.png");
 
   const Window root = DefaultRootWindow(d);
@@ -153,10 +123,10 @@ int main(int argc, char** argv) {
     return n;
   };
   long after = -1, typed = -1;
-  if (first == 0) after = through(headless.next, "", headless.afterClick, "after-click");
+  if (first == 0) after = through(headless.up, "", headless.expected[1], "after-click");
   // The name box takes the keys from the host while it edits.
   if (after == 0)
-    typed = through(headless.name, " sleep 0.3 type --delay 40 bass && xdotool key Return", headless.afterTyping,
+    typed = through(headless.name, " sleep 0.3 type --delay 40 bass && xdotool key Return", headless.expected[2],
                     "after-typing");
   XCloseDisplay(d);
   return typed == 0 ? 0 : 1;

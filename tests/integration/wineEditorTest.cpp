@@ -176,28 +176,11 @@ TEST(WineEditor, VsthostShowsTheHeadlessPictureAndTakesClicksAndTypedNames) {
   NEED_WINE_DISPLAY();
   Folder folder;
   // The reference: the same editor on the headless host, driven the same way.
-  std::vector<Image> expected;
-  Point up{}, name{};
-  {
-    ReferenceEditor w;
-    ASSERT_TRUE(w.ok());
-    TplugEditForm& f = w.form();
-    HeadlessHost& h = w.host();
-    expected.push_back(h.frame());
-    up = centre(*f.upButton);
-    name = centre(*f.progNameEdit);
-    h.move(up);
-    h.click(up);
-    f.DisplayTick();
-    expected.push_back(h.frame());
-    h.move(name);
-    h.click(name);
-    for (char c : std::string("bass")) typeLetter(h, c);
-    h.pressKey(keys::Return);
-    f.DisplayTick();
-    expected.push_back(h.frame());
-    ASSERT_EQ(f.progNameEdit->text(), "BASS");
-  }
+  const ReferencePictures reference = referencePictures();
+  ASSERT_EQ(reference.expected.size(), 3u);
+  ASSERT_EQ(reference.typedName, "BASS");
+  const std::vector<Image>& expected = reference.expected;
+  const Point up = reference.up, name = reference.name;
 
   WineEditor vsthost(folder.dir / "vsthost.out", "--seconds 60");
   Point at{};

@@ -121,28 +121,11 @@ TEST(X11Editor, VsthostShowsTheHeadlessPictureAndTakesClicksAndTypedNames) {
   NEED_DISPLAY();
   Folder folder("vsthost");
   // The reference: the same editor on the headless host, driven the same way.
-  std::vector<Image> expected;
-  Point up{}, name{};
-  {
-    ReferenceEditor w;  // with the folder's settings
-    ASSERT_TRUE(w.ok());
-    TplugEditForm& f = w.form();
-    HeadlessHost& h = w.host();
-    expected.push_back(h.frame());
-    up = centre(*f.upButton);
-    name = centre(*f.progNameEdit);
-    h.move(centre(*f.upButton));
-    h.click(centre(*f.upButton));
-    f.DisplayTick();
-    expected.push_back(h.frame());
-    h.move(centre(*f.progNameEdit));
-    h.click(centre(*f.progNameEdit));
-    for (char c : std::string("bass")) typeLetter(h, c);
-    h.pressKey(keys::Return);
-    f.DisplayTick();
-    expected.push_back(h.frame());
-    EXPECT_EQ(f.progNameEdit->text(), "BASS");
-  }
+  const ReferencePictures reference = referencePictures();
+  ASSERT_EQ(reference.expected.size(), 3u);
+  EXPECT_EQ(reference.typedName, "BASS");
+  const std::vector<Image>& expected = reference.expected;
+  const Point up = reference.up, name = reference.name;
 
   EditorProcess vsthost(folder.dir / "vsthost.out");
   const Window top = vsthost.window();

@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "DAEffectX.h"
 #include "builtInData.h"
@@ -189,6 +190,37 @@ inline void typeLetter(HeadlessHost& h, char c) {
   h.keyChar(static_cast<char32_t>(c));
   h.keyUp(vk, 0);
   h.collectClosed();
+}
+
+// What a real window must show, made on the reference editor: at first, after a click on the
+// next-program button, and after a click into the name box, "bass" typed and Return.
+struct ReferencePictures {
+  std::vector<Image> expected;  // those three pictures; empty without an editor
+  Point up{}, name{};           // the button's and the name box's centres, in window coordinates
+  std::string typedName;        // what the name box holds at the end
+};
+
+inline ReferencePictures referencePictures() {
+  ReferencePictures r;
+  ReferenceEditor w;  // with the settings this process reads
+  if (!w.ok()) return r;
+  TplugEditForm& f = w.form();
+  HeadlessHost& h = w.host();
+  r.expected.push_back(h.frame());
+  r.up = centre(*f.upButton);
+  r.name = centre(*f.progNameEdit);
+  h.move(r.up);
+  h.click(r.up);
+  f.DisplayTick();
+  r.expected.push_back(h.frame());
+  h.move(r.name);
+  h.click(r.name);
+  for (char c : std::string("bass")) typeLetter(h, c);
+  h.pressKey(keys::Return);
+  f.DisplayTick();
+  r.expected.push_back(h.frame());
+  r.typedName = f.progNameEdit->text();
+  return r;
 }
 
 }  // namespace korvo::xtest
