@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs every Debian package that the builds, tests, benchmarks and fuzzers need.
+# Installs every Debian package that the builds, tests, benchmarks and fuzzers need; with --build
+# only what the release build needs (the demo), without Wine, the DAWs or any i386 package.
 # Non-interactive and idempotent: running it twice changes nothing the second time.
 set -euo pipefail
 
@@ -10,30 +11,34 @@ export DEBIAN_FRONTEND=noninteractive
 PACKAGES=(
   # toolchain and build
   build-essential cmake ninja-build ccache pkg-config git
-  # clang for the libFuzzer targets; clang-format for the format check of the test command
-  clang libclang-rt-14-dev clang-format
-  # tests and benchmarks
+  # tests and benchmarks (the release build has them too)
   libgtest-dev libgmock-dev libbenchmark-dev
   # generic libraries (WAV, MIDI files, fonts, images, X11, ALSA)
   libsndfile1-dev libsmf-dev libstb-dev libfreetype-dev libgif-dev
   fonts-liberation2 fonts-dejavu-core
   libx11-dev libasound2-dev
-  # Windows cross builds and running them
-  mingw-w64 g++-mingw-w64-i686 g++-mingw-w64-x86-64
-  wine wine64 wine32:i386
-  # headless display for the X11 screenshot tests; xdotool clicks and types into the editor there
-  xvfb xauth xdotool
-  # a third-party VST 2 plug-in to prove the host against
-  dpf-plugins-vst
-  # real DAWs for the real-host tests (driven by Python scripts): Ardour loads the Linux plug-in, LMMS (i386 only: its VeSTige
-  # instrument) loads the 32-bit Windows DLL through Wine
-  ardour lmms:i386 lmms-vst-server:i386 python3
-  # Ardour's GUI opens the editor in a real-host test on a JACK server with its dummy driver
-  jackd2
 )
+if [ "${1:-}" != "--build" ]; then
+  PACKAGES+=(
+    # clang for the libFuzzer targets; clang-format for the format check of the test command
+    clang libclang-rt-14-dev clang-format
+    # Windows cross builds and running them
+    mingw-w64 g++-mingw-w64-i686 g++-mingw-w64-x86-64
+    wine wine64 wine32:i386
+    # headless display for the X11 screenshot tests; xdotool clicks and types into the editor there
+    xvfb xauth xdotool
+    # a third-party VST 2 plug-in to prove the host against
+    dpf-plugins-vst
+    # real DAWs for the real-host tests (driven by Python scripts): Ardour loads the Linux plug-in, LMMS (i386
+    # only: its VeSTige instrument) loads the 32-bit Windows DLL through Wine
+    ardour lmms:i386 lmms-vst-server:i386 python3
+    # Ardour's GUI opens the editor in a real-host test on a JACK server with its dummy driver
+    jackd2
+  )
+fi
 
 missing=()
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
+if [ "${1:-}" != "--build" ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
   $SUDO dpkg --add-architecture i386
 fi
 for p in "${PACKAGES[@]}"; do
