@@ -6,7 +6,7 @@ function(korvo_defaults target)
   if(MSVC)
     target_compile_options(${target} PRIVATE /W4 /WX)
   else()
-    target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Wshadow -Wsign-conversion -Werror)
     if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
       # GCC 12 reports overlaps, overflows and out-of-bounds copies inside libstdc++'s own string
       # and vector code at -O3 (GCC bugs 105329, 105651, 107852); these checks give only false

@@ -183,7 +183,11 @@ class AlsaOutput : public MidiOutputConnection {
       snd_seq_ev_set_source(&ev, port_);
       snd_seq_ev_set_subs(&ev);
       snd_seq_ev_set_direct(&ev);
+      // ALSA's macro masks the unsigned flags with a negative int constant.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wsign-conversion"
       snd_seq_ev_set_sysex(&ev, static_cast<unsigned>(n), const_cast<std::uint8_t*>(data + done));
+#pragma GCC diagnostic pop
       if (int err = snd_seq_event_output_direct(h_.seq, &ev); err < 0) return alsaError(err);
       done += n;
       if (done < size)

@@ -109,13 +109,13 @@ void FileDialogView::openFolder(const std::string& path) {
   fs::directory_iterator it(p, fs::directory_options::skip_permission_denied, ec);
   if (ec) readable = false;
   for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
-    const std::string name = it->path().filename().string();
-    if (name.empty() || name[0] == '.') continue;  // hidden entries, as file managers do
+    const std::string entry = it->path().filename().string();
+    if (entry.empty() || entry[0] == '.') continue;  // hidden entries, as file managers do
     std::error_code e2;
     if (it->is_directory(e2))
-      folders.push_back(name);
-    else if (it->is_regular_file(e2) && matchesFilter(name, extensions_))
-      files.push_back(name);
+      folders.push_back(entry);
+    else if (it->is_regular_file(e2) && matchesFilter(entry, extensions_))
+      files.push_back(entry);
   }
   auto byName = [](const std::string& a, const std::string& b) { return lower(a) < lower(b); };
   std::sort(folders.begin(), folders.end(), byName);
@@ -164,9 +164,9 @@ void FileDialogView::accept() {
     entryChosen(true);
     return;
   }
-  std::string name = name_->text();
-  if (name.empty()) return;
-  fs::path target = fs::path(name).is_absolute() ? fs::path(name) : fs::path(folder_) / name;
+  std::string typed = name_->text();
+  if (typed.empty()) return;
+  fs::path target = fs::path(typed).is_absolute() ? fs::path(typed) : fs::path(folder_) / typed;
   std::error_code ec;
   if (fs::is_directory(target, ec)) {
     name_->setText("");

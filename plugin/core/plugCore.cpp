@@ -330,7 +330,7 @@ void CplugMaster::renderScalar(bool replace, float* left, int frames, float* rig
       continue;
     }
     float l = 0.0f, r = 0.0f;
-    int finishedCount = 0;
+    std::size_t finishedCount = 0;
     for (int i = 0; i < activeCount_; ++i) {
       Voice& v = *active_[static_cast<std::size_t>(i)];
       if (!sampleHead(v)) continue;
@@ -338,7 +338,7 @@ void CplugMaster::renderScalar(bool replace, float* left, int frames, float* rig
       v.amp.process(s, l, r);
       if ((v.waiting.counter != 0 || !v.env[3].active()) && v.amp.silent()) finished_[finishedCount++] = v.number;
     }
-    for (int i = 0; i < finishedCount; ++i) endVoice(voices_[static_cast<std::size_t>(finished_[i])]);
+    for (std::size_t i = 0; i < finishedCount; ++i) endVoice(voices_[static_cast<std::size_t>(finished_[i])]);
     if (replace) {
       left[t] = l * outputScale_;
       right[t] = r * outputScale_;

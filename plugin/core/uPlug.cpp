@@ -62,9 +62,9 @@ AEffect* createEffect(audioMasterCallback audioMaster, EngineEnvironment environ
 
 // CSynth ------------------------------------------------------------------------------------------
 
-CSynth::CSynth(audioMasterCallback audioMaster, EditorWindowFactory editorFactory, EngineEnvironment environment)
-    : AudioEffectX(audioMaster, 0, 0), hostEvents_(CMidiParser::kCapacity) {
-  if (audioMaster) {
+CSynth::CSynth(audioMasterCallback hostCallback, EditorWindowFactory editorFactory, EngineEnvironment environment)
+    : AudioEffectX(hostCallback, 0, 0), hostEvents_(CMidiParser::kCapacity) {
+  if (hostCallback) {
     setNumInputs(0);
     setNumOutputs(2);
     canProcessReplacing(true);
@@ -177,9 +177,9 @@ int resolveEditorScale(int userChoice, double hostHint, double systemScale) {
 
 // CSynthEditor ------------------------------------------------------------------------------------
 
-CSynthEditor::CSynthEditor(CSynth* effect, EditorWindowFactory factory)
-    : AEffEditor(effect), factory_(std::move(factory)) {
-  effect->setEditor(this);
+CSynthEditor::CSynthEditor(CSynth* synth, EditorWindowFactory factory)
+    : AEffEditor(synth), factory_(std::move(factory)) {
+  synth->setEditor(this);
 }
 
 CSynthEditor::~CSynthEditor() {

@@ -49,8 +49,8 @@ using EditorWindowFactory = std::function<std::unique_ptr<IEditorWindow>(void* p
 
 class CSynthEditor : public vst::AEffEditor {
  public:
-  // Attaches itself to `effect`, which then owns it.
-  CSynthEditor(CSynth* effect, EditorWindowFactory factory);
+  // Attaches itself to `synth`, which then owns it.
+  CSynthEditor(CSynth* synth, EditorWindowFactory factory);
   ~CSynthEditor() override;
 
   bool getRect(vst::ERect** rect) override;
@@ -92,7 +92,7 @@ class CSynthEditor : public vst::AEffEditor {
 
 class CSynth : public vst::AudioEffectX {
  public:
-  explicit CSynth(vst::audioMasterCallback audioMaster, EditorWindowFactory editorFactory = {},
+  explicit CSynth(vst::audioMasterCallback hostCallback, EditorWindowFactory editorFactory = {},
                   EngineEnvironment environment = {});
   ~CSynth() override;
 

@@ -11,7 +11,7 @@ std::int32_t pitchToFrequencyWord(std::int32_t pitch) {
   if (n >= kFold) n -= ((n - kFold) / kOctave + 1) * kOctave;  // the fold loop in one step
   n = n < 0 ? 0 : n >> 3;
   const auto& table = frequencyTable();
-  const std::int32_t i = n >> 1;
+  const auto i = static_cast<std::size_t>(n >> 1);  // n is not negative here
   if ((n & 1) == 0) return table[i];
   return (table[i] + table[i + 1]) >> 1;
 }

@@ -260,7 +260,7 @@ constexpr std::array<WaveEntry, kWaveEntryCount> kEntries = {{
 }  // namespace
 
 std::string_view waveName(int wave) {
-  return wave >= 0 && wave < kWaveCount ? kWaveNames[wave] : std::string_view("      ");
+  return wave >= 0 && wave < kWaveCount ? kWaveNames[static_cast<std::size_t>(wave)] : std::string_view("      ");
 }
 
 const std::array<std::array<std::uint8_t, kZoneCount>, kWaveCount>& waveZoneTable() { return kZones; }
@@ -269,7 +269,7 @@ const std::array<WaveEntry, kWaveEntryCount>& waveEntryTable() { return kEntries
 
 WaveEntry waveEntryFor(int wave, int key) {
   if (wave < 0 || wave >= kWaveCount) return {};
-  return kEntries[kZones[wave][waveZone(key)]];
+  return kEntries[kZones[static_cast<std::size_t>(wave)][waveZone(key)]];
 }
 
 }  // namespace korvo

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -34,7 +35,7 @@ const std::array<std::array<std::uint8_t, kZoneCount>, kWaveCount>& waveZoneTabl
 const std::array<WaveEntry, kWaveEntryCount>& waveEntryTable();
 
 // Zone of a key: the key is clamped to 0..127 and divided by 8.
-constexpr int waveZone(int key) { return (key < 0 ? 0 : (key > 127 ? 127 : key)) >> 3; }
+constexpr std::size_t waveZone(int key) { return static_cast<std::size_t>(key < 0 ? 0 : (key > 127 ? 127 : key)) >> 3; }
 
 // The map entry a key of a wave uses; a wave outside 0..74 yields the empty entry.
 WaveEntry waveEntryFor(int wave, int key);

@@ -157,11 +157,11 @@ void Cdoc::setGainTarget(ChipRegisters& r, std::int32_t volume) const {
 void Cdoc::startVoice(int voice, int note, bool amBug, bool restart, bool am, bool sync,
                       const std::array<OscSetup, 3>& setup) {
   if (!validVoice(voice)) return;
-  Voice& v = voices_[voice];
+  Voice& v = voiceAt(voice);
   v.am = am;
   bool osc1Configured = false;
   std::int32_t osc1Control = 0;
-  for (int k = 0; k < 3; ++k) {
+  for (std::size_t k = 0; k < 3; ++k) {
     Oscillator& o = v.osc[k];
     const OscSetup& s = setup[k];
     ChipRegisters& reg = o.reg;
@@ -227,7 +227,7 @@ void Cdoc::startVoice(int voice, int note, bool amBug, bool restart, bool am, bo
 
 void Cdoc::retuneVoice(int voice, int note, int extraFine) {
   if (!validVoice(voice)) return;
-  for (Oscillator& o : voices_[voice].osc) {
+  for (Oscillator& o : voiceAt(voice).osc) {
     if (!o.running) continue;
     ChipRegisters& reg = o.reg;
     const std::int32_t key = clampWide(std::int64_t{note} + o.transpose, -100000, 100000);
@@ -248,12 +248,12 @@ void Cdoc::retuneVoice(int voice, int note, int extraFine) {
 
 void Cdoc::haltVoice(int voice) {
   if (!validVoice(voice)) return;
-  for (Oscillator& o : voices_[voice].osc) o.reg.halted = true;
+  for (Oscillator& o : voiceAt(voice).osc) o.reg.halted = true;
 }
 
 void Cdoc::modulateOscillator(int voice, int oscillator, int volumeModulation, int pitchModulation) {
   if (!validVoice(voice) || oscillator < 0 || oscillator > 2) return;
-  Oscillator& o = voices_[voice].osc[oscillator];
+  Oscillator& o = voiceAt(voice).osc[static_cast<std::size_t>(oscillator)];
   ChipRegisters& reg = o.reg;
   if (pitchModulation != o.pitchModulation) {
     o.pitchModulation = pitchModulation;
@@ -270,7 +270,7 @@ void Cdoc::modulateOscillator(int voice, int oscillator, int volumeModulation, i
 
 void Cdoc::updateInterpolationOrder(int voice) {
   if (!validVoice(voice)) return;
-  Voice& v = voices_[voice];
+  Voice& v = voiceAt(voice);
   std::uint32_t m = 0;
   for (const Oscillator& o : v.osc)
     if (o.enabled && o.reg.increment > m) m = o.reg.increment;
@@ -401,7 +401,7 @@ inline float Cdoc::renderAtOrder(Voice& v) {
 
 float Cdoc::renderVoice(int voice) {
   if (!validVoice(voice)) return 0.0f;
-  Voice& v = voices_[voice];
+  Voice& v = voiceAt(voice);
   if (bandTaps_ != 0) {
     switch (v.order) {
       case 1: return renderAtOrder<1, true>(v);
@@ -422,7 +422,7 @@ float Cdoc::renderVoice(int voice) {
 
 void Cdoc::resetVoice(int voice) {
   if (!validVoice(voice)) return;
-  voices_[voice] = Voice{};
+  voiceAt(voice) = Voice{};
 }
 
 void Cdoc::resetAll() {
@@ -432,11 +432,11 @@ void Cdoc::resetAll() {
 const Cdoc::Oscillator& Cdoc::oscillator(int voice, int oscillator) const {
   const int v = voice < 0 ? 0 : (voice >= kMaxVoices ? kMaxVoices - 1 : voice);
   const int o = oscillator < 0 ? 0 : (oscillator > 2 ? 2 : oscillator);
-  return voices_[v].osc[o];
+  return voiceAt(v).osc[static_cast<std::size_t>(o)];
 }
 
-int Cdoc::interpolationOrder(int voice) const { return validVoice(voice) ? voices_[voice].order : 0; }
+int Cdoc::interpolationOrder(int voice) const { return validVoice(voice) ? voiceAt(voice).order : 0; }
 
-bool Cdoc::amFlag(int voice) const { return validVoice(voice) && voices_[voice].am; }
+bool Cdoc::amFlag(int voice) const { return validVoice(voice) && voiceAt(voice).am; }
 
 }  // namespace korvo

@@ -126,6 +126,9 @@ class Cdoc {
   };
 
   bool validVoice(int voice) const { return voice >= 0 && voice < voiceCount_; }
+  // The voice of a number that validVoice() accepts.
+  Voice& voiceAt(int voice) { return voices_[static_cast<std::size_t>(voice)]; }
+  const Voice& voiceAt(int voice) const { return voices_[static_cast<std::size_t>(voice)]; }
   void setGainTarget(ChipRegisters& r, std::int32_t volume) const;
   // One chip step and one host sample of a voice, compiled once per interpolation order (0 for
   // a voice that never had one) so that the per-sample path has no order to test.

@@ -28,8 +28,8 @@ void Ckv_env::setControlRate(float controlRate) {
 std::int32_t Ckv_env::scaled(std::int32_t level) const { return level * levelScale_ / 256; }
 
 void Ckv_env::start(Block b, int note, bool cycle, bool restart, int velocity) {
-  for (int i = 0; i < 5; ++i) levels_[i] = storeLevel(b[i]);
-  for (int i = 0; i < 4; ++i) times_[i] = b[kT1 + i] & 63;
+  for (std::size_t i = 0; i < 5; ++i) levels_[i] = storeLevel(b[i]);
+  for (std::size_t i = 0; i < 4; ++i) times_[i] = b[kT1 + i] & 63;
   keyTimeOffset_ = (note > 36 ? 2 * (note - 36) : 0) * b[kTK] / 256;
   secondRelease_ = b[kT4] >= 64;
   cycle_ = cycle;

@@ -8,7 +8,7 @@ namespace {
 
 std::array<std::uint16_t, kFrequencyTableSize> buildFrequencyTable() {
   std::array<std::uint16_t, kFrequencyTableSize> t{};
-  for (int i = 0; i < kFrequencyTableSize - 1; ++i)
+  for (std::size_t i = 0; i < kFrequencyTableSize - 1; ++i)
     t[i] = static_cast<std::uint16_t>(std::nearbyint(27.9628425 * std::exp2(i / 192.0)));
   t[kFrequencyTableSize - 1] = t[kFrequencyTableSize - 2];
   return t;
@@ -18,13 +18,13 @@ std::array<std::uint16_t, kFrequencyTableSize> buildFrequencyTable() {
 std::array<std::uint8_t, 256> buildLevelCurve() {
   constexpr double k = 44.0 / 13.0;
   std::array<float, 256> g{};
-  for (int j = 0; j < 256; ++j) {
+  for (std::size_t j = 0; j < 256; ++j) {
     const double x = j / 255.0;
     g[j] = j < 222 ? static_cast<float>(0.56 * std::pow(3.65, (k / 0.56) * (x - 0.87)))
                    : static_cast<float>(x * k + 0.56 - 0.87 * k);
   }
   std::array<std::uint8_t, 256> t{};
-  for (int j = 0; j < 256; ++j) {
+  for (std::size_t j = 0; j < 256; ++j) {
     const double v = std::nearbyint(255.0 * (double(g[j]) - g[0]) / (1.0 - g[0]));
     t[j] = static_cast<std::uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
   }
@@ -34,7 +34,7 @@ std::array<std::uint8_t, 256> buildLevelCurve() {
 std::array<float, 256> buildVolumeCurve() {
   constexpr double k = 1.7179487179487178;
   std::array<float, 256> v{};
-  for (int j = 0; j < 256; ++j) {
+  for (std::size_t j = 0; j < 256; ++j) {
     const double x = j / 255.0;
     v[j] = j < 156 ? static_cast<float>(0.33 * std::pow(2.718, (k / 0.33) * (x - 0.61)))
                    : static_cast<float>(x * k + 0.33 - 0.61 * k);
@@ -49,7 +49,7 @@ std::array<PanGains, 127> buildPanTable() {
   for (int p = -63; p <= 63; ++p) {
     const float x = static_cast<float>(p) / 63.0f;
     const float b = std::sqrt(1.0f / (2.0f * x * x + 2.0f));
-    t[p + 63] = {b - x * b, b + x * b};
+    t[static_cast<std::size_t>(p + 63)] = {b - x * b, b + x * b};
   }
   return t;
 }

@@ -92,7 +92,7 @@ bool Ckv_progMan::ImportBank(int first, const std::uint8_t* message, bool check,
   for (int i = 0; i < kBankPrograms; ++i) {
     const int slot = SlotOf(first + i);
     if (slot < 0) return false;
-    editor_.UnpackProgram(RecordAt(slot), message + kSysExHeaderSize + static_cast<std::size_t>(kPackedSize) * i);
+    editor_.UnpackProgram(RecordAt(slot), message + kSysExHeaderSize + static_cast<std::size_t>(kPackedSize * i));
   }
   return true;
 }
@@ -115,7 +115,7 @@ bool Ckv_progMan::ExportBank(int first, std::vector<std::uint8_t>& out) const {
   buildSysExHeader(out.data(), kCommandBank, 0);
   for (int i = 0; i < kBankPrograms; ++i)
     editor_.PackProgram(RecordAt(SlotOf(first + i)),
-                        out.data() + kSysExHeaderSize + static_cast<std::size_t>(kPackedSize) * i);
+                        out.data() + kSysExHeaderSize + static_cast<std::size_t>(kPackedSize * i));
   out.back() = kSysExEnd;
   return true;
 }

@@ -139,7 +139,7 @@ void packProgram(const ProgramRecord& r, std::uint8_t* body) {
   p[95] = static_cast<std::uint8_t>(field(w[m + word::kModeGlide], 6) | flag(w[m + word::kModeRestOsc]));
   // The pan nybble holds PAN / 8 (toward zero) biased by 8.
   p[100] = static_cast<std::uint8_t>(codeFromSource(w[a + word::kDca4PmodSel]) |
-                                     (((w[a + word::kDca4Pan] / 8 + 8) & 15) << 4));
+                                     (static_cast<unsigned>((w[a + word::kDca4Pan] / 8 + 8) & 15) << 4));
   p[101] = static_cast<std::uint8_t>(signedField(w[a + word::kDca4PmodAmt], 7) | flag(w[m + word::kModeCyc]));
 
   for (int k = 0; k < kPackedProgramBytes; ++k) {

@@ -202,7 +202,7 @@ void TplugEditForm::buildComponents() {
     knob->setMaxFinePixDist(100);
     knob->setMaxPixDist(200);
     knob->IntTruncMode = false;
-    knob->OnChange = [this](TGraphKnobB& k) { knobChanged(k); };
+    knob->OnChange = [this](TGraphKnobB& changed) { knobChanged(changed); };
     knobs[static_cast<std::size_t>(k)] = knob;
   }
 

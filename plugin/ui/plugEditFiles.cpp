@@ -92,9 +92,9 @@ void TplugEditForm::WriteCommand() {
       ShowStatusMessage("** Write aborted **");
       return;
     }
-    const std::string name = progNameEdit->text().substr(0, kNameCapacity);
+    const std::string newName = progNameEdit->text().substr(0, kNameCapacity);
     changeSounds([&] {
-      sounds().Editor().SetName(name);
+      sounds().Editor().SetName(newName);
       sounds().WriteProgram(target);
     });
     ShowStatusMessage("** Program written **");

@@ -100,7 +100,7 @@ std::string zeroPad(int value, int width) {
   const long long magnitude = negative ? -static_cast<long long>(value) : value;
   std::string digits = std::to_string(magnitude);
   const int target = negative ? width - 1 : width;
-  if (static_cast<int>(digits.size()) < target) digits.insert(0, target - digits.size(), '0');
+  if (static_cast<int>(digits.size()) < target) digits.insert(0, static_cast<std::size_t>(target) - digits.size(), '0');
   return negative ? "-" + digits : digits;
 }
 
@@ -120,7 +120,7 @@ const std::array<std::string, 128>& noteNames() {
     for (int n = 0; n < 128; ++n) {
       std::string s = std::string(names[n % 12]) + std::to_string(n / 12 - 2);
       if (s.size() < 4) s.resize(4, ' ');
-      t[n] = s.substr(0, 7);
+      t[static_cast<std::size_t>(n)] = s.substr(0, 7);
     }
     return t;
   }();
@@ -137,7 +137,7 @@ void busyWait(unsigned milliseconds) {
 double intPower(double base, int exponent) {
   // Work on the magnitude as unsigned so that INT_MIN is handled.
   unsigned long long e =
-      exponent < 0 ? 0ull - static_cast<long long>(exponent) : static_cast<unsigned long long>(exponent);
+      exponent < 0 ? 0ull - static_cast<unsigned long long>(exponent) : static_cast<unsigned long long>(exponent);
   double result = 1.0;
   double b = base;
   while (e) {

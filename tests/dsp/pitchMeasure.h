@@ -36,23 +36,25 @@ inline PitchResult measurePitch(const std::vector<float>& signal, double sampleR
   PitchResult res;
   if (window < n / 4 || lo < 1) return res;
   // Energies of every window position from prefix sums, so each lag costs one dot product.
-  std::vector<double> prefix(static_cast<std::size_t>(n) + 1, 0.0);
-  for (int i = 0; i < n; ++i) prefix[i + 1] = prefix[i] + x[i] * x[i];
-  auto corr = [&](int lag) {
+  std::vector<double> prefix(x.size() + 1, 0.0);
+  for (std::size_t i = 0; i < x.size(); ++i) prefix[i + 1] = prefix[i] + x[i] * x[i];
+  const auto span = static_cast<std::size_t>(window);
+  auto corr = [&](std::size_t lag) {
     double xy = 0;
-    for (int i = 0; i < window; ++i) xy += x[i] * x[i + lag];
-    const double xx = prefix[window], yy = prefix[lag + window] - prefix[lag];
+    for (std::size_t i = 0; i < span; ++i) xy += x[i] * x[i + lag];
+    const double xx = prefix[span], yy = prefix[lag + span] - prefix[lag];
     return xx > 0 && yy > 0 ? xy / std::sqrt(xx * yy) : 0.0;
   };
-  std::vector<double> r(static_cast<std::size_t>(hi - lo + 1));
-  int best = 0;
-  for (int lag = lo; lag <= hi; ++lag) {
-    r[lag - lo] = corr(lag);
-    if (r[lag - lo] > r[best]) best = lag - lo;
+  const auto first = static_cast<std::size_t>(lo), count = static_cast<std::size_t>(hi - lo + 1);
+  std::vector<double> r(count);
+  std::size_t best = 0;
+  for (std::size_t j = 0; j < count; ++j) {
+    r[j] = corr(first + j);
+    if (r[j] > r[best]) best = j;
   }
   res.peak = r[best];
-  res.onBorder = best == 0 || best == hi - lo;
-  double lag = lo + best;
+  res.onBorder = best == 0 || best == count - 1;
+  double lag = static_cast<double>(first + best);
   if (!res.onBorder) {
     const double a = r[best - 1], b = r[best], c = r[best + 1];
     const double d = a - 2 * b + c;

@@ -12,8 +12,8 @@ namespace {
 
 TEST(VolumeCurve, TellingRows) {
   const auto& v = volumeCurve();
-  const std::pair<int, double> rows[] = {{0, 0.0},       {64, 0.03765},  {128, 0.17670},
-                                         {156, 0.32371}, {192, 0.56963}, {255, 1.0}};
+  const std::pair<std::size_t, double> rows[] = {{0, 0.0},       {64, 0.03765},  {128, 0.17670},
+                                                 {156, 0.32371}, {192, 0.56963}, {255, 1.0}};
   for (auto [i, want] : rows) EXPECT_NEAR(v[i], want, 5e-6) << i;
 }
 

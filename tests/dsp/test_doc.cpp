@@ -33,7 +33,7 @@ std::unique_ptr<Cdoc> makeChip(std::uint8_t fill, bool sineTable = false) {
   auto chip = std::make_unique<Cdoc>(8, "/nonexistent/wavrom.bin");
   std::vector<std::uint8_t> rom(Cdoc::kRomSize, fill);
   if (sineTable)
-    for (int i = 0; i < 1024; ++i)
+    for (std::size_t i = 0; i < 1024; ++i)
       rom[104 * 256 + i] = static_cast<std::uint8_t>(128 + std::lround(120 * std::sin(2 * M_PI * i / 1024)));
   chip->loadRom(rom.data(), rom.size());
   return chip;
@@ -359,7 +359,7 @@ TEST(Cdoc, SineTableSoundsAtPitchAtEveryHostRate) {
 TEST(Cdoc, BelowTheChipRateWhatTheHostCannotCarryIsTakenOut) {
   // The sine table of wave 2 with four cycles: key 103 plays 12.5 kHz, key 108 16.7 kHz.
   std::vector<std::uint8_t> rom(Cdoc::kRomSize, 128);
-  for (int i = 0; i < 1024; ++i)
+  for (std::size_t i = 0; i < 1024; ++i)
     rom[104 * 256 + i] = static_cast<std::uint8_t>(128 + std::lround(120 * std::sin(2 * M_PI * 4 * i / 1024)));
   auto rms = [&](float rate, int note) {
     Cdoc chip(1, "/nonexistent/wavrom.bin", rate);
@@ -402,7 +402,7 @@ TEST(Cdoc, HistoryDelayAndGainRampAtTheChipRate) {
   }
   for (int i = 0; i < 12; ++i) {
     const float y = chip->renderVoice(0);
-    EXPECT_EQ(y, i < 3 ? 0.0f : mixed[i - 3]) << i;
+    EXPECT_EQ(y, i < 3 ? 0.0f : mixed[static_cast<std::size_t>(i - 3)]) << i;
   }
 }
 

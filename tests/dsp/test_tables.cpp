@@ -19,14 +19,14 @@ TEST(FrequencyTable, TellingRows) {
   EXPECT_EQ(t[1536], 7158);
   EXPECT_EQ(t[2047], 45290);
   EXPECT_EQ(t[2048], 45290);
-  for (int i = 1; i < kFrequencyTableSize; ++i) ASSERT_GE(t[i], t[i - 1]) << i;
+  for (std::size_t i = 1; i < kFrequencyTableSize; ++i) ASSERT_GE(t[i], t[i - 1]) << i;
 }
 
 TEST(LevelCurve, TellingRows) {
   const auto& c = levelCurve();
-  for (int v = 0; v <= 23; ++v) EXPECT_EQ(c[2 * v], 0) << v;
-  const std::pair<int, int> rows[] = {{24, 1},   {48, 3},    {64, 8},    {80, 21},  {96, 57},
-                                      {104, 93}, {112, 150}, {120, 204}, {127, 252}};
+  for (std::size_t v = 0; v <= 23; ++v) EXPECT_EQ(c[2 * v], 0) << v;
+  const std::pair<std::size_t, int> rows[] = {{24, 1},   {48, 3},    {64, 8},    {80, 21},  {96, 57},
+                                              {104, 93}, {112, 150}, {120, 204}, {127, 252}};
   for (auto [v, e] : rows) EXPECT_EQ(c[2 * v], e) << "volume " << v;
   EXPECT_EQ(c[255], 255);
 }
@@ -81,18 +81,20 @@ TEST(WaveMap, EntryRuns) {
   };
   for (const Run& run : runs)
     for (int i = run.first; i <= run.last; ++i) {
-      EXPECT_EQ(e[i].page, run.page0 + run.pageStep * (i - run.first)) << i;
-      EXPECT_EQ(e[i].control, run.control) << i;
+      const WaveEntry& entry = e[static_cast<std::size_t>(i)];
+      EXPECT_EQ(entry.page, run.page0 + run.pageStep * (i - run.first)) << i;
+      EXPECT_EQ(entry.control, run.control) << i;
       if (i < 141) {
-        EXPECT_EQ(e[i].semitone, 0) << i;
+        EXPECT_EQ(entry.semitone, 0) << i;
       }
-      EXPECT_EQ(e[i].fine, 0) << i;
+      EXPECT_EQ(entry.fine, 0) << i;
     }
   const int glint[] = {84, 72, 67, 60, 48, 43, 36, 24, 19, 12};
-  for (int i = 0; i < 10; ++i) EXPECT_EQ(e[141 + i].semitone, glint[i]);
+  for (std::size_t i = 0; i < 10; ++i) EXPECT_EQ(e[141 + i].semitone, glint[i]);
 
   struct Explicit {
-    int i, page, control, semi, fine;
+    std::size_t i;
+    int page, control, semi, fine;
   } ex[] = {{82, 0, 0x74, -36, 0},    {83, 40, 0x5B, -32, 188},  {84, 48, 0x64, -51, 252}, {85, 64, 0x74, -36, 0},
             {86, 128, 0x74, -29, 48}, {87, 176, 0x64, -32, 168}, {88, 192, 0x74, -36, 48}, {89, 240, 0x64, -24, 0},
             {90, 0, 0xAC, -18, 48},   {91, 32, 0xA4, -7, 28},    {92, 48, 0xA4, -12, 0},   {93, 64, 0xAC, -12, 0},
@@ -112,7 +114,7 @@ TEST(WaveMap, EntryRuns) {
 // Zone rows written in the map as runs (entry, count) plus a few given in full.
 TEST(WaveMap, ZoneRows) {
   using Runs = std::vector<std::pair<int, int>>;
-  const std::vector<std::pair<int, Runs>> rows = {
+  const std::vector<std::pair<std::size_t, Runs>> rows = {
       {2, {{21, 16}}},
       {5, {{0, 16}}},
       {6, {{32, 16}}},
@@ -162,10 +164,10 @@ TEST(WaveMap, ZoneRows) {
   };
   const auto& z = waveZoneTable();
   for (const auto& [wave, runs] : rows) {
-    int zone = 0;
+    std::size_t zone = 0;
     for (auto [entry, count] : runs)
       for (int i = 0; i < count; ++i, ++zone) EXPECT_EQ(z[wave][zone], entry) << "wave " << wave << " zone " << zone;
-    EXPECT_EQ(zone, 16) << wave;
+    EXPECT_EQ(zone, 16u) << wave;
   }
   for (const auto& row : z)
     for (int entry : row) EXPECT_LT(entry, kWaveEntryCount);

@@ -84,14 +84,14 @@ TEST(WaveRom, PitchedLoopsSoundAtTheKeyPitch) {
   for (int wave = 0; wave < kFirstOneShotWave; ++wave) {
     if (!wavrom::isPitchedLoop(wave)) continue;
     for (std::size_t k = 0; k < std::size(keys); ++k) {
-      const float rate = rates[(wave + k) % std::size(rates)];
+      const float rate = rates[(static_cast<std::size_t>(wave) + k) % std::size(rates)];
       const int key = keys[k];
       chip->setHostRate(rate);
       std::array<Cdoc::OscSetup, 3> s{};
       s[0] = {true, wave, 63, 0, 0, 0};
       chip->startVoice(0, key, false, true, false, false, s);
       const auto& reg = chip->oscillator(0, 0).reg;
-      const double cycles = uses[waveZoneTable()[wave][waveZone(key)]].cyclesPerTable();
+      const double cycles = uses[waveZoneTable()[static_cast<std::size_t>(wave)][waveZone(key)]].cyclesPerTable();
       const double nominal = Cdoc::kChipRate * reg.frequencyWord / std::exp2(17 + reg.resolution) * cycles;
       const double hz = test::noteHz(key);
       const int n = std::max(4096, static_cast<int>(3 * rate / hz));
@@ -121,13 +121,14 @@ TEST(WaveRom, PitchedLoopsSoundAtTheKeyPitch) {
 // dies away (its last quarter is much quieter than its loudest quarter).
 TEST(WaveRom, NoisesAreNoiseAndOneShotsDecay) {
   const auto uses = wavrom::entryUses();
-  for (int e : {0, 1, 32}) {
+  for (std::size_t e : {0u, 1u, 32u}) {
     const EntryUse& u = uses[e];
+    const auto table = rom().begin() + u.address;
     double e0 = 0;
-    for (int i = 0; i < u.size; ++i) e0 += std::pow(rom()[u.address + i] - 128.0, 2);
+    for (int i = 0; i < u.size; ++i) e0 += std::pow(table[i] - 128.0, 2);
     for (int lag = e == 32 ? 64 : 2; lag <= 64; lag *= 2) {  // NOISE2 is smoothed: only far lags
       double c = 0;
-      for (int i = 0; i + lag < u.size; ++i) c += (rom()[u.address + i] - 128.0) * (rom()[u.address + i + lag] - 128.0);
+      for (int i = 0; i + lag < u.size; ++i) c += (table[i] - 128.0) * (table[i + lag] - 128.0);
       EXPECT_LT(std::fabs(c / e0), 0.1) << "entry " << e << " lag " << lag;
     }
   }
@@ -146,15 +147,16 @@ TEST(WaveRom, NoisesAreNoiseAndOneShotsDecay) {
 class TableDft {
  public:
   explicit TableDft(const EntryUse& u) : u_(u), c_(static_cast<std::size_t>(u.size)), s_(c_.size()) {
-    for (int i = 0; i < u.size; ++i) {
+    for (std::size_t i = 0; i < c_.size(); ++i) {
       c_[i] = std::cos(2.0 * M_PI * i / u.size);
       s_[i] = std::sin(2.0 * M_PI * i / u.size);
     }
   }
   double power(int bin) const {
     double re = 0, im = 0;
+    const auto table = rom().begin() + u_.address;
     for (int i = 0; i < u_.size; ++i) {
-      const double v = rom()[u_.address + i] - 128.0;
+      const double v = table[i] - 128.0;
       const auto k = static_cast<std::size_t>((static_cast<long>(bin) * i) % u_.size);
       re += v * c_[k];
       im -= v * s_[k];
@@ -178,13 +180,13 @@ TEST(WaveRom, BasicWavesHaveTheirSpectra) {
   const auto uses = wavrom::entryUses();
   // SAW low zone (entry 52): 1/h.
   auto saw = harmonicsOf(uses[52], 8);
-  for (int h = 2; h <= 8; ++h) EXPECT_NEAR(saw[h - 1] / saw[0], 1.0 / h, 0.02) << h;
+  for (std::size_t h = 2; h <= 8; ++h) EXPECT_NEAR(saw[h - 1] / saw[0], 1.0 / h, 0.02) << h;
   // SQUARE (entry 70): odd 1/h, even none.
   auto sq = harmonicsOf(uses[70], 8);
-  for (int h = 2; h <= 8; ++h) EXPECT_NEAR(sq[h - 1] / sq[0], h % 2 ? 1.0 / h : 0.0, 0.02) << h;
+  for (std::size_t h = 2; h <= 8; ++h) EXPECT_NEAR(sq[h - 1] / sq[0], h % 2 ? 1.0 / h : 0.0, 0.02) << h;
   // SINE (entry 21): the fundamental only.
   auto sine = harmonicsOf(uses[21], 8);
-  for (int h = 2; h <= 8; ++h) EXPECT_LT(sine[h - 1] / sine[0], 0.01) << h;
+  for (std::size_t h = 2; h <= 8; ++h) EXPECT_LT(sine[h - 1] / sine[0], 0.01) << h;
   // TRIANG (entry 25): 1/9 at the third.
   auto tri = harmonicsOf(uses[25], 4);
   EXPECT_NEAR(tri[2] / tri[0], 1.0 / 9, 0.02);
@@ -232,7 +234,7 @@ TEST(WaveRom, BrightWavesKeepTheirPitchBelowTheChipRate) {
       const int key = 96;
       chip->startVoice(0, key, false, true, false, false, s);
       const auto& reg = chip->oscillator(0, 0).reg;
-      const double cycles = uses[waveZoneTable()[wave][waveZone(key)]].cyclesPerTable();
+      const double cycles = uses[waveZoneTable()[static_cast<std::size_t>(wave)][waveZone(key)]].cyclesPerTable();
       const double nominal = Cdoc::kChipRate * reg.frequencyWord / std::exp2(17 + reg.resolution) * cycles;
       std::vector<float> out;
       for (int i = 0; i < 512; ++i) chip->renderVoice(0);

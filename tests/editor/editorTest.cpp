@@ -18,7 +18,7 @@ TEST(Editor, FirstShowBuildsThePanel) {
   EXPECT_EQ(f.progIdxLabel->text, "000");
   EXPECT_EQ(f.progNameEdit->text(), displayName(*r.sounds().EditRecord()));
   const int lefts[] = {104, 194, 284, 374, 464};
-  for (int k = 0; k < 10; ++k) {
+  for (std::size_t k = 0; k < 10; ++k) {
     EXPECT_EQ(f.knobs[k]->left(), lefts[k % 5]) << k;
     EXPECT_EQ(f.knobs[k]->top(), k < 5 ? 16 : 128) << k;
   }
@@ -129,10 +129,11 @@ TEST(Editor, KnobTurnsTheFieldAndMarksTheSoundChanged) {
   for (int s = 0; s < 10 && freeSlot < 0; ++s)
     if (page.SlotOrdinal(s) < 0) freeSlot = s;
   ASSERT_GE(freeSlot, 0);
-  EXPECT_EQ(f.knobs[freeSlot]->MinValue(), 0);
-  EXPECT_EQ(f.knobs[freeSlot]->MaxValue(), 0);
-  EXPECT_EQ(f.knobs[freeSlot]->MaxPixDist(), 40);
-  r.host().drag(r.centre(*f.knobs[freeSlot]), r.offset(*f.knobs[freeSlot], 0, -60));
+  auto& freeKnob = *f.knobs[static_cast<std::size_t>(freeSlot)];
+  EXPECT_EQ(freeKnob.MinValue(), 0);
+  EXPECT_EQ(freeKnob.MaxValue(), 0);
+  EXPECT_EQ(freeKnob.MaxPixDist(), 40);
+  r.host().drag(r.centre(freeKnob), r.offset(freeKnob, 0, -60));
   for (int i = 0; i < page.FieldCount(); ++i) EXPECT_FALSE(page.Field(i)->highlighted);
   f.SelectProgram(0);
   EXPECT_EQ(r.lcdRow(1).substr(0, 3), "   ");

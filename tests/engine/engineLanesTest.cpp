@@ -102,12 +102,13 @@ class EngineLanes : public ::testing::TestWithParam<int> {};
 
 TEST_P(EngineLanes, RenderTheOneVoicePathsSamplesBitForBit) {
   const int rate = GetParam();
-  const Outcome reference = perform(rate, false, CvoiceLanes::InstructionSet::Baseline, 0xC0FFEEu + rate);
+  const Outcome reference =
+      perform(rate, false, CvoiceLanes::InstructionSet::Baseline, 0xC0FFEEu + static_cast<unsigned>(rate));
   ASSERT_GT(reference.peak, 0.01f);
   EXPECT_GT(reference.steals, 0);
   EXPECT_GT(reference.ends, 0);
   for (auto set : {CvoiceLanes::InstructionSet::Baseline, CvoiceLanes::bestAvailable()}) {
-    const Outcome lanes = perform(rate, true, set, 0xC0FFEEu + rate);
+    const Outcome lanes = perform(rate, true, set, 0xC0FFEEu + static_cast<unsigned>(rate));
     const std::size_t at = firstDifference(reference, lanes);
     EXPECT_EQ(at, reference.bits.size()) << "rate " << rate << ", instruction set " << static_cast<int>(set)
                                          << ": first difference at word " << at << " of " << reference.bits.size();

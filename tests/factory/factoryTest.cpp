@@ -241,9 +241,9 @@ INSTANTIATE_TEST_SUITE_P(Groups, FactoryRender, ::testing::ValuesIn([] {
                              labels.push_back(std::filesystem::path(p).filename().string());
                            return labels;
                          }()),
-                         [](const ::testing::TestParamInfo<std::string>& info) {
+                         [](const ::testing::TestParamInfo<std::string>& label) {
                            std::string s;
-                           for (char c : info.param)
+                           for (char c : label.param)
                              if (std::isalnum(static_cast<unsigned char>(c))) s += c;
                            return s;
                          });

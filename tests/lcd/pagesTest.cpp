@@ -337,7 +337,7 @@ TEST(LcdPages, WaveAndVelocityMenus) {
   EXPECT_EQ(m.item(64).caption, "00X");
   EXPECT_EQ(m.item(127).caption, "63X");
   EXPECT_EQ(r.sound().words[48 + 5], 127);
-  EXPECT_EQ(test::lcdRow(*r.lcd, 0).substr(lv.column, 6), "LV=63X");
+  EXPECT_EQ(test::lcdRow(*r.lcd, 0).substr(static_cast<std::size_t>(lv.column), 6), "LV=63X");
 
   // A modulation source: default entry *OFF*, then 0..144 with three-digit numbers.
   r.ctr->SelectPage(18);

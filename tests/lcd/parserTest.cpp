@@ -20,14 +20,15 @@ void expectLayout(const ClcdCtr_page& p, const std::vector<Laid>& want) {
   for (int k = 0; k < p.FieldCount(); ++k) {
     SCOPED_TRACE("field " + std::to_string(k));
     const ClcdCtr_param& f = *p.Field(k);
+    const Laid& w = want[static_cast<std::size_t>(k)];
     EXPECT_EQ(f.Ordinal(), k);
-    EXPECT_EQ(f.label, want[k].label);
-    EXPECT_EQ(f.column, want[k].column);
-    EXPECT_EQ(f.row, want[k].row);
-    EXPECT_EQ(f.Width(), want[k].width);
-    EXPECT_EQ(f.FieldNumber(), want[k].fieldNumber);
-    EXPECT_EQ(f.ValueIndex(), want[k].valueIndex);
-    EXPECT_EQ(f.name, want[k].name);
+    EXPECT_EQ(f.label, w.label);
+    EXPECT_EQ(f.column, w.column);
+    EXPECT_EQ(f.row, w.row);
+    EXPECT_EQ(f.Width(), w.width);
+    EXPECT_EQ(f.FieldNumber(), w.fieldNumber);
+    EXPECT_EQ(f.ValueIndex(), w.valueIndex);
+    EXPECT_EQ(f.name, w.name);
   }
 }
 

@@ -15,7 +15,7 @@ using Bytes = std::array<std::uint8_t, kPackedProgramBytes>;
 // Program bytes -> message body the way the instrument sends them: low nybble first.
 std::vector<std::uint8_t> toBody(const Bytes& p) {
   std::vector<std::uint8_t> body(kPackedSize);
-  for (int k = 0; k < kPackedProgramBytes; ++k) {
+  for (std::size_t k = 0; k < kPackedProgramBytes; ++k) {
     body[2 * k] = p[k] & 15;
     body[2 * k + 1] = p[k] >> 4;
   }
@@ -26,7 +26,7 @@ Bytes packed(const ProgramRecord& r) {
   std::vector<std::uint8_t> body(kPackedSize, 0xEE);
   packProgram(r, body.data());
   Bytes p{};
-  for (int k = 0; k < kPackedProgramBytes; ++k) {
+  for (std::size_t k = 0; k < kPackedProgramBytes; ++k) {
     EXPECT_LE(body[2 * k], 15);
     EXPECT_LE(body[2 * k + 1], 15);
     p[k] = static_cast<std::uint8_t>(body[2 * k] | (body[2 * k + 1] << 4));
@@ -45,8 +45,8 @@ Bytes initBytes() {
   Bytes p{};
   const std::uint8_t name[6] = {'I', 'N', 'I', 'T', 0, 0};
   std::memcpy(p.data(), name, 6);
-  for (int e = 0; e < 4; ++e) p[6 + 10 * e] = p[7 + 10 * e] = p[8 + 10 * e] = 0x7E;  // 63 * 2
-  for (int l = 0; l < 3; ++l) {
+  for (std::size_t e = 0; e < 4; ++e) p[6 + 10 * e] = p[7 + 10 * e] = p[8 + 10 * e] = 0x7E;  // 63 * 2
+  for (std::size_t l = 0; l < 3; ++l) {
     p[46 + 4 * l] = 0x18;  // FREQ 24, WAVE 0
     p[47 + 4 * l] = 0xC0;  // L1 0, source code 15 bits 3..2
     p[48 + 4 * l] = 0xFF;  // L2 63, source code bits 1..0
@@ -208,7 +208,7 @@ struct Fixture {
 TEST(PackProgram, EveryFieldBytes) {
   Fixture f;
   const Bytes got = packed(f.rec);
-  for (int k = 0; k < kPackedProgramBytes; ++k) EXPECT_EQ(got[k], f.bytes[k]) << "program byte " << k;
+  for (std::size_t k = 0; k < kPackedProgramBytes; ++k) EXPECT_EQ(got[k], f.bytes[k]) << "program byte " << k;
 }
 
 TEST(UnpackProgram, EveryFieldWords) {
@@ -289,7 +289,7 @@ TEST(PackProgram, EdgeCases) {
     const char* what;
     int index;
     int value;
-    int byte;
+    std::size_t byte;
     std::uint8_t expect;
     int back;
   };

@@ -56,17 +56,18 @@ struct Partial {
 // Sum of partials over a table whose every partial completes whole cycles, so the loop is
 // seamless; the sine of (bin * i) mod size comes from one table.
 std::vector<double> periodicTable(int size, const std::vector<Partial>& partials) {
-  std::vector<double> s(static_cast<std::size_t>(size)), c(static_cast<std::size_t>(size));
-  for (int i = 0; i < size; ++i) {
+  const auto n = static_cast<std::size_t>(size);
+  std::vector<double> s(n), c(n);
+  for (std::size_t i = 0; i < n; ++i) {
     s[i] = std::sin(2.0 * kPi * i / size);
     c[i] = std::cos(2.0 * kPi * i / size);
   }
-  std::vector<double> x(static_cast<std::size_t>(size), 0.0);
+  std::vector<double> x(n, 0.0);
   for (const Partial& p : partials) {
     if (p.bin <= 0 || p.bin >= size / 2 || p.amp == 0.0) continue;
     const double sp = std::cos(p.phase) * p.amp, cp = std::sin(p.phase) * p.amp;
-    for (int i = 0; i < size; ++i) {
-      const auto k = static_cast<std::size_t>((static_cast<long>(p.bin) * i) % size);
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::size_t k = static_cast<std::size_t>(p.bin) * i % n;
       x[i] += s[k] * sp + c[k] * cp;
     }
   }
@@ -309,14 +310,14 @@ double envelope(double t, double attack, double decay) {
   return (attack > 0 ? std::min(1.0, t / attack) : 1.0) * std::exp(-t / decay);
 }
 
-std::vector<double> renderOneShot(int entry, const OneShot& s, int length) {
-  std::vector<double> x(static_cast<std::size_t>(length), 0.0);
+std::vector<double> renderOneShot(int entry, const OneShot& s, std::size_t length) {
+  std::vector<double> x(length, 0.0);
   Noise rng(0x0E5407u + static_cast<std::uint32_t>(entry));
   const double w = 2.0 * kPi / s.period;  // radians per sample of the note
   auto sr = s.sampleRate;
   auto pluck = [&](double position, double decay, double brightLoss, double click) {
     double lp = 0.0;
-    for (int n = 0; n < length; ++n) {
+    for (std::size_t n = 0; n < length; ++n) {
       const double t = n / sr;
       double v = 0.0;
       for (int h = 1; h <= s.maxHarmonic; ++h) {
@@ -329,7 +330,7 @@ std::vector<double> renderOneShot(int entry, const OneShot& s, int length) {
   };
   auto drum = [&](double f0Ratio, double sweep, double sweepTime, double decay, double noise, double noiseDecay) {
     double phase = 0.0, lp = 0.0;
-    for (int n = 0; n < length; ++n) {
+    for (std::size_t n = 0; n < length; ++n) {
       const double t = n / sr;
       const double ratio = f0Ratio * (1.0 + sweep * std::exp(-t / sweepTime));
       phase += w * std::min(ratio, s.maxHarmonic * 1.0);
@@ -341,7 +342,7 @@ std::vector<double> renderOneShot(int entry, const OneShot& s, int length) {
     case 82:
     case 85: {  // BOWING: a bowed-string attack: saw-like tone swelling in and dying away, bow noise on top
       double lp = 0.0;
-      for (int n = 0; n < length; ++n) {
+      for (std::size_t n = 0; n < length; ++n) {
         const double t = n / sr;
         double v = 0.0;
         for (int h = 1; h <= s.maxHarmonic; ++h) v += std::sin(w * h * n + 0.3 * h) / h;
@@ -364,7 +365,7 @@ std::vector<double> renderOneShot(int entry, const OneShot& s, int length) {
       static const double ratios[] = {1.0, 3.93, 9.2};
       static const double decays[] = {0.12, 0.04, 0.015};
       static const double amps[] = {1.0, 0.5, 0.25};
-      for (int n = 0; n < length; ++n) {
+      for (std::size_t n = 0; n < length; ++n) {
         const double t = n / sr;
         double v = 0.0;
         for (int i = 0; i < 3; ++i)
@@ -374,7 +375,7 @@ std::vector<double> renderOneShot(int entry, const OneShot& s, int length) {
       break;
     }
     case 121: {  // CLICK: 3 ms of noise and a fast high ping
-      for (int n = 0; n < length; ++n) {
+      for (std::size_t n = 0; n < length; ++n) {
         const double t = n / sr;
         x[n] = rng.next() * std::exp(-t / 0.002) +
                0.6 * std::sin(w * std::min(6.0, s.maxHarmonic * 1.0) * n) * std::exp(-t / 0.01);
@@ -385,7 +386,7 @@ std::vector<double> renderOneShot(int entry, const OneShot& s, int length) {
     case 90: {  // CHIFF: the breathy spit of a flue pipe, band noise around the 3rd harmonic
       double y1 = 0, y2 = 0;
       const double r = 0.97, cw = std::cos(w * std::min(3.0, s.maxHarmonic * 1.0));
-      for (int n = 0; n < length; ++n) {
+      for (std::size_t n = 0; n < length; ++n) {
         const double t = n / sr;
         const double y = rng.next() + 2 * r * cw * y1 - r * r * y2;
         y2 = y1;
@@ -396,7 +397,7 @@ std::vector<double> renderOneShot(int entry, const OneShot& s, int length) {
     }
     case 122: drum(1.0, 1.0, 0.015, 0.03, 0.2, 0.003); break;  // THUMP: low, short, soft
     case 107: {                                                // LOGDRM (and DRUMS): wooden slit drum
-      for (int n = 0; n < length; ++n) {
+      for (std::size_t n = 0; n < length; ++n) {
         const double t = n / sr;
         x[n] = std::sin(w * n) * std::exp(-t / 0.12) +
                (2.0 <= s.maxHarmonic ? 0.4 * std::sin(w * 2.0 * n) * std::exp(-t / 0.04) : 0.0) +
@@ -408,7 +409,7 @@ std::vector<double> renderOneShot(int entry, const OneShot& s, int length) {
     case 95: drum(0.5, 0.5, 0.04, 0.15, 0.25, 0.01); break;   // TOMTOM
     case 97: {                                                // SNARE: two shell modes and wires
       double lp = 0.0;
-      for (int n = 0; n < length; ++n) {
+      for (std::size_t n = 0; n < length; ++n) {
         const double t = n / sr;
         const double prev = lp;
         lp += 0.7 * (rng.next() - lp);
@@ -420,7 +421,7 @@ std::vector<double> renderOneShot(int entry, const OneShot& s, int length) {
     case 117: {  // HI-HAT: metallic square partials and high-passed noise, short
       static const double ratios[] = {2.0, 3.0, 4.16, 5.43, 6.79, 8.21};
       double prev = 0.0;
-      for (int n = 0; n < length; ++n) {
+      for (std::size_t n = 0; n < length; ++n) {
         const double t = n / sr;
         double v = 0.0;
         for (double r : ratios)
@@ -434,8 +435,8 @@ std::vector<double> renderOneShot(int entry, const OneShot& s, int length) {
     default: break;
   }
   // Fade the last 5 % so that no sample ends on a step.
-  const int tail = std::max(1, length / 20);
-  for (int n = length - tail; n < length; ++n) x[n] *= static_cast<double>(length - n) / tail;
+  const std::size_t tail = std::max<std::size_t>(1, length / 20);
+  for (std::size_t n = length - tail; n < length; ++n) x[n] *= static_cast<double>(length - n) / tail;
   return x;
 }
 
@@ -479,8 +480,8 @@ std::vector<EntryUse> entryUses() {
   std::vector<EntryUse> uses(kWaveEntryCount);
   const auto& entries = waveEntryTable();
   for (int e = 0; e < kWaveEntryCount; ++e) {
-    EntryUse& u = uses[e];
-    const WaveEntry& we = entries[e];
+    EntryUse& u = uses[static_cast<std::size_t>(e)];
+    const WaveEntry& we = entries[static_cast<std::size_t>(e)];
     u.entry = e;
     u.bank = entryBank(we.control);
     u.page = we.page;
@@ -492,7 +493,7 @@ std::vector<EntryUse> entryUses() {
   const auto& zones = waveZoneTable();
   for (int w = 0; w < kWaveCount; ++w)
     for (int z = 0; z < kZoneCount; ++z) {
-      EntryUse& u = uses[zones[w][z]];
+      EntryUse& u = uses[zones[static_cast<std::size_t>(w)][static_cast<std::size_t>(z)]];
       u.minKey = std::min(u.minKey, 8 * z);
       u.maxKey = std::max(u.maxKey, 8 * z + 7);
       (w < kFirstOneShotWave ? u.loops : u.oneShot) = true;
@@ -509,6 +510,7 @@ std::vector<std::uint8_t> buildWaveRom() {
 
   for (const EntryUse& u : uses) {
     if (!u.used() || written[u.address]) continue;
+    const auto base = static_cast<std::size_t>(u.address);
     const double f0 = keyHz((u.minKey + u.maxKey) / 2.0);
     if (u.entry == 0 || u.entry == 32) {
       // NOISE1 (and NOISE3, which reads the first half of it faster): white noise.
@@ -522,7 +524,7 @@ std::vector<std::uint8_t> buildWaveRom() {
           for (double& v : x) v = lp += 0.25 * (v - lp);
         }
       normalise(x);
-      for (int i = 0; i < u.size; ++i) rom[u.address + i] = toByte(x[i]);
+      for (std::size_t i = 0; i < x.size(); ++i) rom[base + i] = toByte(x[i]);
     } else if (u.loops && designs.count(u.entry)) {
       const LoopDesign& d = designs.at(u.entry);
       const int cycles = static_cast<int>(std::lround(u.cyclesPerTable()));
@@ -531,11 +533,11 @@ std::vector<std::uint8_t> buildWaveRom() {
           std::max(1, std::min(static_cast<int>(kBandLimitHz / keyHz(topKey)), u.size / (2 * cycles) - 1));
       std::vector<double> x = periodicTable(u.size, harmonics(count, cycles, f0, d.amp, d.phases));
       normalise(x);
-      for (int i = 0; i < u.size; ++i) rom[u.address + i] = toByte(x[i]);
+      for (std::size_t i = 0; i < x.size(); ++i) rom[base + i] = toByte(x[i]);
     } else if (u.loops) {
       std::vector<double> x = periodicTable(u.size, multiPeriodPartials(u, f0));
       normalise(x);
-      for (int i = 0; i < u.size; ++i) rom[u.address + i] = toByte(x[i]);
+      for (std::size_t i = 0; i < x.size(); ++i) rom[base + i] = toByte(x[i]);
     } else {
       // One-shot: the sample, then the end marker, within the room left before the next table
       // that starts inside this one.
@@ -548,10 +550,10 @@ std::vector<std::uint8_t> buildWaveRom() {
       s.sampleRate = (room - 1) / designLength(u.entry);
       s.maxHarmonic = std::max(1, std::min(static_cast<int>(kBandLimitHz / keyHz(std::min(u.maxKey, 108))),
                                            static_cast<int>(s.period / 2.0)));
-      std::vector<double> x = renderOneShot(u.entry, s, room - 1);
+      std::vector<double> x = renderOneShot(u.entry, s, static_cast<std::size_t>(room - 1));
       normalise(x, 0.98);
-      for (int i = 0; i < room - 1; ++i) rom[u.address + i] = toByte(x[i]);
-      rom[u.address + room - 1] = 0;
+      for (std::size_t i = 0; i < x.size(); ++i) rom[base + i] = toByte(x[i]);
+      rom[base + x.size()] = 0;
     }
     written[u.address] = true;
   }

@@ -13,12 +13,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static korvo::Cdoc chip(8, "");
   chip.resetAll();
   chip.loadRom(data, size);
-  auto byte = [&](size_t i) { return i < size ? data[i] : std::uint8_t{0}; };
+  auto byte = [&](int i) {
+    const auto at = static_cast<size_t>(i);
+    return at < size ? data[at] : std::uint8_t{0};
+  };
   chip.setHostRate(byte(0) & 1 ? 22050.0f : 96000.0f);
   std::array<korvo::Cdoc::OscSetup, 3> s{};
   for (int k = 0; k < 3; ++k)
-    s[k] = {(byte(1) >> k & 1) != 0, byte(2 + k) % 80,       byte(5 + k) % 64,
-            byte(8 + k) % 9 - 3,     byte(11 + k) % 25 - 12, byte(14 + k) % 63 - 31};
+    s[static_cast<size_t>(k)] = {(byte(1) >> k & 1) != 0, byte(2 + k) % 80,       byte(5 + k) % 64,
+                                 byte(8 + k) % 9 - 3,     byte(11 + k) % 25 - 12, byte(14 + k) % 63 - 31};
   const int flags = byte(17);
   chip.startVoice(0, byte(18) % 128, flags & 1, flags & 2, flags & 4, flags & 8, s);
   for (int i = 0; i < 512; ++i) {
