@@ -208,6 +208,16 @@ void blit(HDC dc, const Image& image, RECT r) {
 
 RECT toRect(const Rect& r) { return RECT{r.left, r.top, r.right, r.bottom}; }
 
+// WM_PAINT of any of our windows: `update` brings its picture up to date and answers it (null when
+// there is none); the part the system asks for is copied.
+template <class Update>
+void paintWindow(HWND w, Update update) {
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(w, &ps);
+  if (const Image* image = update()) blit(dc, *image, ps.rcPaint);
+  EndPaint(w, &ps);
+}
+
 // The button of a press or release message, as a bit.
 unsigned buttonBit(UINT msg) {
   switch (msg) {
@@ -636,14 +646,12 @@ struct Win32WindowHost::Impl {
     const bool top = d == &dialogs.back();
     switch (msg) {
       case WM_ERASEBKGND: return 1;
-      case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(w, &ps);
-        if (d->frame.empty()) self.renderModal(*d->dialog, d->frame);
-        blit(dc, d->frame, ps.rcPaint);
-        EndPaint(w, &ps);
+      case WM_PAINT:
+        paintWindow(w, [&] {
+          if (d->frame.empty()) self.renderModal(*d->dialog, d->frame);
+          return &d->frame;
+        });
         return 0;
-      }
       case WM_LBUTTONDOWN:
       case WM_RBUTTONDOWN:
       case WM_MBUTTONDOWN:
@@ -679,15 +687,14 @@ struct Win32WindowHost::Impl {
   }
 
   void paintEditor() {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(hwnd, &ps);
-    const Size size = self.deviceSize();
-    if (frame.width() != size.width || frame.height() != size.height || frame.scale() != self.scale())
-      self.render(frame);
-    else
-      self.renderDirty(frame);
-    blit(dc, frame, ps.rcPaint);
-    EndPaint(hwnd, &ps);
+    paintWindow(hwnd, [this] {
+      const Size size = self.deviceSize();
+      if (frame.width() != size.width || frame.height() != size.height || frame.scale() != self.scale())
+        self.render(frame);
+      else
+        self.renderDirty(frame);
+      return &frame;
+    });
   }
 
   // Menus ---------------------------------------------------------------------------------------
@@ -701,19 +708,17 @@ struct Win32WindowHost::Impl {
     switch (msg) {
       case WM_ERASEBKGND: return 1;
       case WM_MOUSEACTIVATE: return MA_NOACTIVATE;
-      case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(w, &ps);
-        if (Popup* p = popupOf(w)) {
+      case WM_PAINT:
+        paintWindow(w, [&]() -> const Image* {
+          Popup* p = popupOf(w);
+          if (!p) return nullptr;
           if (p->frame.empty())
             p->host->render(p->frame);
           else
             p->host->renderDirty(p->frame);
-          blit(dc, p->frame, ps.rcPaint);
-        }
-        EndPaint(w, &ps);
+          return &p->frame;
+        });
         return 0;
-      }
       case WM_MOUSEMOVE:
       case WM_LBUTTONDOWN:
       case WM_RBUTTONDOWN:
