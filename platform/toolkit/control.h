@@ -146,6 +146,9 @@ class Control {
   // Whether arrows and Tab go to this control instead of moving the focus.
   virtual bool wantsNavigationKeys() const { return false; }
   virtual void resized() {}
+  // Where a press drags the window the control fills (a dialog's caption bar), in its own
+  // coordinates; empty when nowhere.
+  virtual Rect dragArea() const { return {}; }
   // Fires onClick; controls with click semantics call it.
   virtual void click();
 

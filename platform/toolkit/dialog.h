@@ -22,6 +22,7 @@ class DialogFrame : public Control {
   void setClientSize(int width, int height);
 
   void paint(Canvas& canvas) override;
+  Rect dragArea() const override { return {kBorder, kBorder, width() - kBorder, kBorder + kCaptionHeight}; }
 
  private:
   Control* client_ = nullptr;

@@ -29,6 +29,7 @@ class MessageBoxView : public Control {
 
   void paint(Canvas& canvas) override;
   void keyDown(int key, ShiftState shift) override;
+  Rect dragArea() const override { return {1, 1, width() - 1, captionHeight_}; }
 
  private:
   void finish(MessageResult r);

@@ -80,6 +80,28 @@ Popup* levelAt(std::vector<Popup>& popups, Point screen) {
   return nullptr;
 }
 
+// A dialog window dragged by its caption bar: the window follows the pointer's moves on the
+// screen from where the press was.
+struct WindowDrag {
+  bool active = false;
+  Point pointerStart{}, windowStart{};
+
+  void start(Point pointer, Point window) {
+    active = true;
+    pointerStart = pointer;
+    windowStart = window;
+  }
+  Point windowAt(Point pointer) const {
+    return {windowStart.x + pointer.x - pointerStart.x, windowStart.y + pointer.y - pointerStart.y};
+  }
+};
+
+// Whether a press at `p` (in the units of the editor's tree, as the dialog's position is) lands
+// on the dialog's caption bar.
+inline bool onDragArea(const Control& dialog, Point p) {
+  return dialog.dragArea().contains({p.x - dialog.left(), p.y - dialog.top()});
+}
+
 inline std::string dialogTitle(const Control& dialog) {
   if (const auto* f = dynamic_cast<const DialogFrame*>(&dialog); f && !f->title.empty()) return f->title;
   if (const auto* b = dynamic_cast<const MessageBoxView*>(&dialog); b && !b->caption().empty()) return b->caption();

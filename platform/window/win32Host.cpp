@@ -281,6 +281,7 @@ struct Win32WindowHost::Impl {
     Control* dialog = nullptr;
     HWND w = nullptr;
     Image frame;
+    WindowDrag drag;  // by its caption bar
   };
   std::vector<DialogWindow> dialogs;
   unsigned ignoredPresses = 0;  // buttons pressed on the editor while a dialog was open
@@ -627,7 +628,7 @@ struct Win32WindowHost::Impl {
     if (previous) setContext(previous);
     if (!dw) return;
     SetWindowLongPtrW(dw, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    dialogs.push_back({&d, dw, {}});
+    dialogs.push_back({&d, dw, {}, {}});
     self.renderModal(d, dialogs.back().frame);
     ShowWindow(dw, SW_SHOW);
   }
@@ -657,13 +658,38 @@ struct Win32WindowHost::Impl {
       case WM_MBUTTONDOWN:
       case WM_LBUTTONDBLCLK:
       case WM_RBUTTONDBLCLK:
-      case WM_MBUTTONDBLCLK:
+      case WM_MBUTTONDBLCLK: {
         if (pressTaken(!top, msg)) return 0;
+        const Point at = self.toUnits({GET_X_LPARAM(lp), GET_Y_LPARAM(lp)});
+        if ((msg == WM_LBUTTONDOWN || msg == WM_LBUTTONDBLCLK) &&
+            onDragArea(*d->dialog, {at.x + d->dialog->left(), at.y + d->dialog->top()})) {
+          POINT c{};
+          RECT r{};
+          GetCursorPos(&c);
+          GetWindowRect(w, &r);
+          d->drag.start({c.x, c.y}, {r.left, r.top});
+          SetCapture(w);
+          return 0;
+        }
         break;
+      }
+      case WM_MOUSEMOVE:
+        if (d->drag.active) {
+          POINT c{};
+          GetCursorPos(&c);
+          const Point to = d->drag.windowAt({c.x, c.y});
+          SetWindowPos(w, nullptr, to.x, to.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+          return 0;
+        }
+        [[fallthrough]];
       case WM_LBUTTONUP:
       case WM_RBUTTONUP:
       case WM_MBUTTONUP:
-      case WM_MOUSEMOVE:
+        if (d->drag.active && msg == WM_LBUTTONUP) {
+          d->drag.active = false;
+          if (GetCapture() == w) ReleaseCapture();
+          return 0;
+        }
         if (!top || (!popups.empty() && !self.capture())) {
           if (GetCapture() == w && !(wp & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON))) ReleaseCapture();
           return 0;
@@ -678,6 +704,7 @@ struct Win32WindowHost::Impl {
           afterInput();
         }
         return 0;
+      case WM_CAPTURECHANGED: d->drag.active = false; break;
       case WM_NCDESTROY: d->w = nullptr; return 0;
       default: break;
     }

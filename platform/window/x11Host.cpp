@@ -84,6 +84,18 @@ constexpr long kDialogMask = kPopupMask | StructureNotifyMask;
 constexpr Time kDoubleClickMs = 500;
 constexpr int kDoubleClickSlop = 2;
 
+// A pointer move stands for the moves queued right behind it (of `w`, or of any window when
+// 0): only the last one is handed on. Moves behind a press or release stay, or a quick drag
+// would lose where it went after the press.
+void takeQueuedMoves(Display* dpy, XEvent& ev, Window w) {
+  XEvent next;
+  while (XEventsQueued(dpy, QueuedAfterReading) > 0) {
+    XPeekEvent(dpy, &next);
+    if (next.type != MotionNotify || (w && next.xmotion.window != w)) return;
+    XNextEvent(dpy, &ev);
+  }
+}
+
 ShiftState shiftOf(unsigned state) {
   ShiftState s = 0;
   if (state & ShiftMask) s |= kShift;
@@ -251,6 +263,7 @@ struct X11WindowHost::Impl {
     Image frame;
     Rect exposed{};
     bool mapped = false;
+    WindowDrag drag;  // by its caption bar
   };
   std::vector<DialogWindow> dialogs;
   Window focusedDialog = 0;     // the dialog window the input focus was last given to
@@ -339,8 +352,7 @@ struct X11WindowHost::Impl {
                        self.toUnits({ev.xbutton.x, ev.xbutton.y}));
         break;
       case MotionNotify: {
-        while (XCheckTypedWindowEvent(dpy, win, MotionNotify, &ev)) {
-        }
+        takeQueuedMoves(dpy, ev, win);
         if (!popups.empty() || !dialogs.empty()) break;
         self.mouseMove(shiftOf(ev.xmotion.state), self.toUnits({ev.xmotion.x, ev.xmotion.y}));
         break;
@@ -385,6 +397,13 @@ struct X11WindowHost::Impl {
     return true;
   }
 
+  Point rootPosition(Window w) const {
+    int x = 0, y = 0;
+    Window unused = 0;
+    XTranslateCoordinates(dpy, w, root, 0, 0, &x, &y, &unused);
+    return {x, y};
+  }
+
   Point unitsAt(int x, int y, Point offset) const {
     const Point u = self.toUnits({x, y});
     return {u.x + offset.x, u.y + offset.y};
@@ -406,18 +425,27 @@ struct X11WindowHost::Impl {
           XRaiseWindow(dpy, dialogs.back().w);
           break;
         }
-        buttonPress(ev.xbutton, offset);
+        if (ev.xbutton.button == 1 && !child && popups.empty() &&
+            onDragArea(*d.dialog, unitsAt(ev.xbutton.x, ev.xbutton.y, offset)))
+          d.drag.start({ev.xbutton.x_root, ev.xbutton.y_root}, rootPosition(d.w));
+        else
+          buttonPress(ev.xbutton, offset);
         focusDialog(d, ev.xbutton.time);  // it may have lost the focus to the host meanwhile
         break;
       case ButtonRelease:
-        if (top && ev.xbutton.button <= 3 && (popups.empty() || self.capture()))
+        if (d.drag.active && ev.xbutton.button == 1) {
+          d.drag.active = false;
+        } else if (top && ev.xbutton.button <= 3 && (popups.empty() || self.capture()))
           self.mouseUp(mouseButton(ev.xbutton.button), shiftOf(ev.xbutton.state),
                        unitsAt(ev.xbutton.x, ev.xbutton.y, offset));
         break;
       case MotionNotify:
-        while (XCheckTypedWindowEvent(dpy, d.w, MotionNotify, &ev)) {
-        }
-        if (top && popups.empty())
+        takeQueuedMoves(dpy, ev, d.w);
+        if (d.drag.active) {
+          // The press's implicit grab keeps the moves coming while the pointer is outside.
+          const Point to = d.drag.windowAt({ev.xmotion.x_root, ev.xmotion.y_root});
+          XMoveWindow(dpy, d.w, to.x, to.y);
+        } else if (top && popups.empty())
           self.mouseMove(shiftOf(ev.xmotion.state), unitsAt(ev.xmotion.x, ev.xmotion.y, offset));
         break;
       case KeyPress:
@@ -525,8 +553,7 @@ struct X11WindowHost::Impl {
         int rx = 0, ry = 0;
         ShiftState s = 0;
         if (ev.type == MotionNotify) {
-          while (XCheckTypedEvent(dpy, MotionNotify, &ev)) {
-          }
+          takeQueuedMoves(dpy, ev, 0);
           rx = ev.xmotion.x_root;
           ry = ev.xmotion.y_root;
           s = shiftOf(ev.xmotion.state);
@@ -922,10 +949,7 @@ Point X11WindowHost::windowOrigin() const {
   const Impl& m = *impl_;
   if (m.gone) return {};
   ErrorTrap trap(m.dpy);
-  int x = 0, y = 0;
-  Window child = 0;
-  XTranslateCoordinates(m.dpy, m.win, m.root, 0, 0, &x, &y, &child);
-  return {x, y};
+  return m.rootPosition(m.win);
 }
 
 Point X11WindowHost::pointerPosition() const {

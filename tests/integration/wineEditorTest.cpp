@@ -320,6 +320,12 @@ TEST(WineEditor, DialogsAreWindowsOfTheirOwnAndTakeTheKeys) {
     savePng(shot, stem + "window.png");
     savePng(dialog, stem + "headless.png");
   }
+  // Its caption drags it.
+  const Point grip{shown.x + dialog.width() / 2, shown.y + 8}, by{150, 120};
+  xdotool("mousemove " + std::to_string(grip.x) + " " + std::to_string(grip.y) + " mousedown 1 sleep 0.2 mousemove " +
+          std::to_string(grip.x + by.x) + " " + std::to_string(grip.y + by.y) + " sleep 0.2 mouseup 1");
+  const Point dragged{shown.x + by.x, shown.y + by.y};
+  EXPECT_EQ(differingPixels(waitForPicture(d, dragged, dialog, 15s), dialog), 0) << "the caption did not drag it";
   xdotool("key Escape");
   EXPECT_EQ(differingPixels(waitForPicture(d, at, aborted, 15s), aborted), 0) << "the editor after the dialog";
   EXPECT_NE(std::system("xdotool search --onlyvisible --name 'Overwrite...' >/dev/null 2>&1"), 0) << "still open";

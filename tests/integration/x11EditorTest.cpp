@@ -292,13 +292,25 @@ TEST(X11Editor, DialogsAreTopLevelWindowsThatTakeClicksAndKeys) {
   if (kids) XFree(kids);
   EXPECT_EQ(parent, root) << "not a top-level window";
   EXPECT_EQ(differingPixels(grab(top.d, dialog), reference.lastModalImage), 0);
-  // Moved off the editor (as a user may drag it), the dialog leaves the editor's picture whole.
+  // Dragged by its caption off the editor, the dialog leaves the editor's picture whole.
   auto* box = dynamic_cast<MessageBoxView*>(x11.topModal());
   ASSERT_NE(box, nullptr);
   const Point placed = box->toScreen({0, 0});
   const Point moved{600, 420};
-  XMoveWindow(top.d, dialog, moved.x, moved.y);
-  pumpFor(300ms, [] { return false; });
+  const Point grip{placed.x + box->width() / 2, placed.y + 6};
+  xdotool("mousemove " + std::to_string(grip.x) + " " + std::to_string(grip.y) + " mousedown 1 mousemove " +
+          std::to_string(grip.x + moved.x - placed.x) + " " + std::to_string(grip.y + moved.y - placed.y) +
+          " mouseup 1");
+  auto dialogAt = [&] {
+    int x = 0, y = 0;
+    Window unused = 0;
+    XTranslateCoordinates(top.d, dialog, DefaultRootWindow(top.d), 0, 0, &x, &y, &unused);
+    return Point{x, y};
+  };
+  pumpFor(2s, [&] { return dialogAt() == moved; });
+  EXPECT_EQ(dialogAt(), moved) << "the caption did not drag the dialog";
+  EXPECT_TRUE(answers.empty()) << "the press on the caption reached the dialog";
+  pumpFor(2s, [&] { return differingPixels(grab(top.d, x11.window()), before) == 0; });  // the uncovered part
   EXPECT_EQ(differingPixels(grab(top.d, x11.window()), before), 0) << "the dialog was drawn into the editor";
 
   const PushButton& no = *box->buttonControls()[1];
