@@ -8,8 +8,14 @@ if [ "${3:-}" = "--fresh" ] && [ -d "$WINEPREFIX" ]; then
   wineserver -k 2>/dev/null || true
   rm -rf "$WINEPREFIX"
 fi
+# `wine` prefers the 32-bit loader where it is installed; where it cannot run (a kernel without
+# 32-bit support), the prefix is made by the 64-bit one.
+boot=(wineboot)
+if [ -x /usr/lib/wine/wine ] && ! /usr/lib/wine/wine --version >/dev/null 2>&1 && [ -x /usr/lib/wine/wine64 ]; then
+  boot=(/usr/lib/wine/wine64 wineboot)
+fi
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  wineboot -i >/dev/null 2>&1 || true
+  "${boot[@]}" -i >/dev/null 2>&1 || true
   wineserver -w || true
 fi
 test -f "$WINEPREFIX/system.reg"
