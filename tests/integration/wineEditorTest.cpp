@@ -45,8 +45,11 @@ using namespace xtest;
     NEED_DISPLAY();                                          \
   } while (0)
 
+// Wine spells Unix file names in the locale's character set: the saved library's name has an
+// "ä", which a bare CI shell's C locale cannot spell.
 std::string wineEnvironment() {
-  return "WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' WINEPREFIX='" + testEnv("KORVO_TEST_WINEPREFIX") + "' ";
+  return "LC_ALL=C.UTF-8 WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' WINEPREFIX='" +
+         testEnv("KORVO_TEST_WINEPREFIX") + "' ";
 }
 
 // A Wine server of the prefix left from a program started without this display would keep its
@@ -71,10 +74,7 @@ struct Folder : SettingsFolder {
 // What the screen shows in a rectangle.
 Image grabScreen(Display* d, int x, int y, int w, int h) { return grabArea(d, DefaultRootWindow(d), x, y, w, h); }
 
-void xdotool(const std::string& args) {
-  const std::string cmd = "xdotool " + args;
-  ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
-}
+void xdotool(const std::string& args) { ASSERT_EQ(runXdotool(args), 0) << "xdotool " << args; }
 
 // The Windows vsthost --editor under Wine, its output in a file.
 class WineEditor {

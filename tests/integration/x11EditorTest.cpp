@@ -64,8 +64,7 @@ Window firstChild(Display* d, Window w) {
 }
 
 void xdotool(const std::string& args) {
-  const std::string cmd = "xdotool " + args;
-  ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+  ASSERT_EQ(runXdotool(args), 0) << "xdotool " << args;
   std::this_thread::sleep_for(300ms);  // a few idle periods of the host
 }
 

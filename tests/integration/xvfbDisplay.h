@@ -35,6 +35,9 @@ inline bool onPath(const char* program) {
   return std::system(cmd.c_str()) == 0;
 }
 
+// xdotool types text outside ASCII only under a UTF-8 locale, which a bare CI shell may not set.
+inline int runXdotool(const std::string& args) { return std::system(("LC_ALL=C.UTF-8 xdotool " + args).c_str()); }
+
 // One Xvfb for the whole program, on a display number of its own. Not -displayfd: a server
 // started so takes no lock file, and two starting at once (tests run in parallel) may end up
 // on one display, which the first to finish then takes away. Xvfb :N takes /tmp/.XN-lock
