@@ -115,7 +115,7 @@ TEST(KorvoRenderTool, RendersASongFromItsScoreWithATextSound) {
             (dir / "sound.txt").string() + " -o " + (dir / "song.wav").string() + " " + (dir / "song.mid").string());
   ASSERT_EQ(r.code, 0) << r.out;
   EXPECT_NE(r.out.find("wrote"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("1 channel"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("1 MIDI channel"), std::string::npos) << r.out;
   // One beat at 120 BPM plus a second of tail, 32-bit float stereo.
   SF_INFO info{};
   SNDFILE* f = sf_open((dir / "song.wav").string().c_str(), SFM_READ, &info);

@@ -200,7 +200,7 @@ int main(int argc, char** argv) {
   if (!tools::writeStereoWav(o.out, result.left, result.right, o.rate, wavFormat(o.format), error, gain))
     return fail(error);
   const float peak = result.peak * gain;
-  std::printf("korvo-render: wrote '%s' (%.1f s, %d channel%s, peak %.1f dBFS)\n", o.out.c_str(),
+  std::printf("korvo-render: wrote '%s' (%.1f s stereo, %d MIDI channel%s, peak %.1f dBFS)\n", o.out.c_str(),
               static_cast<double>(result.left.size()) / o.rate, result.channelsUsed,
               result.channelsUsed == 1 ? "" : "s", peak > 0 ? 20.0 * std::log10(peak) : -200.0);
   if (o.realtimeFactor) {
