@@ -58,7 +58,6 @@ class TplugEditForm : public Control {
   static constexpr int kWidth = 562;
   static constexpr int kHeight = 346;
   // Window messages.
-  static constexpr int kMsgKeyHook = 0x8001;
   static constexpr int kMsgDumpReceived = 0x8002;
   static constexpr int kMsgRefresh = 0x8003;
   static constexpr int kMsgDisplayTick = 0x8004;
@@ -67,7 +66,6 @@ class TplugEditForm : public Control {
   explicit TplugEditForm(TimerEventService* timerService = nullptr);
   ~TplugEditForm() override;
 
-  void SetPlugin(void* plugin) { plugin_ = plugin; }
   void SetEngine(IEditorEngine* engine);
   IEditorEngine* Engine() const { return engine_; }
   void SetMidiExchange(std::unique_ptr<IMidiExchange> midi);
@@ -124,9 +122,6 @@ class TplugEditForm : public Control {
   void ExportSingle();
   void ImportBank();
   void ExportBank();
-  // Imports a received dump into the edit buffer (header checked): the dump handler's work on
-  // the window's thread.
-  void DumpReceived(const std::vector<std::uint8_t>& message);
 
   // Components ------------------------------------------------------------------------------------
   ImageBox* menuFileImage = nullptr;
@@ -197,7 +192,6 @@ class TplugEditForm : public Control {
   void importBankData(std::vector<std::uint8_t> data, int first);
   Ckv_soundMan& sounds();
 
-  void* plugin_ = nullptr;
   IEditorEngine* engine_ = nullptr;
   std::unique_ptr<IMidiExchange> midi_;
   std::unique_ptr<ClcdCtr> ctr_;

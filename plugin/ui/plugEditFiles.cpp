@@ -262,13 +262,4 @@ void TplugEditForm::ExportBank() {
   });
 }
 
-// Received dumps ---------------------------------------------------------------------------------------------------
-
-void TplugEditForm::DumpReceived(const std::vector<std::uint8_t>& message) {
-  if (!engine_) return;
-  changeSounds([&] { sounds().ProgMan().ImportSingle(Ckv_progMan::EditSlot(), message.data(), true, message.size()); });
-  RefreshAll();
-  postMessage(kMsgDumpReceived);
-}
-
 }  // namespace korvo
