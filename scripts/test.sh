@@ -30,8 +30,9 @@ trap say_32bit_not_run EXIT
 step "dependencies"
 ./scripts/install-deps.sh 2>&1 | tee "$deps_log"
 
-step "format"
+step "format and layers"
 ./scripts/check-format.sh
+./scripts/check-layers.py
 
 jobs="${KORVO_JOBS:-$(nproc)}"
 # release first: the Windows builds embed the editor artwork, the wave ROM and the factory bank it generates.
