@@ -33,14 +33,19 @@ function(korvo_defaults target)
   endif()
 endfunction()
 
-# korvo_library(name SOURCES ... [DEPS ...]): a static library of the project.
+# korvo_library(name SOURCES ... [DEPS ...] [PRIVATE_DEPS ...]): a static library of the project.
+# DEPS are the libraries its headers include (their folders reach its users too); PRIVATE_DEPS
+# are used only inside it, so a user that includes their headers must ask for them itself.
 function(korvo_library name)
-  cmake_parse_arguments(A "" "" "SOURCES;DEPS" ${ARGN})
+  cmake_parse_arguments(A "" "" "SOURCES;DEPS;PRIVATE_DEPS" ${ARGN})
   add_library(${name} STATIC ${A_SOURCES})
   korvo_defaults(${name})
   target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
   if(A_DEPS)
     target_link_libraries(${name} PUBLIC ${A_DEPS})
+  endif()
+  if(A_PRIVATE_DEPS)
+    target_link_libraries(${name} PRIVATE ${A_PRIVATE_DEPS})
   endif()
 endfunction()
 
