@@ -634,7 +634,7 @@ TEST(X11Editor, FileCommandsRunTheDialogProgramWithoutBlockingTheIdle) {
               std::chrono::duration<double, std::milli>(started).count(),
               std::chrono::duration<double, std::milli>(worst).count());
   std::vector<std::uint8_t> onDisk;
-  EXPECT_EQ(readWholeFile((folder.dir / "mine.KVL").string(), onDisk), saved.size());
+  EXPECT_EQ(readWholeFile((folder.dir / "mine.kvl").string(), onDisk), saved.size());
   EXPECT_EQ(onDisk, saved);
   const std::vector<std::string> args = fake.args();
   EXPECT_NE(std::find(args.begin(), args.end(), "--attach=" + std::to_string(top.w)), args.end());
@@ -649,7 +649,7 @@ TEST(X11Editor, FileCommandsRunTheDialogProgramWithoutBlockingTheIdle) {
   idleUntilAnswered();
   EXPECT_EQ(bankOf(synth), initialised) << "cancel";
   EXPECT_EQ(w->host().modalCount(), 0u) << "a cancel opened the drawn dialog";
-  fake.set("answer", (folder.dir / "mine.KVL").string());
+  fake.set("answer", (folder.dir / "mine.kvl").string());
   f.LoadLibrary();
   idleUntilAnswered();
   EXPECT_EQ(bankOf(synth), saved);
@@ -674,10 +674,10 @@ TEST(X11Editor, FileCommandsRunTheDialogProgramWithoutBlockingTheIdle) {
   fake.set("answer", (folder.dir / "mine").string());
   f.SaveLibrary();
   idleUntilAnswered();
-  ASSERT_EQ(w->host().modalCount(), 1u) << "no question before replacing mine.KVL";
+  ASSERT_EQ(w->host().modalCount(), 1u) << "no question before replacing mine.kvl";
   w->host().closeModal(*w->host().topModal());  // closed without Yes
   e->dispatcher(e, vst::effEditIdle, 0, 0, nullptr, 0);
-  ASSERT_EQ(readWholeFile((folder.dir / "mine.KVL").string(), onDisk), saved.size());
+  ASSERT_EQ(readWholeFile((folder.dir / "mine.kvl").string(), onDisk), saved.size());
   EXPECT_EQ(onDisk, saved);
 
   // A program that fails gives way to the drawn dialog.
