@@ -156,7 +156,7 @@ TEST_F(SetupProgram, InstallingTwiceKeepsCopiesOfTheSoundsAndOverwritesTheRest) 
   writeBytes(vst / pluginName(), Bytes{'o', 'l', 'd'});
   const HostRun again = install(vst);
   ASSERT_EQ(again.exitCode, 0) << again.err;
-  EXPECT_NE(again.err.find("already exists. Install anyway?"), std::string::npos) << again.err;
+  EXPECT_EQ(again.err.find('?'), std::string::npos) << "/S printed a question: " << again.err;
   EXPECT_EQ(readBytes(backup.string() + "~"), (Bytes{'m', 'i', 'n', 'e'}));
   EXPECT_EQ(readBytes(library.string() + "~"), (Bytes{'l', 'i', 'b'}));
   const fs::path setup = root_ / "setup";
