@@ -1,7 +1,6 @@
 #include "mod_doc.h"
 
 #include <cmath>
-#include <fstream>
 #include <numbers>
 
 #include "docInterp.h"
@@ -47,26 +46,14 @@ std::int32_t pitchOf(std::int32_t placedSemitones, std::int32_t fine, std::int32
 
 }  // namespace
 
-Cdoc::Cdoc(int voiceCount, const std::string& romPath, float hostRate)
+Cdoc::Cdoc(int voiceCount, float hostRate)
     : voiceCount_(voiceCount > kMaxVoices ? kMaxVoices : (voiceCount < 0 ? 0 : voiceCount)), rom_(kRomSize, 0) {
   (void)frequencyTable();
   (void)levelCurve();
-  loadRom(romPath);
   a_ = static_cast<float>(std::pow(0.01, 1.0 / (1.0 + 0.0003 * double{kChipRate})));
   oneMinusA_ = 1.0f - a_;
   setHostRate(hostRate_);
   setHostRate(hostRate);
-}
-
-bool Cdoc::loadRom(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::vector<std::uint8_t> image(kRomSize, 0);
-  in.read(reinterpret_cast<char*>(image.data()), static_cast<std::streamsize>(kRomSize));
-  const auto got = in.gcount();
-  if (in.bad() || got <= 0) return false;
-  loadRom(image.data(), static_cast<std::size_t>(got));
-  return true;
 }
 
 void Cdoc::loadRom(const std::uint8_t* data, std::size_t size) {

@@ -2,7 +2,7 @@
 // tables of the wave ROM at the chip's own rate; per voice the oscillators are mixed and the
 // chip-rate signal is brought to the host rate by a polynomial interpolator.
 //
-// Real-time: every operation but construction and loadRom is free of allocation and locking.
+// Real-time: every operation but construction is free of allocation and locking.
 #pragma once
 
 #include <array>
@@ -68,15 +68,13 @@ class Cdoc {
   };
 
   // The engine creates the chip with its host rate; setHostRate changes it later.
-  Cdoc(int voiceCount, const std::string& romPath, float hostRate = 44100.0f);
+  // The wave memory starts zeroed (silent) until loadRom.
+  explicit Cdoc(int voiceCount, float hostRate = 44100.0f);
   ~Cdoc() = default;
   Cdoc(const Cdoc&) = delete;
   Cdoc& operator=(const Cdoc&) = delete;
 
-  // Reads min(file size, 256 KiB) bytes into the ROM; a shorter file leaves the rest zero. A
-  // missing or unreadable file returns false and changes nothing.
-  bool loadRom(const std::string& path);
-  // The same from memory (tests, fuzzing, an image already read).
+  // Copies min(size, 256 KiB) bytes of an image into the ROM; a shorter image leaves the rest zero.
   void loadRom(const std::uint8_t* data, std::size_t size);
 
   // Stores the host rate and derives the interpolator's phase step. Rates that are not finite

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "progRecord.h"
 #include "soundMan.h"
@@ -39,13 +40,13 @@ BankImageStatus loadLibraryFile(Ckv_soundMan& sounds, const std::string& path);
 // write leaves the previous file whole. 0 on success, else the I/O error code.
 int saveLibraryFile(const Ckv_soundMan& sounds, const std::string& path);
 
-// The backup file's rules, in one place. At engine creation the data folder's backup is taken
-// only when it is exactly one bank image; at teardown it is written (temporary file then rename)
+// The backup file's rules, in one place. At instance creation the data folder's backup is taken
+// only when it is exactly one bank image (handed back in `image`, untouched otherwise); at teardown it is written (temporary file then rename)
 // when the program memory changed or when there was no backup at all. A backup that was there but
 // was refused still holds someone's sounds: before it is replaced it is kept as
 // "Korvo_backup.dat.unreadable"; when it cannot be kept, it is not replaced either.
 std::string backupPath(std::string_view dataFolder);
-BankImageStatus readBackup(Ckv_soundMan& sounds, std::string_view dataFolder);
+BankImageStatus readBackup(std::string_view dataFolder, std::vector<std::uint8_t>& image);
 bool backupNeedsWriting(BankImageStatus statusAtLoad, bool memoryChanged);
 // `statusAtLoad` is what readBackup said at creation. 0 on success, else the I/O error code.
 int writeBackup(const Ckv_soundMan& sounds, std::string_view dataFolder, BankImageStatus statusAtLoad);
