@@ -40,7 +40,8 @@ ParamList::ParamList() : index_(kParamWordCount, -1) {
     }
   }
   std::sort(params_.begin(), params_.end(), [](const ParamInfo& a, const ParamInfo& b) { return a.id < b.id; });
-  for (std::size_t i = 0; i < params_.size(); ++i) index_[static_cast<std::size_t>(params_[i].id)] = static_cast<int>(i);
+  for (std::size_t i = 0; i < params_.size(); ++i)
+    index_[static_cast<std::size_t>(params_[i].id)] = static_cast<int>(i);
 }
 
 const ParamInfo* ParamList::find(int id) const {

@@ -41,9 +41,9 @@ BankImageStatus loadLibraryFile(Ckv_soundMan& sounds, const std::string& path);
 int saveLibraryFile(const Ckv_soundMan& sounds, const std::string& path);
 
 // The backup file's rules, in one place. At instance creation the data folder's backup is taken
-// only when it is exactly one bank image (handed back in `image`, untouched otherwise); at teardown it is written (temporary file then rename)
-// when the program memory changed or when there was no backup at all. A backup that was there but
-// was refused still holds someone's sounds: before it is replaced it is kept as
+// only when it is exactly one bank image (handed back in `image`, untouched otherwise); at teardown it is written
+// (temporary file then rename) when the program memory changed or when there was no backup at all. A backup that was
+// there but was refused still holds someone's sounds: before it is replaced it is kept as
 // "Korvo_backup.dat.unreadable"; when it cannot be kept, it is not replaced either.
 std::string backupPath(std::string_view dataFolder);
 BankImageStatus readBackup(std::string_view dataFolder, std::vector<std::uint8_t>& image);

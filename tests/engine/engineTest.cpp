@@ -15,9 +15,7 @@ namespace {
 
 class Engine : public ::testing::Test {
  protected:
-  void SetUp() override {
-    engine_ = std::make_unique<CplugMaster>(44100, testData());
-  }
+  void SetUp() override { engine_ = std::make_unique<CplugMaster>(44100, testData()); }
   ProgramRecord& edit() { return *engine_->soundMan().EditRecord(); }
   void setWord(int index, int value) { edit().words[index] = static_cast<std::int16_t>(value); }
   void note(int n, int velocity = 100) { engine_->keyboardNote(0, n, velocity); }
