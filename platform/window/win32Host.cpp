@@ -990,6 +990,37 @@ void Win32WindowHost::present() {
     if (d.w) UpdateWindow(d.w);
 }
 
+void Win32WindowHost::setClipboardText(const std::string& text) {
+  WindowHost::setClipboardText(text);
+  const std::wstring w = widen(text);
+  if (w.empty() || !OpenClipboard(static_cast<HWND>(window()))) return;
+  EmptyClipboard();
+  if (HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, (w.size() + 1) * sizeof(wchar_t))) {
+    if (void* p = GlobalLock(mem)) {
+      std::copy(w.c_str(), w.c_str() + w.size() + 1, static_cast<wchar_t*>(p));
+      GlobalUnlock(mem);
+      if (!SetClipboardData(CF_UNICODETEXT, mem)) GlobalFree(mem);  // owned by the system once set
+    } else {
+      GlobalFree(mem);
+    }
+  }
+  CloseClipboard();
+}
+
+void Win32WindowHost::fetchClipboardText() {
+  std::string text;
+  if (IsClipboardFormatAvailable(CF_UNICODETEXT) && OpenClipboard(static_cast<HWND>(window()))) {
+    if (HANDLE mem = GetClipboardData(CF_UNICODETEXT)) {
+      if (const auto* w = static_cast<const wchar_t*>(GlobalLock(mem))) {
+        narrow(w, CP_UTF8, text);
+        GlobalUnlock(mem);
+      }
+    }
+    CloseClipboard();
+  }
+  deliverClipboardText(text);
+}
+
 void Win32WindowHost::modalOpened(Control& dialog) { impl_->openDialog(dialog); }
 void Win32WindowHost::modalClosing(Control& dialog) { impl_->closeDialog(dialog); }
 

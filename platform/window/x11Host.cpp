@@ -276,8 +276,62 @@ struct X11WindowHost::Impl {
   bool childAttached = false;
   FileDialogRequest childRequest;
   std::function<void(const std::string&)> childDone;
+  // The clipboard: what this window offers while it owns CLIPBOARD, and a paste under way.
+  std::string clipboardText;
+  bool pasteAsked = false;
+  Time lastEventTime = CurrentTime;
 
   explicit Impl(X11WindowHost& s) : self(s) {}
+
+  Atom atom(const char* name) { return XInternAtom(dpy, name, False); }
+
+  // Another client asks for what we copied: as UTF-8 or Latin-1 text, or which forms we offer.
+  void answerSelectionRequest(const XSelectionRequestEvent& r) {
+    XSelectionEvent reply{};
+    reply.type = SelectionNotify;
+    reply.display = r.display;
+    reply.requestor = r.requestor;
+    reply.selection = r.selection;
+    reply.target = r.target;
+    reply.time = r.time;
+    reply.property = None;
+    const Atom utf8 = atom("UTF8_STRING"), targets = atom("TARGETS");
+    const Atom property = r.property != None ? r.property : r.target;  // obsolete clients give none
+    if (r.selection == atom("CLIPBOARD") && !clipboardText.empty()) {
+      if (r.target == targets) {
+        Atom offered[3] = {targets, utf8, XA_STRING};
+        XChangeProperty(dpy, r.requestor, property, XA_ATOM, 32, PropModeReplace,
+                        reinterpret_cast<unsigned char*>(offered), 3);
+        reply.property = property;
+      } else if (r.target == utf8 || r.target == XA_STRING) {
+        XChangeProperty(dpy, r.requestor, property, r.target, 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(clipboardText.data()),
+                        static_cast<int>(clipboardText.size()));
+        reply.property = property;
+      }
+    }
+    XSendEvent(dpy, r.requestor, False, 0, reinterpret_cast<XEvent*>(&reply));
+  }
+
+  // The owner's answer to our paste: the text in our property, or None when it had no text.
+  void pasteArrived(const XSelectionEvent& e) {
+    if (!pasteAsked) return;
+    pasteAsked = false;
+    std::string text;
+    if (e.property != None) {
+      Atom type = 0;
+      int format = 0;
+      unsigned long items = 0, after = 0;
+      unsigned char* data = nullptr;
+      if (XGetWindowProperty(dpy, win, e.property, 0, 1 << 16, True, AnyPropertyType, &type, &format, &items, &after,
+                             &data) == Success &&
+          data) {
+        if (format == 8) text.assign(reinterpret_cast<const char*>(data), items);
+        XFree(data);
+      }
+    }
+    self.deliverClipboardText(text);
+  }
 
   // Input ---------------------------------------------------------------------------------------
   void dispatch(XEvent& ev) {
@@ -359,6 +413,9 @@ struct X11WindowHost::Impl {
       }
       case KeyPress:
       case KeyRelease: keyEvent(self, ev.xkey); break;
+      case SelectionRequest: answerSelectionRequest(ev.xselectionrequest); break;
+      case SelectionClear: clipboardText.clear(); break;
+      case SelectionNotify: pasteArrived(ev.xselection); break;
       default: break;
     }
   }
@@ -535,7 +592,10 @@ struct X11WindowHost::Impl {
       if (vk) target.keyUp(vk, s);
       return;
     }
+    lastEventTime = e.time;
     if (vk) target.keyDown(vk, s);
+    // A key held with Ctrl or Alt is a command (Ctrl+A, Alt+F), not text.
+    if (s & (kCtrl | kAlt)) return;
     if (const char32_t ch = characterOf(e)) target.keyChar(ch);
   }
 
@@ -939,6 +999,34 @@ void X11WindowHost::present() {
     m.upload(d.w, d.frame, da.unite(d.exposed));
     d.exposed = {};
   }
+  XFlush(m.dpy);
+}
+
+void X11WindowHost::setClipboardText(const std::string& text) {
+  WindowHost::setClipboardText(text);
+  Impl& m = *impl_;
+  if (!m.dpy || m.gone || text.empty()) return;
+  ErrorTrap trap(m.dpy);
+  m.clipboardText = text;
+  XSetSelectionOwner(m.dpy, m.atom("CLIPBOARD"), m.win, m.lastEventTime);
+  XFlush(m.dpy);
+}
+
+void X11WindowHost::fetchClipboardText() {
+  Impl& m = *impl_;
+  if (!m.dpy || m.gone) {
+    deliverClipboardText({});
+    return;
+  }
+  ErrorTrap trap(m.dpy);
+  const Atom clipboard = m.atom("CLIPBOARD");
+  const Window owner = XGetSelectionOwner(m.dpy, clipboard);
+  if (owner == m.win || owner == 0) {
+    deliverClipboardText(owner == m.win ? m.clipboardText : std::string());
+    return;
+  }
+  m.pasteAsked = true;
+  XConvertSelection(m.dpy, clipboard, m.atom("UTF8_STRING"), m.atom("KORVO_PASTE"), m.win, m.lastEventTime);
   XFlush(m.dpy);
 }
 
