@@ -1,5 +1,5 @@
 # The Linux package as a user meets it: unpack, answer korvinst's questions on the terminal with
-# a folder of one's choice, then play the installed plug-in. -DBUILD_DIR= -DWORK_DIR= -DVSTHOST= -DPACKAGE= (the .tar.gz) -DNAME= (its folder)
+# a folder of one's choice, then play the installed plug-in. -DBUILD_DIR= -DWORK_DIR= -DVSTHOST= -DCLAPHOST= -DPACKAGE= (the .tar.gz) -DNAME= (its folder)
 execute_process(COMMAND "${CMAKE_COMMAND}" --build "${BUILD_DIR}" --target package-linux-x86_64
                 RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
 if(NOT rc EQUAL 0)
@@ -42,6 +42,13 @@ execute_process(COMMAND "${VSTHOST}" --note 60:100:0.5 --seconds 1 "${vst}/Korvo
 string(REGEX MATCH "render.peak=([0-9.]+)" _ "${out}")
 if(NOT rc EQUAL 0 OR NOT CMAKE_MATCH_1 OR CMAKE_MATCH_1 LESS 0.01)
   message(FATAL_ERROR "the installed plug-in does not play (${rc}):\n${out}${err}")
+endif()
+
+# Korvo.clap comes in the package beside Korvo.so and plays from there as well.
+execute_process(COMMAND "${CLAPHOST}" --check descriptor --check notes "${pkg}/Korvo.clap"
+                RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "the package's Korvo.clap does not pass claphost (${rc}):\n${out}${err}")
 endif()
 
 message(STATUS "the Linux package installs a playing plug-in from the terminal")
