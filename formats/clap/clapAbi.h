@@ -218,8 +218,7 @@ struct clap_audio_port_info {
 };
 struct clap_plugin_audio_ports {
   std::uint32_t(KORVO_CLAPCALL* count)(const clap_plugin* plugin, bool is_input);
-  bool(KORVO_CLAPCALL* get)(const clap_plugin* plugin, std::uint32_t index, bool is_input,
-                            clap_audio_port_info* info);
+  bool(KORVO_CLAPCALL* get)(const clap_plugin* plugin, std::uint32_t index, bool is_input, clap_audio_port_info* info);
 };
 
 inline constexpr char CLAP_EXT_NOTE_PORTS[] = "clap.note-ports";
@@ -268,8 +267,7 @@ struct clap_plugin_params {
   bool(KORVO_CLAPCALL* get_value)(const clap_plugin* plugin, clap_id param_id, double* value);
   bool(KORVO_CLAPCALL* value_to_text)(const clap_plugin* plugin, clap_id param_id, double value, char* display,
                                       std::uint32_t size);
-  bool(KORVO_CLAPCALL* text_to_value)(const clap_plugin* plugin, clap_id param_id, const char* display,
-                                      double* value);
+  bool(KORVO_CLAPCALL* text_to_value)(const clap_plugin* plugin, clap_id param_id, const char* display, double* value);
   void(KORVO_CLAPCALL* flush)(const clap_plugin* plugin, const clap_input_events* in, const clap_output_events* out);
 };
 enum : std::uint32_t {

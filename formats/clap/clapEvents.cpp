@@ -54,9 +54,7 @@ std::size_t fromClapEvent(const clap_event_header& e, std::int32_t frame, std::s
     case CLAP_EVENT_NOTE_OFF:
       if (e.size < sizeof(clap_event_note)) return 0;
       return noteOffs(reinterpret_cast<const clap_event_note&>(e), frame, out);
-    case CLAP_EVENT_NOTE_CHOKE:
-      out[0] = shortEvent(frame, kController, kAllNotesOff, 0);
-      return 1;
+    case CLAP_EVENT_NOTE_CHOKE: out[0] = shortEvent(frame, kController, kAllNotesOff, 0); return 1;
     case CLAP_EVENT_MIDI: {
       if (e.size < sizeof(clap_event_midi)) return 0;
       const auto& m = reinterpret_cast<const clap_event_midi&>(e);

@@ -121,10 +121,10 @@ class ClapPlugin : public ::testing::Test {
     } in;
     for (auto& p : params) in.events.push_back(&p.header);
     for (auto& n : notes) in.events.push_back(&n.header);
-    clap_input_events list{&in, [](const clap_input_events* l) {
-                             return static_cast<std::uint32_t>(static_cast<In*>(l->ctx)->events.size());
-                           },
-                           [](const clap_input_events* l, std::uint32_t i) { return static_cast<In*>(l->ctx)->events[i]; }};
+    clap_input_events list{
+        &in,
+        [](const clap_input_events* l) { return static_cast<std::uint32_t>(static_cast<In*>(l->ctx)->events.size()); },
+        [](const clap_input_events* l, std::uint32_t i) { return static_cast<In*>(l->ctx)->events[i]; }};
     clap_output_events out{&seen_, [](const clap_output_events* l, const clap_event_header* e) {
                              const auto* p = reinterpret_cast<const clap_event_param_value*>(e);
                              static_cast<Recorder*>(l->ctx)->outputs.emplace_back(p->param_id, p->value);
@@ -147,13 +147,12 @@ class ClapPlugin : public ::testing::Test {
     return e;
   }
 
-  static constexpr clap_host_params kParams{
-      [](const clap_host* h, std::uint32_t flags) {
-        auto* r = static_cast<Recorder*>(h->host_data);
-        ++r->rescans;
-        r->flags |= flags;
-      },
-      [](const clap_host*, clap_id, std::uint32_t) {}, [](const clap_host*) {}};
+  static constexpr clap_host_params kParams{[](const clap_host* h, std::uint32_t flags) {
+                                              auto* r = static_cast<Recorder*>(h->host_data);
+                                              ++r->rescans;
+                                              r->flags |= flags;
+                                            },
+                                            [](const clap_host*, clap_id, std::uint32_t) {}, [](const clap_host*) {}};
 
   Recorder seen_;
   clap_host host_{};
@@ -195,8 +194,9 @@ TEST_F(ClapPlugin, AHostValueThatDidNotMoveKeepsAnEditMadeInside) {
 
 TEST_F(ClapPlugin, ResetEndsEveryVoice) {
   float peak = 0;
-  for (int i = 0; i < 40; ++i) peak = std::max(peak, process({}, i == 0 ? std::vector{note(CLAP_EVENT_NOTE_ON, 0, 60, 1.0)}
-                                                                        : std::vector<clap_event_note>{}));
+  for (int i = 0; i < 40; ++i)
+    peak = std::max(
+        peak, process({}, i == 0 ? std::vector{note(CLAP_EVENT_NOTE_ON, 0, 60, 1.0)} : std::vector<clap_event_note>{}));
   ASSERT_GT(peak, 1e-3f);
   plugin_->reset(plugin_);
   process();

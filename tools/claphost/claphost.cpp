@@ -1,6 +1,7 @@
 // claphost: loads a CLAP plug-in as a host does and runs the checks a plug-in validator runs
 // (activation at many rates, odd block sizes, notes in both dialects, state, parameters and their
-// texts, parameters fuzzed while processing, the threads of the host's callbacks). Exit status 0 only when every check passed.
+// texts, parameters fuzzed while processing, the threads of the host's callbacks). Exit status 0 only when every check
+// passed.
 //
 //   claphost [--check NAME]... [--seed N] [--id ID] PLUGIN.clap
 //   checks: descriptor activate blocks notes state params fuzz (default: all)
@@ -228,8 +229,8 @@ struct Reader {
   clap_istream stream{this, [](const clap_istream* s, void* buffer, std::uint64_t size) -> std::int64_t {
                         auto* self = static_cast<Reader*>(s->ctx);
                         if (self->error) return -1;
-                        const std::size_t n =
-                            std::min<std::size_t>({self->step, static_cast<std::size_t>(size), self->data.size() - self->at});
+                        const std::size_t n = std::min<std::size_t>(
+                            {self->step, static_cast<std::size_t>(size), self->data.size() - self->at});
                         if (n > 0) std::memcpy(buffer, self->data.data() + self->at, n);
                         self->at += n;
                         return static_cast<std::int64_t>(n);
@@ -346,9 +347,9 @@ bool checkParams(ClapHost& host) {
   const clap_id unknown = 1000000;
   double value = 0;
   char text[32];
-  if (ids.count(unknown) == 0 && (params->get_value(p, unknown, &value) ||
-                                  params->value_to_text(p, unknown, 0, text, sizeof text) ||
-                                  params->text_to_value(p, unknown, "0", &value)))
+  if (ids.count(unknown) == 0 &&
+      (params->get_value(p, unknown, &value) || params->value_to_text(p, unknown, 0, text, sizeof text) ||
+       params->text_to_value(p, unknown, "0", &value)))
     ok = fail("an unknown id answered");
   std::fprintf(stderr, "  %u parameters, %d texts round-tripped\n", count, texts);
   return ok;
@@ -387,7 +388,8 @@ bool checkFuzz(ClapHost& host) {
   for (std::size_t i = 0; i < infos.size(); ++i) {
     double v = 0;
     if (!std::isnan(last[i]) && (!params->get_value(p, infos[i].id, &v) || v != last[i]))
-      ok = fail(std::string(infos[i].name) + ": " + std::to_string(v) + " after the host set " + std::to_string(last[i]));
+      ok = fail(std::string(infos[i].name) + ": " + std::to_string(v) + " after the host set " +
+                std::to_string(last[i]));
   }
   deactivate(host);
   // Inactive: changes through flush on the main thread.
@@ -405,9 +407,9 @@ struct Check {
   const char* name;
   bool (*run)(ClapHost&);
 };
-const Check kChecks[] = {{"descriptor", checkDescriptor}, {"activate", checkActivate}, {"blocks", checkBlocks},
-                         {"notes", checkNotes},           {"state", checkState},       {"params", checkParams},
-                         {"fuzz", checkFuzz}};
+const Check kChecks[] = {
+    {"descriptor", checkDescriptor}, {"activate", checkActivate}, {"blocks", checkBlocks}, {"notes", checkNotes},
+    {"state", checkState},           {"params", checkParams},     {"fuzz", checkFuzz}};
 
 int usage() {
   std::fprintf(stderr,
