@@ -320,6 +320,52 @@ struct clap_host_timer_support {
   bool(KORVO_CLAPCALL* unregister_timer)(const clap_host* host, clap_id timer_id);
 };
 
+inline constexpr char CLAP_EXT_GUI[] = "clap.gui";
+inline constexpr char CLAP_WINDOW_API_WIN32[] = "win32";
+inline constexpr char CLAP_WINDOW_API_X11[] = "x11";
+// The host's window to embed into: an HWND on Windows, an X11 window id (XID) on X11.
+struct clap_window {
+  const char* api;
+  union {
+    void* cocoa;
+    unsigned long x11;
+    void* win32;
+    void* ptr;
+  };
+};
+struct clap_gui_resize_hints {
+  bool can_resize_horizontally;
+  bool can_resize_vertically;
+  bool preserve_aspect_ratio;
+  std::uint32_t aspect_ratio_width;
+  std::uint32_t aspect_ratio_height;
+};
+// Sizes are in physical pixels on Windows and X11. Every call is on the main thread.
+struct clap_plugin_gui {
+  bool(KORVO_CLAPCALL* is_api_supported)(const clap_plugin* plugin, const char* api, bool is_floating);
+  bool(KORVO_CLAPCALL* get_preferred_api)(const clap_plugin* plugin, const char** api, bool* is_floating);
+  bool(KORVO_CLAPCALL* create)(const clap_plugin* plugin, const char* api, bool is_floating);
+  void(KORVO_CLAPCALL* destroy)(const clap_plugin* plugin);
+  bool(KORVO_CLAPCALL* set_scale)(const clap_plugin* plugin, double scale);
+  bool(KORVO_CLAPCALL* get_size)(const clap_plugin* plugin, std::uint32_t* width, std::uint32_t* height);
+  bool(KORVO_CLAPCALL* can_resize)(const clap_plugin* plugin);
+  bool(KORVO_CLAPCALL* get_resize_hints)(const clap_plugin* plugin, clap_gui_resize_hints* hints);
+  bool(KORVO_CLAPCALL* adjust_size)(const clap_plugin* plugin, std::uint32_t* width, std::uint32_t* height);
+  bool(KORVO_CLAPCALL* set_size)(const clap_plugin* plugin, std::uint32_t width, std::uint32_t height);
+  bool(KORVO_CLAPCALL* set_parent)(const clap_plugin* plugin, const clap_window* window);
+  bool(KORVO_CLAPCALL* set_transient)(const clap_plugin* plugin, const clap_window* window);
+  void(KORVO_CLAPCALL* suggest_title)(const clap_plugin* plugin, const char* title);
+  bool(KORVO_CLAPCALL* show)(const clap_plugin* plugin);
+  bool(KORVO_CLAPCALL* hide)(const clap_plugin* plugin);
+};
+struct clap_host_gui {
+  void(KORVO_CLAPCALL* resize_hints_changed)(const clap_host* host);
+  bool(KORVO_CLAPCALL* request_resize)(const clap_host* host, std::uint32_t width, std::uint32_t height);
+  bool(KORVO_CLAPCALL* request_show)(const clap_host* host);
+  bool(KORVO_CLAPCALL* request_hide)(const clap_host* host);
+  void(KORVO_CLAPCALL* closed)(const clap_host* host, bool was_destroyed);
+};
+
 }  // extern "C"
 
 }  // namespace korvo::clap

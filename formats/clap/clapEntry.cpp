@@ -21,7 +21,8 @@ const clap_plugin_descriptor* KORVO_CLAPCALL pluginDescriptor(const clap_plugin_
 }
 
 const clap_plugin* KORVO_CLAPCALL createPlugin(const clap_plugin_factory*, const clap_host* host, const char* id) {
-  return korvo::createClapPlugin(host, id, korvo::withBuiltInData());
+  return korvo::createClapPlugin(host, id, korvo::withBuiltInData(),
+                                 korvo::editorWindowFactory(korvo::platformWindowHosts()));
 }
 
 const clap_plugin_factory kFactory{pluginCount, pluginDescriptor, createPlugin};

@@ -104,16 +104,77 @@ struct CclapSynthRecords {
   static bool KORVO_CLAPCALL load(const clap_plugin* p, const clap_istream* stream) {
     return stream && CclapSynth::self(p).load(*stream);
   }
+
+  static CclapEditor* editor(const clap_plugin* p) {
+    CclapSynth& synth = CclapSynth::self(p);
+    return synth.onMainThreadNow() ? synth.editor() : nullptr;
+  }
+  static bool KORVO_CLAPCALL guiApiSupported(const clap_plugin* p, const char* api, bool floating) {
+    CclapEditor* e = editor(p);
+    return e && e->isApiSupported(api, floating);
+  }
+  static bool KORVO_CLAPCALL guiPreferredApi(const clap_plugin* p, const char** api, bool* floating) {
+    if (!editor(p) || !api || !floating) return false;
+    *api = CclapEditor::api();
+    *floating = false;
+    return true;
+  }
+  static bool KORVO_CLAPCALL guiCreate(const clap_plugin* p, const char* api, bool floating) {
+    CclapEditor* e = editor(p);
+    return e && e->create(api, floating);
+  }
+  static void KORVO_CLAPCALL guiDestroy(const clap_plugin* p) {
+    if (CclapEditor* e = editor(p)) e->destroy();
+  }
+  static bool KORVO_CLAPCALL guiSetScale(const clap_plugin* p, double factor) {
+    CclapEditor* e = editor(p);
+    return e && e->setScale(factor);
+  }
+  static bool KORVO_CLAPCALL guiGetSize(const clap_plugin* p, std::uint32_t* width, std::uint32_t* height) {
+    CclapEditor* e = editor(p);
+    if (!e || !width || !height) return false;
+    e->size(*width, *height);
+    return true;
+  }
+  static bool KORVO_CLAPCALL guiCanResize(const clap_plugin*) { return false; }
+  static bool KORVO_CLAPCALL guiResizeHints(const clap_plugin*, clap_gui_resize_hints*) { return false; }
+  static bool KORVO_CLAPCALL guiAdjustSize(const clap_plugin*, std::uint32_t*, std::uint32_t*) { return false; }
+  static bool KORVO_CLAPCALL guiSetSize(const clap_plugin* p, std::uint32_t width, std::uint32_t height) {
+    CclapEditor* e = editor(p);
+    return e && e->setSize(width, height);
+  }
+  static bool KORVO_CLAPCALL guiSetParent(const clap_plugin* p, const clap_window* window) {
+    CclapEditor* e = editor(p);
+    return e && window && e->setParent(*window);
+  }
+  static bool KORVO_CLAPCALL guiSetTransient(const clap_plugin*, const clap_window*) { return false; }
+  static void KORVO_CLAPCALL guiSuggestTitle(const clap_plugin*, const char*) {}
+  static bool KORVO_CLAPCALL guiShow(const clap_plugin* p) {
+    CclapEditor* e = editor(p);
+    return e && e->show();
+  }
+  // The host hides its own window around ours.
+  static bool KORVO_CLAPCALL guiHide(const clap_plugin* p) { return editor(p) && editor(p)->window(); }
+  static void KORVO_CLAPCALL onTimer(const clap_plugin* p, clap_id timer) {
+    if (CclapEditor* e = editor(p)) e->onTimer(timer);
+  }
 };
 
 namespace {
 const clap_plugin_params kParams{CclapSynthRecords::count,  CclapSynthRecords::info,     CclapSynthRecords::value,
                                  CclapSynthRecords::toText, CclapSynthRecords::fromText, CclapSynthRecords::flush};
 const clap_plugin_state kState{CclapSynthRecords::save, CclapSynthRecords::load};
+const clap_plugin_gui kGui{
+    CclapSynthRecords::guiApiSupported, CclapSynthRecords::guiPreferredApi, CclapSynthRecords::guiCreate,
+    CclapSynthRecords::guiDestroy,      CclapSynthRecords::guiSetScale,     CclapSynthRecords::guiGetSize,
+    CclapSynthRecords::guiCanResize,    CclapSynthRecords::guiResizeHints,  CclapSynthRecords::guiAdjustSize,
+    CclapSynthRecords::guiSetSize,      CclapSynthRecords::guiSetParent,    CclapSynthRecords::guiSetTransient,
+    CclapSynthRecords::guiSuggestTitle, CclapSynthRecords::guiShow,         CclapSynthRecords::guiHide};
+const clap_plugin_timer_support kTimer{CclapSynthRecords::onTimer};
 }  // namespace
 
-CclapSynth::CclapSynth(const clap_host* host, InstanceEnvironment environment)
-    : host_(host), environment_(std::move(environment)) {
+CclapSynth::CclapSynth(const clap_host* host, InstanceEnvironment environment, EditorWindowFactory editorFactory)
+    : host_(host), environment_(std::move(environment)), editorFactory_(std::move(editorFactory)) {
   hostKnows_.fill(kUnknown);
   plugin_.desc = &kDescriptor;
   plugin_.plugin_data = this;
@@ -144,6 +205,12 @@ bool CclapSynth::init() {
   try {
     instance_ = std::make_unique<CplugInstance>(kDefaultRate, std::move(environment_));
     events_.resize(CMidiParser::kCapacity);
+    if (editorFactory_) {
+      editor_ = std::make_unique<CclapEditor>(host_, *instance_, editorFactory_);
+      editor_->afterIdle = [this] { requestFlushOnEdits(); };
+      for (int id = 0; id < kParamWordCount; ++id)
+        shown_[static_cast<std::size_t>(id)] = static_cast<std::int16_t>(instance_->paramValue(id));
+    }
   } catch (...) {
     instance_.reset();
     return false;
@@ -171,12 +238,25 @@ const void* CclapSynth::extension(const char* id) const {
   if (name == CLAP_EXT_PARAMS) return &kParams;
   if (name == CLAP_EXT_STATE) return &kState;
   if (name == CLAP_EXT_LATENCY) return &kLatency;
+  if (editor_ && name == CLAP_EXT_GUI) return &kGui;
+  if (editor_ && name == CLAP_EXT_TIMER_SUPPORT) return &kTimer;
   return nullptr;
 }
 
 void CclapSynth::onMainThread() {
   if (rescanPending_.exchange(false) && hostParams_ && hostParams_->rescan)
     hostParams_->rescan(host_, CLAP_PARAM_RESCAN_VALUES);
+}
+
+void CclapSynth::requestFlushOnEdits() {
+  bool changed = false;
+  for (int id = 0; id < kParamWordCount; ++id) {
+    const auto now = static_cast<std::int16_t>(instance_->paramValue(id));
+    auto& shown = shown_[static_cast<std::size_t>(id)];
+    changed = changed || now != shown;
+    shown = now;
+  }
+  if (changed && hostParams_ && hostParams_->request_flush) hostParams_->request_flush(host_);
 }
 
 // Processing -------------------------------------------------------------------------------------
@@ -341,18 +421,20 @@ bool CclapSynth::load(const clap_istream& stream) {
   }
   if (size > kMaxStateBytes || !instance_->setState(data.data(), size)) return false;
   stateLoaded_.store(true);
+  if (editor_ && editor_->window()) editor_->window()->refresh();
   if (hostParams_ && hostParams_->rescan) hostParams_->rescan(host_, CLAP_PARAM_RESCAN_VALUES);
   return true;
 }
 
 // Factory ----------------------------------------------------------------------------------------
 
-const clap_plugin* createClapPlugin(const clap_host* host, const char* pluginId, InstanceEnvironment environment) {
+const clap_plugin* createClapPlugin(const clap_host* host, const char* pluginId, InstanceEnvironment environment,
+                                    EditorWindowFactory editorFactory) {
   if (!host || !pluginId || !clapVersionIsCompatible(host->clap_version) ||
       std::string_view(pluginId) != kDescriptor.id)
     return nullptr;
   try {
-    return (new CclapSynth(host, std::move(environment)))->plugin();
+    return (new CclapSynth(host, std::move(environment), std::move(editorFactory)))->plugin();
   } catch (...) {
     return nullptr;
   }

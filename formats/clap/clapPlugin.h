@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "clapAbi.h"
+#include "clapEditor.h"
 #include "plugInstance.h"
 
 namespace korvo {
@@ -19,7 +20,8 @@ class CclapSynth {
   static const clap::clap_plugin_descriptor& descriptor();
 
   // Any thread, as the factory is called. The host's callbacks are not used before init().
-  CclapSynth(const clap::clap_host* host, InstanceEnvironment environment);
+  // Without an editor factory the plug-in offers no gui.
+  CclapSynth(const clap::clap_host* host, InstanceEnvironment environment, EditorWindowFactory editorFactory = {});
   ~CclapSynth();
   CclapSynth(const CclapSynth&) = delete;
   CclapSynth& operator=(const CclapSynth&) = delete;
@@ -27,6 +29,7 @@ class CclapSynth {
   // The record handed to the host; its plugin_data points back here.
   const clap::clap_plugin* plugin() const { return &plugin_; }
   CplugInstance* instance() const { return instance_.get(); }
+  CclapEditor* editor() const { return editor_.get(); }
 
   // A whole sound changed (state, program) at a drain when more words than this changed at once:
   // the host is told to read every value again instead of getting an event for each.
@@ -63,6 +66,9 @@ class CclapSynth {
 
   // Whether the host says this is its main thread (true when it cannot tell).
   bool onMainThreadNow() const;
+  // Main thread, after the editor's tick: edits made in it reach a host that is not processing
+  // through a flush it is asked for.
+  void requestFlushOnEdits();
 
   clap::clap_plugin plugin_{};
   const clap::clap_host* host_ = nullptr;
@@ -71,6 +77,9 @@ class CclapSynth {
   const clap::clap_host_thread_check* threadCheck_ = nullptr;
   InstanceEnvironment environment_;
   std::unique_ptr<CplugInstance> instance_;
+  EditorWindowFactory editorFactory_;
+  std::unique_ptr<CclapEditor> editor_;                // freed before the instance it shows
+  std::array<std::int16_t, kParamWordCount> shown_{};  // the words at the last editor tick
   // Sized once, at init: the realtime path never allocates.
   std::vector<MidiEvent> events_;
   std::array<std::int16_t, kParamWordCount> changedIds_{};
@@ -86,6 +95,6 @@ class CclapSynth {
 // The factory's work: null for another id or an incompatible host. The plug-in's entry passes the
 // built-in data (builtInData.h); tests pass their own settings store.
 const clap::clap_plugin* createClapPlugin(const clap::clap_host* host, const char* pluginId,
-                                          InstanceEnvironment environment = {});
+                                          InstanceEnvironment environment = {}, EditorWindowFactory editorFactory = {});
 
 }  // namespace korvo

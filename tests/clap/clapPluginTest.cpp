@@ -203,5 +203,128 @@ TEST_F(ClapPlugin, ResetEndsEveryVoice) {
   EXPECT_LT(process(), 1e-5f);
 }
 
+// The gui extension over a recording window and a host with a timer.
+struct FakeWindow : IEditorWindow {
+  int shown = 0, idles = 0, percent = 100;
+  void* parent = nullptr;
+  bool* alive = nullptr;
+  ~FakeWindow() override { *alive = false; }
+  void show() override { ++shown; }
+  void idle() override { ++idles; }
+  int scale() const override { return percent; }
+  void setScale(int p) override { percent = p; }
+};
+
+struct GuiHost {
+  int timers = 0, unregistered = 0, flushes = 0;
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> resizes;
+  bool withTimer = true;
+};
+
+TEST(ClapGui, TheEditorIsEmbeddedDrivenByTheHostsTimerAndSizedInPhysicalPixels) {
+  static constexpr clap_host_timer_support kTimer{
+      [](const clap_host* h, std::uint32_t period, clap_id* id) {
+        ++static_cast<GuiHost*>(h->host_data)->timers;
+        *id = 7;
+        return period > 0;
+      },
+      [](const clap_host* h, clap_id id) { return id == 7 && ++static_cast<GuiHost*>(h->host_data)->unregistered; }};
+  static constexpr clap_host_gui kGui{[](const clap_host*) {},
+                                      [](const clap_host* h, std::uint32_t w, std::uint32_t height) {
+                                        static_cast<GuiHost*>(h->host_data)->resizes.emplace_back(w, height);
+                                        return true;
+                                      },
+                                      [](const clap_host*) { return false; }, [](const clap_host*) { return false; },
+                                      [](const clap_host*, bool) {}};
+  static constexpr clap_host_params kFlush{[](const clap_host*, std::uint32_t) {},
+                                           [](const clap_host*, clap_id, std::uint32_t) {},
+                                           [](const clap_host* h) { ++static_cast<GuiHost*>(h->host_data)->flushes; }};
+  GuiHost seen;
+  clap_host host{};
+  host.clap_version = CLAP_VERSION;
+  host.host_data = &seen;
+  host.name = host.vendor = host.url = host.version = "test";
+  host.get_extension = [](const clap_host* h, const char* id) -> const void* {
+    if (std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) == 0)
+      return static_cast<GuiHost*>(h->host_data)->withTimer ? &kTimer : nullptr;
+    if (std::strcmp(id, CLAP_EXT_GUI) == 0) return &kGui;
+    return std::strcmp(id, CLAP_EXT_PARAMS) == 0 ? &kFlush : nullptr;
+  };
+  host.request_restart = host.request_process = host.request_callback = [](const clap_host*) {};
+
+  FakeWindow* window = nullptr;
+  bool alive = false;
+  EditorWindowFactory factory = [&](void* parent, CplugInstance&) -> std::unique_ptr<IEditorWindow> {
+    auto w = std::make_unique<FakeWindow>();
+    w->parent = parent;
+    w->alive = &alive;
+    alive = true;
+    window = w.get();
+    return w;
+  };
+  const clap_plugin* p =
+      createClapPlugin(&host, "org.korvo.synth", test::testEnvironment(test::freshFolder("clap-gui")), factory);
+  ASSERT_TRUE(p && p->init(p));
+  const auto* gui = static_cast<const clap_plugin_gui*>(p->get_extension(p, CLAP_EXT_GUI));
+  ASSERT_NE(gui, nullptr);
+  ASSERT_NE(p->get_extension(p, CLAP_EXT_TIMER_SUPPORT), nullptr);
+  const auto* timer = static_cast<const clap_plugin_timer_support*>(p->get_extension(p, CLAP_EXT_TIMER_SUPPORT));
+  const char* api = CclapEditor::api();
+  EXPECT_TRUE(gui->is_api_supported(p, api, false));
+  EXPECT_FALSE(gui->is_api_supported(p, api, true)) << "embedded only";
+  EXPECT_FALSE(gui->is_api_supported(p, "cocoa", false));
+
+  ASSERT_TRUE(gui->create(p, api, false));
+  EXPECT_EQ(seen.timers, 1);
+  EXPECT_TRUE(gui->set_scale(p, 2.0));
+  std::uint32_t w = 0, h = 0;
+  ASSERT_TRUE(gui->get_size(p, &w, &h));
+  EXPECT_EQ(w, 2u * TplugEditForm::kWidth);
+  EXPECT_EQ(h, 2u * TplugEditForm::kHeight);
+  EXPECT_TRUE(gui->set_size(p, w, h));
+  EXPECT_FALSE(gui->set_size(p, w + 1, h)) << "one size per scale";
+
+  clap_window parent{};
+  parent.api = api;
+  parent.ptr = reinterpret_cast<void*>(std::uintptr_t{0x1234});
+  ASSERT_TRUE(gui->set_parent(p, &parent));
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(window->parent, reinterpret_cast<void*>(std::uintptr_t{0x1234}));
+  EXPECT_EQ(window->percent, 200) << "the host's scale, as nobody chose one";
+  EXPECT_TRUE(gui->show(p));
+  EXPECT_EQ(window->shown, 1);
+
+  timer->on_timer(p, 7);
+  EXPECT_EQ(window->idles, 1);
+  EXPECT_EQ(seen.flushes, 0) << "nothing was edited";
+  CplugInstance& instance = *static_cast<CclapSynth*>(p->plugin_data)->instance();
+  const ParamInfo& q = CplugInstance::params().all().front();
+  instance.engine().soundMan().Editor().SetParam(q.id, instance.paramValue(q.id) == q.min ? q.max : q.min);
+  timer->on_timer(p, 7);
+  timer->on_timer(p, 7);
+  EXPECT_EQ(seen.flushes, 1) << "an edit in the editor asks a host that may not process for one flush";
+  timer->on_timer(p, 8);
+  EXPECT_EQ(window->idles, 3) << "another timer is not ours";
+
+  window->setScale(150);
+  window->onScaleChosen(150);
+  ASSERT_EQ(seen.resizes.size(), 1u);
+  EXPECT_EQ(seen.resizes[0], std::make_pair(static_cast<std::uint32_t>(scaleCoord(TplugEditForm::kWidth, 150)),
+                                            static_cast<std::uint32_t>(scaleCoord(TplugEditForm::kHeight, 150))));
+
+  gui->destroy(p);
+  EXPECT_FALSE(alive);
+  EXPECT_EQ(seen.unregistered, 1);
+#if !defined(_WIN32)
+  seen.withTimer = false;
+  p->destroy(p);
+  p = createClapPlugin(&host, "org.korvo.synth", test::testEnvironment(test::freshFolder("clap-gui")), factory);
+  ASSERT_TRUE(p && p->init(p));
+  gui = static_cast<const clap_plugin_gui*>(p->get_extension(p, CLAP_EXT_GUI));
+  EXPECT_FALSE(gui->create(p, api, false)) << "on X11 nothing would pump the window's events";
+#endif
+  p->destroy(p);
+}
+
 }  // namespace
 }  // namespace korvo
