@@ -54,6 +54,34 @@ void KORVO_CLAPCALL markDirty(const clap_host* h) {
 }
 const clap_host_state kState{markDirty};
 
+bool KORVO_CLAPCALL registerTimer(const clap_host* h, std::uint32_t period, clap_id* id) {
+  ClapHost& host = self(h);
+  if (!host.onMainThread()) host.violation("timer-support.register_timer off the main thread");
+  if (!id || period == 0 || host.timerId != CLAP_INVALID_ID) return false;
+  host.timerId = 1;
+  host.timerPeriod = period;
+  *id = host.timerId;
+  ++host.timersRegistered;
+  return true;
+}
+bool KORVO_CLAPCALL unregisterTimer(const clap_host* h, clap_id id) {
+  ClapHost& host = self(h);
+  if (!host.onMainThread()) host.violation("timer-support.unregister_timer off the main thread");
+  if (id != host.timerId || id == CLAP_INVALID_ID) return false;
+  host.timerId = CLAP_INVALID_ID;
+  ++host.timersUnregistered;
+  return true;
+}
+const clap_host_timer_support kTimer{registerTimer, unregisterTimer};
+
+bool KORVO_CLAPCALL requestResize(const clap_host* h, std::uint32_t width, std::uint32_t height) {
+  if (!self(h).onMainThread()) self(h).violation("gui.request_resize off the main thread");
+  self(h).resizeRequests.emplace_back(width, height);
+  return true;
+}
+const clap_host_gui kGui{[](const clap_host*) {}, requestResize, [](const clap_host*) { return false; },
+                         [](const clap_host*) { return false; }, [](const clap_host*, bool) {}};
+
 bool KORVO_CLAPCALL isMainThread(const clap_host* h) { return self(h).onMainThread(); }
 bool KORVO_CLAPCALL isAudioThread(const clap_host* h) { return self(h).onAudioThread(); }
 const clap_host_thread_check kThreadCheck{isMainThread, isAudioThread};
@@ -150,6 +178,8 @@ ClapHost::ClapHost() : mainThread_(std::this_thread::get_id()) {
     if (std::strcmp(id, CLAP_EXT_PARAMS) == 0) return &kParams;
     if (std::strcmp(id, CLAP_EXT_STATE) == 0) return &kState;
     if (std::strcmp(id, CLAP_EXT_THREAD_CHECK) == 0) return &kThreadCheck;
+    if (std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) == 0) return &kTimer;
+    if (std::strcmp(id, CLAP_EXT_GUI) == 0) return &kGui;
     return nullptr;
   };
   host_.request_restart = [](const clap_host*) {};

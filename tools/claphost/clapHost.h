@@ -85,6 +85,11 @@ class ClapHost {
   std::atomic<std::uint32_t> rescanFlags{0};
   std::atomic<int> flushRequests{0};
   std::atomic<int> callbackRequests{0};
+  // timer-support (main thread): the one timer a plug-in may hold, and gui's resize requests.
+  int timersRegistered = 0, timersUnregistered = 0;
+  clap::clap_id timerId = clap::CLAP_INVALID_ID;
+  std::uint32_t timerPeriod = 0;
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> resizeRequests;
   // Calls made on a thread where the interface forbids them.
   std::vector<std::string> violations() const;
   void violation(const std::string& what);
