@@ -2,7 +2,8 @@
 #   package-win32         Korvo-<version>-win32.zip         (win32 preset)
 #   package-win64         Korvo-<version>-win64.zip         (win64 preset)
 #   package-linux-x86_64  Korvo-<version>-linux-x86_64.tar.gz (release preset)
-# The Windows packages hold the setup program with the five files it copies beside it. The Linux
+# The Windows packages hold the setup program with the five files it copies beside it, and
+# Korvo.clap (copied by hand into the CLAP folder; the setup program does not offer it yet). The Linux
 # package is laid out as an installation (the plug-in, Korvo.clap, their product folder Korvo/) with korvinst
 # beside them, which finds the data files in their places below Korvo/.
 # Cross builds take wavrom.bin, factory.kvl and Korvo_backup.dat from KORVO_NATIVE_DATA_DIR.
@@ -25,6 +26,7 @@ if(WIN32)
   set(_pkg_entries
     "$<TARGET_FILE:korvinst>|."
     "$<TARGET_FILE:Korvo>|."
+    "$<TARGET_FILE:Korvo_clap>|."
     "${_pkg_data}/wavrom.bin|."
     "${_pkg_data}/Korvo_backup.dat|."
     "${_pkg_data}/factory.kvl|."
@@ -48,10 +50,7 @@ set(KORVO_PACKAGE_FILE "${CMAKE_BINARY_DIR}/${KORVO_PACKAGE_NAME}.${_pkg_suffix}
 string(REPLACE ";" "\n" _pkg_manifest "${_pkg_entries}")
 file(GENERATE OUTPUT "${CMAKE_BINARY_DIR}/package/${KORVO_PACKAGE_NAME}.files" CONTENT "${_pkg_manifest}\n")
 
-set(_pkg_deps korvinst Korvo)
-if(NOT WIN32)
-  list(APPEND _pkg_deps Korvo_clap)
-endif()
+set(_pkg_deps korvinst Korvo Korvo_clap)
 if(NOT CMAKE_CROSSCOMPILING)
   list(APPEND _pkg_deps korvo_factory_data korvo_wavrom)
 endif()
