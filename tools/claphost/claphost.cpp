@@ -4,8 +4,8 @@
 // passed.
 //
 //   claphost [--check NAME]... [--seed N] [--id ID] PLUGIN.clap
-//   checks: descriptor activate blocks notes state params fuzz (default: all); gui (X11 builds,
-//   not in "all": it needs a display)
+//   checks: descriptor activate blocks notes state params fuzz (default: all); gui (not in "all":
+//   it needs a display)
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -20,12 +20,10 @@
 
 #include "clapHost.h"
 
-#if defined(KORVO_HAVE_X11)
 #include <chrono>
 #include <thread>
 
-#include <X11/Xlib.h>
-#endif
+#include "hostWindow.h"
 
 namespace korvo::claphost {
 namespace {
@@ -411,95 +409,68 @@ bool checkFuzz(ClapHost& host) {
   return ok;
 }
 
-// gui (X11) --------------------------------------------------------------------------------------
+// gui --------------------------------------------------------------------------------------------
 
-#if defined(KORVO_HAVE_X11)
 // The editor embedded in a window of ours, driven only by the host's timer: a child of our window
 // of the size the plug-in gives, following the host's scale, gone after destroy.
 bool checkGui(ClapHost& host) {
   const auto* gui = host.extension<clap_plugin_gui>(CLAP_EXT_GUI);
   const auto* timer = host.extension<clap_plugin_timer_support>(CLAP_EXT_TIMER_SUPPORT);
   if (!gui || !timer) return fail("no gui or timer-support extension");
-  Display* display = XOpenDisplay(nullptr);
-  if (!display) return fail("no X display (run under xvfb-run)");
+  HostWindow ours;
+  std::string error;
+  if (!ours.open(error)) return fail(error);
   const clap_plugin* p = host.plugin();
+  const std::string api = HostWindow::api();
   bool ok = true;
-  const char* api = nullptr;
+  const char* preferred = nullptr;
   bool floating = true;
-  if (!gui->get_preferred_api(p, &api, &floating) || std::string(api) != CLAP_WINDOW_API_X11 || floating ||
-      !gui->is_api_supported(p, CLAP_WINDOW_API_X11, false))
-    ok = fail("x11, embedded, should be the preferred api");
-  if (!gui->create(p, CLAP_WINDOW_API_X11, false) || host.timersRegistered != 1) {
-    XCloseDisplay(display);
+  if (!gui->get_preferred_api(p, &preferred, &floating) || api != preferred || floating ||
+      !gui->is_api_supported(p, api.c_str(), false) || gui->is_api_supported(p, api.c_str(), true))
+    ok = fail(api + ", embedded, should be the preferred api and the only one");
+  if (!gui->create(p, api.c_str(), false) || host.timersRegistered != 1)
     return fail("create failed or registered no timer");
-  }
-  const Window parent = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1400, 900, 0, 0, 0);
-  XMapWindow(display, parent);
-  XSync(display, False);
-  // The child of `parent` once it has this size (0: any child at all), ticking the timer meanwhile.
-  const auto childOfSize = [&](std::uint32_t w, std::uint32_t h, bool wantChild) {
+  // Ticks the timer as the host would until our window has a visible child of this size (or,
+  // for 0 x 0, none at all).
+  const auto child = [&](std::uint32_t w, std::uint32_t h) {
     for (int tick = 0; tick < 500; ++tick) {
       timer->on_timer(p, host.timerId);
-      XSync(display, False);
-      Window root = 0, up = 0, *children = nullptr;
-      unsigned count = 0;
-      XQueryTree(display, parent, &root, &up, &children, &count);
-      bool found = false;
-      for (unsigned i = 0; i < count; ++i) {
-        XWindowAttributes a{};
-        XGetWindowAttributes(display, children[i], &a);
-        found = found || (static_cast<std::uint32_t>(a.width) == w && static_cast<std::uint32_t>(a.height) == h &&
-                          a.map_state == IsViewable);
-      }
-      if (children) XFree(children);
-      if (wantChild ? found : count == 0) return true;
+      int children = 0;
+      if (w == 0 ? (ours.visibleChild(w, h, children), children == 0) : ours.visibleChild(w, h, children)) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(host.timerPeriod));
     }
     return false;
   };
   std::uint32_t w = 0, h = 0;
-  clap_window window{};
-  window.api = CLAP_WINDOW_API_X11;
-  window.x11 = parent;
+  const clap_window window = ours.window();
   if (!gui->set_scale(p, 1.0) || !gui->get_size(p, &w, &h) || !gui->set_parent(p, &window) || !gui->show(p))
     ok = fail("set_scale, get_size, set_parent or show failed");
-  else if (!childOfSize(w, h, true))
+  else if (!child(w, h))
     ok = fail("no child window of " + std::to_string(w) + "x" + std::to_string(h) + " in the host's window");
   std::uint32_t w2 = 0, h2 = 0;
   if (ok && (!gui->set_scale(p, 2.0) || !gui->get_size(p, &w2, &h2) || w2 != 2 * w || h2 != 2 * h))
     ok = fail("the size does not follow the host's scale: " + std::to_string(w2) + "x" + std::to_string(h2));
-  else if (ok && !childOfSize(w2, h2, true))
+  else if (ok && !child(w2, h2))
     ok = fail("the window was not drawn at the host's scale");
   gui->destroy(p);
-  if (!childOfSize(0, 0, false)) ok = fail("the window stayed after destroy");
+  if (!child(0, 0)) ok = fail("the window stayed after destroy");
   if (host.timersUnregistered != 1) ok = fail("the timer was not unregistered");
-  XDestroyWindow(display, parent);
-  XCloseDisplay(display);
   return ok;
 }
-#endif
 
 struct Check {
   const char* name;
   bool (*run)(ClapHost&);
 };
 const Check kChecks[] = {
-    {"descriptor", checkDescriptor},
-    {"activate", checkActivate},
-    {"blocks", checkBlocks},
-    {"notes", checkNotes},
-    {"state", checkState},
-    {"params", checkParams},
-    {"fuzz", checkFuzz},
-#if defined(KORVO_HAVE_X11)
-    {"gui", checkGui},
-#endif
+    {"descriptor", checkDescriptor}, {"activate", checkActivate}, {"blocks", checkBlocks}, {"notes", checkNotes},
+    {"state", checkState},           {"params", checkParams},     {"fuzz", checkFuzz},     {"gui", checkGui},
 };
 
 int usage() {
   std::fprintf(stderr,
                "usage: claphost [--check NAME]... [--seed N] [--id ID] PLUGIN.clap\n"
-               "checks: descriptor activate blocks notes state params fuzz (default: all); gui (needs X11)\n");
+               "checks: descriptor activate blocks notes state params fuzz (default: all); gui (needs a display)\n");
   return 2;
 }
 
