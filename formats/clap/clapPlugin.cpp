@@ -21,8 +21,8 @@ constexpr std::int32_t kUnknown = INT32_MIN;
 
 const char* const kFeatures[] = {"instrument", "synthesizer", "stereo", nullptr};
 
-const clap_plugin_descriptor kDescriptor{CLAP_VERSION, "org.korvo.synth",       "Korvo",  "Korvo", "", "", "",
-                                         "0.1.0",      "Wavetable synthesizer", kFeatures};
+const clap_plugin_descriptor kDescriptor{CLAP_VERSION,  "org.korvo.synth",       "Korvo",  "Korvo", "", "", "",
+                                         KORVO_VERSION, "Wavetable synthesizer", kFeatures};
 
 void copyText(char* destination, std::size_t capacity, const std::string& text) {
   if (capacity == 0) return;

@@ -110,8 +110,8 @@ bool HostWindow::visibleChild(std::uint32_t width, std::uint32_t height, int& ch
   for (unsigned i = 0; i < count; ++i) {
     XWindowAttributes a{};
     XGetWindowAttributes(d, list[i], &a);
-    found = found || (static_cast<std::uint32_t>(a.width) == width &&
-                      static_cast<std::uint32_t>(a.height) == height && a.map_state == IsViewable);
+    found = found || (static_cast<std::uint32_t>(a.width) == width && static_cast<std::uint32_t>(a.height) == height &&
+                      a.map_state == IsViewable);
   }
   if (list) XFree(list);
   children = static_cast<int>(count);
