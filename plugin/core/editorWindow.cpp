@@ -30,7 +30,7 @@ int EngineForEditor::editorScale() const { return engine_.settings().editorScale
 void EngineForEditor::setEditorScale(int percent) { engine_.settings().editorScale = validEditorScale(percent); }
 
 std::string EngineForEditor::waveRomProblem() const {
-  if (engine_.waveRomSource() == CplugMaster::WaveRomSource::DataFolder) return {};
+  if (engine_.waveRomSource() == CplugMaster::WaveRomSource::DataFolder && engine_.waveRomComplete()) return {};
   return engine_.waveRomDescription();
 }
 

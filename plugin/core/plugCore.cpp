@@ -83,11 +83,11 @@ std::string CplugMaster::dataFolder() const {
 
 std::string CplugMaster::backupPath() const { return korvo::backupPath(dataFolder()); }
 
-// A user's own ROM image in the data folder wins; the built-in one only fills in for a missing or
-// unreadable file.
+// A user's own ROM image in the data folder wins; the built-in one only fills in for a missing
+// file, or one that cannot be read or would leave every sound silent (see checkWaveRomImage).
 void CplugMaster::loadWaveRom() {
   waveRomPath_ = joinPath(dataFolder(), kWaveRomName);
-  waveRomLoaded_ = doc_->loadRom(waveRomPath_);
+  waveRomLoaded_ = doc_->loadRom(waveRomPath_, &waveRomCheck_);
   if (waveRomLoaded_) {
     waveRomSource_ = WaveRomSource::DataFolder;
   } else if (!env_.builtInWaveRom.empty()) {
@@ -99,11 +99,15 @@ void CplugMaster::loadWaveRom() {
 }
 
 std::string CplugMaster::waveRomDescription() const {
-  if (waveRomSource_ == WaveRomSource::DataFolder) return "Wave ROM: " + waveRomPath_;
+  if (waveRomSource_ == WaveRomSource::DataFolder) {
+    if (waveRomCheck_.missing == 0) return "Wave ROM: " + waveRomPath_;
+    return "Wave ROM: " + waveRomPath_ + " (" + std::to_string(waveRomCheck_.missing) + " of " +
+           std::to_string(Cdoc::kRomSize) + " bytes missing, played as silence)";
+  }
   std::error_code ec;
-  const std::string why = std::filesystem::exists(waveRomPath_, ec)
-                              ? std::string(kWaveRomName) + " in " + dataFolder() + " cannot be read"
-                              : "no " + std::string(kWaveRomName) + " in " + dataFolder();
+  const std::string why = !std::filesystem::exists(waveRomPath_, ec)
+                              ? "no " + std::string(kWaveRomName) + " in " + dataFolder()
+                              : std::string(kWaveRomName) + " in " + dataFolder() + ": " + describe(waveRomCheck_);
   return std::string("Wave ROM: ") + (waveRomSource_ == WaveRomSource::BuiltIn ? "built-in" : "none, silent") + " (" +
          why + ")";
 }

@@ -135,8 +135,12 @@ class CplugMaster {
   Cdoc& chip() { return *doc_; }
   TplugSettings& settings() { return settings_; }
   const std::string& waveRomPath() const { return waveRomPath_; }
-  // Whether wavrom.bin of the data folder was read.
+  // Whether wavrom.bin of the data folder was read (and is a usable image).
   bool waveRomLoaded() const { return waveRomLoaded_; }
+  // Whether the ROM that plays is whole: false for none, or a data-folder image that lacks banks.
+  bool waveRomComplete() const {
+    return waveRomSource_ == WaveRomSource::BuiltIn || (waveRomLoaded_ && waveRomCheck_.missing == 0);
+  }
   enum class WaveRomSource { DataFolder, BuiltIn, None };
   WaveRomSource waveRomSource() const { return waveRomSource_; }
   // One line for the editor's status line, e.g. "Wave ROM: built-in (no wavrom.bin in /x/data)".
@@ -274,6 +278,7 @@ class CplugMaster {
   std::unique_ptr<Cdoc> doc_;
   std::string waveRomPath_;
   bool waveRomLoaded_ = false;
+  WaveRomImageCheck waveRomCheck_;
   WaveRomSource waveRomSource_ = WaveRomSource::None;
   BankImageStatus backupStatus_ = BankImageStatus::Missing;
   bool builtInBankLoaded_ = false;

@@ -1,5 +1,6 @@
 #include "mod_doc.h"
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <numbers>
@@ -58,14 +59,42 @@ Cdoc::Cdoc(int voiceCount, const std::string& romPath, float hostRate)
   setHostRate(hostRate);
 }
 
-bool Cdoc::loadRom(const std::string& path) {
+WaveRomImageCheck checkWaveRomImage(const std::uint8_t* data, std::size_t size) {
+  constexpr std::size_t kBank = 65536;
+  WaveRomImageCheck check;
+  check.size = data == nullptr ? 0 : std::min(size, Cdoc::kRomSize);
+  check.missing = Cdoc::kRomSize - check.size;
+  if (check.size < kBank)
+    check.fault = WaveRomFault::ShorterThanABank;
+  else if (std::all_of(data, data + check.size, [](std::uint8_t b) { return b == 0; }))
+    check.fault = WaveRomFault::OnlyZeros;
+  else
+    check.fault = WaveRomFault::None;
+  return check;
+}
+
+std::string describe(const WaveRomImageCheck& check) {
+  switch (check.fault) {
+    case WaveRomFault::None: return {};
+    case WaveRomFault::Unreadable: return "cannot be read";
+    case WaveRomFault::ShorterThanABank: return std::to_string(check.size) + " bytes, less than one 64 KiB bank";
+    case WaveRomFault::OnlyZeros: return "only zeros";
+  }
+  return {};
+}
+
+bool Cdoc::loadRom(const std::string& path, WaveRomImageCheck* check) {
+  WaveRomImageCheck verdict;
   std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
   std::vector<std::uint8_t> image(kRomSize, 0);
-  in.read(reinterpret_cast<char*>(image.data()), static_cast<std::streamsize>(kRomSize));
-  const auto got = in.gcount();
-  if (in.bad() || got <= 0) return false;
-  loadRom(image.data(), static_cast<std::size_t>(got));
+  if (in) {
+    in.read(reinterpret_cast<char*>(image.data()), static_cast<std::streamsize>(kRomSize));
+    const auto got = in.gcount();
+    if (!in.bad()) verdict = checkWaveRomImage(image.data(), got > 0 ? static_cast<std::size_t>(got) : 0);
+  }
+  if (check) *check = verdict;
+  if (verdict.fault != WaveRomFault::None) return false;
+  loadRom(image.data(), verdict.size);
   return true;
 }
 

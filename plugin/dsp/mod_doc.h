@@ -13,6 +13,20 @@
 
 namespace korvo {
 
+// Whether a wave ROM image read from a file can be played. An image needs at least one whole
+// 64 KiB bank and one non-zero byte: anything less (a cut file, a zeroed one) would silence every
+// sound, so the built-in ROM plays instead. A longer image that lacks banks plays, with the rest
+// zero-filled, and says how much is missing.
+enum class WaveRomFault { None, Unreadable, ShorterThanABank, OnlyZeros };
+struct WaveRomImageCheck {
+  WaveRomFault fault = WaveRomFault::Unreadable;
+  std::size_t size = 0;     // bytes the image holds (at most 256 KiB are looked at)
+  std::size_t missing = 0;  // bytes short of 256 KiB
+};
+WaveRomImageCheck checkWaveRomImage(const std::uint8_t* data, std::size_t size);
+// "1000 bytes, less than one 64 KiB bank", "only zeros", "cannot be read", "" when usable.
+std::string describe(const WaveRomImageCheck& check);
+
 class Cdoc {
  public:
   static constexpr int kMaxVoices = 8;
@@ -74,8 +88,9 @@ class Cdoc {
   Cdoc& operator=(const Cdoc&) = delete;
 
   // Reads min(file size, 256 KiB) bytes into the ROM; a shorter file leaves the rest zero. A
-  // missing or unreadable file returns false and changes nothing.
-  bool loadRom(const std::string& path);
+  // missing or unreadable file, or one checkWaveRomImage refuses, returns false and changes
+  // nothing; `check`, when given, receives the verdict.
+  bool loadRom(const std::string& path, WaveRomImageCheck* check = nullptr);
   // The same from memory (tests, fuzzing, an image already read).
   void loadRom(const std::uint8_t* data, std::size_t size);
 

@@ -62,7 +62,13 @@ TEST(Cdoc, LoadRomFromFile) {
   const auto shortFile = (dir / "short.bin").string();
   const auto longFile = (dir / "long.bin").string();
   {
-    std::ofstream(shortFile, std::ios::binary) << "\x05\x06\x07";
+    std::vector<char> oneBank(65536 + 3, 0);
+    oneBank[0] = 5;
+    oneBank[65538] = 7;
+    std::ofstream(shortFile, std::ios::binary).write(oneBank.data(), static_cast<std::streamsize>(oneBank.size()));
+    std::ofstream(dir / "cut.bin", std::ios::binary) << "\x05\x06\x07";
+    std::ofstream(dir / "zeros.bin", std::ios::binary)
+        .write(std::vector<char>(Cdoc::kRomSize, 0).data(), Cdoc::kRomSize);
     std::vector<char> big(Cdoc::kRomSize + 10, 9);
     std::ofstream(longFile, std::ios::binary).write(big.data(), static_cast<std::streamsize>(big.size()));
   }
@@ -71,10 +77,20 @@ TEST(Cdoc, LoadRomFromFile) {
   EXPECT_EQ(chip.rom().back(), 9);
   EXPECT_FALSE(chip.loadRom((dir / "missing.bin").string()));
   EXPECT_EQ(chip.rom()[100], 9);  // unchanged
-  EXPECT_TRUE(chip.loadRom(shortFile));
+  // Less than one bank, or nothing but zeros, would silence every sound: refused, ROM unchanged.
+  WaveRomImageCheck check;
+  EXPECT_FALSE(chip.loadRom((dir / "cut.bin").string(), &check));
+  EXPECT_EQ(check.fault, WaveRomFault::ShorterThanABank);
+  EXPECT_EQ(describe(check), "3 bytes, less than one 64 KiB bank");
+  EXPECT_FALSE(chip.loadRom((dir / "zeros.bin").string(), &check));
+  EXPECT_EQ(check.fault, WaveRomFault::OnlyZeros);
+  EXPECT_EQ(chip.rom()[100], 9);
+  // One whole bank and a little more plays, the rest zero-filled.
+  EXPECT_TRUE(chip.loadRom(shortFile, &check));
+  EXPECT_EQ(check.missing, Cdoc::kRomSize - 65539);
   EXPECT_EQ(chip.rom()[0], 5);
-  EXPECT_EQ(chip.rom()[2], 7);
-  EXPECT_EQ(chip.rom()[3], 0);
+  EXPECT_EQ(chip.rom()[65538], 7);
+  EXPECT_EQ(chip.rom()[65539], 0);
   EXPECT_EQ(chip.rom().back(), 0);
   std::filesystem::remove_all(dir);
 }

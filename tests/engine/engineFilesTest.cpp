@@ -75,6 +75,31 @@ TEST(EngineSettings, StoredValuesWinAndBadIntegersFallBackToTrue) {
   EXPECT_TRUE(e.settings().restMouseKnob);
 }
 
+// What the user wrote in the file survives the engine writing it back; a file too large to be
+// read is kept aside, not replaced.
+TEST(EngineSettings, CommentsStayAndAnUnreadableFileIsKept) {
+  auto dir = freshFolder("settings-kept");
+  const auto file = dir / "settings.conf";
+  std::ofstream(file) << "# my notes\npath_data=/somewhere\n\n# ports below\nrestMouseMenu=0\n";
+  { CplugMaster e(44100, testEnvironment(dir, true, true)); }
+  std::vector<std::uint8_t> bytes;
+  readWholeFile(file.string(), bytes);
+  const std::string text(bytes.begin(), bytes.end());
+  EXPECT_EQ(text.rfind("# my notes\npath_data=/somewhere\n\n# ports below\nrestMouseMenu=0\n", 0), 0u) << text;
+  EXPECT_NE(text.find("restMouseKnob=1\n"), std::string::npos) << text;
+
+  const std::string huge = "# padding\n" + std::string(70000, '#') + "\npath_data=/mine\n";
+  for (int round = 0; round < 2; ++round) {
+    ASSERT_EQ(writeWholeFile(file.string(), huge.data(), huge.size()), 0);
+    CplugMaster e(44100, testEnvironment(dir, true, true));
+  }
+  for (const char* kept : {"settings.conf.unreadable", "settings.conf.unreadable.2"})
+    EXPECT_EQ(std::filesystem::file_size(dir / kept), huge.size()) << kept;
+  FileSettingsStore store(file.string());
+  ASSERT_TRUE(store.open());
+  EXPECT_TRUE(store.readInteger("restMouseMenu").has_value()) << "the settings were written after the copy";
+}
+
 TEST(EngineSettings, AnUnopenableStoreLeavesFoldersEmptyAndFlagsFalse) {
   auto dir = freshFolder("settings-blocked");
   std::ofstream(dir / "notafolder") << "x";
@@ -187,15 +212,16 @@ TEST(EngineBuiltInData, FillsInForMissingFilesOnly) {
     e.keyboardNote(0, 60, 100);
     EXPECT_GT(peakOf(renderLeft(e, 22050)), 0.01f) << "plays from the first note";
   }
-  // A user's own ROM image (here a silent one) and backup win.
-  const std::vector<std::uint8_t> silent(1024, 0x80);
+  // A user's own ROM image (here a silent one of one bank) and backup win.
+  const std::vector<std::uint8_t> silent(65536, 0x80);
   ASSERT_EQ(writeWholeFile((dir / "wavrom.bin").string(), silent.data(), silent.size()), 0);
   auto own = bankWithProgram5Named("MINE");
   ASSERT_EQ(writeWholeFile((dir / "Korvo_backup.dat").string(), own.data(), own.size()), 0);
   {
     CplugMaster e(44100, env);
     EXPECT_EQ(e.waveRomSource(), CplugMaster::WaveRomSource::DataFolder);
-    EXPECT_EQ(e.waveRomDescription(), "Wave ROM: " + (dir / "wavrom.bin").string());
+    EXPECT_EQ(e.waveRomDescription(),
+              "Wave ROM: " + (dir / "wavrom.bin").string() + " (196608 of 262144 bytes missing, played as silence)");
     EXPECT_FALSE(e.builtInBankLoaded());
     EXPECT_EQ(program5Name(e), "MINE");
     e.keyboardNote(0, 60, 100);
@@ -208,6 +234,18 @@ TEST(EngineBuiltInData, FillsInForMissingFilesOnly) {
     CplugMaster e(44100, env);
     EXPECT_EQ(e.backupStatus(), BankImageStatus::WrongVersion);
     EXPECT_EQ(program5Name(e), factory5);
+  }
+  // A ROM cut short or zeroed would silence the instrument: the built-in one plays, and says why.
+  for (const auto& [image, why] :
+       {std::pair{std::vector<std::uint8_t>(1000, 0x55), "1000 bytes, less than one 64 KiB bank"},
+        std::pair{std::vector<std::uint8_t>(262144, 0), "only zeros"}}) {
+    ASSERT_EQ(writeWholeFile((dir / "wavrom.bin").string(), image.data(), image.size()), 0);
+    CplugMaster e(44100, env);
+    EXPECT_EQ(e.waveRomSource(), CplugMaster::WaveRomSource::BuiltIn) << why;
+    EXPECT_EQ(e.waveRomDescription(), "Wave ROM: built-in (wavrom.bin in " + dir.string() + ": " + why + ")");
+    e.soundMan().SelectProgram(0);
+    e.keyboardNote(0, 60, 100);
+    EXPECT_GT(peakOf(renderLeft(e, 22050)), 0.01f) << why;
   }
   // Without built-in data nothing fills in.
   std::filesystem::remove(dir / "wavrom.bin");
