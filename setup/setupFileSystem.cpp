@@ -33,6 +33,12 @@ void sortForList(std::vector<std::string>& names) {
 
 }  // namespace
 
+bool SystemFileSystem::sameContent(const std::string& a, const std::string& b) {
+  std::vector<std::uint8_t> first, second;
+  const std::size_t sizeA = readWholeFile(a, first);
+  return sizeA > 0 && readWholeFile(b, second) == sizeA && first == second;
+}
+
 // The copy goes to a temporary file beside the target that then replaces it: a copy that fails
 // half way (a full disk, a vanished source) leaves the previous target whole.
 #ifdef _WIN32
