@@ -40,7 +40,8 @@ bool SystemFileSystem::sameContent(const std::string& a, const std::string& b) {
 }
 
 // The copy goes to a temporary file beside the target that then replaces it: a copy that fails
-// half way (a full disk, a vanished source) leaves the previous target whole.
+// half way (a full disk, a vanished source) leaves the previous target whole. The temporary name
+// carries the process number, so it is never a file of the user's.
 #ifdef _WIN32
 
 bool SystemFileSystem::isDirectory(const std::string& path) {
@@ -55,7 +56,7 @@ bool SystemFileSystem::exists(const std::string& path) {
 bool SystemFileSystem::createDirectory(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
 
 bool SystemFileSystem::copyFile(const std::string& from, const std::string& to) {
-  const std::string temp = to + ".tmp";
+  const std::string temp = to + "." + std::to_string(GetCurrentProcessId()) + ".korvinst-tmp";
   if (!CopyFileA(from.c_str(), temp.c_str(), FALSE)) {
     DeleteFileA(temp.c_str());
     return false;
@@ -119,7 +120,7 @@ bool SystemFileSystem::createDirectory(const std::string& path) {
 }
 
 bool SystemFileSystem::copyFile(const std::string& from, const std::string& to) {
-  const std::string temp = to + ".tmp";
+  const std::string temp = to + "." + std::to_string(::getpid()) + ".korvinst-tmp";
   std::error_code ec;
   if (!fs::is_regular_file(from, ec)) return false;
   fs::copy_file(from, temp, fs::copy_options::overwrite_existing, ec);

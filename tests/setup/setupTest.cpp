@@ -252,9 +252,13 @@ TEST(SetupSystemFiles, ReplacesOnlyByACompleteCopy) {
   EXPECT_FALSE(files.copyFile((dir / "missing").string(), (dir / "target").string()));
   EXPECT_FALSE(files.copyFile((dir / "sub").string(), (dir / "target").string()));
   EXPECT_EQ(text(), "previous");
-  EXPECT_FALSE(stdfs::exists(dir / "target.tmp"));
+  EXPECT_EQ(std::distance(stdfs::directory_iterator(dir), {}), 3) << "no temporary file left";
+  std::ofstream(dir / "target.tmp") << "the user's own";
   EXPECT_TRUE(files.copyFile((dir / "source").string(), (dir / "target").string()));
   EXPECT_EQ(text(), "next");
+  EXPECT_EQ(stdfs::file_size(dir / "target.tmp"), 14u) << "a file of that name is not the copy's";
+  EXPECT_TRUE(files.sameContent((dir / "source").string(), (dir / "target").string()));
+  EXPECT_FALSE(files.sameContent((dir / "source").string(), (dir / "target.tmp").string()));
   stdfs::remove_all(dir);
 }
 
