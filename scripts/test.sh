@@ -11,8 +11,9 @@ step() { printf '\n=== %s (%ss elapsed)\n' "$1" "$SECONDS"; }
 step "dependencies"
 ./scripts/install-deps.sh
 
-step "format"
+step "format and layers"
 ./scripts/check-format.sh
+./scripts/check-layers.py
 
 jobs="${KORVO_JOBS:-$(nproc)}"
 # release first: the Windows builds embed the editor artwork, the wave ROM and the factory bank it generates.

@@ -21,7 +21,7 @@ namespace {
 
 void chipVoice(benchmark::State& state) {
   static const auto rom = wavrom::buildWaveRom();
-  Cdoc chip(8, "");
+  Cdoc chip(8);
   chip.loadRom(rom.data(), rom.size());
   chip.setHostRate(static_cast<float>(state.range(0)));
   std::array<Cdoc::OscSetup, 3> s{};
@@ -129,7 +129,7 @@ BENCHMARK(lfoTick);
 void eightVoices(benchmark::State& state) {
   static const auto rom = wavrom::buildWaveRom();
   const bool phased = state.range(0) != 0;
-  Cdoc chip(8, "");
+  Cdoc chip(8);
   chip.loadRom(rom.data(), rom.size());
   chip.setHostRate(static_cast<float>(state.range(1)));
   std::vector<std::unique_ptr<CfilterKV>> filters;

@@ -6,15 +6,11 @@
 #include "editorWindow.h"
 #include "headlessHost.h"
 #include "panelArt.h"
+#include "plugInstance.h"
 #include "settingsStore.h"
 
 namespace korvo {
 namespace {
-
-vst::VstIntPtr KORVO_VSTCALL hostCallback(vst::AEffect*, vst::VstInt32 opcode, vst::VstInt32, vst::VstIntPtr, void*,
-                                          float) {
-  return opcode == vst::audioMasterVersion ? 2400 : 0;
-}
 
 class NoTimers : public TimerEventService {
  public:
@@ -22,21 +18,21 @@ class NoTimers : public TimerEventService {
   void killEvent(unsigned) override {}
 };
 
-// The shipped editor window over a plug-in whose settings live in a temporary folder.
+// The shipped editor window over an instance whose settings live in a temporary folder.
 struct OpenEditor {
   NoTimers timers;
-  std::unique_ptr<CSynth> synth;
+  std::unique_ptr<CplugInstance> instance;
   std::unique_ptr<EditorWindow> window;
   OpenEditor() {
     const auto dir = std::filesystem::temp_directory_path() / "korvo-editor-bench";
     std::filesystem::create_directories(dir);
-    EngineEnvironment env;
+    InstanceEnvironment env;
     env.settingsStore = std::make_shared<FileSettingsStore>((dir / "settings.conf").string());
     env.useSystemDefaults = false;
     env.defaults = {dir.string(), dir.string(), dir.string()};
     env.saveOnDestroy = false;
-    synth = std::make_unique<CSynth>(hostCallback, EditorWindowFactory{}, env);
-    window = std::make_unique<EditorWindow>(nullptr, *synth, WindowHostFactory{}, &timers);
+    instance = std::make_unique<CplugInstance>(44100, env);
+    window = std::make_unique<EditorWindow>(nullptr, *instance, WindowHostFactory{}, &timers);
     window->show();
     host().frame();
   }

@@ -12,22 +12,20 @@
 
 #include "VSTaux.h"
 #include "plugCore.h"
-#include "settingsStore.h"
 
 using namespace korvo;
 
 namespace {
 
+std::vector<std::uint8_t> dataFile(const char* name) {
+  std::vector<std::uint8_t> bytes;
+  readWholeFile(std::string(KORVO_BENCH_DATA_DIR) + "/" + name, bytes);
+  return bytes;
+}
+
 std::unique_ptr<CplugMaster> makeEngine(int rate, std::int64_t lanes, bool factory = false) {
-  EngineEnvironment env;
-  const auto dir = std::filesystem::temp_directory_path() / "korvo-bench";
-  std::filesystem::create_directories(dir);
-  env.settingsStore = std::make_shared<FileSettingsStore>((dir / "settings.conf").string());
-  env.useSystemDefaults = false;
-  env.defaults = {dir.string(), dir.string(), dir.string()};
-  env.dataFolderOverride = KORVO_BENCH_DATA_DIR;
-  env.saveOnDestroy = false;
-  auto engine = std::make_unique<CplugMaster>(rate, env);
+  static const std::vector<std::uint8_t> rom = dataFile("wavrom.bin"), backup = dataFile("Korvo_backup.dat");
+  auto engine = std::make_unique<CplugMaster>(rate, EngineData{rom, backup});
   engine->setLaneRender(lanes != 0);
   engine->lanes().select(lanes == 1 ? CvoiceLanes::InstructionSet::Baseline : CvoiceLanes::bestAvailable());
   if (factory) {

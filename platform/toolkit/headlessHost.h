@@ -94,11 +94,4 @@ class HeadlessHost : public WindowHost {
   std::vector<Point> warps_;
 };
 
-// Golden pictures: compares `actual` with the PNG at `goldenFile`. With the environment
-// variable KORVO_REGEN_GOLDEN set to 1 the golden file is (re)written instead and the check
-// passes. Two pictures match when their sizes agree and no channel of any pixel differs by
-// more than `tolerance`, for at most `maxBadPixels` pixels. `why` receives a short reason.
-bool matchesGolden(const Image& actual, const std::string& goldenFile, std::string* why = nullptr, int tolerance = 8,
-                   int maxBadPixels = 0);
-
 }  // namespace korvo

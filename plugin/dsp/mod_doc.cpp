@@ -1,8 +1,6 @@
 #include "mod_doc.h"
 
-#include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <numbers>
 
 #include "docInterp.h"
@@ -48,54 +46,14 @@ std::int32_t pitchOf(std::int32_t placedSemitones, std::int32_t fine, std::int32
 
 }  // namespace
 
-Cdoc::Cdoc(int voiceCount, const std::string& romPath, float hostRate)
+Cdoc::Cdoc(int voiceCount, float hostRate)
     : voiceCount_(voiceCount > kMaxVoices ? kMaxVoices : (voiceCount < 0 ? 0 : voiceCount)), rom_(kRomSize, 0) {
   (void)frequencyTable();
   (void)levelCurve();
-  loadRom(romPath);
   a_ = static_cast<float>(std::pow(0.01, 1.0 / (1.0 + 0.0003 * double{kChipRate})));
   oneMinusA_ = 1.0f - a_;
   setHostRate(hostRate_);
   setHostRate(hostRate);
-}
-
-WaveRomImageCheck checkWaveRomImage(const std::uint8_t* data, std::size_t size) {
-  constexpr std::size_t kBank = 65536;
-  WaveRomImageCheck check;
-  check.size = data == nullptr ? 0 : std::min(size, Cdoc::kRomSize);
-  check.missing = Cdoc::kRomSize - check.size;
-  if (check.size < kBank)
-    check.fault = WaveRomFault::ShorterThanABank;
-  else if (std::all_of(data, data + check.size, [](std::uint8_t b) { return b == 0; }))
-    check.fault = WaveRomFault::OnlyZeros;
-  else
-    check.fault = WaveRomFault::None;
-  return check;
-}
-
-std::string describe(const WaveRomImageCheck& check) {
-  switch (check.fault) {
-    case WaveRomFault::None: return {};
-    case WaveRomFault::Unreadable: return "cannot be read";
-    case WaveRomFault::ShorterThanABank: return std::to_string(check.size) + " bytes, less than one 64 KiB bank";
-    case WaveRomFault::OnlyZeros: return "only zeros";
-  }
-  return {};
-}
-
-bool Cdoc::loadRom(const std::string& path, WaveRomImageCheck* check) {
-  WaveRomImageCheck verdict;
-  std::ifstream in(path, std::ios::binary);
-  std::vector<std::uint8_t> image(kRomSize, 0);
-  if (in) {
-    in.read(reinterpret_cast<char*>(image.data()), static_cast<std::streamsize>(kRomSize));
-    const auto got = in.gcount();
-    if (!in.bad()) verdict = checkWaveRomImage(image.data(), got > 0 ? static_cast<std::size_t>(got) : 0);
-  }
-  if (check) *check = verdict;
-  if (verdict.fault != WaveRomFault::None) return false;
-  loadRom(image.data(), verdict.size);
-  return true;
 }
 
 void Cdoc::loadRom(const std::uint8_t* data, std::size_t size) {

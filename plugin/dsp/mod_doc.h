@@ -2,7 +2,7 @@
 // tables of the wave ROM at the chip's own rate; per voice the oscillators are mixed and the
 // chip-rate signal is brought to the host rate by a polynomial interpolator.
 //
-// Real-time: every operation but construction and loadRom is free of allocation and locking.
+// Real-time: every operation but construction is free of allocation and locking.
 #pragma once
 
 #include <array>
@@ -12,20 +12,6 @@
 #include <vector>
 
 namespace korvo {
-
-// Whether a wave ROM image read from a file can be played. An image needs at least one whole
-// 64 KiB bank and one non-zero byte: anything less (a cut file, a zeroed one) would silence every
-// sound, so the built-in ROM plays instead. A longer image that lacks banks plays, with the rest
-// zero-filled, and says how much is missing.
-enum class WaveRomFault { None, Unreadable, ShorterThanABank, OnlyZeros };
-struct WaveRomImageCheck {
-  WaveRomFault fault = WaveRomFault::Unreadable;
-  std::size_t size = 0;     // bytes the image holds (at most 256 KiB are looked at)
-  std::size_t missing = 0;  // bytes short of 256 KiB
-};
-WaveRomImageCheck checkWaveRomImage(const std::uint8_t* data, std::size_t size);
-// "1000 bytes, less than one 64 KiB bank", "only zeros", "cannot be read", "" when usable.
-std::string describe(const WaveRomImageCheck& check);
 
 class Cdoc {
  public:
@@ -82,16 +68,13 @@ class Cdoc {
   };
 
   // The engine creates the chip with its host rate; setHostRate changes it later.
-  Cdoc(int voiceCount, const std::string& romPath, float hostRate = 44100.0f);
+  // The wave memory starts zeroed (silent) until loadRom.
+  explicit Cdoc(int voiceCount, float hostRate = 44100.0f);
   ~Cdoc() = default;
   Cdoc(const Cdoc&) = delete;
   Cdoc& operator=(const Cdoc&) = delete;
 
-  // Reads min(file size, 256 KiB) bytes into the ROM; a shorter file leaves the rest zero. A
-  // missing or unreadable file, or one checkWaveRomImage refuses, returns false and changes
-  // nothing; `check`, when given, receives the verdict.
-  bool loadRom(const std::string& path, WaveRomImageCheck* check = nullptr);
-  // The same from memory (tests, fuzzing, an image already read).
+  // Copies min(size, 256 KiB) bytes of an image into the ROM; a shorter image leaves the rest zero.
   void loadRom(const std::uint8_t* data, std::size_t size);
 
   // Stores the host rate and derives the interpolator's phase step. Rates that are not finite

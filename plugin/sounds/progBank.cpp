@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "VSTaux.h"
@@ -92,7 +93,7 @@ int saveLibraryFile(const Ckv_soundMan& sounds, const std::string& path) {
 
 std::string backupPath(std::string_view dataFolder) { return joinPath(dataFolder, kBackupFileName); }
 
-BankImageStatus readBackup(Ckv_soundMan& sounds, std::string_view dataFolder) {
+BankImageStatus readBackup(std::string_view dataFolder, std::vector<std::uint8_t>& image) {
   const std::string path = backupPath(dataFolder);
   std::error_code ec;
   const auto status = std::filesystem::status(path, ec);
@@ -105,7 +106,7 @@ BankImageStatus readBackup(Ckv_soundMan& sounds, std::string_view dataFolder) {
     return !ec && bytes == 0 ? BankImageStatus::Empty : BankImageStatus::Unreadable;
   }
   const BankImageStatus result = checkBackupImage(data.data(), size);
-  if (result == BankImageStatus::Ok) sounds.LoadBank(data.data());
+  if (result == BankImageStatus::Ok) image = std::move(data);
   return result;
 }
 

@@ -42,8 +42,9 @@ BankImageStatus loadLibraryFile(Ckv_soundMan& sounds, const std::string& path);
 // write leaves the previous file whole. 0 on success, else the I/O error code.
 int saveLibraryFile(const Ckv_soundMan& sounds, const std::string& path);
 
-// The backup file's rules, in one place. At engine creation the data folder's backup is taken
-// only when it is exactly one bank image; at teardown it is written (temporary file then rename)
+// The backup file's rules, in one place. At instance creation the data folder's backup is taken
+// only when it is exactly one bank image (handed back in `image`, untouched otherwise); at
+// teardown it is written (temporary file then rename)
 // when the program memory changed or when there was no backup at all. A backup that was there but
 // was refused still holds someone's sounds: before it is replaced it is kept as
 // "Korvo_backup.dat.unreadable" (".unreadable.2", ".3"... when that name is taken, so no kept
@@ -51,7 +52,7 @@ int saveLibraryFile(const Ckv_soundMan& sounds, const std::string& path);
 std::string backupPath(std::string_view dataFolder);
 // `path` when nothing has that name, else the first of path.2, path.3... that is free.
 std::string unusedName(const std::string& path);
-BankImageStatus readBackup(Ckv_soundMan& sounds, std::string_view dataFolder);
+BankImageStatus readBackup(std::string_view dataFolder, std::vector<std::uint8_t>& image);
 bool backupNeedsWriting(BankImageStatus statusAtLoad, bool memoryChanged);
 // `statusAtLoad` is what readBackup said at creation. 0 on success, else the I/O error code.
 int writeBackup(const Ckv_soundMan& sounds, std::string_view dataFolder, BankImageStatus statusAtLoad);

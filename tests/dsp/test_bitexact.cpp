@@ -84,7 +84,7 @@ struct Coverage {
 
 std::uint64_t chipScenario(float hostRate, std::uint32_t seed, Coverage& cover) {
   static const std::vector<std::uint8_t> rom = scenarioRom();
-  Cdoc chip(8, "/nonexistent/wavrom.bin", hostRate);
+  Cdoc chip(8, hostRate);
   chip.loadRom(rom.data(), rom.size());
   Rng rng(seed);
   Hash h;

@@ -31,7 +31,7 @@ std::uint32_t bits(float f) {
 }
 
 struct Voices {
-  explicit Voices(float rate, const std::vector<std::uint8_t>& rom) : chip(8, "/nonexistent/wavrom.bin", rate) {
+  explicit Voices(float rate, const std::vector<std::uint8_t>& rom) : chip(8, rate) {
     chip.loadRom(rom.data(), rom.size());
     for (int v = 0; v < 8; ++v) {
       filter[static_cast<std::size_t>(v)] = std::make_unique<CfilterKV>(rate);

@@ -64,7 +64,7 @@ TEST(WaveRom, PitchedLoopsHoldWholePeriods) {
 }
 
 std::unique_ptr<Cdoc> chipWithRom() {
-  auto chip = std::make_unique<Cdoc>(1, "/nonexistent/wavrom.bin");
+  auto chip = std::make_unique<Cdoc>(1);
   chip->loadRom(rom().data(), rom().size());
   return chip;
 }

@@ -15,7 +15,7 @@ struct MidiRig : test::EditorRig {
   test::SimulatedInstrument instrument{*loop, 1, 0};
   EditorMidi* midi = nullptr;
   MidiRig() {
-    auto m = std::make_unique<EditorMidi>(form(), engine(), loop);
+    auto m = std::make_unique<EditorMidi>(form(), *instance, loop);
     m->exchange().pause = [](int) {};
     midi = m.get();
     form().SetMidiExchange(std::move(m));
@@ -52,8 +52,8 @@ TEST(EditorMidi, RequestChoosesBothPortsAndImportsTheAnswerAtIdle) {
   EXPECT_EQ(displayName(*r.sounds().EditRecord()), "HWSND1");
   EXPECT_EQ(r.form().progNameEdit->text(), "HWSND1");
   EXPECT_NE(r.lcdRow(0).find("** SysEx dump received **"), std::string::npos);
-  EXPECT_EQ(r.engine().settings().midiInPort, "Loopback A");
-  EXPECT_EQ(r.engine().settings().midiOutPort, "Loopback B");
+  EXPECT_EQ(r.instance->settings().midiInPort, "Loopback A");
+  EXPECT_EQ(r.instance->settings().midiOutPort, "Loopback B");
 
   // The send button uses the remembered output port without asking.
   r.click(*r.form().sysExSendButton);
@@ -80,11 +80,11 @@ TEST(EditorMidi, CancelledPortChoiceAndTheOptions) {
 
   r.host().menuChooser = HeadlessHost::choose("SysEx from the host");
   r.click(*r.form().menuOptImage);
-  EXPECT_TRUE(r.engine().settings().sysexFromHost);
+  EXPECT_TRUE(r.instance->settings().sysexFromHost);
   EXPECT_TRUE(r.form().menuOptionsPopup.find("SysEx from the host")->checked);
   r.host().menuChooser = HeadlessHost::chooseTag(500);
   r.click(*r.form().menuOptImage);
-  EXPECT_EQ(r.engine().settings().sysexPauseMs, 500);
+  EXPECT_EQ(r.instance->settings().sysexPauseMs, 500);
   EXPECT_TRUE(r.form().menuOptionsPopup.findTag(500)->checked);
   EXPECT_FALSE(r.form().menuOptionsPopup.findTag(200)->checked);
 }

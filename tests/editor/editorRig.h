@@ -8,10 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include "goldenImage.h"
 #include "editorWindow.h"
 #include "goldenFiles.h"
 #include "headlessHost.h"
-#include "plugCore.h"
+#include "plugInstance.h"
+#include "uPlug.h"
 #include "settingsStore.h"
 #include "soundMan.h"
 #include "uSelSingleForm.h"
@@ -34,34 +36,34 @@ inline vst::VstIntPtr KORVO_VSTCALL rigHost(vst::AEffect*, vst::VstInt32 opcode,
 
 struct EditorRig {
   std::filesystem::path dir;
-  std::unique_ptr<CSynth> synth;
+  std::unique_ptr<CplugInstance> instance;
   SilentTimers timers;
   std::unique_ptr<EditorWindow> window;
 
-  // With `withRom` the engine reads the build's generated wave ROM; without, it finds none.
+  // With `withRom` the instance reads the build's generated wave ROM; without, it finds none.
   explicit EditorRig(bool withRom = true) {
     dir = std::filesystem::temp_directory_path() /
           ("korvo-editor-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
-    EngineEnvironment env = environment("settings.conf");
+    InstanceEnvironment env = environment("settings.conf");
     if (withRom) env.dataFolderOverride = std::string(KORVO_TEST_BINARY_DIR) + "/data";
-    synth = std::make_unique<CSynth>(rigHost, EditorWindowFactory{}, env);
-    window = std::make_unique<EditorWindow>(nullptr, *synth, WindowHostFactory{}, &timers);
+    instance = std::make_unique<CplugInstance>(44100, env);
+    window = std::make_unique<EditorWindow>(nullptr, *instance, WindowHostFactory{}, &timers);
     window->show();
   }
   ~EditorRig() {
     window.reset();
-    synth.reset();
+    instance.reset();
     std::error_code ec;
     std::filesystem::remove_all(dir, ec);
   }
 
-  // An engine kept in the rig's folder: its settings in `settingsFile` there, the folder as every
+  // An instance kept in the rig's folder: its settings in `settingsFile` there, the folder as every
   // default folder, nothing saved when it goes. A second plug-in built on another settings file
   // shares the folder but not the rig's settings.
-  EngineEnvironment environment(const std::string& settingsFile) const {
-    EngineEnvironment env;
+  InstanceEnvironment environment(const std::string& settingsFile) const {
+    InstanceEnvironment env;
     env.settingsStore = std::make_shared<FileSettingsStore>(path(settingsFile));
     env.useSystemDefaults = false;
     env.defaults = {dir.string(), dir.string(), dir.string()};
@@ -71,7 +73,7 @@ struct EditorRig {
 
   TplugEditForm& form() { return window->form(); }
   HeadlessHost& host() { return static_cast<HeadlessHost&>(window->host()); }
-  CplugMaster& engine() { return *synth->engine(); }
+  CplugMaster& engine() { return instance->engine(); }
   Ckv_soundMan& sounds() { return engine().soundMan(); }
   ProgramRecord& program(int n) { return *sounds().ProgMan().RecordAt(Ckv_progMan::SlotOf(n)); }
   std::string path(const std::string& name) const { return (dir / name).string(); }

@@ -123,7 +123,7 @@ struct Bridge {
   std::unique_ptr<CSynth> synth;
   vst::AEffect* e = nullptr;
   Bridge(EditorRig& r, const std::string& file) : rig(r), settingsFile(r.path(file)) {
-    EngineEnvironment env;
+    InstanceEnvironment env;
     env.settingsStore = std::make_shared<FileSettingsStore>(settingsFile);
     env.useSystemDefaults = false;
     env.defaults = {r.dir.string(), r.dir.string(), r.dir.string()};
@@ -156,7 +156,7 @@ TEST(EditorScale, GetRectAnswersTheScaledSizeBeforeAndAfterOpenAndTheHostIsAsked
   EditorRig r;
   {
     Bridge b(r, "stored.conf");
-    b.synth->engine()->settings().editorScale = 150;
+    b.synth->instance()->settings().editorScale = 150;
     EXPECT_EQ(b.rect(), (std::pair<int, int>{843, 519}));
     ASSERT_EQ(b.e->dispatcher(b.e, vst::effEditOpen, 0, 0, nullptr, 0), 1);
     EXPECT_EQ(b.rect(), (std::pair<int, int>{843, 519}));
@@ -170,7 +170,7 @@ TEST(EditorScale, GetRectAnswersTheScaledSizeBeforeAndAfterOpenAndTheHostIsAsked
     EXPECT_EQ(static_cast<HeadlessHost&>(b.window().host()).frame().width(), 1124);
     EXPECT_EQ(g_resizes, (std::vector<std::pair<int, int>>{{1124, 692}}));
     EXPECT_EQ(b.rect(), (std::pair<int, int>{1124, 692}));
-    EXPECT_EQ(b.synth->engine()->settings().editorScale, 200);
+    EXPECT_EQ(b.synth->instance()->settings().editorScale, 200);
     // A host's hint does not override the user's choice.
     b.hint(1.25f);
     EXPECT_EQ(b.window().host().scale(), 200);
@@ -180,7 +180,7 @@ TEST(EditorScale, GetRectAnswersTheScaledSizeBeforeAndAfterOpenAndTheHostIsAsked
   {
     // Written when the plug-in went, read by the next one: the editor opens at the choice.
     Bridge b(r, "stored.conf");
-    EXPECT_EQ(b.synth->engine()->settings().editorScale, 200);
+    EXPECT_EQ(b.synth->instance()->settings().editorScale, 200);
     EXPECT_EQ(b.rect(), (std::pair<int, int>{1124, 692}));
   }
   {

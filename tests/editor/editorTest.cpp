@@ -28,7 +28,7 @@ TEST(Editor, FirstShowBuildsThePanel) {
   f.FormShow();  // once only
   r.golden(r.host().frame(), "editor_firstShow");
   EditorRig noRom(false);
-  EXPECT_EQ(noRom.form().StatusLabel1->text, noRom.engine().waveRomDescription());
+  EXPECT_EQ(noRom.form().StatusLabel1->text, noRom.instance->waveRomDescription());
   EXPECT_NE(noRom.form().StatusLabel1->text.find("no wavrom.bin in " + noRom.dir.string()), std::string::npos);
 }
 
@@ -69,7 +69,7 @@ TEST(Editor, ProgramListInColumnsRestoresThePointerOnlyWhenAsked) {
   EXPECT_TRUE(f.menuOptionsPopup.find("Popup menus")->checked);
   h.menuChooser = HeadlessHost::choose("Popup menus");
   r.click(*f.menuOptImage);
-  EXPECT_FALSE(r.engine().settings().restMouseMenu);
+  EXPECT_FALSE(r.instance->settings().restMouseMenu);
   EXPECT_FALSE(f.Controller()->restoreCursor);
   EXPECT_FALSE(f.menuOptionsPopup.find("Popup menus")->checked);
   h.menuChooser = HeadlessHost::chooseTag(7);
@@ -78,7 +78,7 @@ TEST(Editor, ProgramListInColumnsRestoresThePointerOnlyWhenAsked) {
   EXPECT_EQ(h.pointerWarps().size(), 1u);
   h.menuChooser = HeadlessHost::choose("Knob turning");
   r.click(*f.menuOptImage);
-  EXPECT_FALSE(r.engine().settings().restMouseKnob);
+  EXPECT_FALSE(r.instance->settings().restMouseKnob);
   for (const TGraphKnobB* k : f.knobs) EXPECT_FALSE(k->DoRestoreMousePos);
   h.menuChooser = nullptr;
   h.doubleClickAt(r.centre(*f.progNameEdit));

@@ -29,8 +29,7 @@ std::uint32_t fnv(std::uint32_t h, const std::vector<float>& samples) {
 std::uint32_t factoryHash(int rate, int firstProgram, int step) {
   std::vector<std::uint8_t> bank;
   EXPECT_GT(readWholeFile(generatedDataFolder() + "/factory.kvl", bank), 0u);
-  auto dir = freshFolder("arith-factory-" + std::to_string(rate));
-  CplugMaster e(rate, testEnvironment(dir));
+  CplugMaster e(rate, testData());
   EXPECT_TRUE(e.soundMan().LoadBank(bank.data()));
   std::uint32_t h = 2166136261u;
   std::vector<float> l(512), r(512);
@@ -59,8 +58,7 @@ TEST(EngineArithmetic, FactorySoundsRenderBitForBit) {
 // MAT1 = MAT1 x 63 + KEYB x 63 with MOD4 off at -63 doubles every control tick; after about 17
 // ticks it has left 32 bits, and every destination it feeds goes with it.
 TEST(EngineArithmetic, ASelfFeedingMatrixSaturatesInsteadOfOverflowing) {
-  auto dir = freshFolder("arith-feedback");
-  CplugMaster e(44100, testEnvironment(dir));
+  CplugMaster e(44100, testData());
   ProgramRecord& p = *e.soundMan().EditRecord();
   auto set = [&](int index, int value) { p.words[index] = static_cast<std::int16_t>(value); };
   constexpr int kMat1 = 13, kKeyb = 10, kOff = -1;

@@ -1,4 +1,4 @@
-// An engine in a temporary folder with the generated wave ROM, for tests.
+// The engine's test data: the generated wave ROM and the first backup of the build, read once.
 #pragma once
 
 #include <cstdlib>
@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "VSTaux.h"
 #include "plugCore.h"
-#include "settingsStore.h"
 
 namespace korvo::test {
 
@@ -24,14 +24,19 @@ inline std::string generatedDataFolder() {
   return (std::filesystem::path(bin ? bin : ".") / "data").string();
 }
 
-inline EngineEnvironment testEnvironment(const std::filesystem::path& dir, bool withRom = true, bool save = false) {
-  EngineEnvironment env;
-  env.settingsStore = std::make_shared<FileSettingsStore>((dir / "settings.conf").string());
-  env.useSystemDefaults = false;
-  env.defaults = {dir.string(), dir.string(), dir.string()};
-  if (withRom) env.dataFolderOverride = generatedDataFolder();
-  env.saveOnDestroy = save;
-  return env;
+inline std::vector<std::uint8_t> generatedFile(const char* name) {
+  std::vector<std::uint8_t> bytes;
+  readWholeFile(generatedDataFolder() + "/" + name, bytes);
+  return bytes;
+}
+
+// The build's wave ROM and factory backup as the engine's data; without them (withRom false) the
+// engine has silent oscillators and INIT programs.
+inline EngineData testData(bool withRom = true) {
+  static const std::vector<std::uint8_t> rom = generatedFile("wavrom.bin");
+  static const std::vector<std::uint8_t> bank = generatedFile("Korvo_backup.dat");
+  if (!withRom) return {};
+  return {rom, bank};
 }
 
 // Renders `frames` samples in replace mode and returns the left channel.

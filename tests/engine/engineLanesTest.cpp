@@ -30,8 +30,7 @@ struct Outcome {
 Outcome perform(int rate, bool lanes, CvoiceLanes::InstructionSet set, std::uint32_t seed) {
   std::vector<std::uint8_t> bank;
   EXPECT_GT(readWholeFile(generatedDataFolder() + "/factory.kvl", bank), 0u);
-  auto dir = freshFolder("lanes-" + std::to_string(rate) + (lanes ? "-on" : "-off"));
-  CplugMaster e(rate, testEnvironment(dir));
+  CplugMaster e(rate, testData());
   EXPECT_TRUE(e.soundMan().LoadBank(bank.data()));
   e.setLaneRender(lanes);
   e.lanes().select(set);
@@ -120,7 +119,7 @@ TEST_P(EngineLanes, RenderTheOneVoicePathsSamplesBitForBit) {
 INSTANTIATE_TEST_SUITE_P(Rates, EngineLanes, ::testing::Values(38318, 44100, 48000, 96000, 192000, 32000));
 
 TEST(EngineLanesChoice, RunsOnlyWhereTheChipMakesOneStepPerSample) {
-  Cdoc chip(8, "/nonexistent/wavrom.bin", 44100.0f);
+  Cdoc chip(8, 44100.0f);
   EXPECT_TRUE(CvoiceLanes::supports(chip));
   chip.setHostRate(38317.28125f);
   EXPECT_TRUE(CvoiceLanes::supports(chip));

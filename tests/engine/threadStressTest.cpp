@@ -21,7 +21,7 @@ using namespace korvo::test;
 namespace {
 
 TEST(EngineThreads, EditorAndHostAtOnceRaceNothingAndLoseNoNoteOff) {
-  CplugMaster e(44100, testEnvironment(freshFolder("threads")));
+  CplugMaster e(44100, testData());
   // Mono play releases only the voice it follows, so switching MONO while notes sound may leave a
   // note held by design; every sound here is polyphonic and the knobs leave MONO alone.
   const int monoWord = word::kMode + word::kModeMono;

@@ -121,7 +121,7 @@ class ReferenceEditor {
     if (vst::AEffect* effect = createEffect(testHost, withBuiltInData()))
       synth_.reset(static_cast<CSynth*>(effect->object));
     if (!synth_) return;
-    window_ = std::make_unique<EditorWindow>(nullptr, *synth_, WindowHostFactory{}, &timers_);
+    window_ = std::make_unique<EditorWindow>(nullptr, *synth_->instance(), WindowHostFactory{}, &timers_);
     window_->setScale(scale);
     window_->show();
     form().DisplayTick();

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "goldenImage.h"
 #include "VSTaux.h"
 #include "goldenFiles.h"
 #include "lcdRig.h"

@@ -13,6 +13,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The backup as the instance takes it: the image into the memory only when the file was accepted.
+BankImageStatus readBackup(Ckv_soundMan& sounds, const std::string& folder) {
+  std::vector<std::uint8_t> image;
+  const BankImageStatus status = korvo::readBackup(folder, image);
+  if (status == BankImageStatus::Ok) sounds.LoadBank(image.data());
+  return status;
+}
+
 class BankFiles : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "goldenImage.h"
 #include "controls.h"
 #include "goldenFiles.h"
 #include "headlessHost.h"

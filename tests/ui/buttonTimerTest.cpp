@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 
+#include "goldenImage.h"
 #include "GraphButton.h"
 #include "goldenFiles.h"
 #include "headlessHost.h"

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "goldenImage.h"
 #include "MusicKeysSimple.h"
 #include "goldenFiles.h"
 #include "headlessHost.h"

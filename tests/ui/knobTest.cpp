@@ -3,6 +3,7 @@
 #include <cmath>
 #include <string>
 
+#include "goldenImage.h"
 #include "goldenFiles.h"
 #include "graphKnobB.h"
 #include "headlessHost.h"

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "goldenImage.h"
 #include "goldenFiles.h"
 #include "headlessHost.h"
 #include "midiio2.h"

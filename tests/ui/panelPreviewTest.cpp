@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "goldenImage.h"
 #include "AniGIF.h"
 #include "GraphButton.h"
 #include "MusicKeysSimple.h"

@@ -1,3 +1,4 @@
+#include "goldenImage.h"
 #include "segLCD2.h"
 
 #include <gtest/gtest.h>

@@ -7,9 +7,11 @@
 #include <memory>
 #include <numbers>
 
+#include "VSTaux.h"
 #include "plugCore.h"
-#include "settingsStore.h"
+#include "plugInstance.h"
 #include "transTables.h"
+#include "waveRomFile.h"
 
 namespace korvo::factory {
 
@@ -17,15 +19,11 @@ namespace {
 
 constexpr int kBlock = 256;
 
-EngineEnvironment quietEnvironment(const std::string& dataFolder) {
-  const auto dir = std::filesystem::temp_directory_path() / "korvo-factory-render";
-  EngineEnvironment env;
-  env.settingsStore = std::make_shared<FileSettingsStore>((dir / "settings.conf").string());
-  env.useSystemDefaults = false;
-  env.defaults = {dir.string(), dataFolder, dir.string()};
-  env.dataFolderOverride = dataFolder;
-  env.saveOnDestroy = false;
-  return env;
+// An engine on the data folder's wave ROM, with no settings or backup of its own.
+std::unique_ptr<CplugMaster> quietEngine(int rate, const std::string& dataFolder) {
+  std::vector<std::uint8_t> rom;
+  readWaveRomFile(joinPath(dataFolder, CplugInstance::kWaveRomName), rom);
+  return std::make_unique<CplugMaster>(rate, EngineData{rom, {}});
 }
 
 void renderFrames(CplugMaster& engine, Take& take, int frames) {
@@ -89,7 +87,7 @@ std::vector<double> rmsFrames(const Take& take) {
 }  // namespace
 
 Take playSound(const ProgramRecord& sound, const Performance& how, int rate, const std::string& dataFolder) {
-  auto engine = std::make_unique<CplugMaster>(rate, quietEnvironment(dataFolder));
+  auto engine = quietEngine(rate, dataFolder);
   engine->soundMan().LoadEdit(&sound);
   Take take;
   take.rate = rate;

@@ -37,8 +37,8 @@ struct Performance {
   std::vector<Phrase> warmUp;  // played first, at the same velocity, and not recorded
 };
 
-// One engine per take, its settings in a temporary folder, the wave ROM from `dataFolder`,
-// nothing written back.
+// One engine per take on the wave ROM of `dataFolder`; no settings or backup are read and
+// nothing is written.
 Take playSound(const ProgramRecord& sound, const Performance& how, int rate, const std::string& dataFolder);
 
 // How long the sound takes to reach its sustain (the slowest of its four envelopes through T1..T3)

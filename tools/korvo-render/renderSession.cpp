@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "hostEvents.h"
+#include "plugInstance.h"
 #include "settingsStore.h"
-#include "uPlug.h"
 #include "vstEventBlock.h"
 
 namespace korvo::render {
@@ -22,10 +23,10 @@ class MemorySettingsStore : public SettingsStore {
   bool commit() override { return true; }
 };
 
-// Each channel's engine gets its block's messages as a plug-in would: a host's event list, turned
-// into the engine's form by the plug-in's own conversion.
+// Each channel's instance gets its block's messages as the VST 2 plug-in would: a host's event
+// list, turned into the engine's form by the plug-in's own conversion.
 struct Channel {
-  std::unique_ptr<CplugMaster> engine;
+  std::unique_ptr<CplugInstance> engine;
   tools::VstEventBlock block;
   std::vector<MidiEvent> events;
 };
@@ -36,7 +37,7 @@ void loadSound(Channel& ch, const SoundPlan& plan, int program) {
     record = &*plan.fixed;
   else if (!plan.bank.empty())
     record = &plan.bank[static_cast<std::size_t>(std::clamp(program, 0, static_cast<int>(plan.bank.size()) - 1))];
-  if (record) ch.engine->soundMan().LoadEdit(record);
+  if (record) ch.engine->engine().soundMan().LoadEdit(record);
 }
 
 }  // namespace
@@ -49,7 +50,7 @@ RenderResult renderPerformance(const std::vector<TimedMessage>& messages, const 
     if (!m.bytes.empty() && m.bytes[0] >= 0x80 && m.bytes[0] < 0xF0) used[m.bytes[0] & 0x0F] = true;
 
   std::array<Channel, 16> channels;
-  EngineEnvironment env;
+  InstanceEnvironment env;
   env.settingsStore = std::make_shared<MemorySettingsStore>();
   env.useSystemDefaults = false;
   env.dataFolderOverride = options.dataFolder;
@@ -57,9 +58,9 @@ RenderResult renderPerformance(const std::vector<TimedMessage>& messages, const 
   for (int c = 0; c < 16; ++c) {
     if (!used[static_cast<std::size_t>(c)]) continue;
     Channel& ch = channels[static_cast<std::size_t>(c)];
-    ch.engine = std::make_unique<CplugMaster>(options.sampleRate, env);
+    ch.engine = std::make_unique<CplugInstance>(options.sampleRate, env);
     loadSound(ch, sounds, 0);
-    result.waveRomLoaded = ch.engine->waveRomLoaded();
+    result.waveRomLoaded = ch.engine->waveRomSource() == CplugInstance::WaveRomSource::DataFolder;
     result.waveRomPath = ch.engine->waveRomPath();
     ++result.channelsUsed;
   }

@@ -23,7 +23,7 @@ VstIntPtr KORVO_VSTCALL host(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, voi
 
 CSynth& plugin() {
   static CSynth* synth = [] {
-    EngineEnvironment env = withBuiltInData();
+    InstanceEnvironment env = withBuiltInData();
     env.useSystemDefaults = false;
     env.dataFolderOverride = "/nonexistent/korvo-fuzz";  // the built-in ROM and bank play
     env.saveOnDestroy = false;

@@ -10,7 +10,7 @@
 #include "mod_doc.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static korvo::Cdoc chip(8, "");
+  static korvo::Cdoc chip(8);
   chip.resetAll();
   chip.loadRom(data, size);
   auto byte = [&](int i) {

@@ -11,7 +11,7 @@ extern const unsigned char builtInFactoryBank[];
 extern const std::size_t builtInFactoryBank_size;
 }  // namespace embedded
 
-EngineEnvironment withBuiltInData(EngineEnvironment environment) {
+InstanceEnvironment withBuiltInData(InstanceEnvironment environment) {
   environment.builtInWaveRom = {embedded::builtInWaveRom, embedded::builtInWaveRom_size};
   environment.builtInBank = {embedded::builtInFactoryBank, embedded::builtInFactoryBank_size};
   return environment;

@@ -1,51 +1,19 @@
-// The concrete plug-in: CSynth joins the host, the engine and the editor bridge; CSynthEditor
-// opens and closes the editor window inside the host's window.
+// The VST 2 adapter: CSynth turns the host's dispatcher calls into the instance's, CSynthEditor
+// opens and closes the instance's editor window inside the host's window. Both add no behaviour
+// of their own beyond what the VST 2 interface asks for.
 #pragma once
 
 #include <functional>
 #include <memory>
 
 #include "DAudioEffectX.h"
-#include "plugCore.h"
+#include "editorWindow.h"
+#include "hostEvents.h"
+#include "plugInstance.h"
 
 namespace korvo {
 
 class CSynth;
-
-// What the bridge needs of an editor window. The window issue provides the real one.
-class IEditorWindow {
- public:
-  virtual ~IEditorWindow() = default;
-  virtual void show() = 0;
-  // effEditIdle: events, posted messages and the display tick.
-  virtual void idle() {}
-  // The sound changed behind the window's back (a chunk from the host).
-  virtual void refresh() {}
-  // effEditKeyDown/effEditKeyUp (a VstKeyCode's three fields): true when the window used it.
-  virtual bool hostKey(bool down, int character, int virt, int modifier) {
-    (void)down, (void)character, (void)virt, (void)modifier;
-    return false;
-  }
-  // Size in percent. The scale the system asks for (0 when unknown): its screen's dots per
-  // inch against 96, as the window's own connection to the display reports them.
-  virtual int scale() const { return 100; }
-  virtual int systemScale() const { return 0; }
-  // Shows the window at a scale; it does not tell the host (the bridge does).
-  virtual void setScale(int) {}
-  // Set by the bridge: the user chose a size in the window; the window is already drawn at it.
-  std::function<void(int percent)> onScaleChosen;
-  // Set by the bridge: the system's scale changed while the window was open (another screen,
-  // another Xft.dpi); the window is still drawn at its old one.
-  std::function<void()> onSystemScaleChanged;
-};
-
-// The editor's scale: the user's stored choice, else the host's hint, else the system's, each
-// rounded to the nearest size offered (100 to 300 % in steps of 25); 100 when none is known.
-int resolveEditorScale(int userChoice, double hostHint, double systemScale);
-
-// Creates the editor window as a child of the host's window and hands it the plug-in (and through
-// it the engine) before it is shown. May return null when no window can be made.
-using EditorWindowFactory = std::function<std::unique_ptr<IEditorWindow>(void* parentWindow, CSynth& plugin)>;
 
 class CSynthEditor : public vst::AEffEditor {
  public:
@@ -93,7 +61,7 @@ class CSynthEditor : public vst::AEffEditor {
 class CSynth : public vst::AudioEffectX {
  public:
   explicit CSynth(vst::audioMasterCallback hostCallback, EditorWindowFactory editorFactory = {},
-                  EngineEnvironment environment = {});
+                  InstanceEnvironment environment = {});
   ~CSynth() override;
 
   void setSampleRate(float rate) override;
@@ -109,13 +77,14 @@ class CSynth : public vst::AudioEffectX {
   vst::VstInt32 canDo(char* text) override;
   vst::VstIntPtr vendorSpecific(vst::VstInt32 index, vst::VstIntPtr value, void* ptr, float opt) override;
 
-  // The engine, or null when it could not be created (the plug-in then renders silence).
-  CplugMaster* engine() const { return engine_.get(); }
+  // The instance, or null when it could not be created (the plug-in then renders silence).
+  CplugInstance* instance() const { return instance_.get(); }
+  CplugMaster* engine() const { return instance_ ? &instance_->engine() : nullptr; }
 
  private:
   void render(bool replace, float** outputs, vst::VstInt32 frames);
 
-  std::unique_ptr<CplugMaster> engine_;
+  std::unique_ptr<CplugInstance> instance_;
   // The host's events of the next block in the engine's form; sized once, at creation.
   std::vector<MidiEvent> hostEvents_;
   // The image handed out by the last getChunk; the host reads it before its next call, so it is
@@ -123,12 +92,8 @@ class CSynth : public vst::AudioEffectX {
   std::vector<std::uint8_t> chunk_;
 };
 
-// The MIDI and SysEx events of a host's list in the engine's form, as many as fit into `out`
-// (null lists and null entries are skipped, so are other event types). Returns how many.
-std::size_t fromHostEvents(const vst::VstEvents* events, std::span<MidiEvent> out);
-
 // The entry point's work: null when the host does not answer audioMasterVersion. The plug-in's
 // entry passes the built-in data (builtInData.h); tests pass their own settings store.
-vst::AEffect* createEffect(vst::audioMasterCallback audioMaster, EngineEnvironment environment = {});
+vst::AEffect* createEffect(vst::audioMasterCallback audioMaster, InstanceEnvironment environment = {});
 
 }  // namespace korvo

@@ -10,13 +10,13 @@
 
 namespace korvo {
 
-class CplugMaster;
+class CplugInstance;
 class MidiBackend;
 
 class EditorMidi : public IMidiExchange {
  public:
   // Null backend: the system's ports.
-  EditorMidi(TplugEditForm& form, CplugMaster& engine, std::shared_ptr<MidiBackend> backend = nullptr);
+  EditorMidi(TplugEditForm& form, CplugInstance& instance, std::shared_ptr<MidiBackend> backend = nullptr);
 
   void request() override;
   void receive() override;
@@ -39,7 +39,7 @@ class EditorMidi : public IMidiExchange {
   void portFor(int direction, std::function<void(int port)> then);
 
   TplugEditForm& form_;
-  CplugMaster& engine_;
+  CplugInstance& instance_;
   std::unique_ptr<CsysexExchange> exchange_;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

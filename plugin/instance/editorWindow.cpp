@@ -1,42 +1,54 @@
 #include "editorWindow.h"
 
+#include <algorithm>
+#include <cmath>
 #include <iterator>
 
 #include "editorMidi.h"
 #include "headlessHost.h"
 #include "platformHost.h"
-#include "plugCore.h"
+#include "plugInstance.h"
 
 namespace korvo {
 
-Ckv_soundMan& EngineForEditor::soundMan() { return engine_.soundMan(); }
+int resolveEditorScale(int userChoice, double hostHint, double systemScale) {
+  if (validEditorScale(userChoice)) return userChoice;
+  auto snap = [](double percent) {
+    return static_cast<int>(std::clamp<long long>(std::llround(percent / 25.0) * 25, 100, 300));
+  };
+  if (std::isfinite(hostHint) && hostHint > 0) return snap(hostHint);
+  if (std::isfinite(systemScale) && systemScale > 0) return snap(systemScale);
+  return 100;
+}
 
-void EngineForEditor::exclusive(const std::function<void()>& change) {
-  CplugMaster::BusyScope busy(engine_);
+Ckv_soundMan& InstanceForEditor::soundMan() { return instance_.engine().soundMan(); }
+
+void InstanceForEditor::exclusive(const std::function<void()>& change) {
+  CplugMaster::BusyScope busy(instance_.engine());
   change();
 }
 
-void EngineForEditor::playNote(int note, int velocity) { engine_.queueKeyboardNote(0, note, velocity); }
-void EngineForEditor::panic() { engine_.queuePanic(); }
-int EngineForEditor::voicesInUse() const { return engine_.voicesInUse(); }
-int EngineForEditor::voicesAvailable() const { return engine_.voiceCount(); }
-std::string EngineForEditor::userFolder() const { return engine_.settings().path_user; }
-bool EngineForEditor::restoreMouseMenu() const { return engine_.settings().restMouseMenu; }
-bool EngineForEditor::restoreMouseKnob() const { return engine_.settings().restMouseKnob; }
-void EngineForEditor::setRestoreMouseMenu(bool on) { engine_.settings().restMouseMenu = on; }
-void EngineForEditor::setRestoreMouseKnob(bool on) { engine_.settings().restMouseKnob = on; }
+void InstanceForEditor::playNote(int note, int velocity) { instance_.engine().queueKeyboardNote(0, note, velocity); }
+void InstanceForEditor::panic() { instance_.engine().queuePanic(); }
+int InstanceForEditor::voicesInUse() const { return instance_.engine().voicesInUse(); }
+int InstanceForEditor::voicesAvailable() const { return instance_.engine().voiceCount(); }
+std::string InstanceForEditor::userFolder() const { return instance_.settings().path_user; }
+bool InstanceForEditor::restoreMouseMenu() const { return instance_.settings().restMouseMenu; }
+bool InstanceForEditor::restoreMouseKnob() const { return instance_.settings().restMouseKnob; }
+void InstanceForEditor::setRestoreMouseMenu(bool on) { instance_.settings().restMouseMenu = on; }
+void InstanceForEditor::setRestoreMouseKnob(bool on) { instance_.settings().restMouseKnob = on; }
 
-int EngineForEditor::editorScale() const { return engine_.settings().editorScale; }
-void EngineForEditor::setEditorScale(int percent) { engine_.settings().editorScale = validEditorScale(percent); }
+int InstanceForEditor::editorScale() const { return instance_.settings().editorScale; }
+void InstanceForEditor::setEditorScale(int percent) { instance_.settings().editorScale = validEditorScale(percent); }
 
-std::string EngineForEditor::waveRomProblem() const {
-  if (engine_.waveRomSource() == CplugMaster::WaveRomSource::DataFolder && engine_.waveRomComplete()) return {};
-  return engine_.waveRomDescription();
+std::string InstanceForEditor::waveRomProblem() const {
+  if (instance_.waveRomSource() == CplugInstance::WaveRomSource::DataFolder && instance_.waveRomComplete()) return {};
+  return instance_.waveRomDescription();
 }
 
-EditorWindow::EditorWindow(void* parentWindow, CSynth& plugin, WindowHostFactory hosts,
+EditorWindow::EditorWindow(void* parentWindow, CplugInstance& instance, WindowHostFactory hosts,
                            TimerEventService* timerService) {
-  if (plugin.engine()) engine_ = std::make_unique<EngineForEditor>(*plugin.engine());
+  engine_ = std::make_unique<InstanceForEditor>(instance);
   parent_ = parentWindow;
   if (hosts) host_ = hosts(parentWindow, TplugEditForm::kWidth, TplugEditForm::kHeight);
   platformHost_ = host_ != nullptr;
@@ -49,7 +61,6 @@ EditorWindow::EditorWindow(void* parentWindow, CSynth& plugin, WindowHostFactory
   auto form = std::make_unique<TplugEditForm>(timerService ? timerService : &clock_);
   form_ = form.get();
   host_->setRoot(std::move(form));
-  form_->SetPlugin(&plugin);
   form_->SetEngine(engine_.get());
   form_->ShowScale(host_->scale());
   form_->onScaleChosen = [this](int percent) {
@@ -77,7 +88,7 @@ EditorWindow::~EditorWindow() {
 
 void EditorWindow::show() {
   if (!form_->Shown() && engine_ && !form_->MidiExchange())
-    form_->SetMidiExchange(std::make_unique<EditorMidi>(*form_, *engine_->engine()));
+    form_->SetMidiExchange(std::make_unique<EditorMidi>(*form_, engine_->instance()));
   form_->FormShow();
   host_->present();
 }
@@ -164,8 +175,8 @@ HostKeyCode fromVstKeyCode(int character, int virt, int modifier) {
 void EditorWindow::refresh() { form_->postMessage(TplugEditForm::kMsgRefresh); }
 
 EditorWindowFactory editorWindowFactory(WindowHostFactory hosts) {
-  return [hosts](void* parent, CSynth& plugin) -> std::unique_ptr<IEditorWindow> {
-    return std::make_unique<EditorWindow>(parent, plugin, hosts);
+  return [hosts](void* parent, CplugInstance& instance) -> std::unique_ptr<IEditorWindow> {
+    return std::make_unique<EditorWindow>(parent, instance, hosts);
   };
 }
 

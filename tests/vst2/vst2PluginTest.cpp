@@ -18,8 +18,8 @@ namespace {
 VstIntPtr g_versionAnswer = 2400;
 
 // An engine that keeps its settings in a temporary folder and writes nothing on destruction.
-EngineEnvironment quietEngine() {
-  EngineEnvironment env;
+InstanceEnvironment quietEngine() {
+  InstanceEnvironment env;
   const auto dir = std::filesystem::temp_directory_path() / "korvo-plug-test";
   env.settingsStore = std::make_shared<FileSettingsStore>((dir / "settings.conf").string());
   env.useSystemDefaults = false;
@@ -40,7 +40,7 @@ VstIntPtr KORVO_VSTCALL host(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, voi
 struct WindowLog {
   int created = 0, shown = 0, destroyed = 0;
   void* lastParent = nullptr;
-  CSynth* plugin = nullptr;
+  CplugInstance* instance = nullptr;
 };
 
 class FakeWindow : public IEditorWindow {
@@ -54,9 +54,9 @@ class FakeWindow : public IEditorWindow {
 };
 
 EditorWindowFactory factoryFor(WindowLog& log) {
-  return [&log](void* parent, CSynth& plugin) {
+  return [&log](void* parent, CplugInstance& instance) {
     log.lastParent = parent;
-    log.plugin = &plugin;
+    log.instance = &instance;
     return std::make_unique<FakeWindow>(log);
   };
 }
@@ -106,7 +106,7 @@ TEST_F(Plug, TheUsersSettingsFileIsUntouched) {
   AEffect* e = createEffect(host);
   ASSERT_NE(e, nullptr);
   ASSERT_NE(synthOf(e)->engine(), nullptr);
-  synthOf(e)->engine()->settings().restMouseKnob = false;  // something to write at close
+  synthOf(e)->instance()->settings().restMouseKnob = false;  // something to write at close
   e->dispatcher(e, effClose, 0, 0, nullptr, 0);
 
   EXPECT_TRUE(fs::exists(systemSettingsFilePath())) << "the settings went to the temporary store";
@@ -256,7 +256,7 @@ TEST_F(Plug, SeveralOpensShareOneWindowAndTheLastCloseDestroysIt) {
   EXPECT_EQ(log.created, 1);
   EXPECT_EQ(log.shown, 2);
   EXPECT_EQ(log.lastParent, &parent);
-  EXPECT_EQ(log.plugin, &s);
+  EXPECT_EQ(log.instance, s.instance());
   dispatch(s, effEditClose);
   EXPECT_EQ(log.destroyed, 0);
   EXPECT_TRUE(editor->hasWindow());
@@ -296,8 +296,9 @@ TEST_F(Plug, AWindowClosedByThePluginsDestructionStillFindsTheEngine) {
     void show() override {}
   };
   bool sawEngine = false;
-  auto* s = new CSynth(
-      host, [&](void*, CSynth& p) { return std::make_unique<EngineWindow>(p, sawEngine); }, quietEngine());
+  CSynth* s = nullptr;
+  s = new CSynth(
+      host, [&](void*, CplugInstance&) { return std::make_unique<EngineWindow>(*s, sawEngine); }, quietEngine());
   ASSERT_EQ(dispatch(*s, effEditOpen), 1);
   dispatch(*s, effClose);
   EXPECT_TRUE(sawEngine);

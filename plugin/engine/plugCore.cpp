@@ -3,13 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 #include <thread>
 
 #include "VSTaux.h"
 #include "renderMath.h"
-#include "settingsStore.h"
 #include "transTables.h"
 
 namespace korvo {
@@ -37,21 +34,17 @@ std::int32_t matrixOutput(std::int64_t s, std::int64_t k) {
 }
 }  // namespace
 
-CplugMaster::CplugMaster(int sampleRate, EngineEnvironment environment)
-    : env_(std::move(environment)), soundMan_(NoteCallback::Bind<CplugMaster, &CplugMaster::noteEvent>(this)) {
+CplugMaster::CplugMaster(int sampleRate, EngineData data)
+    : soundMan_(NoteCallback::Bind<CplugMaster, &CplugMaster::noteEvent>(this)) {
   sampleRate_ = sampleRate > 0 ? sampleRate : 44100;
   controlRate_ = kControlRate;
-
-  store_ = env_.settingsStore ? env_.settingsStore : std::shared_ptr<SettingsStore>(createSystemSettingsStore());
-  defaults_ = env_.useSystemDefaults ? systemSettingsDefaults() : env_.defaults;
-  readSettings(*store_, defaults_, settings_);
 
   parser_.setHandlers([this](int channel, int note, int velocity) { soundMan_.PlayNote(channel, note, velocity); }, {},
                       [this](int channel, int index, int value) { controller(channel, index, value); },
                       [this](int) { resetState(); });
 
-  doc_ = std::make_unique<Cdoc>(kMaxVoices, std::string(), static_cast<float>(sampleRate_));
-  loadWaveRom();
+  doc_ = std::make_unique<Cdoc>(kMaxVoices, static_cast<float>(sampleRate_));
+  doc_->loadRom(data.waveRom.data(), data.waveRom.size());
 
   for (int n = 0; n < kMaxVoices; ++n) {
     Voice& v = voices_[static_cast<std::size_t>(n)];
@@ -64,71 +57,9 @@ CplugMaster::CplugMaster(int sampleRate, EngineEnvironment environment)
   setControlRate(kControlRate);
   setVoiceCount(kMaxVoices);
   resetAll();
-  loadBackup();
+  if (data.programBank.size() == static_cast<std::size_t>(Ckv_soundMan::BankSize()))
+    soundMan_.LoadBank(data.programBank.data());
   soundMan_.SelectProgram(0);
-  memoryAtLoad_.resize(static_cast<std::size_t>(Ckv_soundMan::BankSize()));
-  soundMan_.SaveBank(memoryAtLoad_.data());
-}
-
-CplugMaster::~CplugMaster() {
-  if (env_.saveOnDestroy) {
-    saveBackup();
-    writeSettings(*store_, defaults_, settings_);
-  }
-}
-
-std::string CplugMaster::dataFolder() const {
-  return env_.dataFolderOverride.empty() ? settings_.path_data : env_.dataFolderOverride;
-}
-
-std::string CplugMaster::backupPath() const { return korvo::backupPath(dataFolder()); }
-
-// A user's own ROM image in the data folder wins; the built-in one only fills in for a missing
-// file, or one that cannot be read or would leave every sound silent (see checkWaveRomImage).
-void CplugMaster::loadWaveRom() {
-  waveRomPath_ = joinPath(dataFolder(), kWaveRomName);
-  waveRomLoaded_ = doc_->loadRom(waveRomPath_, &waveRomCheck_);
-  if (waveRomLoaded_) {
-    waveRomSource_ = WaveRomSource::DataFolder;
-  } else if (!env_.builtInWaveRom.empty()) {
-    doc_->loadRom(env_.builtInWaveRom.data(), env_.builtInWaveRom.size());
-    waveRomSource_ = WaveRomSource::BuiltIn;
-  } else {
-    waveRomSource_ = WaveRomSource::None;
-  }
-}
-
-std::string CplugMaster::waveRomDescription() const {
-  if (waveRomSource_ == WaveRomSource::DataFolder) {
-    if (waveRomCheck_.missing == 0) return "Wave ROM: " + waveRomPath_;
-    return "Wave ROM: " + waveRomPath_ + " (" + std::to_string(waveRomCheck_.missing) + " of " +
-           std::to_string(Cdoc::kRomSize) + " bytes missing, played as silence)";
-  }
-  std::error_code ec;
-  const std::string why = !std::filesystem::exists(waveRomPath_, ec)
-                              ? "no " + std::string(kWaveRomName) + " in " + dataFolder()
-                              : std::string(kWaveRomName) + " in " + dataFolder() + ": " + describe(waveRomCheck_);
-  return std::string("Wave ROM: ") + (waveRomSource_ == WaveRomSource::BuiltIn ? "built-in" : "none, silent") + " (" +
-         why + ")";
-}
-
-void CplugMaster::loadBackup() {
-  backupStatus_ = readBackup(soundMan_, dataFolder());
-  if (backupStatus_ == BankImageStatus::Ok) return;
-  if (env_.builtInBank.size() >= static_cast<std::size_t>(Ckv_soundMan::BankSize()) &&
-      checkLibraryImage(env_.builtInBank.data(), env_.builtInBank.size()) == BankImageStatus::Ok)
-    builtInBankLoaded_ = soundMan_.LoadBank(env_.builtInBank.data());
-}
-
-bool CplugMaster::programMemoryChanged() const {
-  std::vector<std::uint8_t> now(static_cast<std::size_t>(Ckv_soundMan::BankSize()));
-  soundMan_.SaveBank(now.data());
-  return now != memoryAtLoad_;
-}
-
-void CplugMaster::saveBackup() {
-  if (!backupNeedsWriting(backupStatus_, programMemoryChanged())) return;
-  writeBackup(soundMan_, dataFolder(), backupStatus_);
 }
 
 void CplugMaster::setSampleRate(int rate) {

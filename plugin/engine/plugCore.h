@@ -1,8 +1,9 @@
 // CplugMaster: the synthesis engine of one plug-in instance. It owns the oscillator chip, the
-// eight voices with their modulation and output modules, the host MIDI parser, the sound manager
-// and the settings. Notes arrive as timed MIDI events and are dispatched at their sample
-// position; every voice runs its modulation at the 83.54 Hz control rate and is mixed sample by
-// sample into the host's buffers.
+// eight voices with their modulation and output modules, the host MIDI parser and the sound
+// manager. It is given the wave ROM image and the program memory as data and touches no file and
+// no setting: the instance (plugin/instance) reads those. Notes arrive as timed MIDI events and
+// are dispatched at their sample position; every voice runs its modulation at the 83.54 Hz
+// control rate and is mixed sample by sample into the host's buffers.
 //
 // Threads: render, processEvents (through the parser) and every note or controller they cause
 // run on the host's audio thread and allocate nothing. Construction, destruction, sample-rate
@@ -25,7 +26,6 @@
 #include "mod_filter.h"
 #include "mod_foll.h"
 #include "mod_lfo.h"
-#include "plugSettings.h"
 #include "progBank.h"
 #include "soundMan.h"
 #include "spscQueue.h"
@@ -33,34 +33,22 @@
 
 namespace korvo {
 
-class SettingsStore;
-
-// What an engine needs from its surroundings; tests and tools give their own.
-struct EngineEnvironment {
-  // Where settings are read from and written to; null uses the system store.
-  std::shared_ptr<SettingsStore> settingsStore;
-  // Folder defaults for missing settings; unset uses the system defaults.
-  bool useSystemDefaults = true;
-  SettingsDefaults defaults;
-  // When set, replaces path_data from the settings (a renderer pointing at its own data).
-  std::string dataFolderOverride;
-  // Whether destruction writes the backup file and the settings (a renderer leaves them alone).
-  bool saveOnDestroy = true;
-  // Used when the data folder has no readable wavrom.bin, or no backup that can be taken (the
-  // plug-in carries both inside itself, builtInData.h); empty: zero wave memory, INIT programs.
-  std::span<const std::uint8_t> builtInWaveRom;
-  std::span<const std::uint8_t> builtInBank;
+// What the engine plays from. Both are copied at creation, so the caller may free them after.
+struct EngineData {
+  // The wave ROM image: up to 256 KiB are used, a shorter one is zero-filled; empty: silent
+  // oscillators.
+  std::span<const std::uint8_t> waveRom;
+  // The 128 programs as a bank image (Ckv_soundMan::BankSize() bytes, version 1); anything else
+  // leaves the INIT programs of a fresh sound manager.
+  std::span<const std::uint8_t> programBank;
 };
 
 class CplugMaster {
  public:
   static constexpr int kMaxVoices = 8;
   static constexpr float kControlRate = 83.54f;
-  static constexpr const char* kWaveRomName = "wavrom.bin";
-  static constexpr const char* kBackupName = "Korvo_backup.dat";
-
-  explicit CplugMaster(int sampleRate, EngineEnvironment environment = {});
-  ~CplugMaster();
+  explicit CplugMaster(int sampleRate, EngineData data = {});
+  ~CplugMaster() = default;
   CplugMaster(const CplugMaster&) = delete;
   CplugMaster& operator=(const CplugMaster&) = delete;
 
@@ -131,30 +119,9 @@ class CplugMaster {
   std::int32_t controllerValue(int index) const { return controllers_[static_cast<std::size_t>(index + 1)]; }
 
   Ckv_soundMan& soundMan() { return soundMan_; }
+  const Ckv_soundMan& soundMan() const { return soundMan_; }
   CMidiParser& parser() { return parser_; }
   Cdoc& chip() { return *doc_; }
-  TplugSettings& settings() { return settings_; }
-  const std::string& waveRomPath() const { return waveRomPath_; }
-  // Whether wavrom.bin of the data folder was read (and is a usable image).
-  bool waveRomLoaded() const { return waveRomLoaded_; }
-  // Whether the ROM that plays is whole: false for none, or a data-folder image that lacks banks.
-  bool waveRomComplete() const {
-    return waveRomSource_ == WaveRomSource::BuiltIn || (waveRomLoaded_ && waveRomCheck_.missing == 0);
-  }
-  enum class WaveRomSource { DataFolder, BuiltIn, None };
-  WaveRomSource waveRomSource() const { return waveRomSource_; }
-  // One line for the editor's status line, e.g. "Wave ROM: built-in (no wavrom.bin in /x/data)".
-  std::string waveRomDescription() const;
-  std::string backupPath() const;
-  bool backupLoaded() const { return backupStatus_ == BankImageStatus::Ok; }
-  // What the data folder's backup file held at creation (Missing, Ok or why it was refused).
-  BankImageStatus backupStatus() const { return backupStatus_; }
-  // Whether the programs came from the built-in factory bank (no backup could be taken).
-  bool builtInBankLoaded() const { return builtInBankLoaded_; }
-  // Whether the program memory differs from what was loaded (or set up) at creation; only then
-  // does destruction write the backup, so of two instances in one project the one closed last
-  // does not overwrite what the other saved.
-  bool programMemoryChanged() const;
 
   // A view of one voice for tests and the editor's display.
   struct VoiceView {
@@ -248,14 +215,7 @@ class CplugMaster {
   bool followsWheel(const Voice& v) const;
   void resetVoices();
   void resetState();
-  void loadWaveRom();
-  void loadBackup();
-  void saveBackup();
-  std::string dataFolder() const;
 
-  EngineEnvironment env_;
-  std::shared_ptr<SettingsStore> store_;
-  SettingsDefaults defaults_;
   int voiceCount_ = kMaxVoices;
   std::array<Voice, kMaxVoices> voices_;
   std::array<Voice*, kMaxVoices> active_{};  // in order of voice start; the voice knows its number
@@ -272,17 +232,9 @@ class CplugMaster {
   SpscQueue<EditorEvent, kEditorQueueSize> editorEvents_;
   std::atomic<int> voicesInUse_{0};
   std::array<std::int32_t, 131> controllers_{};  // index + 1: -1 constant zero .. 129 pitch bend
-  TplugSettings settings_;
   Ckv_soundMan soundMan_;
   CMidiParser parser_;
   std::unique_ptr<Cdoc> doc_;
-  std::string waveRomPath_;
-  bool waveRomLoaded_ = false;
-  WaveRomImageCheck waveRomCheck_;
-  WaveRomSource waveRomSource_ = WaveRomSource::None;
-  BankImageStatus backupStatus_ = BankImageStatus::Missing;
-  bool builtInBankLoaded_ = false;
-  std::vector<std::uint8_t> memoryAtLoad_;  // the bank image right after creation
   std::array<int, kMaxVoices> finished_{};
   CvoiceLanes lanes_;
   bool laneRender_ = true;

@@ -20,35 +20,7 @@ void copyText(char* destination, std::size_t capacity, const char* text) {
 }
 }  // namespace
 
-std::size_t fromHostEvents(const VstEvents* events, std::span<MidiEvent> out) {
-  if (!events || events->numEvents <= 0) return 0;
-  std::size_t n = 0;
-  for (VstInt32 i = 0; i < events->numEvents && n < out.size(); ++i) {
-    const VstEvent* e = events->events[i];
-    if (!e) continue;
-    MidiEvent& m = out[n];
-    m = {};
-    m.frame = e->deltaFrames;
-    if (e->type == kVstMidiType) {
-      const auto* x = reinterpret_cast<const VstMidiEvent*>(e);
-      m.status = static_cast<std::uint8_t>(x->midiData[0]);
-      m.data1 = static_cast<std::uint8_t>(x->midiData[1]);
-      m.data2 = static_cast<std::uint8_t>(x->midiData[2]);
-      m.noteOffVelocity = static_cast<std::uint8_t>(x->noteOffVelocity);
-    } else if (e->type == kVstSysExType) {
-      const auto* x = reinterpret_cast<const VstMidiSysexEvent*>(e);
-      m.kind = MidiEvent::SysEx;
-      m.sysex = reinterpret_cast<const std::uint8_t*>(x->sysexDump);
-      m.sysexSize = x->sysexDump ? x->dumpBytes : 0;
-    } else {
-      continue;
-    }
-    ++n;
-  }
-  return n;
-}
-
-AEffect* createEffect(audioMasterCallback audioMaster, EngineEnvironment environment) {
+AEffect* createEffect(audioMasterCallback audioMaster, InstanceEnvironment environment) {
   if (!audioMaster || audioMaster(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f) == 0) return nullptr;
   CSynth* synth = nullptr;
   try {
@@ -62,7 +34,7 @@ AEffect* createEffect(audioMasterCallback audioMaster, EngineEnvironment environ
 
 // CSynth ------------------------------------------------------------------------------------------
 
-CSynth::CSynth(audioMasterCallback hostCallback, EditorWindowFactory editorFactory, EngineEnvironment environment)
+CSynth::CSynth(audioMasterCallback hostCallback, EditorWindowFactory editorFactory, InstanceEnvironment environment)
     : AudioEffectX(hostCallback, 0, 0), hostEvents_(CMidiParser::kCapacity) {
   if (hostCallback) {
     setNumInputs(0);
@@ -75,9 +47,9 @@ CSynth::CSynth(audioMasterCallback hostCallback, EditorWindowFactory editorFacto
     setUniqueID(fourCC("Krvo"));
   }
   try {
-    engine_ = std::make_unique<CplugMaster>(roundCurrent(sampleRate), std::move(environment));
+    instance_ = std::make_unique<CplugInstance>(roundCurrent(sampleRate), std::move(environment));
   } catch (...) {
-    engine_.reset();  // out of memory: the plug-in still loads and renders silence
+    instance_.reset();  // out of memory: the plug-in still loads and renders silence
   }
   new CSynthEditor(this, std::move(editorFactory));
   suspend();
@@ -88,12 +60,12 @@ CSynth::~CSynth() {
   // destructor would do it only after the engine is gone).
   delete editor_;
   setEditor(nullptr);
-  engine_.reset();  // then the engine: it writes the backup file and the settings
+  instance_.reset();  // then the instance: it writes the backup file and the settings
 }
 
 void CSynth::setSampleRate(float rate) {
   AudioEffectX::setSampleRate(rate);
-  if (engine_ && std::isfinite(rate) && rate >= 1.0f && rate <= 1.0e6f) engine_->setSampleRate(roundCurrent(rate));
+  if (instance_) instance_->setSampleRate(rate);
 }
 
 void CSynth::setBlockSize(VstInt32 size) { AudioEffectX::setBlockSize(size); }
@@ -101,8 +73,8 @@ void CSynth::setBlockSize(VstInt32 size) { AudioEffectX::setBlockSize(size); }
 void CSynth::render(bool replace, float** outputs, VstInt32 frames) {
   float* left = outputs ? outputs[0] : nullptr;
   float* right = outputs ? outputs[1] : nullptr;
-  if (engine_) {
-    engine_->render(replace, left, frames, right);  // it keeps the events of a call it cannot render
+  if (instance_) {
+    instance_->render(replace, left, frames, right);  // it keeps the events of a call it cannot render
     return;
   }
   if (!left || !right || frames <= 0) return;
@@ -118,15 +90,15 @@ void CSynth::processReplacing(float**, float** outputs, VstInt32 frames) { rende
 VstInt32 CSynth::getChunk(void** data, bool) {
   if (!data) return 0;
   *data = nullptr;
-  if (!engine_) return 0;
-  chunk_ = engine_->getChunk();
+  if (!instance_) return 0;
+  chunk_ = instance_->state();
   if (chunk_.empty()) return 0;
   *data = chunk_.data();
   return static_cast<VstInt32>(chunk_.size());
 }
 
 VstInt32 CSynth::setChunk(void* data, VstInt32 byteSize, bool) {
-  if (engine_ && byteSize > 0) engine_->setChunk(data, static_cast<std::size_t>(byteSize));
+  if (instance_ && byteSize > 0) instance_->setState(data, static_cast<std::size_t>(byteSize));
   if (editor_) editor_->postUpdate();
   return 0;
 }
@@ -134,8 +106,8 @@ VstInt32 CSynth::setChunk(void* data, VstInt32 byteSize, bool) {
 void CSynth::resume() { wantEvents(1); }
 
 VstInt32 CSynth::processEvents(VstEvents* events) {
-  if (!engine_) return 0;
-  engine_->processEvents({hostEvents_.data(), fromHostEvents(events, hostEvents_)});
+  if (!instance_) return 0;
+  instance_->processEvents({hostEvents_.data(), fromHostEvents(events, hostEvents_)});
   return 1;
 }
 
@@ -163,18 +135,6 @@ VstIntPtr CSynth::vendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, flo
   return AudioEffectX::vendorSpecific(index, value, ptr, opt);
 }
 
-// Scale ---------------------------------------------------------------------------------------------
-
-int resolveEditorScale(int userChoice, double hostHint, double systemScale) {
-  if (validEditorScale(userChoice)) return userChoice;
-  auto snap = [](double percent) {
-    return static_cast<int>(std::clamp<long long>(std::llround(percent / 25.0) * 25, 100, 300));
-  };
-  if (std::isfinite(hostHint) && hostHint > 0) return snap(hostHint);
-  if (std::isfinite(systemScale) && systemScale > 0) return snap(systemScale);
-  return 100;
-}
-
 // CSynthEditor ------------------------------------------------------------------------------------
 
 CSynthEditor::CSynthEditor(CSynth* synth, EditorWindowFactory factory)
@@ -195,8 +155,8 @@ constexpr int kEditorHeight = 346;
 }  // namespace
 
 int CSynthEditor::userScale() const {
-  CplugMaster* engine = static_cast<CSynth*>(effect)->engine();
-  return engine ? engine->settings().editorScale : 0;
+  CplugInstance* instance = static_cast<CSynth*>(effect)->instance();
+  return instance ? instance->settings().editorScale : 0;
 }
 
 int CSynthEditor::scale() {
@@ -241,8 +201,9 @@ bool CSynthEditor::open(void* parentWindow) {
   systemWindow = parentWindow;
   parent_ = parentWindow;
   ++openCount_;
-  if (openCount_ == 1 && factory_) {
-    window_ = factory_(parentWindow, *static_cast<CSynth*>(effect));
+  CplugInstance* instance = static_cast<CSynth*>(effect)->instance();
+  if (openCount_ == 1 && factory_ && instance) {
+    window_ = factory_(parentWindow, *instance);
     if (window_) {
       window_->setScale(resolveEditorScale(userScale(), hostScale_ * 100.0, window_->systemScale()));
       window_->onScaleChosen = [this](int) { sizeChanged(); };

@@ -1,38 +1,40 @@
 #include "editorMidi.h"
 
 #include "dialog.h"
-#include "plugCore.h"
+#include "plugInstance.h"
 #include "uMidiSelForm.h"
 
 namespace korvo {
 
-EditorMidi::EditorMidi(TplugEditForm& form, CplugMaster& engine, std::shared_ptr<MidiBackend> backend)
-    : form_(form), engine_(engine), exchange_(std::make_unique<CsysexExchange>(engine.soundMan(), std::move(backend))) {
-  TplugSettings& st = engine_.settings();
+EditorMidi::EditorMidi(TplugEditForm& form, CplugInstance& instance, std::shared_ptr<MidiBackend> backend)
+    : form_(form),
+      instance_(instance),
+      exchange_(std::make_unique<CsysexExchange>(instance.engine().soundMan(), std::move(backend))) {
+  TplugSettings& st = instance_.settings();
   exchange_->RestoreChoices(st.midiInPort, st.midiOutPort);
   exchange_->SetPauseMs(st.sysexPauseMs);
   exchange_->onStatusMessage = [this](const std::string& t) { form_.ShowStatusMessage(t); };
   exchange_->onStatusText = [this](const std::string& t) { form_.SetStatusText(t); };
   exchange_->onRefresh = [this] { form_.RefreshAll(); };
   exchange_->runEditChange = [this](const std::function<void()>& change) {
-    CplugMaster::BusyScope busy(engine_);
+    CplugMaster::BusyScope busy(instance_.engine());
     change();
   };
-  exchange_->SetHostSource(&engine_.parser().hostSysEx(), st.sysexFromHost);
-  engine_.parser().setSysExTaken(st.sysexFromHost);
+  exchange_->SetHostSource(&instance_.engine().parser().hostSysEx(), st.sysexFromHost);
+  instance_.engine().parser().setSysExTaken(st.sysexFromHost);
 }
 
-bool EditorMidi::hostSysEx() const { return engine_.settings().sysexFromHost; }
+bool EditorMidi::hostSysEx() const { return instance_.settings().sysexFromHost; }
 
 void EditorMidi::setHostSysEx(bool on) {
-  engine_.settings().sysexFromHost = on;
-  engine_.parser().setSysExTaken(on);
-  exchange_->SetHostSource(&engine_.parser().hostSysEx(), on);
+  instance_.settings().sysexFromHost = on;
+  instance_.engine().parser().setSysExTaken(on);
+  exchange_->SetHostSource(&instance_.engine().parser().hostSysEx(), on);
 }
 
 void EditorMidi::setPauseMs(int ms) {
   exchange_->SetPauseMs(ms);
-  engine_.settings().sysexPauseMs = exchange_->PauseMs();
+  instance_.settings().sysexPauseMs = exchange_->PauseMs();
 }
 
 void EditorMidi::choosePort(int direction, std::function<void(int)> then) {
@@ -61,10 +63,10 @@ void EditorMidi::choosePort(int direction, std::function<void(int)> then) {
     if (port < 0) return;
     if (in) {
       exchange_->SetInputChoice(port);
-      engine_.settings().midiInPort = exchange_->InputChoiceName();
+      instance_.settings().midiInPort = exchange_->InputChoiceName();
     } else {
       exchange_->SetOutputChoice(port);
-      engine_.settings().midiOutPort = exchange_->OutputChoiceName();
+      instance_.settings().midiOutPort = exchange_->OutputChoiceName();
     }
     then(port);
   };
