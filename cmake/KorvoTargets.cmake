@@ -33,14 +33,19 @@ function(korvo_defaults target)
   endif()
 endfunction()
 
-# korvo_library(name SOURCES ... [DEPS ...]): a static library of the project.
+# korvo_library(name SOURCES ... [DEPS ...] [PRIVATE_DEPS ...]): a static library of the project.
+# DEPS are the libraries its headers include (their folders reach its users too); PRIVATE_DEPS
+# are used only inside it, so a user that includes their headers must ask for them itself.
 function(korvo_library name)
-  cmake_parse_arguments(A "" "" "SOURCES;DEPS" ${ARGN})
+  cmake_parse_arguments(A "" "" "SOURCES;DEPS;PRIVATE_DEPS" ${ARGN})
   add_library(${name} STATIC ${A_SOURCES})
   korvo_defaults(${name})
   target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
   if(A_DEPS)
     target_link_libraries(${name} PUBLIC ${A_DEPS})
+  endif()
+  if(A_PRIVATE_DEPS)
+    target_link_libraries(${name} PRIVATE ${A_PRIVATE_DEPS})
   endif()
 endfunction()
 
@@ -60,10 +65,11 @@ function(korvo_gtest name)
   endif()
   # KORVO_SOURCE_DIR and KORVO_BINARY_DIR reach the tests through testEnvironment.cpp (a CTest
   # ENVIRONMENT with two entries does not survive test discovery).
+  # A test that calls GTEST_SKIP is listed as skipped, not as passed.
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS "${A_LABELS}")
+    PROPERTIES LABELS "${A_LABELS}" SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
 endfunction()
 
 # korvo_fuzzer(name SOURCES ... [DEPS ...] [CORPUS dir]): a libFuzzer target for one file reader.

@@ -265,13 +265,6 @@ const std::array<std::string, 128>& noteNames() {
   return table;
 }
 
-void busyWait(unsigned milliseconds) {
-  const auto start = std::chrono::steady_clock::now();
-  const auto span = std::chrono::milliseconds(milliseconds);
-  while (std::chrono::steady_clock::now() - start < span) {
-  }
-}
-
 double intPower(double base, int exponent) {
   // Work on the magnitude as unsigned so that INT_MIN is handled.
   unsigned long long e =

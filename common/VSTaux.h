@@ -55,11 +55,6 @@ int digitCount(std::uint32_t value);
 // blanks to at least four characters (at most seven characters in all).
 const std::array<std::string, 128>& noteNames();
 
-// Time ------------------------------------------------------------------------------------------
-
-// Spins until `milliseconds` have passed on the monotonic millisecond clock.
-void busyWait(unsigned milliseconds);
-
 // Numbers ---------------------------------------------------------------------------------------
 
 // base^exponent by repeated squaring; a negative exponent gives the reciprocal.

@@ -36,6 +36,8 @@ class Ckv_env {
   void setControlRate(float controlRate);
   void start(Block block, int note, bool cycle, bool restart, int velocity);
   void release();
+  // Advances one control tick and returns the level after it in level units (the fixed-point
+  // state / 256, the scale of the velocity-scaled L1..L3); 0 once the envelope has ended.
   std::int32_t tick();
   std::int32_t level() const { return current_ / 256; }
   bool active() const { return active_; }

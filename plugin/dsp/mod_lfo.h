@@ -21,6 +21,9 @@ class Ckv_lfo {
   void start(Block block, int phaseOffset, bool reset);
   // value = source x MOD.AMT / 63, as the engine computes it once per control tick.
   void setModulation(std::int32_t value);
+  // Advances one control tick and returns the output: the wave (-128..127) times (amplitude +
+  // depth) / 4096, so about +-125 at L1 = 63 without modulation depth and up to about +-250 with
+  // it. The engine hands its sources half of it (see CplugMaster::controlTick).
   std::int32_t tick();
 
   std::int32_t output() const { return output_; }

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "VSTaux.h"
+#include "modSources.h"
 #include "renderMath.h"
 #include "transTables.h"
 
@@ -13,6 +14,7 @@ namespace korvo {
 
 namespace {
 constexpr int kHeldBendScale = 32;
+constexpr int kAllNotesOff = 123;  // the controller that ends every voice at once
 
 // The control tick sums in 64 bits and hands the modules 32-bit values saturated at the ends of
 // that range; the modules' own clamps (level 0..255, pan -63..63, pitch and cutoff index) then
@@ -184,7 +186,7 @@ void CplugMaster::playEditorEvents() {
 
 void CplugMaster::controller(int channel, int index, int value) {
   if (channel > 15 || channel < 0 || index < 0) return;
-  if (index == 123) {
+  if (index == kAllNotesOff) {
     for (int i = activeCount_ - 1; i >= 0; --i) {
       Voice& v = *active_[static_cast<std::size_t>(i)];
       v.waiting.counter = 0;
@@ -193,9 +195,9 @@ void CplugMaster::controller(int channel, int index, int value) {
     return;
   }
   if (index == CMidiParser::kPitchBendIndex) {
-    controllers_[130] = value;
+    controllers_[kPitchBendSlot] = value;
   } else if (index <= CMidiParser::kPressureIndex) {
-    controllers_[static_cast<std::size_t>(index + 1)] = static_cast<std::int16_t>(value);
+    controllers_[slotOf(index)] = static_cast<std::int16_t>(value);
   }
 }
 
@@ -420,13 +422,15 @@ bool CplugMaster::followsWheel(const Voice& v) const {
 
 void CplugMaster::controlTick(Voice& v) {
   if (!v.firstTick) v.amp.setSmoothingMode(0);
-  for (int k = 0; k < 4; ++k) v.local[static_cast<std::size_t>(k)] = v.lfo[k].tick() / 2;
-  for (int k = 0; k < 4; ++k) v.local[static_cast<std::size_t>(4 + k)] = v.env[k].tick();
+  // The LFO sources are the outputs halved: a full-level LFO then spans about +-63, the range of
+  // the other bipolar sources and of a modulation amount, as on the instrument.
+  for (int k = 0; k < 4; ++k) v.local[static_cast<std::size_t>(kSourceLfo1 + k)] = v.lfo[k].tick() / 2;
+  for (int k = 0; k < 4; ++k) v.local[static_cast<std::size_t>(kSourceEnv1 + k)] = v.env[k].tick();
 
   std::int64_t p = v.gliding ? v.follower.tick() : 0;
   std::int32_t bend;
   if (followsWheel(v)) {
-    bend = saturate(std::int64_t{controllers_[130]} * v.bendRange / kHeldBendScale);
+    bend = saturate(std::int64_t{controllers_[kPitchBendSlot]} * v.bendRange / kHeldBendScale);
     if (v.bendMode <= 3) v.heldBend = bend;
   } else {
     bend = v.heldBend;
@@ -438,7 +442,7 @@ void CplugMaster::controlTick(Voice& v) {
     const auto& m = v.matrix[j];
     const std::int64_t s = m[0].product() + m[1].product() + m[2].product();
     const std::int64_t k = std::int64_t{m[3].amount} * (std::int64_t{*m[3].source} - 127) + kMatrixUnity;
-    v.local[static_cast<std::size_t>(13 + j)] = matrixOutput(s, k);
+    v.local[static_cast<std::size_t>(kSourceMat1 + j)] = matrixOutput(s, k);
   }
   for (int k = 0; k < 4; ++k) v.lfo[k].setModulation(saturate(v.lfoDepth[k].product() / 63));
 
@@ -449,8 +453,8 @@ void CplugMaster::controlTick(Voice& v) {
     doc_->modulateOscillator(v.number, i, level, pitch);
   }
 
-  const std::int32_t cutoff =
-      saturate((v.cutoff[0].product() + v.cutoff[1].product() + std::int64_t{v.local[10]} * v.filterKeyAmount) / 32);
+  const std::int32_t cutoff = saturate(
+      (v.cutoff[0].product() + v.cutoff[1].product() + std::int64_t{v.local[kSourceKeyb]} * v.filterKeyAmount) / 32);
   v.filter.applyCutoffModulation(cutoff, v.firstTick);
 
   if (v.waiting.counter == 0) {

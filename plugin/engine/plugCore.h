@@ -116,7 +116,7 @@ class CplugMaster {
   std::int32_t tickPeriod() const { return tickPeriod_; }
   float outputScale() const { return outputScale_; }
   bool busy() const { return busy_.load(std::memory_order_relaxed) > 0; }
-  std::int32_t controllerValue(int index) const { return controllers_[static_cast<std::size_t>(index + 1)]; }
+  std::int32_t controllerValue(int index) const { return controllers_[slotOf(index)]; }
 
   Ckv_soundMan& soundMan() { return soundMan_; }
   const Ckv_soundMan& soundMan() const { return soundMan_; }
@@ -231,7 +231,11 @@ class CplugMaster {
   std::atomic<std::uint32_t> renders_{0};  // entries and exits of render (wraps harmlessly)
   SpscQueue<EditorEvent, kEditorQueueSize> editorEvents_;
   std::atomic<int> voicesInUse_{0};
-  std::array<std::int32_t, 131> controllers_{};  // index + 1: -1 constant zero .. 129 pitch bend
+  // The channel-wide values, stored at index + 1: slot 0 is the constant zero of index -1, then
+  // controllers 0..127, channel pressure (128) and pitch bend (129).
+  static std::size_t slotOf(int controllerIndex) { return static_cast<std::size_t>(controllerIndex + 1); }
+  static constexpr std::size_t kPitchBendSlot = CMidiParser::kPitchBendIndex + 1;
+  std::array<std::int32_t, kPitchBendSlot + 1> controllers_{};
   Ckv_soundMan soundMan_;
   CMidiParser parser_;
   std::unique_ptr<Cdoc> doc_;

@@ -165,8 +165,8 @@ void CplugMaster::startOrQueue(Voice& v, const ProgramRecord* sound, int program
 
 CplugMaster::ModSlot CplugMaster::slot(Voice& v, int selector, int amount) {
   const SourceRef ref = resolveSource(selector);
-  const std::int32_t* source = ref.kind == SourceKind::PerVoice ? &v.local[static_cast<std::size_t>(ref.slot)]
-                                                                : &controllers_[static_cast<std::size_t>(ref.slot + 1)];
+  const std::int32_t* source =
+      ref.kind == SourceKind::PerVoice ? &v.local[static_cast<std::size_t>(ref.slot)] : &controllers_[slotOf(ref.slot)];
   return {source, amount};
 }
 
@@ -237,10 +237,10 @@ void CplugMaster::voiceStart(Voice& v, const VoiceStart& start) {
   v.am = w(p, word::kMode + word::kModeAm) > 0;
 
   v.local.fill(0);
-  v.local[8] = kVelocityCurveA[static_cast<std::size_t>(velocity)];
-  v.local[9] = kVelocityCurveB[static_cast<std::size_t>(velocity)];
-  v.local[10] = note;
-  v.local[11] = keyb2(note);
+  v.local[kSourceVel] = kVelocityCurveA[static_cast<std::size_t>(velocity)];
+  v.local[kSourceVelX] = kVelocityCurveB[static_cast<std::size_t>(velocity)];
+  v.local[kSourceKeyb] = note;
+  v.local[kSourceKeyb2] = keyb2(note);
 
   std::array<Cdoc::OscSetup, 3> setup;
   for (int i = 0; i < 3; ++i) {
@@ -268,7 +268,7 @@ void CplugMaster::voiceStart(Voice& v, const VoiceStart& start) {
     v.follower.setSpeed(glideSpeed(note - glideFrom, glide));
     v.follower.setTarget((note - glideFrom) * 256);
   }
-  v.heldBend = controllers_[130] * v.bendRange / 32;
+  v.heldBend = controllers_[kPitchBendSlot] * v.bendRange / 32;
   v.firstTick = true;
 
   doc_->startVoice(v.number, note, w(p, word::kAmbug) > 0, start.oscRestart, v.am,
@@ -290,8 +290,8 @@ void CplugMaster::legatoReturn(Voice& v, int note) {
     v.follower.setTarget((note - v.glideBaseNote) * 256);
   }
   v.note = static_cast<std::uint8_t>(note);
-  v.local[10] = note;
-  v.local[11] = keyb2(note);
+  v.local[kSourceKeyb] = note;
+  v.local[kSourceKeyb2] = keyb2(note);
 }
 
 void CplugMaster::releaseVoice(Voice& v) {

@@ -76,11 +76,6 @@ void TmidiSelForm::TakeColours(Pixel back, Pixel text, const Font& listFont) {
   invalidate();
 }
 
-Point TmidiSelForm::ScreenPositionOver(const Control& editor) const {
-  const Point centre = editor.toScreen({281, 173});
-  return {centre.x - width() / 2, centre.y - height() / 2};
-}
-
 void TmidiSelForm::paint(Canvas& canvas) { canvas.fillRect(clientRect(), colour); }
 
 void TmidiSelForm::finish(int result) {
@@ -98,36 +93,6 @@ void TmidiSelForm::handleKey(int key) {
 void TmidiSelForm::keyDown(int key, ShiftState shift) {
   Control::keyDown(key, shift);
   handleKey(key);
-}
-
-bool TmidiSelForm::ForwardKey(int virtualKey, std::uint32_t keyData, ShiftState shift) {
-  Control* target = this;
-  if (WindowHost* h = host()) {
-    for (Control* c = h->focus(); c; c = c->parent()) {
-      if (c == this) {
-        target = h->focus();
-        break;
-      }
-    }
-  } else if (DevList->focused()) {
-    target = DevList;
-  }
-  const bool release = (keyData & 0x80000000u) != 0;
-  if (release) {
-    target->keyUp(virtualKey, shift);
-    return true;
-  }
-  target->keyDown(virtualKey, shift);
-  if (closed_ || (keyData & 0x01000000u)) return true;
-  // What the system's translation makes of the keys a port list can use.
-  char32_t ch = 0;
-  if (virtualKey >= 'A' && virtualKey <= 'Z')
-    ch = static_cast<char32_t>((shift & kShift) ? virtualKey : virtualKey + 32);
-  else if ((virtualKey >= '0' && virtualKey <= '9') || virtualKey == keys::Space || virtualKey == keys::Return ||
-           virtualKey == keys::Escape || virtualKey == keys::Back)
-    ch = static_cast<char32_t>(virtualKey);
-  if (ch) target->keyPress(ch);
-  return true;
 }
 
 }  // namespace korvo

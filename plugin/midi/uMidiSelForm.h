@@ -22,8 +22,6 @@ class TmidiSelForm : public Control {
   static constexpr int kFirstPortResult = 9;
   static constexpr int kDirectionIn = 0;
   static constexpr int kDirectionOut = 1;
-  // The key-forwarding message of the editor's keyboard hook.
-  static constexpr unsigned kForwardedKeyMessage = 32769;
 
   explicit TmidiSelForm(CmidiIO& ports);
 
@@ -41,8 +39,6 @@ class TmidiSelForm : public Control {
   void Prepare(std::string dialogCaption, int direction, int previousIndex, const std::string& previousName = {});
   // Takes the editor's colours for the dialog and its list, and the editor's font for the list.
   void TakeColours(Pixel back, Pixel text, const Font& listFont);
-  // Top-left screen position that centres the dialog on the editor's client point (281, 173).
-  Point ScreenPositionOver(const Control& editor) const;
 
   // Called once with the result: kFirstPortResult + selected index for "Ok", a double click or
   // Enter (8 with an empty list), kCancelResult for "Cancel" or Escape. The handler should end
@@ -55,11 +51,6 @@ class TmidiSelForm : public Control {
   static int PortFromResult(int result) { return result >= kFirstPortResult ? result - kFirstPortResult : -1; }
   // The text of a list line: the name, three blanks, the number with three digits.
   static std::string LineFor(const std::string& name, int number);
-
-  // A key the editor's hook forwarded (message 32769): down, or up when bit 31 of keyData is
-  // set, to the focused control of the dialog (or the dialog), then translated into a
-  // character unless bit 24 (extended key) is set. Returns true: the key is handled.
-  bool ForwardKey(int virtualKey, std::uint32_t keyData, ShiftState shift = 0);
 
   void paint(Canvas& canvas) override;
   void keyDown(int key, ShiftState shift) override;

@@ -43,12 +43,11 @@ BankImageStatus loadLibraryFile(Ckv_soundMan& sounds, const std::string& path);
 int saveLibraryFile(const Ckv_soundMan& sounds, const std::string& path);
 
 // The backup file's rules, in one place. At instance creation the data folder's backup is taken
-// only when it is exactly one bank image (handed back in `image`, untouched otherwise); at
-// teardown it is written (temporary file then rename)
-// when the program memory changed or when there was no backup at all. A backup that was there but
-// was refused still holds someone's sounds: before it is replaced it is kept as
-// "Korvo_backup.dat.unreadable" (".unreadable.2", ".3"... when that name is taken, so no kept
-// file is ever replaced); when it cannot be kept, it is not replaced either.
+// only when it is exactly one bank image (handed back in `image`, untouched otherwise); at teardown it is written
+// (temporary file then rename) when the program memory changed or when there was no backup at all. A backup that was
+// there but was refused still holds someone's sounds: before it is replaced it is kept as
+// "Korvo_backup.dat.unreadable" (".unreadable.2", ".3"... when that name is taken, so no kept file is ever replaced);
+// when it cannot be kept, it is not replaced either.
 std::string backupPath(std::string_view dataFolder);
 // `path` when nothing has that name, else the first of path.2, path.3... that is free.
 std::string unusedName(const std::string& path);

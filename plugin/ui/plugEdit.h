@@ -58,7 +58,6 @@ class TplugEditForm : public Control {
   static constexpr int kWidth = 562;
   static constexpr int kHeight = 346;
   // Window messages.
-  static constexpr int kMsgKeyHook = 0x8001;
   static constexpr int kMsgDumpReceived = 0x8002;
   static constexpr int kMsgRefresh = 0x8003;
   static constexpr int kMsgDisplayTick = 0x8004;
@@ -67,7 +66,6 @@ class TplugEditForm : public Control {
   explicit TplugEditForm(TimerEventService* timerService = nullptr);
   ~TplugEditForm() override;
 
-  void SetPlugin(void* plugin) { plugin_ = plugin; }
   void SetEngine(IEditorEngine* engine);
   IEditorEngine* Engine() const { return engine_; }
   void SetMidiExchange(std::unique_ptr<IMidiExchange> midi);
@@ -124,9 +122,6 @@ class TplugEditForm : public Control {
   void ExportSingle();
   void ImportBank();
   void ExportBank();
-  // Imports a received dump into the edit buffer (header checked): the dump handler's work on
-  // the window's thread.
-  void DumpReceived(const std::vector<std::uint8_t>& message);
 
   // Components ------------------------------------------------------------------------------------
   ImageBox* menuFileImage = nullptr;
@@ -189,8 +184,11 @@ class TplugEditForm : public Control {
   void ask(const std::string& caption, const std::string& text, MessageButtons buttons,
            std::function<void(MessageResult)> then);
   void tell(const std::string& caption, const std::string& text);
-  void fileDialog(bool save, std::string& folder, const std::string& filter, const std::string& ext,
-                  const std::string& proposed, std::function<void(const std::string&)> then);
+  // `title` says what is opened or saved ("Save library").
+  void fileDialog(const std::string& title, bool save, std::string& folder, const std::string& filter,
+                  const std::string& ext, const std::string& proposed, std::function<void(const std::string&)> then);
+  // A SysEx file whose dump the end cuts short is refused with what is missing (true).
+  bool refusedCutShort(const std::string& path, const std::vector<std::uint8_t>& data);
   // Imports with the header check; when that fails, offers the import without it.
   void importWithRetry(std::function<bool(bool check)> import);
   bool replaceMemory(const std::string& done, const std::function<bool()>& replace);
@@ -198,7 +196,6 @@ class TplugEditForm : public Control {
   void importBankData(std::vector<std::uint8_t> data, int first);
   Ckv_soundMan& sounds();
 
-  void* plugin_ = nullptr;
   IEditorEngine* engine_ = nullptr;
   std::unique_ptr<IMidiExchange> midi_;
   std::unique_ptr<ClcdCtr> ctr_;
@@ -213,6 +210,7 @@ class TplugEditForm : public Control {
   Control* keyHookTarget_ = nullptr;
   int keyHookCount_ = 0;
   bool nameTracked_ = false;
+  std::string nameBefore_;  // what Escape in the name box brings back
   Control* statusSender_ = nullptr;
   std::string lastVoiceText_;
   std::atomic<unsigned> posted_{0};        // bits of 0x8002 and 0x8003

@@ -106,7 +106,9 @@ TEST_P(EngineLanes, RenderTheOneVoicePathsSamplesBitForBit) {
   ASSERT_GT(reference.peak, 0.01f);
   EXPECT_GT(reference.steals, 0);
   EXPECT_GT(reference.ends, 0);
-  for (auto set : {CvoiceLanes::InstructionSet::Baseline, CvoiceLanes::bestAvailable()}) {
+  for (auto set : {CvoiceLanes::InstructionSet::Baseline, CvoiceLanes::InstructionSet::Avx2}) {
+    if (set != CvoiceLanes::InstructionSet::Baseline && CvoiceLanes::bestAvailable() != set)
+      GTEST_SKIP() << "the baseline lanes match; this processor has no AVX2, so its lanes are not checked";
     const Outcome lanes = perform(rate, true, set, 0xC0FFEEu + static_cast<unsigned>(rate));
     const std::size_t at = firstDifference(reference, lanes);
     EXPECT_EQ(at, reference.bits.size()) << "rate " << rate << ", instruction set " << static_cast<int>(set)

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "countingAllocator.h"
 #include "settingsStore.h"
 #include "uPlug.h"
 
@@ -362,6 +363,53 @@ TEST(HostEvents, MidiAndSysExAreConvertedInOrderAndTheRestIsSkipped) {
   EXPECT_EQ(fromHostEvents(nullptr, out), 0u);
   list->numEvents = -1;
   EXPECT_EQ(fromHostEvents(list, out), 0u);
+}
+
+}  // namespace
+
+namespace {
+
+// The host's whole audio path, from the first block on: its event list (notes, bends and a
+// SysEx dump the editor takes) through processEvents, then processReplacing, allocates nothing.
+TEST(Vst2AudioPath, ProcessEventsAndProcessReplacingAllocateNothing) {
+  CSynth synth(host, {}, quietEngine());
+  ASSERT_NE(synth.engine(), nullptr);
+  synth.engine()->parser().setSysExTaken(true);
+  AEffect* e = synth.getAeffect();
+  std::vector<VstMidiEvent> notes(24);
+  for (std::size_t i = 0; i < notes.size(); ++i) {
+    notes[i].type = kVstMidiType;
+    notes[i].deltaFrames = static_cast<VstInt32>(i * 20);
+    notes[i].midiData[0] = static_cast<char>(i % 6 == 5 ? 0xE0 : (i % 2 ? 0x80 : 0x90));
+    notes[i].midiData[1] = static_cast<char>(40 + i);
+    notes[i].midiData[2] = 100;
+  }
+  std::vector<std::uint8_t> dump(210, 0x01);  // a single-sound dump's frame around any body
+  dump[0] = 0xF0, dump[1] = 0x0F, dump[2] = 0x02, dump[3] = 0x00, dump[4] = 0x01;
+  dump.back() = 0xF7;
+  VstMidiSysexEvent sysex{};
+  sysex.type = kVstSysExType;
+  sysex.deltaFrames = 300;
+  sysex.dumpBytes = static_cast<VstInt32>(dump.size());
+  sysex.sysexDump = reinterpret_cast<char*>(dump.data());
+  std::vector<unsigned char> bytes(sizeof(VstEvents) + (notes.size() + 1) * sizeof(VstEvent*));
+  auto* list = reinterpret_cast<VstEvents*>(bytes.data());
+  list->numEvents = static_cast<VstInt32>(notes.size() + 1);
+  for (std::size_t i = 0; i < notes.size(); ++i) list->events[i] = reinterpret_cast<VstEvent*>(&notes[i]);
+  list->events[notes.size()] = reinterpret_cast<VstEvent*>(&sysex);
+  std::vector<float> left(512), right(512);
+  float* outputs[] = {left.data(), right.data()};
+
+  const std::size_t before = test::allocationCount();
+  for (int block = 0; block < 20; ++block) {
+    e->dispatcher(e, effProcessEvents, 0, 0, list, 0.0f);
+    e->processReplacing(e, nullptr, outputs, 512);
+  }
+  EXPECT_EQ(test::allocationCount(), before);
+  EXPECT_GT(synth.engine()->voicesInUse(), 0);
+  std::size_t handed = 0;
+  EXPECT_TRUE(synth.engine()->parser().hostSysEx().Take([&](const std::uint8_t*, std::size_t size) { handed = size; }));
+  EXPECT_EQ(handed, dump.size()) << "the dump reached the editor's hand-off";
 }
 
 }  // namespace
