@@ -103,10 +103,10 @@ bool CplugInstance::setParamValue(int id, int value) {
   const ParamInfo* p = params().find(id);
   if (!p) return false;
   const auto word = static_cast<std::int16_t>(std::clamp(value, p->min, p->max));
-  // Reported as seen first: a drain between the two stores then reports the host's own value
-  // back at worst, never loses an edit made inside.
-  reported_[static_cast<std::size_t>(id)].store(word, std::memory_order_relaxed);
+  // The word first: a drain between the two stores then reports the host's own new value back at
+  // worst (harmless), never an old value that would undo the host's change.
   storeSharedWord(engine_->soundMan().EditRecord()->words[id], word);
+  reported_[static_cast<std::size_t>(id)].store(word, std::memory_order_relaxed);
   return true;
 }
 
