@@ -1,5 +1,7 @@
 #include "VSTaux.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -7,6 +9,20 @@
 #include <filesystem>
 #include <limits>
 #include <system_error>
+
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #if defined(__SSE__) || defined(__x86_64__) || defined(_M_X64) || defined(__i386__)
 #include <xmmintrin.h>
@@ -36,27 +52,149 @@ std::size_t readWholeFile(const std::string& fileName, std::vector<std::uint8_t>
   return size;
 }
 
+namespace {
+
+namespace fs = std::filesystem;
+
+// The file a chain of symbolic links finally names, also when it does not exist yet: a write goes
+// to the file the user meant, and the link stays a link.
+fs::path throughLinks(const fs::path& path) {
+  fs::path current = path;
+  for (int hop = 0; hop < 40; ++hop) {
+    std::error_code ec;
+    if (!fs::is_symlink(fs::symlink_status(current, ec))) return current;
+    const fs::path next = fs::read_symlink(current, ec);
+    if (ec) return current;
+    current = next.is_absolute() ? next : current.parent_path() / next;
+  }
+  return current;  // a loop of links: the write below fails on it
+}
+
+// A name for the temporary file that no user file has: the target's name, a number unique to this
+// process and this write, and ".tmp". The file is created exclusively, so an existing one is never
+// opened, and another name is tried.
+std::string temporaryName(const fs::path& target, unsigned attempt) {
+  static std::atomic<unsigned> counter{0};
+  const auto clock = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
+#ifdef _WIN32
+  const unsigned long long process = GetCurrentProcessId();
+#else
+  const unsigned long long process = static_cast<unsigned long long>(getpid());
+#endif
+  char suffix[64];
+  std::snprintf(suffix, sizeof suffix, ".%llx-%llx-%x-%x.tmp", process, clock & 0xFFFFFFFFull, counter++, attempt);
+  fs::path name = target;
+  name.replace_filename("." + target.filename().string() + suffix);
+  return name.string();
+}
+
+#ifdef _WIN32
+
+int lastError() {
+  switch (GetLastError()) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION: return EACCES;
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_FILE_NOT_FOUND: return ENOENT;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL: return ENOSPC;
+    default: return EIO;
+  }
+}
+
+int writeThrough(const std::string& target, const void* data, std::size_t size) {
+  const DWORD attributes = GetFileAttributesA(target.c_str());
+  const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+  if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return EISDIR;
+  if (exists && (attributes & FILE_ATTRIBUTE_READONLY)) return EACCES;
+  std::string temp;
+  HANDLE h = INVALID_HANDLE_VALUE;
+  for (unsigned attempt = 0; attempt < 100 && h == INVALID_HANDLE_VALUE; ++attempt) {
+    temp = temporaryName(target, attempt);
+    h = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) return lastError();
+  }
+  if (h == INVALID_HANDLE_VALUE) return EEXIST;
+  bool ok = true;
+  const auto* bytes = static_cast<const std::uint8_t*>(data);
+  for (std::size_t done = 0; ok && done < size;) {
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 30));
+    DWORD written = 0;
+    ok = WriteFile(h, bytes + done, chunk, &written, nullptr) && written > 0;
+    done += written;
+  }
+  int err = ok ? 0 : lastError();
+  if (ok && !FlushFileBuffers(h)) err = lastError();
+  CloseHandle(h);
+  // ReplaceFile keeps the old file's attributes and access rights on the new one.
+  if (err == 0 && !(exists && ReplaceFileA(target.c_str(), temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
+                                           nullptr, nullptr)))
+    if (!MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+      err = lastError();
+  if (err != 0) DeleteFileA(temp.c_str());
+  return err;
+}
+
+#else
+
+int writeThrough(const std::string& target, const void* data, std::size_t size) {
+  struct stat old {};
+  const bool exists = ::stat(target.c_str(), &old) == 0;
+  if (exists && S_ISDIR(old.st_mode)) return EISDIR;
+  // A file without any write permission is one its owner protected; it is refused even where
+  // the permission is not checked (as root), rather than silently replaced.
+  if (exists && ((old.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(target.c_str(), W_OK) != 0))
+    return EACCES;
+  std::string temp;
+  int fd = -1;
+  for (unsigned attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    temp = temporaryName(target, attempt);
+    // A new file gets the mode the system gives new files (0666 less the umask).
+    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) return errno;
+  }
+  if (fd < 0) return EEXIST;
+  int err = 0;
+  const auto* bytes = static_cast<const std::uint8_t*>(data);
+  for (std::size_t done = 0; err == 0 && done < size;) {
+    const ssize_t n = ::write(fd, bytes + done, size - done);
+    if (n > 0)
+      done += static_cast<std::size_t>(n);
+    else if (n < 0 && errno != EINTR)
+      err = errno;
+    else if (n == 0)
+      err = EIO;
+  }
+  if (err == 0 && exists) {
+    // The replacement keeps what the old file had: its permissions and, where allowed, its owner.
+    if (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) (void)!::fchown(fd, old.st_uid, old.st_gid);
+    if (::fchmod(fd, old.st_mode & 07777) != 0) err = errno;
+  }
+  if (err == 0 && ::fsync(fd) != 0) err = errno;
+  if (::close(fd) != 0 && err == 0) err = errno;
+  if (err == 0 && ::rename(temp.c_str(), target.c_str()) != 0) err = errno;
+  if (err != 0) ::unlink(temp.c_str());
+  return err;
+}
+
+#endif
+
+}  // namespace
+
 int writeWholeFile(const std::string& fileName, const void* data, std::size_t size) {
   if (!data || size == 0) return 0;
-  const std::string temp = fileName + ".tmp";
-  std::FILE* f = std::fopen(temp.c_str(), "wb");
-  if (!f) return errno ? errno : EIO;
-  bool ok = std::fwrite(data, 1, size, f) == size;
-  ok = (std::fflush(f) == 0) && ok;
-  ok = (std::fclose(f) == 0) && ok;
-  if (!ok) {
-    int err = errno ? errno : EIO;
-    std::remove(temp.c_str());
-    return err;
+  return writeThrough(throughLinks(fs::path(fileName)).string(), data, size);
+}
+
+std::string describeWriteError(int error) {
+  switch (error) {
+    case EACCES:
+    case EPERM: return "the file or its folder is read-only";
+    case EISDIR: return "a folder has that name";
+    case ENOENT: return "the folder does not exist";
+    case ENOSPC: return "the disk is full";
+    default: return std::generic_category().message(error);
   }
-  // std::filesystem::rename replaces an existing target on every system (MoveFileEx on Windows).
-  std::error_code ec;
-  std::filesystem::rename(std::filesystem::path(temp), std::filesystem::path(fileName), ec);
-  if (ec) {
-    std::remove(temp.c_str());
-    return ec.value() ? ec.value() : EIO;
-  }
-  return 0;
 }
 
 char pathSeparator() {

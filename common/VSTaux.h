@@ -22,10 +22,14 @@ inline constexpr std::size_t kMaxReadSize = 64u * 1024u * 1024u;
 std::size_t readWholeFile(const std::string& fileName, std::vector<std::uint8_t>& out,
                           std::size_t maxSize = kMaxReadSize);
 
-// Writes `size` bytes. The bytes go to a temporary file beside the target that then replaces it,
-// so an interrupted write never destroys the old copy. Returns 0 on success, else an error code
-// (errno style). A null buffer or zero size writes nothing and returns 0.
+// Writes `size` bytes. The bytes go to a temporary file of a name of its own beside the target that
+// then replaces it, so an interrupted write never destroys the old copy. The new file keeps the old
+// one's permissions, a symbolic link is written through to the file it names (the link stays), and
+// a read-only target is refused (EACCES) and left as it is. Returns 0 on success, else an error
+// code (errno style). A null buffer or zero size writes nothing and returns 0.
 int writeWholeFile(const std::string& fileName, const void* data, std::size_t size);
+// A few words for an error code of writeWholeFile ("the file or its folder is read-only").
+std::string describeWriteError(int error);
 
 // The folder separator of this system ('\\' on Windows, '/' elsewhere).
 char pathSeparator();

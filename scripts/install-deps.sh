@@ -31,8 +31,8 @@ PACKAGES=(
   build-essential cmake ninja-build ccache pkg-config git
   # tests and benchmarks (the release build has them too)
   libgtest-dev libgmock-dev libbenchmark-dev
-  # generic libraries (WAV, MIDI files, fonts, images, X11, ALSA)
-  libsndfile1-dev libsmf-dev libstb-dev libfreetype-dev libgif-dev
+  # generic libraries (WAV, fonts, images, X11, ALSA)
+  libsndfile1-dev libstb-dev libfreetype-dev libgif-dev
   fonts-liberation2 fonts-dejavu-core
   libx11-dev libasound2-dev
 )

@@ -33,8 +33,15 @@ void sortForList(std::vector<std::string>& names) {
 
 }  // namespace
 
+bool SystemFileSystem::sameContent(const std::string& a, const std::string& b) {
+  std::vector<std::uint8_t> first, second;
+  const std::size_t sizeA = readWholeFile(a, first);
+  return sizeA > 0 && readWholeFile(b, second) == sizeA && first == second;
+}
+
 // The copy goes to a temporary file beside the target that then replaces it: a copy that fails
-// half way (a full disk, a vanished source) leaves the previous target whole.
+// half way (a full disk, a vanished source) leaves the previous target whole. The temporary name
+// carries the process number, so it is never a file of the user's.
 #ifdef _WIN32
 
 bool SystemFileSystem::isDirectory(const std::string& path) {
@@ -49,7 +56,7 @@ bool SystemFileSystem::exists(const std::string& path) {
 bool SystemFileSystem::createDirectory(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
 
 bool SystemFileSystem::copyFile(const std::string& from, const std::string& to) {
-  const std::string temp = to + ".tmp";
+  const std::string temp = to + "." + std::to_string(GetCurrentProcessId()) + ".korvinst-tmp";
   if (!CopyFileA(from.c_str(), temp.c_str(), FALSE)) {
     DeleteFileA(temp.c_str());
     return false;
@@ -113,7 +120,7 @@ bool SystemFileSystem::createDirectory(const std::string& path) {
 }
 
 bool SystemFileSystem::copyFile(const std::string& from, const std::string& to) {
-  const std::string temp = to + ".tmp";
+  const std::string temp = to + "." + std::to_string(::getpid()) + ".korvinst-tmp";
   std::error_code ec;
   if (!fs::is_regular_file(from, ec)) return false;
   fs::copy_file(from, temp, fs::copy_options::overwrite_existing, ec);

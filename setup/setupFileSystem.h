@@ -11,6 +11,7 @@ class SystemFileSystem : public SetupFileSystem {
   bool exists(const std::string& path) override;
   bool createDirectory(const std::string& path) override;
   bool copyFile(const std::string& from, const std::string& to) override;
+  bool sameContent(const std::string& a, const std::string& b) override;
   std::vector<std::string> subfolders(const std::string& path) override;
   std::vector<std::string> drives() override;
 };

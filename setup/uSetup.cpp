@@ -82,6 +82,41 @@ std::string sourceOf(SetupEnvironment& env, const InstallFile& file) {
   return env.files.exists(below) ? below : beside;
 }
 
+std::string safetyCopyName(SetupFileSystem& files, const std::string& target, const std::string& source) {
+  if (!files.exists(target) || files.sameContent(target, source)) return {};
+  auto copyName = [&](int n) { return target + "~" + (n == 1 ? std::string() : std::to_string(n)); };
+  int free = 0;
+  for (int n = 1; files.exists(copyName(n)); ++n) {
+    if (files.sameContent(copyName(n), target)) return {};
+    if (free == 0 && files.sameContent(copyName(n), source)) free = n;
+  }
+  if (free == 0)
+    for (free = 1; files.exists(copyName(free));) ++free;
+  return copyName(free);
+}
+
+namespace {
+
+std::string folderFor(const Folders& f, Target target) {
+  return target == Target::Chosen ? f.chosen
+         : target == Target::Data ? f.data
+         : target == Target::User ? f.user
+                                  : f.product;
+}
+
+// "Korvo_backup.dat as Korvo_backup.dat~2, factory.kvl as factory.kvl~"
+std::string keptList(const std::vector<std::pair<std::string, std::string>>& kept, bool fullPaths) {
+  std::string text;
+  for (const auto& [name, copy] : kept) {
+    if (!text.empty()) text += ", ";
+    const std::string copyName = fullPaths ? copy : copy.substr(copy.rfind(name));
+    text += name + " as " + copyName;
+  }
+  return text;
+}
+
+}  // namespace
+
 InstallOutcome install(SetupEnvironment& env, const std::string& chosen) {
   SetupMessages& say = env.messages;
   SetupFileSystem& fs = env.files;
@@ -97,8 +132,17 @@ InstallOutcome install(SetupEnvironment& env, const std::string& chosen) {
       return InstallOutcome::Refused;
     }
   }
+  // The files that hold the user's sounds, and where each is kept before it is replaced.
+  std::vector<std::pair<std::string, std::string>> safety;
+  for (const InstallFile& file : installFiles(env.pluginFile))
+    if (file.safetyCopy)
+      safety.emplace_back(file.name,
+                          safetyCopyName(fs, joinPath(folderFor(f, file.target), file.name), sourceOf(env, file)));
+  std::erase_if(safety, [](const auto& s) { return s.second.empty(); });
   if (fs.exists(f.product)) {
-    if (say.show("The directory " + f.product + " already exists. Install anyway?", "", true) == Answer::Cancel)
+    const std::string keeps =
+        safety.empty() ? std::string() : "\nYour sounds are kept: " + keptList(safety, false) + ".";
+    if (say.show("The directory " + f.product + " already exists. Install anyway?" + keeps, "", true) == Answer::Cancel)
       return InstallOutcome::Cancelled;
   } else if (!fs.createDirectory(f.product)) {
     say.show("Could not create subfolder", "Error.", false);
@@ -112,20 +156,20 @@ InstallOutcome install(SetupEnvironment& env, const std::string& chosen) {
     }
   }
 
+  std::vector<std::pair<std::string, std::string>> kept;
   for (const InstallFile& file : installFiles(env.pluginFile)) {
-    const std::string& folder = file.target == Target::Chosen ? f.chosen
-                                : file.target == Target::Data ? f.data
-                                : file.target == Target::User ? f.user
-                                                              : f.product;
-    const std::string to = joinPath(folder, file.name);
+    const std::string to = joinPath(folderFor(f, file.target), file.name);
     bool copied = true;
     // The backup and the library hold the user's sounds: without their safety copy they are not
     // overwritten (the failed copy is reported as the file's own failure).
-    if (file.safetyCopy && fs.exists(to)) copied = fs.copyFile(to, to + "~");
+    const auto plan = std::find_if(safety.begin(), safety.end(), [&](const auto& s) { return s.first == file.name; });
+    if (plan != safety.end()) copied = fs.copyFile(to, plan->second);
     if (copied) copied = fs.copyFile(sourceOf(env, file), to);
     if (!copied) {
       say.show("Could not copy file: " + file.name, "Error", false);
       if (file.stopOnFailure) return InstallOutcome::CopyStopped;
+    } else if (plan != safety.end()) {
+      kept.push_back(*plan);
     }
   }
 
@@ -137,7 +181,9 @@ InstallOutcome install(SetupEnvironment& env, const std::string& chosen) {
     say.show(env.settingsFailure, "Error", false);
     return InstallOutcome::RegistryFailed;
   }
-  say.show("Korvo has been installed.", "", false);
+  say.show("Korvo has been installed." +
+               (kept.empty() ? std::string() : "\nYour previous sounds are kept: " + keptList(kept, true) + "."),
+           "", false);
   return InstallOutcome::Installed;
 }
 

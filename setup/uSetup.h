@@ -27,6 +27,8 @@ class SetupFileSystem {
   // Copies `from` over `to`. The target is replaced only by a complete copy, so a failed copy
   // leaves a previous target as it was.
   virtual bool copyFile(const std::string& from, const std::string& to) = 0;
+  // Whether two files exist and hold the same bytes.
+  virtual bool sameContent(const std::string& a, const std::string& b) = 0;
   // The sub-folders of a folder, by name, sorted as the folder list shows them.
   virtual std::vector<std::string> subfolders(const std::string& path) = 0;
   // The roots the drive list offers ("c:\", "d:\" on Windows; "/" elsewhere).
@@ -48,11 +50,17 @@ enum class Target { Chosen, Data, User, Product };
 struct InstallFile {
   std::string name;
   Target target;
-  bool safetyCopy;  // an existing target is first copied to its name with "~" appended
+  bool safetyCopy;  // an existing target is first kept as a safety copy (safetyCopyName)
   bool stopOnFailure;
 };
 // plugin: "Korvo.dll" on Windows, "Korvo.so" elsewhere.
 std::vector<InstallFile> installFiles(const std::string& plugin);
+
+// Where an installed file that holds the user's sounds is kept before it is replaced: empty when
+// no copy is needed (it is what is being installed, or a safety copy already holds it); else the
+// first of NAME~, NAME~2, NAME~3... that is free or holds only what is being installed, so no
+// earlier safety copy of the user's is ever replaced.
+std::string safetyCopyName(SetupFileSystem& files, const std::string& target, const std::string& source);
 
 // The product, data and user folders of a chosen folder.
 struct Folders {

@@ -21,18 +21,26 @@ bool FileSettingsStore::open() {
   const std::filesystem::path file(path_);
   if (file.has_parent_path()) std::filesystem::create_directories(file.parent_path(), ec);
   values_.clear();
+  lines_.clear();
+  unreadable_ = false;
   std::vector<std::uint8_t> bytes;
-  // A settings file is a few lines; anything bigger is not ours and is ignored.
-  if (readWholeFile(path_, bytes, 64 * 1024) > 0) {
+  // A settings file is a few lines; anything bigger is not ours and is not read. It is kept
+  // aside before the settings are written (commit), not silently replaced.
+  if (readWholeFile(path_, bytes, kMaxFileSize) > 0) {
     std::istringstream lines(std::string(bytes.begin(), bytes.end()));
     std::string line;
     while (std::getline(lines, line)) {
-      line = trim(line);
-      if (line.empty() || line[0] == '#') continue;
-      const auto eq = line.find('=');
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      lines_.push_back(line);
+      const std::string trimmed = trim(line);
+      if (trimmed.empty() || trimmed[0] == '#') continue;
+      const auto eq = trimmed.find('=');
       if (eq == std::string::npos) continue;
-      values_[trim(line.substr(0, eq))] = trim(line.substr(eq + 1));
+      values_[trim(trimmed.substr(0, eq))] = trim(trimmed.substr(eq + 1));
     }
+  } else {
+    const auto size = std::filesystem::file_size(file, ec);
+    unreadable_ = !ec && size > 0;
   }
   // The folder must be writable for the store to count as open, as a registry key opened for
   // writing would be.
@@ -72,9 +80,39 @@ bool FileSettingsStore::writeInteger(const std::string& name, std::uint32_t valu
 
 bool FileSettingsStore::commit() {
   if (!open_) return false;
-  std::string text = "# Korvo settings\n";
-  for (const auto& [name, value] : values_) text += name + "=" + value + "\n";
-  return writeWholeFile(path_, text.data(), text.size()) == 0;
+  if (unreadable_) {
+    // The file could not be read: it may be someone's own; keep it under a name of its own.
+    std::error_code ec;
+    std::string kept = path_ + ".unreadable";
+    for (int n = 2; std::filesystem::exists(std::filesystem::symlink_status(kept, ec)); ++n)
+      kept = path_ + ".unreadable." + std::to_string(n);
+    std::filesystem::rename(path_, kept, ec);
+    if (ec) return false;
+    unreadable_ = false;
+  }
+  // The file's own lines stay as they were (comments, blank lines, order); a value line takes
+  // its new value, and values the file did not hold go at its end.
+  std::string text = lines_.empty() ? "# Korvo settings\n" : std::string();
+  std::map<std::string, bool> written;
+  for (const std::string& line : lines_) {
+    const std::string trimmed = trim(line);
+    const auto eq = trimmed.find('=');
+    if (trimmed.empty() || trimmed[0] == '#' || eq == std::string::npos) {
+      text += line + "\n";
+      continue;
+    }
+    const std::string name = trim(trimmed.substr(0, eq));
+    if (written[name]) continue;  // a repeated name: its last value was the one read
+    written[name] = true;
+    text += name + "=" + values_[name] + "\n";
+  }
+  for (const auto& [name, value] : values_)
+    if (!written[name]) text += name + "=" + value + "\n";
+  if (writeWholeFile(path_, text.data(), text.size()) != 0) return false;
+  lines_.clear();
+  std::istringstream again(text);
+  for (std::string line; std::getline(again, line);) lines_.push_back(line);
+  return true;
 }
 
 std::string systemSettingsFilePath() {

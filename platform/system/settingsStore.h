@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace korvo {
 
@@ -24,7 +25,9 @@ class SettingsStore {
 };
 
 // A key=value text file, one "name=value" per line; integers are stored in decimal. The file is
-// replaced through a temporary file, so a failed write never loses the previous settings.
+// replaced through a temporary file, so a failed write never loses the previous settings; its
+// comment lines and order stay, and a file that could not be read (over 64 KiB) is kept as
+// "settings.conf.unreadable" (numbered when taken) before the new one is written.
 class FileSettingsStore : public SettingsStore {
  public:
   explicit FileSettingsStore(std::string path) : path_(std::move(path)) {}
@@ -37,8 +40,11 @@ class FileSettingsStore : public SettingsStore {
   const std::string& path() const { return path_; }
 
  private:
+  static constexpr std::size_t kMaxFileSize = 64 * 1024;
   std::string path_;
   bool open_ = false;
+  bool unreadable_ = false;         // a file is there that could not be read
+  std::vector<std::string> lines_;  // the file as read, comments included
   std::map<std::string, std::string> values_;
 };
 

@@ -199,7 +199,22 @@ void FileDialogView::accept() {
     status_->invalidate();
     return;
   }
+  if (request_.save && fs::exists(target, ec)) {
+    confirmReplace(pathText(target));
+    return;
+  }
   finish(pathText(target));
+}
+
+// Asked as the system's own save dialogs ask; the dialog stays open on No.
+void FileDialogView::confirmReplace(const std::string& path) {
+  WindowHost* h = host();
+  if (!h) return;
+  std::weak_ptr<bool> alive = alive_;
+  h->messageBox("Confirm Save As", fs::path(path).filename().string() + " already exists.\nDo you want to replace it?",
+                MessageButtons::YesNo, [this, alive, path](MessageResult r) {
+                  if (!alive.expired() && r == MessageResult::Yes) finish(path);
+                });
 }
 
 void FileDialogView::cancel() { finish(""); }

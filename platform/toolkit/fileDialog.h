@@ -4,6 +4,7 @@
 // its own, and by the tests.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -32,7 +33,7 @@ class FileDialogView : public DialogFrame {
   ListBox& list() { return *list_; }
   TextBox& nameBox() { return *name_; }
   // What OK does: opens a selected or typed folder, else accepts the file (an open dialog only
-  // an existing one).
+  // an existing one; a save dialog asks before it names an existing file).
   void accept();
   void cancel();
 
@@ -47,6 +48,8 @@ class FileDialogView : public DialogFrame {
  private:
   void entryChosen(bool viaDoubleClick);
   void finish(std::string path);
+  void confirmReplace(const std::string& path);
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);  // for the question's answer
   FileDialogRequest request_;
   std::vector<std::string> extensions_;
   std::string folder_;

@@ -42,7 +42,7 @@ int InstanceForEditor::editorScale() const { return instance_.settings().editorS
 void InstanceForEditor::setEditorScale(int percent) { instance_.settings().editorScale = validEditorScale(percent); }
 
 std::string InstanceForEditor::waveRomProblem() const {
-  if (instance_.waveRomSource() == CplugInstance::WaveRomSource::DataFolder) return {};
+  if (instance_.waveRomSource() == CplugInstance::WaveRomSource::DataFolder && instance_.waveRomComplete()) return {};
   return instance_.waveRomDescription();
 }
 

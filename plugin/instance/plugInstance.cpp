@@ -39,12 +39,12 @@ std::string CplugInstance::dataFolder() const {
 
 std::string CplugInstance::backupPath() const { return korvo::backupPath(dataFolder()); }
 
-// A user's own ROM image in the data folder wins; the built-in one only fills in for a missing or
-// unreadable file.
+// A user's own ROM image in the data folder wins; the built-in one only fills in for a missing
+// file, or one that cannot be read or would leave every sound silent (see checkWaveRomImage).
 std::vector<std::uint8_t> CplugInstance::loadWaveRom() {
   waveRomPath_ = joinPath(dataFolder(), kWaveRomName);
   std::vector<std::uint8_t> image;
-  if (readWaveRomFile(waveRomPath_, image)) {
+  if (readWaveRomFile(waveRomPath_, image, &waveRomCheck_)) {
     waveRomSource_ = WaveRomSource::DataFolder;
   } else if (!env_.builtInWaveRom.empty()) {
     image.assign(env_.builtInWaveRom.begin(), env_.builtInWaveRom.end());
@@ -56,11 +56,15 @@ std::vector<std::uint8_t> CplugInstance::loadWaveRom() {
 }
 
 std::string CplugInstance::waveRomDescription() const {
-  if (waveRomSource_ == WaveRomSource::DataFolder) return "Wave ROM: " + waveRomPath_;
+  if (waveRomSource_ == WaveRomSource::DataFolder) {
+    if (waveRomCheck_.missing == 0) return "Wave ROM: " + waveRomPath_;
+    return "Wave ROM: " + waveRomPath_ + " (" + std::to_string(waveRomCheck_.missing) + " of " +
+           std::to_string(kWaveRomFileBytes) + " bytes missing, played as silence)";
+  }
   std::error_code ec;
-  const std::string why = std::filesystem::exists(waveRomPath_, ec)
-                              ? std::string(kWaveRomName) + " in " + dataFolder() + " cannot be read"
-                              : "no " + std::string(kWaveRomName) + " in " + dataFolder();
+  const std::string why = !std::filesystem::exists(waveRomPath_, ec)
+                              ? "no " + std::string(kWaveRomName) + " in " + dataFolder()
+                              : std::string(kWaveRomName) + " in " + dataFolder() + ": " + describe(waveRomCheck_);
   return std::string("Wave ROM: ") + (waveRomSource_ == WaveRomSource::BuiltIn ? "built-in" : "none, silent") + " (" +
          why + ")";
 }
@@ -99,10 +103,10 @@ bool CplugInstance::setParamValue(int id, int value) {
   const ParamInfo* p = params().find(id);
   if (!p) return false;
   const auto word = static_cast<std::int16_t>(std::clamp(value, p->min, p->max));
-  // Reported as seen first: a drain between the two stores then reports the host's own value
-  // back at worst, never loses an edit made inside.
-  reported_[static_cast<std::size_t>(id)].store(word, std::memory_order_relaxed);
+  // The word first: a drain between the two stores then reports the host's own new value back at
+  // worst (harmless), never an old value that would undo the host's change.
   storeSharedWord(engine_->soundMan().EditRecord()->words[id], word);
+  reported_[static_cast<std::size_t>(id)].store(word, std::memory_order_relaxed);
   return true;
 }
 

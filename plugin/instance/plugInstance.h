@@ -22,6 +22,7 @@
 #include "plugCore.h"
 #include "plugSettings.h"
 #include "progBank.h"
+#include "waveRomFile.h"
 
 namespace korvo {
 
@@ -102,6 +103,11 @@ class CplugInstance {
   enum class WaveRomSource { DataFolder, BuiltIn, None };
   WaveRomSource waveRomSource() const { return waveRomSource_; }
   const std::string& waveRomPath() const { return waveRomPath_; }
+  // Whether the ROM that plays is whole: false for none, or a data-folder image that lacks banks.
+  bool waveRomComplete() const {
+    return waveRomSource_ == WaveRomSource::BuiltIn ||
+           (waveRomSource_ == WaveRomSource::DataFolder && waveRomCheck_.missing == 0);
+  }
   // One line for the editor's status line, e.g. "Wave ROM: built-in (no wavrom.bin in /x/data)".
   std::string waveRomDescription() const;
   std::string dataFolder() const;
@@ -126,6 +132,7 @@ class CplugInstance {
   SettingsDefaults defaults_;
   TplugSettings settings_;
   std::string waveRomPath_;
+  WaveRomImageCheck waveRomCheck_;
   WaveRomSource waveRomSource_ = WaveRomSource::None;
   BankImageStatus backupStatus_ = BankImageStatus::Missing;
   bool builtInBankLoaded_ = false;

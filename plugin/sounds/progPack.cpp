@@ -1,5 +1,6 @@
 #include "progPack.h"
 
+#include <array>
 #include <cstring>
 #include <string>
 
@@ -30,7 +31,56 @@ int halvedSigned(std::uint8_t b) { return static_cast<std::int8_t>(b) / 2; }
 int signed7(std::uint8_t b) { return joinNybblesSigned(b & 15u, b >> 4, 7); }
 int bit7(std::uint8_t b) { return b >> 7; }
 
-constexpr int kEnvByte = 6, kLfoByte = 46, kOscByte = 58;
+constexpr int kEnvByte = 6, kLfoByte = 46, kOscByte = 58;  // first program byte of each block
+
+// The bits of each program byte that no field of the record holds. The instrument may set them
+// (it keeps settings of its own in bytes 96..99), so they travel in the record's reserved words
+// from word::kHardwareBits on, two program bytes a word, in the order of the bytes that have
+// such bits, and a dump sent back keeps them.
+constexpr std::array<std::uint8_t, kPackedProgramBytes> unusedBitMasks() {
+  std::array<std::uint8_t, kPackedProgramBytes> m{};
+  for (std::size_t e = 0; e < 4; ++e) {
+    const std::size_t b = kEnvByte + 10 * e;
+    m[b + 3] = m[b + 4] = m[b + 5] = 0xC0;  // T1..T3: bits 5..0
+    m[b + 6] = 0x40;                        // T4: bits 5..0, second release bit 7
+    m[b + 7] = 0x03;                        // LV: bits 7..2
+    m[b + 8] = m[b + 9] = 0xC0;             // T1V, TK: bits 5..0
+  }
+  for (std::size_t o = 0; o < 3; ++o) {
+    const std::size_t b = kOscByte + 10 * o;
+    m[b + 0] = 0x80;  // semitone number: bits 6..0
+    m[b + 1] = 0x07;  // FINE: bits 7..3
+    m[b + 6] = 0x01;  // DCA level: bits 6..1, enable bit 7
+  }
+  m[88] = 0x01;  // ENV4.AMT bits 6..1, AM bit 7
+  m[90] = 0xE0;  // RES: bits 4..0
+  m[94] = 0x01;  // KEYBD bits 6..1, REST.ENV bit 7
+  m[95] = 0x40;  // GLIDE bits 5..0, REST.OSC bit 7
+  for (std::size_t k = 96; k < 100; ++k) m[k] = 0xFF;
+  return m;
+}
+constexpr auto kUnusedBits = unusedBitMasks();
+
+// Calls visit(programByte, carriedIndex) for each byte with unused bits, carriedIndex counting
+// them from 0.
+template <typename Visit>
+void forEachCarriedByte(Visit visit) {
+  int n = 0;
+  for (int k = 0; k < kPackedProgramBytes; ++k)
+    if (kUnusedBits[static_cast<std::size_t>(k)] != 0) visit(k, n++);
+}
+
+std::uint8_t carriedByte(const std::int16_t* w, int n) {
+  const auto bits = static_cast<std::uint16_t>(w[word::kHardwareBits + n / 2]);
+  return static_cast<std::uint8_t>(n % 2 == 0 ? bits & 0xFFu : bits >> 8);
+}
+
+void setCarriedByte(std::int16_t* w, int n, std::uint8_t value) {
+  auto bits = static_cast<std::uint16_t>(w[word::kHardwareBits + n / 2]);
+  bits = n % 2 == 0 ? static_cast<std::uint16_t>((bits & 0xFF00u) | value)
+                    : static_cast<std::uint16_t>((bits & 0x00FFu) | (static_cast<unsigned>(value) << 8));
+  w[word::kHardwareBits + n / 2] = static_cast<std::int16_t>(bits);
+}
 
 }  // namespace
 
@@ -142,6 +192,11 @@ void packProgram(const ProgramRecord& r, std::uint8_t* body) {
                                      (static_cast<unsigned>((w[a + word::kDca4Pan] / 8 + 8) & 15) << 4));
   p[101] = static_cast<std::uint8_t>(signedField(w[a + word::kDca4PmodAmt], 7) | flag(w[m + word::kModeCyc]));
 
+  forEachCarriedByte([&](int k, int n) {
+    const std::uint8_t mask = kUnusedBits[static_cast<std::size_t>(k)];
+    p[k] = static_cast<std::uint8_t>((p[k] & ~mask) | (carriedByte(w, n) & mask));
+  });
+
   for (int k = 0; k < kPackedProgramBytes; ++k) {
     body[2 * k] = p[k] & 15u;
     body[2 * k + 1] = p[k] >> 4;
@@ -230,6 +285,10 @@ void unpackProgramFields(ProgramRecord& r, const std::uint8_t* body) {
   set(a + word::kDca4Pan, ((p[100] >> 4) - 8) * 8);
   set(a + word::kDca4PmodAmt, signed7(p[101]));
   set(m + word::kModeCyc, bit7(p[101]));
+
+  forEachCarriedByte([&](int k, int n) {
+    setCarriedByte(w, n, static_cast<std::uint8_t>(p[k] & kUnusedBits[static_cast<std::size_t>(k)]));
+  });
 }
 
 bool bodyNybblesValid(const std::uint8_t* body, std::size_t size) {

@@ -48,6 +48,10 @@ inline constexpr int kBrange = 215;
 inline constexpr int kBmode = 216;
 inline constexpr int kAmbug = 217;
 inline constexpr int kSat = 219;
+// Reserved words 220..242: the bits of an imported hardware program that no field holds (see
+// progPack), kept so that the sound goes back to the instrument as it came. Zero in a record
+// made here; nothing else reads them.
+inline constexpr int kHardwareBits = 220;
 
 // Offsets inside the blocks.
 inline constexpr int kOscOct = 0, kOscSemi = 1, kOscFine = 2, kOscWave = 3, kOscMod1Sel = 4, kOscMod1Amt = 5,

@@ -191,6 +191,7 @@ class TplugEditForm : public Control {
   bool refusedCutShort(const std::string& path, const std::vector<std::uint8_t>& data);
   // Imports with the header check; when that fails, offers the import without it.
   void importWithRetry(std::function<bool(bool check)> import);
+  bool replaceMemory(const std::string& done, const std::function<bool()>& replace);
   void importSingleData(std::vector<std::uint8_t> data);
   void importBankData(std::vector<std::uint8_t> data, int first);
   Ckv_soundMan& sounds();

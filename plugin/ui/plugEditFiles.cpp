@@ -2,11 +2,13 @@
 // bank SysEx files. Each question is a non-blocking dialog; the command goes on in its callback,
 // and nothing in the sound memory changes before the last question has been answered.
 #include <algorithm>
+#include <ctime>
 #include <filesystem>
 
 #include "VSTaux.h"
 #include "editorEngine.h"
 #include "plugEdit.h"
+#include "progBank.h"
 #include "progRecord.h"
 #include "soundMan.h"
 #include "sysexFrame.h"
@@ -85,6 +87,26 @@ void TplugEditForm::SelectProgramDialog(const std::string& title, int preselect,
   h->openModal(std::move(form), {centre.x - f.width() / 2, centre.y - f.height() / 2});
 }
 
+// Runs a command that may replace the whole sound memory. When it changed the memory, the memory
+// as it was is kept as a library file in the user folder, so that a slip can be undone by loading
+// it; the status line names the file (or says that it could not be written).
+bool TplugEditForm::replaceMemory(const std::string& done, const std::function<bool()>& replace) {
+  std::vector<std::uint8_t> before(static_cast<std::size_t>(Ckv_soundMan::BankSize()));
+  sounds().SaveBank(before.data());
+  const bool replaced = replace();
+  std::vector<std::uint8_t> after(before.size());
+  sounds().SaveBank(after.data());
+  if (after == before) {
+    if (replaced && !done.empty()) SetStatusText(done + ".");
+    return replaced;
+  }
+  const std::string kept = keepMemoryCopy(before, engine_->userFolder(), std::time(nullptr));
+  const std::string lead = done.empty() ? std::string("Sounds replaced") : done;
+  SetStatusText(kept.empty() ? lead + "; the sounds before it could not be kept in " + engine_->userFolder() + "."
+                             : lead + "; the sounds before it are in " + kept + ".");
+  return replaced;
+}
+
 // Program strip ---------------------------------------------------------------------------------------------
 
 void TplugEditForm::WriteCommand() {
@@ -126,12 +148,15 @@ void TplugEditForm::LoadLibrary() {
       SetStatusText("Could not read " + fileNameOf(path) + ".");
       return;
     }
-    bool loaded = false;
-    if (size >= static_cast<std::size_t>(Ckv_soundMan::BankSize()))
-      changeSounds([&] { loaded = sounds().LoadBank(data.data()); });
     // The library commands report nothing in message boxes; a refused file is named in the
     // status line so that the user knows nothing was loaded.
-    SetStatusText(loaded ? "Library " + fileNameOf(path) + " loaded." : fileNameOf(path) + " is not a library file.");
+    if (size < static_cast<std::size_t>(Ckv_soundMan::BankSize()) ||
+        !replaceMemory("Library " + fileNameOf(path) + " loaded", [&] {
+          bool loaded = false;
+          changeSounds([&] { loaded = sounds().LoadBank(data.data()); });
+          return loaded;
+        }))
+      SetStatusText(fileNameOf(path) + " is not a library file.");
     RefreshAll();
   });
 }
@@ -143,8 +168,8 @@ void TplugEditForm::SaveLibrary() {
     sounds().SaveBank(image.data());
     // A save that fails must not pass for one that worked: the old file is still there, and
     // the user has to know that the sounds are not in it.
-    if (writeWholeFile(path, image.data(), image.size()) != 0)
-      tell("Error", "Could not save the library to " + path + ".");
+    if (const int error = writeWholeFile(path, image.data(), image.size()); error != 0)
+      tell("Error", "Could not save the library to " + path + ": " + describeWriteError(error) + ".");
     else
       SetStatusText("Library saved to " + fileNameOf(path) + ".");
   });
@@ -154,7 +179,10 @@ void TplugEditForm::InitLibrary() {
   if (!engine_) return;
   ask("Warning", "Init library? (This will erase all sounds!)", MessageButtons::OkCancel, [this](MessageResult r) {
     if (r != MessageResult::Ok) return;
-    changeSounds([&] { sounds().ProgMan().InitAllPrograms(); });
+    replaceMemory("Library initialized", [&] {
+      changeSounds([&] { sounds().ProgMan().InitAllPrograms(); });
+      return true;
+    });
     RefreshAll();
   });
 }
@@ -241,7 +269,10 @@ void TplugEditForm::importBankData(std::vector<std::uint8_t> data, int first) {
   auto d = std::make_shared<const std::vector<std::uint8_t>>(std::move(data));
   importWithRetry([this, d, first](bool check) {
     bool ok = false;
-    changeSounds([&] { ok = sounds().ProgMan().ImportBank(first, d->data(), check, d->size()); });
+    replaceMemory("Bank imported at " + zeroPad(first, 3), [&] {
+      changeSounds([&] { ok = sounds().ProgMan().ImportBank(first, d->data(), check, d->size()); });
+      return ok;
+    });
     return ok ||
            (first + kBankPrograms > kProgramCount && Ckv_progMan::BankMessageAcceptable(d->data(), check, d->size()));
   });

@@ -1,5 +1,6 @@
 // The File menu's commands end to end: library files, single and bank SysEx files, the questions
 // they ask, the drawn file dialog, and bad files that must leave the sound memory as it was.
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <tuple>
@@ -88,6 +89,40 @@ TEST(EditorFiles, InitLibraryAsksFirstAndKeepsTheEditBuffer) {
   EXPECT_EQ(displayName(r.program(4)), "INIT");
   EXPECT_EQ(displayName(*r.sounds().EditRecord()), "KEEP");
   EXPECT_EQ(r.sounds().CurrentProgram(), 4);
+}
+
+// Load Library, Init Library and a bank import keep the memory as it was in the user folder.
+TEST(EditorFiles, WholeMemoryReplacementsKeepTheMemoryAsItWas) {
+  FileRig r;
+  HeadlessHost& h = r.host();
+  auto copies = [&] {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(r.dir))
+      if (e.path().filename().string().rfind("Korvo-memory-", 0) == 0) names.push_back(e.path().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  setRecordName(r.program(9), "MINE");
+  const auto mine = bankImage(r.sounds());
+  h.messageAnswers.push_back(MessageResult::Ok);
+  r.menu("Init Library");
+  auto kept = copies();
+  ASSERT_EQ(kept.size(), 1u);
+  std::vector<std::uint8_t> onDisk;
+  ASSERT_EQ(readWholeFile(kept[0], onDisk), mine.size());
+  EXPECT_EQ(onDisk, mine);
+  EXPECT_EQ(r.form().StatusLabel1->text, "Library initialized; the sounds before it are in " +
+                                             std::filesystem::path(kept[0]).filename().string() + ".");
+  // Loading the kept file brings the sounds back; it replaces INIT sounds, which are kept too.
+  h.fileAnswers.push_back(kept[0]);
+  r.menu("Load Library...");
+  EXPECT_EQ(bankImage(r.sounds()), mine);
+  EXPECT_EQ(copies().size(), 2u);
+  // A replacement that changes nothing writes nothing.
+  h.fileAnswers.push_back(kept[0]);
+  r.menu("Load Library...");
+  EXPECT_EQ(copies().size(), 2u);
+  EXPECT_EQ(r.form().StatusLabel1->text, "Library " + std::filesystem::path(kept[0]).filename().string() + " loaded.");
 }
 
 TEST(EditorFiles, SingleExportAndImport) {
@@ -196,6 +231,49 @@ TEST(EditorFiles, BankExportAndImportNearTheEnd) {
   EXPECT_EQ(displayName(r.program(100)), "P88");
   EXPECT_EQ(displayName(r.program(127)), "P115");
   EXPECT_EQ(displayName(r.program(99)), "INIT");
+}
+
+// The editor's own save dialog asks before it names an existing file, as the system's dialogs do.
+TEST(EditorFiles, TheDrawnSaveDialogAsksBeforeReplacingAFile) {
+  FileRig r;
+  HeadlessHost& h = r.host();
+  const std::vector<std::uint8_t> factory(static_cast<std::size_t>(Ckv_soundMan::BankSize()), 7);
+  writeFile(r.path("factory.kvl"), factory);
+  setRecordName(r.program(0), "NEW");
+  r.menu("Save Library...");
+  auto* d = dynamic_cast<FileDialogView*>(h.topModal());
+  ASSERT_NE(d, nullptr);
+  d->nameBox().setText("factory");
+  h.messageAnswers.push_back(MessageResult::No);
+  d->accept();
+  EXPECT_EQ(h.messages.back().caption, "Confirm Save As");
+  EXPECT_EQ(h.messages.back().text, "factory.kvl already exists.\nDo you want to replace it?");
+  EXPECT_EQ(h.topModal(), d) << "No keeps the dialog open";
+  std::vector<std::uint8_t> onDisk;
+  ASSERT_EQ(readWholeFile(r.path("factory.kvl"), onDisk), factory.size());
+  EXPECT_EQ(onDisk, factory);
+  h.messageAnswers.push_back(MessageResult::Yes);
+  d->accept();
+  EXPECT_EQ(h.modalCount(), 0u);
+  ASSERT_EQ(readWholeFile(r.path("factory.kvl"), onDisk), factory.size());
+  EXPECT_EQ(onDisk, bankImage(r.sounds()));
+
+  // Export Bank onto an existing dump: No leaves it as it was.
+  writeFile(r.path("old.syx"), {0xF0, 0x01, 0xF7});
+  h.modalScript = [](HeadlessHost&, Control& c) {
+    if (auto* f = dynamic_cast<TSelSingleForm*>(&c)) f->SingleList->setItemIndex(0);
+  };
+  r.menu("Export Pemmet/Halvet Bank SysEx file...");
+  r.click(*r.chooser()->okButton);
+  h.modalScript = nullptr;
+  d = dynamic_cast<FileDialogView*>(h.topModal());
+  ASSERT_NE(d, nullptr);
+  d->nameBox().setText("old.syx");
+  h.messageAnswers.push_back(MessageResult::No);
+  d->accept();
+  h.pressKey(keys::Escape);
+  EXPECT_EQ(h.modalCount(), 0u);
+  EXPECT_EQ(readWholeFile(r.path("old.syx"), onDisk), 3u);
 }
 
 // Each file dialog says what it is for; a save dialog has the keys in its name box, and the

@@ -7,6 +7,7 @@
 
 #include "VSTaux.h"
 #include "instanceFixture.h"
+#include "waveRomFile.h"
 
 using namespace korvo;
 using namespace korvo::test;
@@ -73,6 +74,31 @@ TEST(InstanceSettings, StoredValuesWinAndBadIntegersFallBackToTrue) {
   EXPECT_EQ(e.settings().path_user, dir.string()) << "an empty value takes the default";
   EXPECT_FALSE(e.settings().restMouseMenu);
   EXPECT_TRUE(e.settings().restMouseKnob);
+}
+
+// What the user wrote in the file survives the instance writing it back; a file too large to be
+// read is kept aside, not replaced.
+TEST(InstanceSettings, CommentsStayAndAnUnreadableFileIsKept) {
+  auto dir = freshFolder("settings-kept");
+  const auto file = dir / "settings.conf";
+  std::ofstream(file) << "# my notes\npath_data=/somewhere\n\n# ports below\nrestMouseMenu=0\n";
+  { CplugInstance e(44100, testEnvironment(dir, true, true)); }
+  std::vector<std::uint8_t> bytes;
+  readWholeFile(file.string(), bytes);
+  const std::string text(bytes.begin(), bytes.end());
+  EXPECT_EQ(text.rfind("# my notes\npath_data=/somewhere\n\n# ports below\nrestMouseMenu=0\n", 0), 0u) << text;
+  EXPECT_NE(text.find("restMouseKnob=1\n"), std::string::npos) << text;
+
+  const std::string huge = "# padding\n" + std::string(70000, '#') + "\npath_data=/mine\n";
+  for (int round = 0; round < 2; ++round) {
+    ASSERT_EQ(writeWholeFile(file.string(), huge.data(), huge.size()), 0);
+    CplugInstance e(44100, testEnvironment(dir, true, true));
+  }
+  for (const char* kept : {"settings.conf.unreadable", "settings.conf.unreadable.2"})
+    EXPECT_EQ(std::filesystem::file_size(dir / kept), huge.size()) << kept;
+  FileSettingsStore store(file.string());
+  ASSERT_TRUE(store.open());
+  EXPECT_TRUE(store.readInteger("restMouseMenu").has_value()) << "the settings were written after the copy";
 }
 
 TEST(InstanceSettings, AnUnopenableStoreLeavesFoldersEmptyAndFlagsFalse) {
@@ -186,15 +212,16 @@ TEST(InstanceBuiltInData, FillsInForMissingFilesOnly) {
     e.engine().keyboardNote(0, 60, 100);
     EXPECT_GT(peakOf(renderLeft(e.engine(), 22050)), 0.01f) << "plays from the first note";
   }
-  // A user's own ROM image (here a silent one) and backup win.
-  const std::vector<std::uint8_t> silent(1024, 0x80);
+  // A user's own ROM image (here a silent one of one bank) and backup win.
+  const std::vector<std::uint8_t> silent(65536, 0x80);
   ASSERT_EQ(writeWholeFile((dir / "wavrom.bin").string(), silent.data(), silent.size()), 0);
   auto own = bankWithProgram5Named("MINE");
   ASSERT_EQ(writeWholeFile((dir / "Korvo_backup.dat").string(), own.data(), own.size()), 0);
   {
     CplugInstance e(44100, env);
     EXPECT_EQ(e.waveRomSource(), CplugInstance::WaveRomSource::DataFolder);
-    EXPECT_EQ(e.waveRomDescription(), "Wave ROM: " + (dir / "wavrom.bin").string());
+    EXPECT_EQ(e.waveRomDescription(),
+              "Wave ROM: " + (dir / "wavrom.bin").string() + " (196608 of 262144 bytes missing, played as silence)");
     EXPECT_FALSE(e.builtInBankLoaded());
     EXPECT_EQ(program5Name(e), "MINE");
     e.engine().keyboardNote(0, 60, 100);
@@ -208,11 +235,51 @@ TEST(InstanceBuiltInData, FillsInForMissingFilesOnly) {
     EXPECT_EQ(e.backupStatus(), BankImageStatus::WrongVersion);
     EXPECT_EQ(program5Name(e), factory5);
   }
+  // A ROM cut short or zeroed would silence the instrument: the built-in one plays, and says why.
+  for (const auto& [image, why] :
+       {std::pair{std::vector<std::uint8_t>(1000, 0x55), "1000 bytes, less than one 64 KiB bank"},
+        std::pair{std::vector<std::uint8_t>(262144, 0), "only zeros"}}) {
+    ASSERT_EQ(writeWholeFile((dir / "wavrom.bin").string(), image.data(), image.size()), 0);
+    CplugInstance e(44100, env);
+    EXPECT_EQ(e.waveRomSource(), CplugInstance::WaveRomSource::BuiltIn) << why;
+    EXPECT_EQ(e.waveRomDescription(), "Wave ROM: built-in (wavrom.bin in " + dir.string() + ": " + why + ")");
+    e.engine().soundMan().SelectProgram(0);
+    e.engine().keyboardNote(0, 60, 100);
+    EXPECT_GT(peakOf(renderLeft(e.engine(), 22050)), 0.01f) << why;
+  }
   // Without built-in data nothing fills in.
   std::filesystem::remove(dir / "wavrom.bin");
   CplugInstance bare(44100, testEnvironment(dir, false, false));
   EXPECT_EQ(bare.waveRomSource(), CplugInstance::WaveRomSource::None);
   EXPECT_EQ(bare.waveRomDescription(), "Wave ROM: none, silent (no wavrom.bin in " + dir.string() + ")");
+}
+
+// The file reader behind the data folder's wave ROM: a cut or zeroed file is refused and changes
+// nothing, one whole bank or more is taken (up to 256 KiB) with the rest left to zero-filling.
+TEST(WaveRomFile, RefusesImagesThatWouldSilenceEverySound) {
+  auto dir = freshFolder("wavrom-file");
+  auto write = [&](const char* name, std::vector<std::uint8_t> bytes) {
+    EXPECT_EQ(writeWholeFile((dir / name).string(), bytes.data(), bytes.size()), 0);
+    return (dir / name).string();
+  };
+  std::vector<std::uint8_t> oneBank(65536 + 3, 0);
+  oneBank[0] = 5;
+  const std::vector<std::uint8_t> before = {1, 2, 3};
+  std::vector<std::uint8_t> image = before;
+  WaveRomImageCheck check;
+  EXPECT_FALSE(readWaveRomFile(write("cut.bin", {5, 6, 7}), image, &check));
+  EXPECT_EQ(describe(check), "3 bytes, less than one 64 KiB bank");
+  EXPECT_FALSE(readWaveRomFile(write("zeros.bin", std::vector<std::uint8_t>(kWaveRomFileBytes, 0)), image, &check));
+  EXPECT_EQ(describe(check), "only zeros");
+  EXPECT_FALSE(readWaveRomFile((dir / "missing.bin").string(), image, &check));
+  EXPECT_EQ(check.fault, WaveRomFault::Unreadable);
+  EXPECT_EQ(image, before) << "refused files change nothing";
+  ASSERT_TRUE(readWaveRomFile(write("one.bin", oneBank), image, &check));
+  EXPECT_EQ(image.size(), oneBank.size());
+  EXPECT_EQ(check.missing, kWaveRomFileBytes - oneBank.size());
+  ASSERT_TRUE(readWaveRomFile(write("long.bin", std::vector<std::uint8_t>(kWaveRomFileBytes + 10, 9)), image, &check));
+  EXPECT_EQ(image.size(), kWaveRomFileBytes);
+  EXPECT_EQ(check.missing, 0u);
 }
 
 TEST(InstanceSettings, MidiPortChoicesAndPauseRoundTrip) {

@@ -391,6 +391,117 @@ TEST(WineEditor, DrawsAtTheStoredScaleAndTakesClicksAtTheScale) {
   XCloseDisplay(d);
 }
 
+// The wheel turns the knob under the pointer; in the name box Ctrl+A and Ctrl+C are commands, not
+// letters, and the copy reaches the display's CLIPBOARD; Ctrl+V pastes what another program
+// offers there. Each step must show what the headless editor shows after the same input.
+TEST(WineEditor, TheWheelTurnsAKnobAndTheNameBoxUsesTheClipboard) {
+  NEED_WINE_DISPLAY();
+  Folder folder;
+  std::vector<Image> want;
+  Point knob{}, name{}, status{};
+  Rect nameBox{};
+  std::string shownName;
+  {
+    ReferenceEditor w;
+    ASSERT_TRUE(w.ok());
+    TplugEditForm& f = w.form();
+    HeadlessHost& h = w.host();
+    want.push_back(h.frame());
+    knob = centre(*f.knobs[0]);
+    name = centre(*f.progNameEdit);
+    const Point corner = f.progNameEdit->toWindow({0, 0});
+    nameBox = Rect::xywh(corner.x, corner.y, f.progNameEdit->width(), f.progNameEdit->height());
+    status = centre(*f.StatusLabel1);
+    shownName = f.progNameEdit->text();
+    h.move(knob);
+    h.mouseWheel(120, 0, knob);
+    f.DisplayTick();
+    want.push_back(h.frame());
+    h.move(name);
+    h.click(name);
+    h.pressKey(keys::Escape);
+    f.DisplayTick();
+    want.push_back(h.frame());  // the pointer on the name box, the name as it was
+    h.click(name);
+    h.pressKey(keys::End);
+    for (char c : std::string("lead")) typeLetter(h, c);
+    h.pressKey(keys::Return);
+    f.DisplayTick();
+    want.push_back(h.frame());
+  }
+  ASSERT_GT(differingPixels(want[1], want[0]), 0) << "the wheel changed nothing on the reference";
+
+  WineEditor vsthost(folder.dir / "clipboard.out", "--seconds 90");
+  Point at{};
+  Display* d = nullptr;
+  ASSERT_NO_FATAL_FAILURE(waitForEditor(vsthost, want[0], at, d));
+  auto screen = [&](Point p) { return std::to_string(at.x + p.x) + " " + std::to_string(at.y + p.y); };
+  xdotool("mousemove " + screen(knob) + " click 4");
+  EXPECT_EQ(differingPixels(waitForPicture(d, at, want[1], 15s), want[1]), 0) << "after a wheel notch on the knob";
+
+  // Copy: the name stays as it was and is on the CLIPBOARD for the next program.
+  const Window peerWindow = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 1, 1, 0, 0, 0);
+  ClipboardPeer peer{d, peerWindow};
+  // A click starts the editing; the keys are sent once the box shows it (its caret), since keys
+  // sent before the editor has the focus go to the host.
+  auto editName = [&](const Image& before) {
+    Image boxBefore(nameBox.width(), nameBox.height());
+    Canvas(boxBefore).blit(0, 0, before, nameBox);
+    xdotool("mousemove " + screen(name) + " click 1");
+    const auto end = std::chrono::steady_clock::now() + 10s;
+    while (differingPixels(grabScreen(d, at.x + nameBox.left, at.y + nameBox.top, nameBox.width(), nameBox.height()),
+                           boxBefore) == 0 &&
+           std::chrono::steady_clock::now() < end)
+      std::this_thread::sleep_for(20ms);
+  };
+  editName(want[1]);
+  xdotool("key End ctrl+a ctrl+c Escape");
+  const Image copiedShot = waitForPicture(d, at, want[2], 15s);
+  EXPECT_EQ(differingPixels(copiedShot, want[2]), 0) << "Ctrl+A or Ctrl+C typed a letter";
+  std::string copied;
+  for (int i = 0; i < 100 && copied != shownName; ++i) {
+    copied = peer.paste([] { std::this_thread::sleep_for(20ms); });
+    if (copied != shownName) std::this_thread::sleep_for(100ms);
+  }
+  EXPECT_EQ(copied, shownName);
+
+  // Paste: what the peer offers goes into the box.
+  // Wine takes in a new CLIPBOARD owner's text at once (the forms it has, then the text): it is
+  // answered before anything is pasted.
+  peer.offer("lead");
+  for (const auto end = std::chrono::steady_clock::now() + 15s;
+       peer.served < 2 && std::chrono::steady_clock::now() < end;) {
+    peer.serve();
+    std::this_thread::sleep_for(20ms);
+  }
+  // A click elsewhere first, so that the next click on the box is not taken as the second half
+  // of a double click (which opens the program list).
+  xdotool("mousemove " + screen(status) + " click 1");
+  editName(want[2]);
+  xdotool("key End ctrl+v");
+  EXPECT_GE(peer.served, 2) << "Wine did not take in the offered text";
+  xdotool("key Return");
+  Image pastedShot;
+  for (const auto end = std::chrono::steady_clock::now() + 15s; std::chrono::steady_clock::now() < end;) {
+    peer.serve();  // a second request (the forms, then the text) is answered too
+    pastedShot = grabScreen(d, at.x, at.y, want[3].width(), want[3].height());
+    if (differingPixels(pastedShot, want[3]) == 0) break;
+    std::this_thread::sleep_for(50ms);
+  }
+  EXPECT_EQ(differingPixels(pastedShot, want[3]), 0) << "after Ctrl+V and Return";
+  if (HasFailure()) {
+    std::fprintf(stderr, "vsthost said:\n%s\n", vsthost.text().c_str());
+    const std::string stem =
+        (fs::temp_directory_path() / ("korvo-wine-clipboard-" + testEnv("KORVO_TEST_BITS"))).string();
+    savePng(copiedShot, stem + "-copied.png");
+    savePng(want[2], stem + "-copied-want.png");
+    savePng(pastedShot, stem + "-pasted.png");
+    savePng(want[3], stem + "-pasted-want.png");
+  }
+  XDestroyWindow(d, peerWindow);
+  XCloseDisplay(d);
+}
+
 TEST(WineEditor, OpensAndClosesManyTimesAlsoAfterTheParentWent) {
   NEED_WINE_DISPLAY();
   Folder folder;

@@ -719,61 +719,6 @@ TEST(X11Editor, FileCommandsRunTheDialogProgramWithoutBlockingTheIdle) {
 // Another program's side of the CLIPBOARD, on the test's own connection: it reads what the
 // editor copied, and it offers text of its own that the editor pastes. Both wait for the
 // answer while the editor idles.
-struct OtherProgram {
-  OtherProgram(Display* display, Window window) : d(display), w(window) {}
-  Display* d;
-  Window w;
-  Atom clipboard = XInternAtom(d, "CLIPBOARD", False), utf8 = XInternAtom(d, "UTF8_STRING", False);
-  std::string offered;
-  void offer(const std::string& text) {
-    offered = text;
-    XSetSelectionOwner(d, clipboard, w, CurrentTime);
-    XSync(d, False);
-  }
-  // Answers the editor's requests for what is offered.
-  void serve() {
-    XEvent ev;
-    while (XCheckTypedWindowEvent(d, w, SelectionRequest, &ev)) {
-      const XSelectionRequestEvent& r = ev.xselectionrequest;
-      XSelectionEvent reply{};
-      reply.type = SelectionNotify;
-      reply.requestor = r.requestor;
-      reply.selection = r.selection;
-      reply.target = r.target;
-      reply.time = r.time;
-      reply.property = r.property;
-      XChangeProperty(d, r.requestor, r.property, utf8, 8, PropModeReplace,
-                      reinterpret_cast<const unsigned char*>(offered.data()), static_cast<int>(offered.size()));
-      XSendEvent(d, r.requestor, False, 0, reinterpret_cast<XEvent*>(&reply));
-      XFlush(d);
-    }
-  }
-  std::string paste(const std::function<void()>& idle) {
-    const Atom property = XInternAtom(d, "KORVO_TEST_PASTE", False);
-    XConvertSelection(d, clipboard, utf8, property, w, CurrentTime);
-    XFlush(d);
-    for (int i = 0; i < 300; ++i) {
-      idle();
-      XEvent ev;
-      if (!XCheckTypedWindowEvent(d, w, SelectionNotify, &ev)) continue;
-      if (ev.xselection.property == None) return "(no text)";
-      Atom type = 0;
-      int format = 0;
-      unsigned long items = 0, after = 0;
-      unsigned char* data = nullptr;
-      std::string text;
-      if (XGetWindowProperty(d, w, property, 0, 1 << 16, True, AnyPropertyType, &type, &format, &items, &after,
-                             &data) == Success &&
-          data) {
-        text.assign(reinterpret_cast<const char*>(data), items);
-        XFree(data);
-      }
-      return text;
-    }
-    return "(no answer)";
-  }
-};
-
 // Ctrl+A and Ctrl+C in the name box select and copy (the name stays as it was), another program
 // reads the copy and offers text of its own that Ctrl+V pastes, Escape brings the name back and a
 // click beside the box ends the editing.
@@ -784,7 +729,7 @@ TEST(X11Editor, TheNameBoxTakesCtrlKeysAsCommandsAndUsesTheClipboard) {
   ASSERT_NE(editor.x11, nullptr);
   vst::AEffect* e = editor.e;
   TplugEditForm& f = editor.window->form();
-  OtherProgram other{editor.top.d, editor.top.w};
+  ClipboardPeer other{editor.top.d, editor.top.w};
   auto idle = [&] {
     e->dispatcher(e, vst::effEditIdle, 0, 0, nullptr, 0);
     other.serve();

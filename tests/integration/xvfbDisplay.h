@@ -25,6 +25,7 @@
 #include "simpleTimer.h"
 #include "uPlug.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
@@ -194,6 +195,74 @@ inline void typeLetter(HeadlessHost& h, char c) {
   h.keyUp(vk, 0);
   h.collectClosed();
 }
+
+// Another program on the display that owns or asks for the CLIPBOARD, through window `w`.
+struct ClipboardPeer {
+  ClipboardPeer(Display* display, Window window) : d(display), w(window) {}
+  Display* d;
+  Window w;
+  Atom clipboard = XInternAtom(d, "CLIPBOARD", False), utf8 = XInternAtom(d, "UTF8_STRING", False);
+  std::string offered;
+  int served = 0;  // requests answered
+  void offer(const std::string& text) {
+    offered = text;
+    XSetSelectionOwner(d, clipboard, w, CurrentTime);
+    XSync(d, False);
+  }
+  // Answers the editor's requests for what is offered (call it while waiting for a paste).
+  void serve() {
+    XEvent ev;
+    while (XCheckTypedWindowEvent(d, w, SelectionRequest, &ev)) {
+      const XSelectionRequestEvent& r = ev.xselectionrequest;
+      XSelectionEvent reply{};
+      reply.type = SelectionNotify;
+      reply.requestor = r.requestor;
+      reply.selection = r.selection;
+      reply.target = r.target;
+      reply.time = r.time;
+      reply.property = r.property;
+      const Atom targets = XInternAtom(d, "TARGETS", False), text = XInternAtom(d, "STRING", False);
+      if (r.target == targets) {  // which forms there are, as a program asks first
+        Atom forms[] = {targets, utf8, text};
+        XChangeProperty(d, r.requestor, r.property, XA_ATOM, 32, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(forms), 3);
+      } else if (r.target == utf8 || r.target == text) {
+        XChangeProperty(d, r.requestor, r.property, r.target, 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(offered.data()), static_cast<int>(offered.size()));
+      } else {
+        reply.property = None;
+      }
+      XSendEvent(d, r.requestor, False, 0, reinterpret_cast<XEvent*>(&reply));
+      XFlush(d);
+      ++served;
+    }
+  }
+  // What the CLIPBOARD's owner gives as UTF-8 text; `idle` runs while the answer is awaited.
+  std::string paste(const std::function<void()>& idle) {
+    const Atom property = XInternAtom(d, "KORVO_TEST_PASTE", False);
+    XConvertSelection(d, clipboard, utf8, property, w, CurrentTime);
+    XFlush(d);
+    for (int i = 0; i < 300; ++i) {
+      idle();
+      XEvent ev;
+      if (!XCheckTypedWindowEvent(d, w, SelectionNotify, &ev)) continue;
+      if (ev.xselection.property == None) return "(no text)";
+      Atom type = 0;
+      int format = 0;
+      unsigned long items = 0, after = 0;
+      unsigned char* data = nullptr;
+      std::string text;
+      if (XGetWindowProperty(d, w, property, 0, 1 << 16, True, AnyPropertyType, &type, &format, &items, &after,
+                             &data) == Success &&
+          data) {
+        text.assign(reinterpret_cast<const char*>(data), items);
+        XFree(data);
+      }
+      return text;
+    }
+    return "(no answer)";
+  }
+};
 
 // What a real window must show, made on the reference editor: at first, after a click on the
 // next-program button, and after a click into the name box, "bass" typed and Return.

@@ -11,7 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include "VSTaux.h"
 #include "renderSession.h"
+#include "soundMan.h"
 
 using namespace korvo;
 using namespace korvo::render;
@@ -175,6 +177,61 @@ TEST(KorvoRenderTool, BadInputGivesAClearMessageAndNoFile) {
     EXPECT_NE(r.out.find(said), std::string::npos) << args << "\n" << r.out;
   }
   EXPECT_FALSE(std::filesystem::exists(dir / "x.wav"));
+}
+
+// The output never replaces an input, and one that cannot be written is refused before the render.
+TEST(KorvoRenderTool, RefusesToWriteOverItsInputOrIntoAReadOnlyFile) {
+  auto dir = folder("inputs");
+  const std::string exe = KORVO_RENDER_EXE;
+  std::ofstream(dir / "song.txt") << "tempo 120\npattern p\n  0 1 A3 100\nend\nplay p 1 0\n";
+  ASSERT_EQ(
+      shell(std::string(KORVO_DEMO_SONG_EXE) + " " + (dir / "song.txt").string() + " " + (dir / "song.wav").string())
+          .code,
+      0);
+  const auto song = std::filesystem::file_size(dir / "song.wav");
+  Shell own = shell(exe + " -q --tail 0 " + (dir / "song.wav").string());  // a MIDI file named .wav
+  EXPECT_EQ(own.code, 1) << own.out;
+  EXPECT_NE(own.out.find("is the input file"), std::string::npos) << own.out;
+  Shell named = shell(exe + " -q --tail 0 -o " + (dir / "song.wav").string() + " " + (dir / "song.wav").string());
+  EXPECT_EQ(named.code, 1) << named.out;
+  EXPECT_EQ(std::filesystem::file_size(dir / "song.wav"), song);
+  std::filesystem::copy_file(dir / "song.wav", dir / "song.mid");
+  std::ofstream(dir / "locked.wav") << "mine";
+  std::filesystem::permissions(dir / "locked.wav", std::filesystem::perms::owner_read);
+  Shell locked = shell(exe + " --tail 0 -o " + (dir / "locked.wav").string() + " " + (dir / "song.mid").string());
+  EXPECT_EQ(locked.code, 1) << locked.out;
+  EXPECT_NE(locked.out.find("read-only"), std::string::npos) << locked.out;
+  EXPECT_EQ(locked.out.find("%"), std::string::npos) << "refused before the render: " << locked.out;
+  EXPECT_EQ(std::filesystem::file_size(dir / "locked.wav"), 4u);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 4) << "no temporary file left";
+}
+
+// --program N with a bank dump plays the bank's program N.
+TEST(KorvoRenderTool, ProgramPicksFromABankDump) {
+  auto dir = folder("bank");
+  std::ofstream(dir / "song.txt") << "tempo 120\npattern p\n  0 1 A3 100\nend\nplay p 1 0\n";
+  ASSERT_EQ(
+      shell(std::string(KORVO_DEMO_SONG_EXE) + " " + (dir / "song.txt").string() + " " + (dir / "song.mid").string())
+          .code,
+      0);
+  Ckv_soundMan sounds;
+  ProgramRecord silent = makeInitRecord();
+  for (int dca : word::kDca) silent.words[dca + word::kDcaEnable] = 0;
+  sounds.ProgMan().StoreSlot(Ckv_progMan::SlotOf(5), silent);
+  std::vector<std::uint8_t> dump;
+  ASSERT_TRUE(sounds.ProgMan().ExportBank(0, dump));
+  ASSERT_EQ(writeWholeFile((dir / "bank.syx").string(), dump.data(), dump.size()), 0);
+  for (int program : {4, 5}) {
+    Shell r =
+        shell(std::string(KORVO_RENDER_EXE) + " -q --tail 0.5 --syx " + (dir / "bank.syx").string() + " --program " +
+              std::to_string(program) + " -o " + (dir / "out.wav").string() + " " + (dir / "song.mid").string());
+    ASSERT_EQ(r.code, 0) << r.out;
+    EXPECT_EQ(r.out.find("peak -200.0 dBFS") != std::string::npos, program == 5) << program << ": " << r.out;
+  }
+  Shell past = shell(std::string(KORVO_RENDER_EXE) + " -q --syx " + (dir / "bank.syx").string() + " --program 40 " +
+                     (dir / "song.mid").string());
+  EXPECT_EQ(past.code, 1) << past.out;
+  EXPECT_NE(past.out.find("no program 40"), std::string::npos) << past.out;
 }
 
 }  // namespace

@@ -31,6 +31,9 @@ struct MemoryFiles : SetupFileSystem {
     files[to] = files[from];
     return true;
   }
+  bool sameContent(const std::string& a, const std::string& b) override {
+    return files.count(a) && files.count(b) && files[a] == files[b];
+  }
   std::vector<std::string> subfolders(const std::string& p) override {
     std::vector<std::string> names;
     for (const std::string& d : dirs)
@@ -96,11 +99,46 @@ TEST_F(Setup, CopiesInOrderRecordsTheFoldersAndKeepsTheUsersSounds) {
   fs.files["/vst/Korvo/user/factory.kvl"] = "my library";
   fs.failCopyTo = {"/vst/Korvo/data/Korvo_backup.dat~"};
   ASSERT_EQ(run(), InstallOutcome::Installed);
-  EXPECT_EQ(msgs.shown[1], "|The directory /vst/Korvo already exists. Install anyway?");
+  EXPECT_EQ(msgs.shown[1],
+            "|The directory /vst/Korvo already exists. Install anyway?\nYour sounds are kept: Korvo_backup.dat as "
+            "Korvo_backup.dat~, factory.kvl as factory.kvl~.");
   EXPECT_EQ(msgs.shown[2], "Error|Could not copy file: Korvo_backup.dat");
+  EXPECT_EQ(msgs.shown[3],
+            "|Korvo has been installed.\nYour previous sounds are kept: factory.kvl as "
+            "/vst/Korvo/user/factory.kvl~.");
   EXPECT_EQ(fs.files["/vst/Korvo/data/Korvo_backup.dat"], "my sounds");
   EXPECT_EQ(fs.files["/vst/Korvo/user/factory.kvl~"], "my library");
   EXPECT_EQ(fs.files["/vst/Korvo/user/factory.kvl"], "new factory.kvl");
+}
+
+// Reinstalling never replaces an earlier safety copy of the user's sounds, and a reinstall over
+// unchanged factory files writes no copy at all.
+TEST_F(Setup, ReinstallsKeepEverySafetyCopyOfTheUsersSounds) {
+  const std::string backup = "/vst/Korvo/data/Korvo_backup.dat";
+  ASSERT_EQ(run(), InstallOutcome::Installed);
+  ASSERT_EQ(run(), InstallOutcome::Installed);
+  EXPECT_EQ(msgs.shown[1], "|The directory /vst/Korvo already exists. Install anyway?");
+  EXPECT_EQ(msgs.shown.back(), "|Korvo has been installed.");
+  EXPECT_FALSE(fs.exists(backup + "~"));
+  fs.files[backup] = "my sounds";
+  ASSERT_EQ(run(), InstallOutcome::Installed);
+  EXPECT_EQ(fs.files[backup + "~"], "my sounds");
+  EXPECT_EQ(msgs.shown.back(),
+            "|Korvo has been installed.\nYour previous sounds are kept: Korvo_backup.dat as " + backup + "~.");
+  ASSERT_EQ(run(), InstallOutcome::Installed);  // the factory file again: nothing more to keep
+  EXPECT_FALSE(fs.exists(backup + "~2"));
+  fs.files[backup] = "my later sounds";
+  ASSERT_EQ(run(), InstallOutcome::Installed);
+  EXPECT_EQ(fs.files[backup + "~"], "my sounds");
+  EXPECT_EQ(fs.files[backup + "~2"], "my later sounds");
+  EXPECT_NE(msgs.shown[1].find("Korvo_backup.dat as Korvo_backup.dat~2"), std::string::npos) << msgs.shown[1];
+  // A copy that holds only the factory file may take the user's sounds; one that holds them
+  // already is enough.
+  fs.files[backup + "~"] = fs.files["/setup/Korvo_backup.dat"];
+  fs.files[backup] = "third";
+  EXPECT_EQ(safetyCopyName(fs, backup, "/setup/Korvo_backup.dat"), backup + "~");
+  fs.files[backup] = "my later sounds";
+  EXPECT_EQ(safetyCopyName(fs, backup, "/setup/Korvo_backup.dat"), "");
 }
 
 TEST_F(Setup, StopsOnlyForThePluginAndTheWaveRom) {
@@ -238,9 +276,13 @@ TEST(SetupSystemFiles, ReplacesOnlyByACompleteCopy) {
   EXPECT_FALSE(files.copyFile((dir / "missing").string(), (dir / "target").string()));
   EXPECT_FALSE(files.copyFile((dir / "sub").string(), (dir / "target").string()));
   EXPECT_EQ(text(), "previous");
-  EXPECT_FALSE(stdfs::exists(dir / "target.tmp"));
+  EXPECT_EQ(std::distance(stdfs::directory_iterator(dir), {}), 3) << "no temporary file left";
+  std::ofstream(dir / "target.tmp") << "the user's own";
   EXPECT_TRUE(files.copyFile((dir / "source").string(), (dir / "target").string()));
   EXPECT_EQ(text(), "next");
+  EXPECT_EQ(stdfs::file_size(dir / "target.tmp"), 14u) << "a file of that name is not the copy's";
+  EXPECT_TRUE(files.sameContent((dir / "source").string(), (dir / "target").string()));
+  EXPECT_FALSE(files.sameContent((dir / "source").string(), (dir / "target.tmp").string()));
   stdfs::remove_all(dir);
 }
 

@@ -182,15 +182,71 @@ TEST_F(BankFiles, BackupRules) {
   EXPECT_EQ(fs::file_size(fs::path(backup + ".unreadable") / "inside"), 3u);
 }
 
+// Two refusals in a row: the second refused file is kept beside the first, never over it. A file
+// of the right size whose records lack the format word is refused like one of the wrong size.
+TEST_F(BankFiles, EveryRefusedBackupIsKeptUnderANameOfItsOwn) {
+  const std::string folder = dir_.string();
+  const std::string backup = path("Korvo_backup.dat");
+  Ckv_soundMan a;
+  fill(a);
+  std::vector<std::uint8_t> whole(kBankSize);
+  a.SaveBank(whole.data());
+  std::vector<std::uint8_t> oneTooLong = whole;
+  oneTooLong.push_back(0);
+  std::vector<std::uint8_t> zeroed(kBankSize, 0);
+  zeroed[0] = 1;  // the version is right, the records are not sound records
+  std::vector<std::uint8_t> oneBadRecord = whole;
+  oneBadRecord[kBankHeaderSize + 5 * kProgramRecordSize + 512] = 0;
+
+  write(backup, oneTooLong);
+  Ckv_soundMan b;
+  ASSERT_EQ(readBackup(b, folder), BankImageStatus::WrongSize);
+  ASSERT_EQ(writeBackup(a, folder, BankImageStatus::WrongSize), 0);
+  for (const auto& refused : {zeroed, oneBadRecord}) {
+    write(backup, refused);
+    Ckv_soundMan c;
+    EXPECT_EQ(readBackup(c, folder), BankImageStatus::BadRecords);
+    EXPECT_TRUE(recordsEqual(*c.ProgMan().RecordAt(1), makeInitRecord()));
+    ASSERT_EQ(writeBackup(a, folder, BankImageStatus::BadRecords), 0);
+  }
+  std::vector<std::uint8_t> kept;
+  ASSERT_EQ(readWholeFile(backup + ".unreadable", kept), oneTooLong.size());
+  EXPECT_EQ(kept, oneTooLong);
+  ASSERT_EQ(readWholeFile(backup + ".unreadable.2", kept), zeroed.size());
+  EXPECT_EQ(kept, zeroed);
+  ASSERT_EQ(readWholeFile(backup + ".unreadable.3", kept), oneBadRecord.size());
+  EXPECT_EQ(kept, oneBadRecord);
+  Ckv_soundMan check;
+  EXPECT_EQ(readBackup(check, folder), BankImageStatus::Ok);
+}
+
+TEST_F(BankFiles, MemoryCopiesAreNamedByTimeAndOnlyTheNewestStay) {
+  const std::vector<std::uint8_t> image(kBankSize, 1);
+  const std::time_t start = 1700000000;
+  write(path("Korvo-memory-notes.txt"), {1});  // not a copy: left alone
+  std::vector<std::string> names;
+  for (int i = 0; i < 7; ++i) names.push_back(keepMemoryCopy(image, dir_.string(), start + (i < 2 ? 0 : i)));
+  EXPECT_EQ(names[0].rfind("Korvo-memory-2023-11-", 0), 0u) << names[0];
+  EXPECT_EQ(names[1], names[0].substr(0, names[0].size() - 4) + "-2.kvl") << "same second, its own name";
+  EXPECT_TRUE(fs::exists(path("Korvo-memory-notes.txt")));
+  std::size_t left = 0;
+  for (const auto& e : fs::directory_iterator(dir_)) left += e.path().extension() == ".kvl";
+  EXPECT_EQ(left, kMemoryCopiesKept);
+  EXPECT_FALSE(fs::exists(path(names[0].c_str())));
+  EXPECT_FALSE(fs::exists(path(names[1].c_str())));
+  EXPECT_TRUE(fs::exists(path(names[6].c_str())));
+  EXPECT_TRUE(keepMemoryCopy(image, (dir_ / "missing").string(), start).empty());
+}
+
 TEST_F(BankFiles, FailedSaveKeepsThePreviousFile) {
   Ckv_soundMan a;
   fill(a);
   ASSERT_EQ(saveLibraryFile(a, path("keep.kvl")), 0);
   Ckv_soundMan empty;
-  // The new image goes to a temporary file first; when that cannot be made, the error is
-  // reported and the file on disk keeps its previous contents.
-  fs::create_directories(path("keep.kvl.tmp"));
+  // A file its owner made read-only is refused, and the file on disk keeps its previous contents.
+  fs::permissions(path("keep.kvl"), fs::perms::owner_read);
   EXPECT_NE(saveLibraryFile(empty, path("keep.kvl")), 0);
+  fs::permissions(path("keep.kvl"), fs::perms::owner_read | fs::perms::owner_write);
   Ckv_soundMan check;
   EXPECT_EQ(loadLibraryFile(check, path("keep.kvl")), BankImageStatus::Ok);
   EXPECT_TRUE(recordsEqual(*check.ProgMan().RecordAt(9), *a.ProgMan().RecordAt(9)));

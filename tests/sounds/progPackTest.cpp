@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "progMan.h"
 #include "progPack.h"
 #include "progRecord.h"
 
@@ -385,6 +386,54 @@ TEST(UnpackProgram, OutOfRangeNybblesStayDefined) {
   EXPECT_EQ(r.words[193], 56);
   EXPECT_FALSE(bodyNybblesValid(body.data()));
   EXPECT_TRUE(bodyNybblesValid(toBody(initBytes()).data()));
+}
+
+// A dump made on the instrument goes back as it came, also with every bit that no field of the
+// record holds set (the layout table's unlisted bits and bytes 96..99), and keeps those bits when
+// one value is edited.
+TEST(PackProgram, BitsWithoutAFieldTravelWithTheSound) {
+  Bytes unused{};
+  for (int e = 0; e < 4; ++e) {
+    const std::size_t b = 6 + 10 * static_cast<std::size_t>(e);
+    for (std::size_t i : {3u, 4u, 5u, 8u, 9u}) unused[b + i] = 0xC0;
+    unused[b + 6] = 0x40;
+    unused[b + 7] = 0x03;
+  }
+  for (std::size_t b : {58u, 68u, 78u}) {
+    unused[b] = 0x80;
+    unused[b + 1] = 0x07;
+    unused[b + 6] = 0x01;
+  }
+  unused[88] = unused[94] = 0x01;
+  unused[90] = 0xE0;
+  unused[95] = 0x40;
+  for (std::size_t k = 96; k < 100; ++k) unused[k] = 0xFF;
+
+  const Bytes fields = packed(unpacked(packed(Fixture().rec)));  // values the instrument can hold
+  Bytes dump = fields;
+  for (std::size_t k = 0; k < kPackedProgramBytes; ++k) dump[k] |= unused[k];
+  ProgramRecord sound = unpacked(dump);
+  EXPECT_EQ(packed(sound), dump);
+  ProgramRecord fresh = unpacked(fields);
+  for (int i = word::kHardwareBits; i < kParamWordCount; ++i) EXPECT_EQ(fresh.words[i], 0) << "word " << i;
+  EXPECT_EQ(packed(fresh), fields) << "nothing added where the dump had no such bits";
+
+  sound.words[word::kEnv[0] + word::kEnvT1] = 9;
+  Bytes edited = dump;
+  edited[9] = static_cast<std::uint8_t>(0xC0 | 9);
+  EXPECT_EQ(packed(sound), edited);
+
+  // Through the dump message: byte for byte but for the channel byte.
+  std::vector<std::uint8_t> message = {0xF0, 0x0F, 0x02, 0x05, 0x01};
+  const auto body = toBody(dump);
+  message.insert(message.end(), body.begin(), body.end());
+  message.push_back(0xF7);
+  Ckv_progMan programs;
+  ASSERT_TRUE(programs.ImportSingle(Ckv_progMan::EditSlot(), message.data(), true, message.size()));
+  std::vector<std::uint8_t> back;
+  ASSERT_TRUE(programs.ExportSingle(Ckv_progMan::EditSlot(), back));
+  message[3] = 0x00;
+  EXPECT_EQ(back, message);
 }
 
 // Pack and unpack agree for every value of every hardware field's range.

@@ -1,6 +1,7 @@
 // The tools' MIDI file reader on hand-made files: what a song needs is read, SysEx is left out
 // without confusing the parser behind it (or kept for a host that asks for it), and malformed or
 // absurd files give an error.
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -97,6 +98,46 @@ TEST(MidiFile, MalformedAndAbsurdFilesGiveAnErrorAndNothing) {
     EXPECT_TRUE(out.empty()) << c.name;
     EXPECT_NE(error.find(c.message), std::string::npos) << c.name << ": " << error;
   }
+}
+
+// Type 1: the tracks play together (at one time, the lower track first), and a tempo change in the
+// first track holds for all of them from its pulse on.
+TEST(MidiFile, TracksMergeByTimeAndShareTheTempoMap) {
+  const Bytes file = smf(1, 96,
+                         {track({0x60, 0xFF, 0x51, 0x03, 0x03, 0xD0, 0x90}),  // 250000 us a beat from beat 1
+                          track({0x60, 0x91, 0x40, 0x64, 0x60, 0x81, 0x40, 0x00}), track({0x60, 0x92, 0x43, 0x64})});
+  std::vector<TimedMessage> out;
+  std::string error;
+  ASSERT_TRUE(read(file, out, error)) << error;
+  ASSERT_EQ(out.size(), 3u);
+  EXPECT_EQ(out[0].bytes[0], 0x91);
+  EXPECT_EQ(out[1].bytes[0], 0x92) << "same pulse: the lower track first";
+  EXPECT_EQ(out[0].frame, 22050) << "beat 1 at the old tempo";
+  EXPECT_EQ(out[2].frame, 22050 + 11025) << "beat 2 a quarter second later";
+}
+
+// A long file loads in time that grows with its size alone.
+TEST(MidiFile, AMillionEventsLoadInLinearTime) {
+  auto fileOf = [](std::size_t notes) {
+    Bytes events;
+    events.reserve(notes * 4);
+    for (std::size_t i = 0; i < notes; ++i)
+      events.insert(events.end(), {0x01, 0x90, 0x3C, static_cast<std::uint8_t>(i & 1 ? 0 : 0x64)});
+    return smf(1, 960, {track({}), track(events)});
+  };
+  auto seconds = [](const Bytes& file, std::size_t& count) {
+    std::vector<TimedMessage> out;
+    std::string error;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(read(file, out, error)) << error;
+    count = out.size();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  };
+  std::size_t count = 0;
+  const double million = seconds(fileOf(1000000), count);
+  EXPECT_EQ(count, 1000000u);
+  // Under the sanitizers too; a reader that removes events one by one needs minutes here.
+  EXPECT_LT(million, 20.0);
 }
 
 // What vsthost asks for: a file's SysEx dumps go to the plug-in whole (a dump whose end comes in a

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -140,6 +141,39 @@ TEST(ToolWavFile, WrittenFilesReadBackAsGiven) {
   EXPECT_FALSE(writeStereoWav(blocked, left, right, 22050, WavFormat::Float32, error));
   EXPECT_NE(error.find("cannot write"), std::string::npos) << error;
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1) << "only out.wav";
+  std::filesystem::remove_all(dir);
+}
+
+// Past 4 GiB of samples the header's 32-bit sizes would wrap: the file is RF64 and reads back
+// whole. (About 4 GiB on disk for a few seconds.)
+TEST(ToolWavFile, OutputPastFourGiBIsRF64) {
+  const auto dir = std::filesystem::temp_directory_path() / "korvo-wavfile-rf64";
+  std::error_code ec;
+  if (std::filesystem::space(std::filesystem::temp_directory_path(), ec).available < (std::uintmax_t{6} << 30))
+    GTEST_SKIP() << "less than 6 GiB free in the temporary folder for a file past 4 GiB";
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  const std::string path = (dir / "long.wav").string();
+  const std::vector<float> block(1u << 20, 0.25f);
+  const std::int64_t frames = (std::int64_t{1} << 29) + (1 << 20);  // 8 bytes a frame: just past 4 GiB
+  std::string error;
+  StereoWavWriter writer;
+  ASSERT_TRUE(writer.open(path, 44100, WavFormat::Float32, error)) << error;
+  for (std::int64_t done = 0; done < frames; done += static_cast<std::int64_t>(block.size()))
+    ASSERT_TRUE(writer.write(block.data(), block.data(), block.size(), 1.0f, error)) << error;
+  ASSERT_TRUE(writer.commit(error)) << error;
+  char tag[4] = {};
+  std::ifstream(path, std::ios::binary).read(tag, 4);
+  EXPECT_EQ(std::string(tag, 4), "RF64");
+  SF_INFO info{};
+  SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(info.frames, frames);
+  float last[2] = {};
+  sf_seek(f, -1, SEEK_END);
+  EXPECT_EQ(sf_readf_float(f, last, 1), 1);
+  EXPECT_EQ(last[1], 0.25f);
+  sf_close(f);
   std::filesystem::remove_all(dir);
 }
 

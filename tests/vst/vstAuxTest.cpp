@@ -1,7 +1,13 @@
 #include <cfloat>
+#include <cerrno>
 #include <cmath>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
+
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
 #include <gtest/gtest.h>
 
@@ -135,19 +141,68 @@ TEST(Files, WriteWholeFileReplacesAtomicallyAndKeepsTheOldCopyOnFailure) {
   std::vector<std::uint8_t> out;
   ASSERT_EQ(readWholeFile(target, out), 5u);
   EXPECT_EQ(std::string(out.begin(), out.end()), "newer");
-  EXPECT_FALSE(std::filesystem::exists(target + ".tmp"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1) << "no temporary file left behind";
   // Nothing to write: success, no file touched.
   EXPECT_EQ(writeWholeFile(target, nullptr, 5), 0);
   EXPECT_EQ(writeWholeFile(target, "x", 0), 0);
   ASSERT_EQ(readWholeFile(target, out), 5u);
-  // A folder in the way of the temporary file: the write fails and the old file survives.
-  std::filesystem::create_directory(target + ".tmp");
-  std::filesystem::create_directory(target + ".tmp/blocker");
-  EXPECT_NE(writeWholeFile(target, "lost", 4), 0);
+#ifndef _WIN32
+  // A write that fails half way (the file size limit stands in for a full disk) leaves the old file.
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = saved;
+  small.rlim_cur = 2;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const int failed = writeWholeFile(target, "lost", 4);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, oldSignal);
+  EXPECT_EQ(failed, EFBIG);
   ASSERT_EQ(readWholeFile(target, out), 5u);
   EXPECT_EQ(std::string(out.begin(), out.end()), "newer");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
+#endif
   EXPECT_NE(writeWholeFile((dir / "no/such/folder/x").string(), "x", 1), 0);
   std::filesystem::remove_all(dir);
+}
+
+TEST(Files, WriteWholeFileKeepsWhatTheOldFileWas) {
+  namespace fs = std::filesystem;
+  auto dir = tempFolder();
+  auto text = [](const fs::path& p) {
+    std::vector<std::uint8_t> out;
+    readWholeFile(p.string(), out);
+    return std::string(out.begin(), out.end());
+  };
+  // The user's own file with the name a temporary file once had is not touched.
+  const fs::path target = dir / "mine.kvl";
+  std::ofstream(dir / "mine.kvl.tmp") << "user's";
+  ASSERT_EQ(writeWholeFile(target.string(), "one", 3), 0);
+  EXPECT_EQ(text(dir / "mine.kvl.tmp"), "user's");
+  // Permissions stay.
+  fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write);
+  ASSERT_EQ(writeWholeFile(target.string(), "two", 3), 0);
+  EXPECT_EQ(fs::status(target).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(text(target), "two");
+  // A read-only file is refused and stays read-only and unchanged.
+  fs::permissions(target, fs::perms::owner_read | fs::perms::group_read);
+  EXPECT_EQ(writeWholeFile(target.string(), "three", 5), EACCES);
+  EXPECT_EQ(describeWriteError(EACCES), "the file or its folder is read-only");
+  EXPECT_EQ(text(target), "two");
+  EXPECT_EQ(fs::status(target).permissions(), fs::perms::owner_read | fs::perms::group_read);
+  fs::permissions(target, fs::perms::owner_all);
+#ifndef _WIN32
+  // A link is written through to its target and stays a link, also when the target is missing.
+  fs::create_directory(dir / "real");
+  fs::create_symlink("real/bank.dat", dir / "link.dat");
+  ASSERT_EQ(writeWholeFile((dir / "link.dat").string(), "four", 4), 0);
+  EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir / "link.dat")));
+  EXPECT_EQ(text(dir / "real/bank.dat"), "four");
+  ASSERT_EQ(writeWholeFile((dir / "link.dat").string(), "five", 4), 0);
+  EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir / "link.dat")));
+  EXPECT_EQ(text(dir / "real/bank.dat"), "five");
+#endif
+  fs::remove_all(dir);
 }
 
 }  // namespace

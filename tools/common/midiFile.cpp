@@ -1,5 +1,6 @@
 #include "midiFile.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -10,10 +11,6 @@
 
 #include "VSTaux.h"
 
-// libsmf's header pulls glib in inside its extern "C" block; glib's C++ parts must come first.
-#include <glib.h>
-#include <smf.h>
-
 namespace korvo::tools {
 
 namespace {
@@ -21,37 +18,40 @@ namespace {
 // Files bigger than this are no songs.
 constexpr std::size_t kMaxMidiFileSize = 64u * 1024u * 1024u;
 
-// libsmf stops the whole program on an assertion for some malformed files instead of refusing
-// them (and for any SysEx continuation event), so a file reaches it only after this walk has found
-// every chunk and event well formed, every track shorter than the 32-bit pulse count libsmf
-// keeps, and has made a copy without the SysEx continuations (and without any SysEx event unless
-// they are asked for).
-class SmfWalk {
- public:
-  SmfWalk(const std::uint8_t* data, std::size_t size, bool keepSysEx)
-      : p_(data), end_(data + size), keepSysEx_(keepSysEx) {}
+// One event of a track: where it stands in pulses, and its bytes (the status byte apart, as
+// running status leaves it out of the file).
+struct TrackEvent {
+  std::int64_t pulses;
+  std::uint32_t track;
+  std::uint8_t status;       // 0x80..0xEF channel message, 0xF0 SysEx, 0xFF meta
+  std::uint8_t metaType;     // meta events only
+  const std::uint8_t* body;  // channel: the data bytes; SysEx: after its length; meta: its data
+  std::uint32_t size;
+};
 
-  // The image libsmf gets, valid once check() has returned null.
-  const std::vector<std::uint8_t>& clean() const { return out_; }
+// Reads the chunks and events of a file in one pass, checking each (the file is hostile input),
+// and lists the events of every track. Nothing is removed or moved afterwards, so the time taken
+// grows with the file's size alone.
+class TrackWalk {
+ public:
+  TrackWalk(const std::uint8_t* data, std::size_t size) : p_(data), end_(data + size) {}
+
+  const std::vector<TrackEvent>& events() const { return events_; }
+  unsigned division() const { return division_; }
 
   const char* check() {
     std::uint32_t length = 0;
     if (!chunk("MThd", length) || length != 6 || end_ - p_ < 6) return "no standard MIDI file header";
-    out_.assign(p_ - 8, p_ + 6);
-    const unsigned format = word(), tracks = word(), division = word();
+    const unsigned format = word(), tracks = word();
+    division_ = word();
     if (format > 1) return "only MIDI files of type 0 and 1 are read";
     if (tracks == 0 || (format == 0 && tracks != 1)) return "the header's track count does not fit its type";
-    if (division == 0 || (division & 0x8000u)) return "time code (SMPTE) timing is not supported";
+    if (division_ == 0 || (division_ & 0x8000u)) return "time code (SMPTE) timing is not supported";
     for (unsigned t = 0; t < tracks; ++t) {
       if (!chunk("MTrk", length) || length > static_cast<std::size_t>(end_ - p_))
         return "a track is missing or cut short";
       const std::uint8_t* trackEnd = p_ + length;
-      out_.insert(out_.end(), p_ - 8, p_);
-      const std::size_t start = out_.size();
-      if (const char* why = track(trackEnd)) return why;
-      const std::size_t written = out_.size() - start;
-      for (int i = 0; i < 4; ++i)
-        out_[start - 4 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(written >> (24 - 8 * i));
+      if (const char* why = track(trackEnd, t)) return why;
       p_ = trackEnd;
     }
     return nullptr;
@@ -81,21 +81,13 @@ class SmfWalk {
     }
     return false;
   }
-  void put(std::uint32_t delta, const std::uint8_t* from, const std::uint8_t* to) {
-    std::uint8_t bytes[5];
-    int n = 0;
-    do {
-      bytes[n++] = static_cast<std::uint8_t>(delta & 0x7Fu);
-      delta >>= 7;
-    } while (delta != 0);
-    while (n > 1) out_.push_back(static_cast<std::uint8_t>(bytes[--n] | 0x80u));
-    out_.push_back(bytes[0]);
-    out_.insert(out_.end(), from, to);
+  void add(std::int64_t pulses, std::uint32_t track, std::uint8_t status, std::uint8_t metaType,
+           const std::uint8_t* body) {
+    events_.push_back({pulses, track, status, metaType, body, static_cast<std::uint32_t>(p_ - body)});
   }
-  const char* track(const std::uint8_t* limit) {
+  const char* track(const std::uint8_t* limit, std::uint32_t number) {
     std::uint8_t running = 0;
     std::int64_t pulses = 0;
-    std::uint32_t skipped = 0;  // delta time of the SysEx events left out, handed to the next event
     bool ended = false;
     while (p_ < limit) {
       if (ended) return "events after the end of a track";
@@ -104,10 +96,6 @@ class SmfWalk {
       pulses += delta;
       if (pulses > INT32_MAX) return "a track longer than the reader can count";
       if (p_ >= limit) return "a track ends inside an event";
-      if (std::uint64_t{skipped} + delta > 0x0FFFFFFFu) return "a delta time too long to write";
-      delta += skipped;
-      skipped = 0;
-      const std::uint8_t* event = p_;
       std::uint8_t status = *p_;
       if (status >= 0x80) {
         ++p_;
@@ -118,10 +106,11 @@ class SmfWalk {
       }
       if (status < 0xF0) {
         running = status;
+        const std::uint8_t* body = p_;
         const int bytes = (status & 0xF0) == 0xC0 || (status & 0xF0) == 0xD0 ? 1 : 2;
         for (int i = 0; i < bytes; ++i)
           if (p_ >= limit || *p_++ >= 0x80) return "a channel message is cut short";
-        put(delta, event, p_);
+        add(pulses, number, status, 0, body);
         continue;
       }
       running = 0;
@@ -133,16 +122,16 @@ class SmfWalk {
           return "a meta event is cut short";
         if (!metaLengthFits(type, length)) return "a meta event of the wrong length";
         ended = type == 0x2F;
+        const std::uint8_t* body = p_;
         p_ += length;
-        put(delta, event, p_);
+        add(pulses, number, status, type, body);
       } else if (status == 0xF0 || status == 0xF7) {
         if (!quantity(limit, length) || length > static_cast<std::size_t>(limit - p_))
           return "a SysEx event is cut short";
+        const std::uint8_t* body = p_;
         p_ += length;
-        if (keepSysEx_ && status == 0xF0)
-          put(delta, event, p_);
-        else
-          skipped = delta;
+        // A continuation (F7) carries no message of its own.
+        if (status == 0xF0) add(pulses, number, status, 0, body);
       } else {
         return "a system message that has no place in a file";
       }
@@ -165,25 +154,79 @@ class SmfWalk {
 
   const std::uint8_t* p_;
   const std::uint8_t* end_;
-  const bool keepSysEx_;
-  std::vector<std::uint8_t> out_;
+  unsigned division_ = 0;
+  std::vector<TrackEvent> events_;
 };
 
-bool collect(smf_t* smf, double rate, const std::string& name, std::vector<TimedMessage>& out, std::string& error,
-             const MidiFileOptions& options) {
+// Seconds from pulses through the tempo changes met so far, in the order the events play. A
+// change takes effect after the pulse it stands at (events at that pulse keep the old tempo), and
+// a time signature starts a segment of its own, as the library that read these files before did,
+// so that every event keeps the time it had then.
+class TempoMap {
+ public:
+  explicit TempoMap(unsigned division) : division_(division) {}
+
+  void meet(const TrackEvent& e) {
+    if (e.status != 0xFF || (e.metaType != 0x51 && e.metaType != 0x58)) return;
+    std::int64_t tempo = segments_.back().microsPerQuarter;
+    if (e.metaType == 0x51) {
+      tempo = std::int64_t{e.body[0]} << 16 | std::int64_t{e.body[1]} << 8 | e.body[2];
+      if (tempo <= 0) return;
+    }
+    if (segments_.back().pulses != e.pulses) {
+      const double seconds = e.pulses == 0 ? 0.0 : secondsAt(e.pulses);
+      segments_.push_back({e.pulses, seconds, segments_.back().microsPerQuarter});
+    }
+    segments_.back().microsPerQuarter = tempo;
+  }
+
+  double secondsAt(std::int64_t pulses) const {
+    // The last segment that starts before `pulses` (the first one at pulse 0).
+    const Segment* s = &segments_.front();
+    if (pulses != 0) s = segments_.back().pulses < pulses ? &segments_.back() : &segments_[segments_.size() - 2];
+    return s->seconds + static_cast<double>(pulses - s->pulses) *
+                            (static_cast<double>(s->microsPerQuarter) / (static_cast<double>(division_) * 1000000.0));
+  }
+
+ private:
+  struct Segment {
+    std::int64_t pulses;
+    double seconds;
+    std::int64_t microsPerQuarter;
+  };
+  unsigned division_;
+  std::vector<Segment> segments_{{0, 0.0, 500000}};  // 120 BPM until told otherwise
+};
+
+bool collect(const TrackWalk& walk, double rate, const std::string& name, std::vector<TimedMessage>& out,
+             std::string& error, const MidiFileOptions& options) {
+  // The tracks play together: by time, and at the same time the lower track first, each track
+  // in its own order.
+  std::vector<std::uint32_t> order(walk.events().size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::uint32_t>(i);
+  const auto& events = walk.events();
+  std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+    return events[a].pulses != events[b].pulses ? events[a].pulses < events[b].pulses
+                                                : events[a].track < events[b].track;
+  });
+  TempoMap tempo(walk.division());
   std::vector<TimedMessage> messages;
-  while (smf_event_t* e = smf_get_next_event(smf)) {
-    if (smf_event_is_metadata(e) || e->midi_buffer_length < 1) continue;
-    const bool sysEx = e->midi_buffer[0] == 0xF0;
-    if (sysEx ? !options.sysEx : e->midi_buffer_length > 3) continue;
-    if (!(e->time_seconds >= 0.0 && e->time_seconds <= kMaxMidiSeconds)) {
+  for (const std::uint32_t index : order) {
+    const TrackEvent& e = events[index];
+    tempo.meet(e);
+    if (e.status == 0xFF) continue;
+    const bool sysEx = e.status == 0xF0;
+    if (sysEx && !options.sysEx) continue;
+    const double seconds = tempo.secondsAt(e.pulses);
+    if (!(seconds >= 0.0 && seconds <= kMaxMidiSeconds)) {
       error = "'" + name + "' runs longer than " + std::to_string(static_cast<int>(kMaxMidiSeconds / 3600)) + " hours";
       return false;
     }
-    if (e->midi_buffer[0] < 0x80) continue;
     TimedMessage m;
-    m.frame = frameAt(e->time_seconds, rate);
-    m.bytes.assign(e->midi_buffer, e->midi_buffer + e->midi_buffer_length);
+    m.frame = frameAt(seconds, rate);
+    m.bytes.reserve(1 + e.size + 1);
+    m.bytes.push_back(e.status);
+    m.bytes.insert(m.bytes.end(), e.body, e.body + e.size);
     // A dump sent in packets keeps only its first; it still reaches the plug-in as a whole message.
     if (sysEx && m.bytes.back() != 0xF7) m.bytes.push_back(0xF7);
     messages.push_back(std::move(m));
@@ -204,19 +247,12 @@ bool readMidiBytes(const void* data, std::size_t size, double rate, const std::s
     error = "'" + name + "' is empty";
     return false;
   }
-  SmfWalk walk(static_cast<const std::uint8_t*>(data), size, options.sysEx);
+  TrackWalk walk(static_cast<const std::uint8_t*>(data), size);
   if (const char* why = walk.check()) {
     error = "'" + name + "' is not a readable standard MIDI file: " + why;
     return false;
   }
-  smf_t* smf = smf_load_from_memory(walk.clean().data(), walk.clean().size());
-  if (!smf) {
-    error = "'" + name + "' is not a readable standard MIDI file";
-    return false;
-  }
-  const bool ok = collect(smf, rate, name, out, error, options);
-  smf_delete(smf);
-  return ok;
+  return collect(walk, rate, name, out, error, options);
 }
 
 bool readMidiFile(const std::string& path, double rate, std::vector<TimedMessage>& out, std::string& error,

@@ -160,6 +160,16 @@ bool planSounds(const Options& o, const std::string& defaultLibrary, SoundPlan& 
     error = "'" + path + "': " + error;
     return false;
   }
+  if (file.kind == patch::FileKind::SysEx && o.program >= 0 && file.sounds.size() > 1) {
+    // A dump of several sounds: --program N plays its N-th, counted from 0 as the bank's programs.
+    if (static_cast<std::size_t>(o.program) >= file.sounds.size()) {
+      error = "'" + path + "' holds " + std::to_string(file.sounds.size()) + " sounds (programs 0.." +
+              std::to_string(file.sounds.size() - 1) + "): no program " + std::to_string(o.program);
+      return false;
+    }
+    plan.fixed = file.sounds[static_cast<std::size_t>(o.program)].record;
+    return true;
+  }
   patch::Selection sel;
   if (o.program >= 0) sel.program = o.program;
   std::vector<patch::Sound> chosen;
@@ -176,6 +186,15 @@ bool planSounds(const Options& o, const std::string& defaultLibrary, SoundPlan& 
     plan.fixed = chosen.front().record;
   }
   return true;
+}
+
+// The input file the output would overwrite, empty when there is none.
+std::string inputNamedBy(const Options& o, const std::string& output) {
+  for (const std::string* input : {&o.midi, &o.syx, &o.library, &o.text}) {
+    std::error_code ec;
+    if (!input->empty() && std::filesystem::equivalent(*input, output, ec)) return *input;
+  }
+  return {};
 }
 
 tools::WavFormat wavFormat(const std::string& format) {
@@ -201,8 +220,19 @@ int main(int argc, char** argv) {
   SoundPlan plan;
   if (!planSounds(o, joinPath(data, "factory.kvl"), plan, error)) return fail(error);
 
+  // Refused before the render: an output that would replace one of the inputs, or that cannot
+  // be written (the file is made now and filled as the render goes).
+  if (const std::string input = inputNamedBy(o, o.out); !input.empty())
+    return fail("the output '" + o.out + "' is the input file '" + input + "'; name another output with -o");
+  tools::StereoWavWriter wav;
+  if (!wav.open(o.out, o.rate, wavFormat(o.format), error)) return fail(error);
+  const float gain = static_cast<float>(std::pow(10.0, o.gainDb / 20.0));
+
   RenderOptions ro;
   ro.sampleRate = o.rate;
+  ro.sink = [&](const float* left, const float* right, int frames) {
+    return wav.write(left, right, static_cast<std::size_t>(frames), gain, error);
+  };
   ro.tailSeconds = o.tail;
   ro.dataFolder = data;
   if (!o.quiet) {
@@ -229,15 +259,13 @@ int main(int argc, char** argv) {
   if (!result.waveRomLoaded)
     std::fprintf(stderr, "korvo-render: warning: wave ROM '%s' not found or unreadable: the oscillators are silent\n",
                  result.waveRomPath.c_str());
-  const float gain = static_cast<float>(std::pow(10.0, o.gainDb / 20.0));
-  if (!tools::writeStereoWav(o.out, result.left, result.right, o.rate, wavFormat(o.format), error, gain))
-    return fail(error);
+  if (result.stopped || !wav.commit(error)) return fail(error);
   const float peak = result.peak * gain;
   std::printf("korvo-render: wrote '%s' (%.1f s stereo, %d MIDI channel%s, peak %.1f dBFS)\n", o.out.c_str(),
-              static_cast<double>(result.left.size()) / o.rate, result.channelsUsed,
-              result.channelsUsed == 1 ? "" : "s", peak > 0 ? 20.0 * std::log10(peak) : -200.0);
+              static_cast<double>(result.frames) / o.rate, result.channelsUsed, result.channelsUsed == 1 ? "" : "s",
+              peak > 0 ? 20.0 * std::log10(peak) : -200.0);
   if (o.realtimeFactor) {
-    const double audio = static_cast<double>(result.left.size()) / o.rate;
+    const double audio = static_cast<double>(result.frames) / o.rate;
     std::printf("korvo-render: realtime factor %.1f (%.1f s of audio in %.2f s, %d engine%s)\n",
                 seconds > 0 ? audio / seconds : 0.0, audio, seconds, result.channelsUsed,
                 result.channelsUsed == 1 ? "" : "s");

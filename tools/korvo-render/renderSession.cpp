@@ -67,8 +67,12 @@ RenderResult renderPerformance(const std::vector<TimedMessage>& messages, const 
 
   const std::int64_t last = messages.empty() ? 0 : messages.back().frame;
   const std::int64_t total = last + static_cast<std::int64_t>(std::llround(options.tailSeconds * options.sampleRate));
-  result.left.assign(static_cast<std::size_t>(total), 0.0f);
-  result.right.assign(static_cast<std::size_t>(total), 0.0f);
+  if (!options.sink) {
+    result.left.reserve(static_cast<std::size_t>(total));
+    result.right.reserve(static_cast<std::size_t>(total));
+  }
+  std::vector<float> blockLeft(static_cast<std::size_t>(std::max(options.blockSize, 1)));
+  std::vector<float> blockRight(blockLeft.size());
 
   std::size_t next = 0;
   std::int64_t lastReport = 0;
@@ -93,6 +97,8 @@ RenderResult renderPerformance(const std::vector<TimedMessage>& messages, const 
       ch.block.add(m, static_cast<vst::VstInt32>(m.frame - pos));
     }
     const int frames = static_cast<int>(end - pos);
+    std::fill_n(blockLeft.begin(), frames, 0.0f);
+    std::fill_n(blockRight.begin(), frames, 0.0f);
     for (auto& ch : channels) {
       if (!ch.engine) continue;
       if (!ch.block.empty()) {
@@ -100,16 +106,27 @@ RenderResult renderPerformance(const std::vector<TimedMessage>& messages, const 
         ch.engine->processEvents({ch.events.data(), fromHostEvents(ch.block.events(), ch.events)});
       }
       // Each engine adds its voices to the mix.
-      ch.engine->render(false, result.left.data() + pos, frames, result.right.data() + pos);
+      ch.engine->render(false, blockLeft.data(), frames, blockRight.data());
     }
+    for (int i = 0; i < frames; ++i)
+      result.peak = std::max({result.peak, std::fabs(blockLeft[static_cast<std::size_t>(i)]),
+                              std::fabs(blockRight[static_cast<std::size_t>(i)])});
+    if (options.sink) {
+      if (!options.sink(blockLeft.data(), blockRight.data(), frames)) {
+        result.stopped = true;
+        break;
+      }
+    } else {
+      result.left.insert(result.left.end(), blockLeft.begin(), blockLeft.begin() + frames);
+      result.right.insert(result.right.end(), blockRight.begin(), blockRight.begin() + frames);
+    }
+    result.frames = end;
     pos = end;
     if (options.progress && (pos - lastReport >= options.sampleRate * 2 || pos == total)) {
       options.progress(pos, total);
       lastReport = pos;
     }
   }
-  for (std::size_t i = 0; i < result.left.size(); ++i)
-    result.peak = std::max({result.peak, std::fabs(result.left[i]), std::fabs(result.right[i])});
   return result;
 }
 

@@ -32,10 +32,15 @@ struct RenderOptions {
   std::string dataFolder;  // where wavrom.bin is
   // Called now and then with the frames done and the total.
   std::function<void(std::int64_t done, std::int64_t total)> progress;
+  // When set, each rendered block goes here instead of into the result (a long render is not
+  // held in memory); returning false stops the render.
+  std::function<bool(const float* left, const float* right, int frames)> sink;
 };
 
 struct RenderResult {
-  std::vector<float> left, right;
+  std::vector<float> left, right;  // empty when a sink took the blocks
+  std::int64_t frames = 0;         // rendered
+  bool stopped = false;            // the sink asked to stop
   bool waveRomLoaded = false;
   std::string waveRomPath;
   int channelsUsed = 0;

@@ -5,20 +5,11 @@
 #include <string>
 #include <vector>
 
-#include <glib.h>
-
 #include "midiFile.h"
 
 using namespace korvo::tools;
 
-namespace {
-// libsmf reports every fault of a file on standard error; a fuzzer makes millions of them.
-void quiet(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const bool silenced = (g_log_set_default_handler(quiet, nullptr), true);
-  (void)silenced;
   const int rate = size > 0 && data[0] % 2 ? 192000 : 22050;
   MidiFileOptions host;  // what vsthost asks for
   host.sysEx = true;
