@@ -368,4 +368,11 @@ struct clap_host_gui {
 
 }  // extern "C"
 
+// A host's extension record, null when the host has none.
+template <class Ext>
+const Ext* hostExtension(const clap_host* host, const char* id) {
+  if (!host || !host->get_extension) return nullptr;
+  return static_cast<const Ext*>(host->get_extension(host, id));
+}
+
 }  // namespace korvo::clap

@@ -10,14 +10,6 @@ namespace korvo {
 
 using namespace clap;
 
-namespace {
-template <class Ext>
-const Ext* hostExtension(const clap_host* host, const char* id) {
-  if (!host || !host->get_extension) return nullptr;
-  return static_cast<const Ext*>(host->get_extension(host, id));
-}
-}  // namespace
-
 const char* CclapEditor::api() {
 #if defined(_WIN32)
   return CLAP_WINDOW_API_WIN32;

@@ -31,12 +31,6 @@ void copyText(char* destination, std::size_t capacity, const std::string& text) 
   destination[n] = '\0';
 }
 
-template <class Ext>
-const Ext* hostExtension(const clap_host* host, const char* id) {
-  if (!host || !host->get_extension) return nullptr;
-  return static_cast<const Ext*>(host->get_extension(host, id));
-}
-
 // The extension records: plain functions forwarding to the instance behind plugin_data.
 std::uint32_t KORVO_CLAPCALL audioPortCount(const clap_plugin*, bool isInput) { return isInput ? 0 : 1; }
 bool KORVO_CLAPCALL audioPortGet(const clap_plugin*, std::uint32_t index, bool isInput, clap_audio_port_info* info) {
