@@ -238,8 +238,13 @@ const void* CclapSynth::extension(const char* id) const {
 }
 
 void CclapSynth::onMainThread() {
-  if (rescanPending_.exchange(false) && hostParams_ && hostParams_->rescan)
-    hostParams_->rescan(host_, CLAP_PARAM_RESCAN_VALUES);
+  if (!rescanPending_.exchange(false)) return;
+  if (hostParams_ && hostParams_->rescan) hostParams_->rescan(host_, CLAP_PARAM_RESCAN_VALUES);
+  markDirty();
+}
+
+void CclapSynth::markDirty() {
+  if (hostState_ && hostState_->mark_dirty) hostState_->mark_dirty(host_);
 }
 
 void CclapSynth::requestFlushOnEdits() {
@@ -250,7 +255,9 @@ void CclapSynth::requestFlushOnEdits() {
     changed = changed || now != shown;
     shown = now;
   }
-  if (changed && hostParams_ && hostParams_->request_flush) hostParams_->request_flush(host_);
+  if (!changed) return;
+  if (hostParams_ && hostParams_->request_flush) hostParams_->request_flush(host_);
+  markDirty();
 }
 
 // Processing -------------------------------------------------------------------------------------

@@ -69,6 +69,8 @@ class CclapSynth {
   // Main thread, after the editor's tick: edits made in it reach a host that is not processing
   // through a flush it is asked for.
   void requestFlushOnEdits();
+  // Main thread: the sound changed inside Korvo, so the host's project has changed too.
+  void markDirty();
 
   clap::clap_plugin plugin_{};
   const clap::clap_host* host_ = nullptr;

@@ -87,7 +87,7 @@ TEST(ClapEvents, ParameterValuesAreTruncatedAndCheckedForSize) {
 
 // A host that records what the plug-in asks of it, and one plug-in over a test instance.
 struct Recorder {
-  int rescans = 0;
+  int rescans = 0, dirty = 0;
   std::uint32_t flags = 0;
   int callbacks = 0;
   std::vector<std::pair<clap_id, double>> outputs;
@@ -100,6 +100,7 @@ class ClapPlugin : public ::testing::Test {
     host_.host_data = &seen_;
     host_.name = host_.vendor = host_.url = host_.version = "test";
     host_.get_extension = [](const clap_host*, const char* id) -> const void* {
+      if (std::strcmp(id, CLAP_EXT_STATE) == 0) return &kState;
       return std::strcmp(id, CLAP_EXT_PARAMS) == 0 ? &kParams : nullptr;
     };
     host_.request_restart = host_.request_process = [](const clap_host*) {};
@@ -154,6 +155,8 @@ class ClapPlugin : public ::testing::Test {
                                             },
                                             [](const clap_host*, clap_id, std::uint32_t) {}, [](const clap_host*) {}};
 
+  static constexpr clap_host_state kState{[](const clap_host* h) { ++static_cast<Recorder*>(h->host_data)->dirty; }};
+
   Recorder seen_;
   clap_host host_{};
   const clap_plugin* plugin_ = nullptr;
@@ -177,6 +180,7 @@ TEST_F(ClapPlugin, AnEditInsideReachesTheHostAndAProgramSelectionAsARescan) {
   plugin_->on_main_thread(plugin_);
   EXPECT_EQ(seen_.rescans, 1);
   EXPECT_EQ(seen_.flags, CLAP_PARAM_RESCAN_VALUES);
+  EXPECT_EQ(seen_.dirty, 1) << "another sound changes the host's project";
 }
 
 TEST_F(ClapPlugin, AHostValueThatDidNotMoveKeepsAnEditMadeInside) {
