@@ -48,6 +48,7 @@ class X11WindowHost : public WindowHost {
   void fileDialog(const FileDialogRequest& request, std::function<void(const std::string&)> done) override;
 
   unsigned long window() const;
+  unsigned long nativeWindow() const override { return window(); }
   // The top-level window of the i-th open dialog (0 when there is none).
   unsigned long dialogWindow(std::size_t i) const;
   // The parent (and with it this window) was destroyed before the host was.
