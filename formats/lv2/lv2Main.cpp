@@ -40,8 +40,8 @@ const void* extensionData(const char* uri) {
   return std::strcmp(uri, LV2_STATE__interface) == 0 ? &state : nullptr;
 }
 
-const LV2_Descriptor descriptor{korvo::lv2::kPluginUri, instantiate, connectPort, activate, run,
-                                deactivate,             cleanup,     extensionData};
+const LV2_Descriptor descriptor{korvo::lv2::kPluginUri, instantiate, connectPort, activate, run, deactivate, cleanup,
+                                extensionData};
 
 }  // namespace
 

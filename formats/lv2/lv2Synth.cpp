@@ -56,7 +56,8 @@ void Lv2Synth::applyControls() {
     const float raw = *controls_[i];
     if (!std::isfinite(raw)) continue;
     const ParamInfo& p = params[i];
-    const int value = static_cast<int>(std::lround(std::clamp<float>(raw, static_cast<float>(p.min), static_cast<float>(p.max))));
+    const int value =
+        static_cast<int>(std::lround(std::clamp<float>(raw, static_cast<float>(p.min), static_cast<float>(p.max))));
     if (value == applied_[i]) continue;
     applied_[i] = value;
     if (!rebaseline) instance_.setParamValue(p.id, value);
@@ -98,8 +99,7 @@ LV2_State_Status Lv2Synth::save(LV2_State_Store_Function store, LV2_State_Handle
   if (!store) return LV2_STATE_ERR_UNKNOWN;
   const std::vector<std::uint8_t> record = instance_.state();
   if (record.empty()) return LV2_STATE_ERR_UNKNOWN;
-  return store(handle, stateKey_, record.data(), record.size(), stateType_,
-               LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE);
+  return store(handle, stateKey_, record.data(), record.size(), stateType_, LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE);
 }
 
 LV2_State_Status Lv2Synth::restore(LV2_State_Retrieve_Function retrieve, LV2_State_Handle handle) {

@@ -21,6 +21,7 @@ constexpr const char* kPrefixes =
     "@prefix state: <http://lv2plug.in/ns/ext/state#> .\n"
     "@prefix ui: <http://lv2plug.in/ns/extensions/ui#> .\n"
     "@prefix urid: <http://lv2plug.in/ns/ext/urid#> .\n"
+    "@prefix xsd: <http://www.w3.org/2001/XMLSchema#> .\n"
     "\n";
 
 std::string uri(const char* text) { return std::string("<") + text + ">"; }
@@ -115,7 +116,9 @@ std::string pluginTtl() {
   out += "    lv2:extensionData state:interface ;\n";
   out += "    ui:ui " + uri(kUiUri) + " ;\n";
   out += "    lv2:port [\n";
-  out += "    a lv2:InputPort , atom:AtomPort ;\n    atom:bufferType atom:Sequence ;\n    atom:supports midi:MidiEvent ;\n";
+  out +=
+      "    a lv2:InputPort , atom:AtomPort ;\n    atom:bufferType atom:Sequence ;\n    atom:supports midi:MidiEvent "
+      ";\n";
   out += "    lv2:designation lv2:control ;\n    lv2:index " + std::to_string(kMidiPort) +
          " ;\n    lv2:symbol \"midi_in\" ;\n    lv2:name \"MIDI In\"\n";
   out += "] , [\n";
@@ -130,13 +133,14 @@ std::string pluginTtl() {
   out += uri(kUiUri) + "\n";
   out += "    a ui:X11UI ;\n";
   out += "    lv2:requiredFeature ui:idleInterface ;\n";
-  out += "    lv2:optionalFeature ui:parent , ui:resize , <http://lv2plug.in/ns/ext/instance-access> , opts:options ;\n";
+  out +=
+      "    lv2:optionalFeature ui:parent , ui:resize , <http://lv2plug.in/ns/ext/instance-access> , opts:options ;\n";
   out += "    lv2:extensionData ui:idleInterface .\n\n";
   // The state's one property and its type, so hosts and validators know what a preset holds.
   out += uri(kStateKey) + "\n    a rdf:Property ;\n    rdfs:label \"edit buffer\" ;\n";
   out += "    rdfs:comment \"The sound being played and edited: its 544-byte record.\" ;\n";
   out += "    rdfs:range " + uri(kStateType) + " .\n\n";
-  out += uri(kStateType) + "\n    a rdfs:Datatype ;\n    rdfs:label \"edit buffer record\" .\n";
+  out += uri(kStateType) + "\n    a rdfs:Class ;\n    rdfs:label \"edit buffer record\" .\n";
   return out;
 }
 
@@ -152,8 +156,10 @@ std::string presetsTtl(const std::vector<ProgramRecord>& presets) {
       out += k == 0 ? " " : " ,\n        ";
       out += "[ lv2:symbol \"" + portSymbols()[k] + "\" ; pset:value " + std::to_string(value) + " ]";
     }
-    out += " ;\n    state:state [\n        " + uri(kStateKey) + " \"" + base64(&r, sizeof r) + "\"^^" +
-           uri(kStateType) + "\n    ] .\n\n";
+    // The form lilv (sratom) writes and reads for a value of a type of the plug-in's own: a
+    // node of that type with the bytes as its base64 value (a literal typed with it is dropped).
+    out += " ;\n    state:state [\n        " + uri(kStateKey) + " [\n            a " + uri(kStateType) +
+           " ;\n            rdf:value \"" + base64(&r, sizeof r) + "\"^^xsd:base64Binary\n        ]\n    ] .\n\n";
   }
   return out;
 }

@@ -30,8 +30,8 @@ class Lv2Ui {
   Lv2Ui(LV2UI_Write_Function write, LV2UI_Controller controller) : write_(write), controller_(controller) {}
 
   // Null when the host gives no parent window.
-  static std::unique_ptr<Lv2Ui> create(LV2UI_Write_Function write, LV2UI_Controller controller,
-                                       LV2UI_Widget* widget, const LV2_Feature* const* features) {
+  static std::unique_ptr<Lv2Ui> create(LV2UI_Write_Function write, LV2UI_Controller controller, LV2UI_Widget* widget,
+                                       const LV2_Feature* const* features) {
     void* parent = nullptr;
     Lv2Synth* synth = nullptr;
     const LV2_URID_Map* map = nullptr;
@@ -43,7 +43,8 @@ class Lv2Ui {
       if (std::strcmp(uri, LV2_INSTANCE_ACCESS_URI) == 0) synth = static_cast<Lv2Synth*>((*f)->data);
       if (std::strcmp(uri, LV2_URID__map) == 0) map = static_cast<const LV2_URID_Map*>((*f)->data);
       if (std::strcmp(uri, LV2_OPTIONS__options) == 0) options = static_cast<const LV2_Options_Option*>((*f)->data);
-      if (std::strcmp(uri, LV2_UI__resize) == 0 && (*f)->data) ui->resize_ = *static_cast<const LV2UI_Resize*>((*f)->data);
+      if (std::strcmp(uri, LV2_UI__resize) == 0 && (*f)->data)
+        ui->resize_ = *static_cast<const LV2UI_Resize*>((*f)->data);
     }
     if (!parent) return nullptr;
     if (map && options) ui->readScale(*map, options);
