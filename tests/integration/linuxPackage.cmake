@@ -12,6 +12,11 @@ if(NOT rc EQUAL 0)
   message(FATAL_ERROR "unpacking ${PACKAGE} failed")
 endif()
 set(pkg "${WORK_DIR}/unpacked/${NAME}")
+foreach(_f Korvo.so manifest.ttl korvo.ttl presets.ttl Korvo/data/wavrom.bin Korvo/user/factory.kvl)
+  if(NOT EXISTS "${pkg}/Korvo.lv2/${_f}")
+    message(FATAL_ERROR "the package's LV2 bundle has no ${_f}")
+  endif()
+endforeach()
 set(ENV{XDG_CONFIG_HOME} "${WORK_DIR}/config")
 
 # The folder, then OK to "Install to ... ?".

@@ -36,10 +36,10 @@ class UridMap {
     return it->second;
   }
   const char* unmap(LV2_URID id) const { return id >= 1 && id <= uris_.size() ? uris_[id - 1].c_str() : nullptr; }
-  LV2_URID_Map mapFeatureData{this, [](LV2_URID_Map_Handle h, const char* uri) { return static_cast<UridMap*>(h)->map(uri); }};
-  LV2_URID_Unmap unmapFeatureData{this, [](LV2_URID_Unmap_Handle h, LV2_URID id) {
-                                     return static_cast<const UridMap*>(h)->unmap(id);
-                                   }};
+  LV2_URID_Map mapFeatureData{
+      this, [](LV2_URID_Map_Handle h, const char* uri) { return static_cast<UridMap*>(h)->map(uri); }};
+  LV2_URID_Unmap unmapFeatureData{
+      this, [](LV2_URID_Unmap_Handle h, LV2_URID id) { return static_cast<const UridMap*>(h)->unmap(id); }};
 
  private:
   std::map<std::string, LV2_URID> ids_;
@@ -173,7 +173,8 @@ struct Property {
 };
 
 const LV2_State_Interface* stateInterface(Host& host) {
-  return static_cast<const LV2_State_Interface*>(lilv_instance_get_extension_data(host.instance(), LV2_STATE__interface));
+  return static_cast<const LV2_State_Interface*>(
+      lilv_instance_get_extension_data(host.instance(), LV2_STATE__interface));
 }
 
 Property save(Host& host) {
@@ -309,7 +310,7 @@ TEST(Lv2Host, TheFactorySoundsArePresetsThatLoad) {
   ASSERT_NE(host.instance(), nullptr);
   LilvNode* label = lilv_new_uri(world().world, LILV_NS_RDFS "label");
   int loaded = 0;
-  LILV_FOREACH (nodes, i, presets) {
+  LILV_FOREACH(nodes, i, presets) {
     const LilvNode* preset = lilv_nodes_get(presets, i);
     if (loaded++ % 16 != 5) continue;  // every sixteenth, from the sixth
     lilv_world_load_resource(world().world, preset);

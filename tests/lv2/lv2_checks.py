@@ -3,6 +3,8 @@
 
   lv2_checks.py info BUNDLE       lv2info urn:korvo:synth on an LV2_PATH holding only the bundle:
                                   no error or warning, the name, the ports and the 128 presets
+  lv2_checks.py install BUILD     cmake --install of the component lv2 into a temporary prefix:
+                                  the installed bundle passes the info check
   lv2_checks.py validate BUNDLE   sord_validate: the bundle's Turtle against the LV2 schemas and
                                   the specifications it uses (lv2-dev), no error or warning
 """
@@ -66,6 +68,20 @@ def info(bundle):
     print(f"lv2info: {len(ports)} ports, {len(names)} presets, no errors or warnings")
 
 
+def install(build):
+    with tempfile.TemporaryDirectory() as prefix:
+        run = subprocess.run(["cmake", "--install", build, "--component", "lv2", "--prefix", prefix],
+                             capture_output=True, text=True, timeout=120)
+        if run.returncode != 0:
+            fail("cmake --install failed", run.stdout + run.stderr)
+        bundle = os.path.join(prefix, "lib", "lv2", "Korvo.lv2")
+        for name in ["Korvo.so", "manifest.ttl", "korvo.ttl", "presets.ttl", "Korvo/data/wavrom.bin",
+                     "Korvo/data/Korvo_backup.dat", "Korvo/user/factory.kvl"]:
+            if not os.path.isfile(os.path.join(bundle, name)):
+                fail(f"the installed bundle has no {name}")
+        info(bundle)
+
+
 def validate(bundle):
     sord_validate = need("sord_validate")
     files = []
@@ -86,6 +102,6 @@ def validate(bundle):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 3 or sys.argv[1] not in ("info", "validate"):
+    if len(sys.argv) != 3 or sys.argv[1] not in ("info", "install", "validate"):
         sys.exit(__doc__)
-    {"info": info, "validate": validate}[sys.argv[1]](sys.argv[2])
+    {"info": info, "install": install, "validate": validate}[sys.argv[1]](sys.argv[2])
