@@ -20,6 +20,21 @@ namespace {
 using namespace korvo::lv2test;
 using namespace korvo::xtest;
 
+// The virtual display, held open for the whole program: Xvfb resets when its last client leaves
+// and refuses connections while it does.
+bool displayReady() {
+  static Display* held = [] {
+    Display* d = nullptr;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (Xvfb::get().ok() && !d && std::chrono::steady_clock::now() < end) {
+      d = XOpenDisplay(Xvfb::get().display().c_str());
+      if (!d) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return d;
+  }();
+  return held != nullptr;
+}
+
 Image grab(Display* d, Window w) {
   XWindowAttributes a{};
   return XGetWindowAttributes(d, w, &a) ? grabArea(d, w, 0, 0, a.width, a.height) : Image{};
@@ -82,7 +97,8 @@ struct UiHost {
     features.push_back(nullptr);
     const LV2UI_Write_Function write = [](LV2UI_Controller c, uint32_t port, uint32_t size, uint32_t protocol,
                                           const void* value) {
-      if (protocol == 0 && size == sizeof(float)) static_cast<UiHost*>(c)->written[port] = *static_cast<const float*>(value);
+      if (protocol == 0 && size == sizeof(float))
+        static_cast<UiHost*>(c)->written[port] = *static_cast<const float*>(value);
     };
     ui = descriptor->instantiate(descriptor, kUri, bundlePath().c_str(), write, this, &widget, features.data());
     return ui != nullptr;
@@ -110,7 +126,8 @@ struct UiHost {
 // The plug-in's edit buffer record with one word changed (to 17, or 18 where it held 17), restored
 // through its state interface; the value it got.
 int restoreWithWord(LilvInstance* plugin, int word) {
-  const auto* state = static_cast<const LV2_State_Interface*>(lilv_instance_get_extension_data(plugin, LV2_STATE__interface));
+  const auto* state =
+      static_cast<const LV2_State_Interface*>(lilv_instance_get_extension_data(plugin, LV2_STATE__interface));
   struct Record {
     std::vector<std::uint8_t> bytes;
     std::uint32_t type = 0;
@@ -130,15 +147,15 @@ int restoreWithWord(LilvInstance* plugin, int word) {
   value = value == 17 ? 18 : 17;
   std::memcpy(&record.bytes[static_cast<std::size_t>(word) * 2], &value, 2);
   const LV2_State_Status status = state->restore(
-                lilv_instance_get_handle(plugin),
-                [](LV2_State_Handle h, std::uint32_t, std::size_t* n, std::uint32_t* type, std::uint32_t* flags) -> const void* {
-                  auto* r = static_cast<Record*>(h);
-                  *n = r->bytes.size();
-                  *type = r->type;
-                  *flags = LV2_STATE_IS_POD;
-                  return r->bytes.data();
-                },
-                &record, 0, nullptr);
+      lilv_instance_get_handle(plugin),
+      [](LV2_State_Handle h, std::uint32_t, std::size_t* n, std::uint32_t* type, std::uint32_t* flags) -> const void* {
+        auto* r = static_cast<Record*>(h);
+        *n = r->bytes.size();
+        *type = r->type;
+        *flags = LV2_STATE_IS_POD;
+        return r->bytes.data();
+      },
+      &record, 0, nullptr);
   return status == LV2_STATE_SUCCESS ? value : -1;
 }
 
@@ -151,6 +168,7 @@ std::uint32_t portOf(const char* symbol) {
 
 TEST(Lv2Ui, ShowsTheEditorInTheHostsWindowAndWritesChangesToThePorts) {
   if (!Xvfb::get().ok()) GTEST_SKIP() << "Xvfb is not installed";
+  ASSERT_TRUE(displayReady());
   ASSERT_NE(world().plugin, nullptr);
   // Both editors read their data from one folder, so their status lines agree.
   SettingsFolder folder("lv2-ui");
@@ -187,8 +205,12 @@ TEST(Lv2Ui, ShowsTheEditorInTheHostsWindowAndWritesChangesToThePorts) {
 
 TEST(Lv2Ui, AHostWithoutInstanceAccessGetsANote) {
   if (!Xvfb::get().ok()) GTEST_SKIP() << "Xvfb is not installed";
+  ASSERT_TRUE(displayReady());
   ASSERT_NE(world().plugin, nullptr);
   UiHost host;
+  ASSERT_NE(host.plugin, nullptr);
+  ASSERT_NE(host.descriptor, nullptr);
+  ASSERT_NE(host.top.d, nullptr);
   ASSERT_TRUE(host.open(false));
   ASSERT_NE(host.window(), 0u);
   // The note is drawn: dark text on the white window.
