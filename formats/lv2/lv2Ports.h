@@ -15,6 +15,9 @@ inline constexpr const char* kUiUri = "urn:korvo:synth#ui";
 // The state property holding the edit buffer record (the VST 2 chunk).
 inline constexpr const char* kStateKey = "urn:korvo:synth#editBuffer";
 inline constexpr const char* kStateType = "urn:korvo:synth#EditBufferRecord";
+// The state property holding the control values the plug-in last applied (see Lv2Synth).
+inline constexpr const char* kAppliedKey = "urn:korvo:synth#appliedControls";
+inline constexpr const char* kAppliedType = "urn:korvo:synth#ControlValues";
 
 inline constexpr unsigned kMidiPort = 0;
 inline constexpr unsigned kLeftPort = 1;

@@ -27,13 +27,18 @@ std::unique_ptr<Lv2Synth> Lv2Synth::create(double sampleRate, const LV2_Feature*
 Lv2Synth::Lv2Synth(double sampleRate, const LV2_URID_Map& map, InstanceEnvironment environment)
     : instance_(static_cast<int>(std::lround(sampleRate)), std::move(environment)),
       controls_(paramList().size(), nullptr),
+      applied_(std::make_unique<std::atomic<int>[]>(paramList().size())),
       events_(CMidiParser::kCapacity) {
   atomSequence_ = map.map(map.handle, LV2_ATOM__Sequence);
   midiEvent_ = map.map(map.handle, LV2_MIDI__MidiEvent);
   stateKey_ = map.map(map.handle, kStateKey);
   stateType_ = map.map(map.handle, kStateType);
+  appliedKey_ = map.map(map.handle, kAppliedKey);
+  appliedType_ = map.map(map.handle, kAppliedType);
+  restoredApplied_.reserve(paramList().size());
   // Before the host moves a control, its ports stand at the defaults the TTL gives.
-  for (const ParamInfo& p : paramList().all()) applied_.push_back(p.defaultValue);
+  const auto& params = paramList().all();
+  for (std::size_t i = 0; i < params.size(); ++i) applied_[i].store(params[i].defaultValue, std::memory_order_relaxed);
 }
 
 void Lv2Synth::connectPort(std::uint32_t port, void* data) {
@@ -58,9 +63,10 @@ void Lv2Synth::applyControls() {
     const ParamInfo& p = params[i];
     const int value =
         static_cast<int>(std::lround(std::clamp<float>(raw, static_cast<float>(p.min), static_cast<float>(p.max))));
-    if (value == applied_[i]) continue;
-    applied_[i] = value;
-    if (!rebaseline) instance_.setParamValue(p.id, value);
+    const bool moved = rebaseline ? !restoredApplied_.empty() && value != restoredApplied_[i]
+                                  : value != applied_[i].load(std::memory_order_relaxed);
+    applied_[i].store(value, std::memory_order_relaxed);
+    if (moved) instance_.setParamValue(p.id, value);
   }
 }
 
@@ -99,7 +105,18 @@ LV2_State_Status Lv2Synth::save(LV2_State_Store_Function store, LV2_State_Handle
   if (!store) return LV2_STATE_ERR_UNKNOWN;
   const std::vector<std::uint8_t> record = instance_.state();
   if (record.empty()) return LV2_STATE_ERR_UNKNOWN;
-  return store(handle, stateKey_, record.data(), record.size(), stateType_, LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE);
+  const LV2_State_Status status =
+      store(handle, stateKey_, record.data(), record.size(), stateType_, LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE);
+  if (status != LV2_STATE_SUCCESS) return status;
+  // Little-endian 16-bit values, one per control port in port order.
+  std::vector<std::uint8_t> applied;
+  for (std::size_t i = 0; i < controls_.size(); ++i) {
+    const auto v = static_cast<std::uint16_t>(applied_[i].load(std::memory_order_relaxed));
+    applied.push_back(static_cast<std::uint8_t>(v & 0xFF));
+    applied.push_back(static_cast<std::uint8_t>(v >> 8));
+  }
+  return store(handle, appliedKey_, applied.data(), applied.size(), appliedType_,
+               LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE);
 }
 
 LV2_State_Status Lv2Synth::restore(LV2_State_Retrieve_Function retrieve, LV2_State_Handle handle) {
@@ -111,6 +128,13 @@ LV2_State_Status Lv2Synth::restore(LV2_State_Retrieve_Function retrieve, LV2_Sta
   if (!data) return LV2_STATE_ERR_NO_PROPERTY;
   if (type != stateType_) return LV2_STATE_ERR_BAD_TYPE;
   if (!instance_.setState(data, size)) return LV2_STATE_ERR_UNKNOWN;
+  // The control values that came with it, when they are whole; else none.
+  restoredApplied_.clear();
+  const auto* applied = static_cast<const std::uint8_t*>(retrieve(handle, appliedKey_, &size, &type, &flags));
+  if (applied && type == appliedType_ && size == 2 * controls_.size()) {
+    for (std::size_t i = 0; i < controls_.size(); ++i)
+      restoredApplied_.push_back(static_cast<std::int16_t>(applied[2 * i] | (applied[2 * i + 1] << 8)));
+  }
   rebaseline_.store(true, std::memory_order_release);
   restores_.fetch_add(1, std::memory_order_acq_rel);
   return LV2_STATE_SUCCESS;

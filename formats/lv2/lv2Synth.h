@@ -32,8 +32,8 @@ class Lv2Synth {
   // then the block.
   void run(std::uint32_t frames);
 
-  // State: the edit buffer record under one key. restore takes only a whole, valid record;
-  // anything else is refused and changes nothing.
+  // State: the edit buffer record under one key, and beside it the control values last applied.
+  // restore takes only a whole, valid record; anything else is refused and changes nothing.
   LV2_State_Status save(LV2_State_Store_Function store, LV2_State_Handle handle);
   LV2_State_Status restore(LV2_State_Retrieve_Function retrieve, LV2_State_Handle handle);
 
@@ -50,15 +50,21 @@ class Lv2Synth {
   LV2_URID midiEvent_ = 0;
   LV2_URID stateKey_ = 0;
   LV2_URID stateType_ = 0;
+  LV2_URID appliedKey_ = 0;
+  LV2_URID appliedType_ = 0;
   const void* midiIn_ = nullptr;
   float* left_ = nullptr;
   float* right_ = nullptr;
   std::vector<const float*> controls_;
-  // The value each control port had when it was last applied (or taken as it stands).
-  std::vector<int> applied_;
-  // Set by a restored state: the ports' values as they stand then are taken without applying, so
-  // values the host kept from before never overwrite the state's.
+  // The value each control port had when it was last applied (or taken as it stands). Written by
+  // run(), read by save() on another thread.
+  std::unique_ptr<std::atomic<int>[]> applied_;
+  // Set by a restored state. At the next run a port is applied only when its value differs from
+  // the one the saved plug-in had last applied (the host moved it after that); values the host
+  // kept from before never overwrite the state's. A state without those values (a preset) takes
+  // the ports as they stand.
   std::atomic<bool> rebaseline_{false};
+  std::vector<int> restoredApplied_;  // empty: none came with the state
   std::atomic<std::uint32_t> restores_{0};
   std::vector<MidiEvent> events_;
 };

@@ -140,7 +140,11 @@ std::string pluginTtl() {
   out += uri(kStateKey) + "\n    a rdf:Property ;\n    rdfs:label \"edit buffer\" ;\n";
   out += "    rdfs:comment \"The sound being played and edited: its 544-byte record.\" ;\n";
   out += "    rdfs:range " + uri(kStateType) + " .\n\n";
-  out += uri(kStateType) + "\n    a rdfs:Class ;\n    rdfs:label \"edit buffer record\" .\n";
+  out += uri(kStateType) + "\n    a rdfs:Class ;\n    rdfs:label \"edit buffer record\" .\n\n";
+  out += uri(kAppliedKey) + "\n    a rdf:Property ;\n    rdfs:label \"applied controls\" ;\n";
+  out += "    rdfs:comment \"The control values the plug-in had last applied when the state was saved.\" ;\n";
+  out += "    rdfs:range " + uri(kAppliedType) + " .\n\n";
+  out += uri(kAppliedType) + "\n    a rdfs:Class ;\n    rdfs:label \"control values\" .\n";
   return out;
 }
 

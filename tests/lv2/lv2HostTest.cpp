@@ -64,6 +64,19 @@ class Host {
     return controls_.at(port ? lilv_port_get_index(world().plugin, port) : 0);
   }
 
+  // lilv's callbacks for the port values of a state.
+  static const void* portValue(const char* symbol, void* data, uint32_t* size, uint32_t* type) {
+    auto* host = static_cast<Host*>(data);
+    *size = sizeof(float);
+    *type = host->urids().map(LV2_ATOM__Float);
+    return &host->control(symbol);
+  }
+  static void setPortValue(const char* symbol, void* data, const void* value, uint32_t size, uint32_t type) {
+    auto* host = static_cast<Host*>(data);
+    if (size == sizeof(float) && type == host->urids().map(LV2_ATOM__Float))
+      host->control(symbol) = *static_cast<const float*>(value);
+  }
+
   // Plays one note (on at the first frame, off after half a second) and returns the left channel
   // of a second of output.
   std::vector<float> renderNote(int note = 60) {
@@ -105,7 +118,8 @@ class Host {
     }
   }
 
-  UridMap urids_;
+  // One map for every instance, as a host keeps it: states pass between them.
+  static inline UridMap urids_;
   LV2_Feature mapFeature_{LV2_URID__map, &urids_.mapFeatureData};
   LV2_Feature unmapFeature_{LV2_URID__unmap, &urids_.unmapFeatureData};
   std::vector<const LV2_Feature*> features_;
@@ -128,10 +142,12 @@ double difference(const std::vector<float>& a, const std::vector<float>& b) {
   return rms(d);
 }
 
-// The plug-in's state interface with a store that keeps one property, as a host's would.
+// The plug-in's state interface with a store as a host keeps one: `key`, `type` and `value` are
+// the edit buffer record, `others` what else the plug-in saved (the controls it last applied).
 struct Property {
   std::uint32_t key = 0, type = 0;
   std::vector<std::uint8_t> value;
+  std::map<std::uint32_t, std::pair<std::uint32_t, std::vector<std::uint8_t>>> others;
 };
 
 const LV2_State_Interface* stateInterface(Host& host) {
@@ -141,12 +157,18 @@ const LV2_State_Interface* stateInterface(Host& host) {
 
 Property save(Host& host) {
   Property saved;
+  saved.key = host.urids().map("urn:korvo:synth#editBuffer");
   const LV2_State_Store_Function store = [](LV2_State_Handle h, std::uint32_t key, const void* value, std::size_t size,
                                             std::uint32_t type, std::uint32_t) {
     auto* p = static_cast<Property*>(h);
-    p->key = key;
-    p->type = type;
-    p->value.assign(static_cast<const std::uint8_t*>(value), static_cast<const std::uint8_t*>(value) + size);
+    std::vector<std::uint8_t> bytes(static_cast<const std::uint8_t*>(value),
+                                    static_cast<const std::uint8_t*>(value) + size);
+    if (key == p->key) {
+      p->type = type;
+      p->value = std::move(bytes);
+    } else {
+      p->others[key] = {type, std::move(bytes)};
+    }
     return LV2_STATE_SUCCESS;
   };
   EXPECT_EQ(stateInterface(host)->save(lilv_instance_get_handle(host.instance()), store, &saved, 0, nullptr),
@@ -154,17 +176,24 @@ Property save(Host& host) {
   return saved;
 }
 
-LV2_State_Status restore(Host& host, Property& p) {
+LV2_State_Status restore(Host& host, const Property& p) {
   const LV2_State_Retrieve_Function retrieve = [](LV2_State_Handle h, std::uint32_t key, std::size_t* size,
                                                   std::uint32_t* type, std::uint32_t* flags) -> const void* {
-    auto* q = static_cast<Property*>(h);
-    if (key != q->key) return nullptr;
-    *size = q->value.size();
-    *type = q->type;
+    auto* q = static_cast<const Property*>(h);
     *flags = LV2_STATE_IS_POD;
-    return q->value.data();
+    if (key == q->key) {
+      *size = q->value.size();
+      *type = q->type;
+      return q->value.data();
+    }
+    const auto other = q->others.find(key);
+    if (other == q->others.end()) return nullptr;
+    *size = other->second.second.size();
+    *type = other->second.first;
+    return other->second.second.data();
   };
-  return stateInterface(host)->restore(lilv_instance_get_handle(host.instance()), retrieve, &p, 0, nullptr);
+  return stateInterface(host)->restore(lilv_instance_get_handle(host.instance()), retrieve, const_cast<Property*>(&p),
+                                       0, nullptr);
 }
 
 // The sound's name inside the edit buffer record (length byte 514, name from byte 515).
@@ -190,28 +219,56 @@ TEST(Lv2Host, FindsThePluginWithItsPortsAndPlaysANote) {
   for (const float s : out) ASSERT_TRUE(std::isfinite(s));
 }
 
-TEST(Lv2Host, AControlPortChangesTheSoundOnlyWhenItMoves) {
+TEST(Lv2Host, TheFilterPortAtItsMinimumAndMaximumSoundsDifferent) {
   Host low, high;
   ASSERT_NE(low.instance(), nullptr);
   ASSERT_NE(high.instance(), nullptr);
   low.control("filt_freq") = 0;
-  high.control("filt_freq") = 127;
-  const auto a = low.renderNote(), b = high.renderNote();
-  EXPECT_GT(rms(b), 1e-3);
-  EXPECT_GT(difference(a, b), 0.2 * rms(b)) << "the filter port made no difference";
-
-  // A state loaded after the port moved is not overwritten by the port standing still.
-  Property bright = save(high);
-  Property dark = save(low);
-  ASSERT_EQ(restore(high, dark), LV2_STATE_SUCCESS);
-  high.runEmpty();
-  high.runEmpty();
-  EXPECT_EQ(save(high).value, dark.value);
-  // Moving it again applies it.
+  // The maximum is the port's default: it is applied once it has moved there.
   high.control("filt_freq") = 126;
   high.runEmpty();
-  EXPECT_NE(save(high).value, dark.value);
-  (void)bright;
+  high.control("filt_freq") = 127;
+  high.runEmpty();
+  const auto a = low.renderNote(), b = high.renderNote();
+  EXPECT_EQ(save(low).value[168 * 2], 0);
+  EXPECT_EQ(save(high).value[168 * 2], 127);
+  EXPECT_GT(rms(b), 1e-3);
+  EXPECT_GT(difference(a, b), 0.2 * rms(b)) << "the filter port made no difference";
+}
+
+TEST(Lv2Host, APortThatStoodStillNeverOverwritesTheSoundAndOneThatMovedIs) {
+  // A program selection changes the sound inside Korvo; the host's filter port stays at 127.
+  Host a;
+  ASSERT_NE(a.instance(), nullptr);
+  a.runEmpty();
+  Property program = save(a);
+  program.value[168 * 2] = 40;  // the filter's frequency word, low byte
+  program.value[168 * 2 + 1] = 0;
+  ASSERT_EQ(restore(a, program), LV2_STATE_SUCCESS);
+  a.runEmpty();
+  EXPECT_EQ(save(a).value, program.value) << "the standing port overwrote the new sound";
+
+  // The session is saved and opened again: the host gives the ports their saved values, then the state.
+  const Property session = save(a);
+  Host b;
+  ASSERT_NE(b.instance(), nullptr);
+  ASSERT_EQ(restore(b, session), LV2_STATE_SUCCESS);
+  b.runEmpty();
+  EXPECT_EQ(save(b).value, program.value);
+  // Moving the port applies it.
+  b.control("filt_freq") = 126;
+  b.runEmpty();
+  EXPECT_EQ(save(b).value[168 * 2], 126);
+
+  // A port the host moved but the plug-in never saw run before the session was saved.
+  a.control("filt_freq") = 5;
+  const Property unseen = save(a);
+  Host c;
+  ASSERT_NE(c.instance(), nullptr);
+  c.control("filt_freq") = 5;
+  ASSERT_EQ(restore(c, unseen), LV2_STATE_SUCCESS);
+  c.runEmpty();
+  EXPECT_EQ(save(c).value[168 * 2], 5);
 }
 
 TEST(Lv2Host, StateRestoresTheSameSoundAndRefusesAMalformedOne) {
@@ -223,6 +280,9 @@ TEST(Lv2Host, StateRestoresTheSameSoundAndRefusesAMalformedOne) {
   a.runEmpty();
   Property saved = save(a);
   ASSERT_EQ(saved.value.size(), 544u);
+  // The host gives the ports their saved values with the state.
+  b.control("filt_freq") = 20;
+  b.control("osc1_oct") = 2;
   ASSERT_EQ(restore(b, saved), LV2_STATE_SUCCESS);
   EXPECT_EQ(save(b).value, saved.value);
   EXPECT_EQ(difference(a.renderNote(), b.renderNote()), 0.0);
@@ -249,15 +309,17 @@ TEST(Lv2Host, StateSurvivesTheTextASessionKeeps) {
   ASSERT_NE(b.instance(), nullptr);
   a.control("filt_res") = 30;
   a.runEmpty();
+  // With the port values, as a host saves them.
   LilvState* state = lilv_state_new_from_instance(world().plugin, a.instance(), &a.urids().mapFeatureData, nullptr,
-                                                  nullptr, nullptr, nullptr, nullptr, nullptr, 0, nullptr);
+                                                  nullptr, nullptr, nullptr, Host::portValue, &a, 0, nullptr);
   ASSERT_NE(state, nullptr);
   char* text = lilv_state_to_string(world().world, &a.urids().mapFeatureData, &a.urids().unmapFeatureData, state,
                                     "urn:korvo:test:state", nullptr);
   ASSERT_NE(text, nullptr);
   LilvState* loaded = lilv_state_new_from_string(world().world, &b.urids().mapFeatureData, text);
   ASSERT_NE(loaded, nullptr) << text;
-  lilv_state_restore(loaded, b.instance(), nullptr, nullptr, 0, b.features());
+  lilv_state_restore(loaded, b.instance(), Host::setPortValue, &b, 0, b.features());
+  b.runEmpty();
   EXPECT_EQ(save(b).value, save(a).value);
   lilv_state_free(loaded);
   lilv_free(text);

@@ -132,10 +132,12 @@ int restoreWithWord(LilvInstance* plugin, int word) {
     std::vector<std::uint8_t> bytes;
     std::uint32_t type = 0;
   } record;
+  // The record is the first property the plug-in stores.
   state->save(
       lilv_instance_get_handle(plugin),
       [](LV2_State_Handle h, std::uint32_t, const void* v, std::size_t n, std::uint32_t type, std::uint32_t) {
         auto* r = static_cast<Record*>(h);
+        if (!r->bytes.empty()) return LV2_STATE_SUCCESS;
         r->bytes.assign(static_cast<const std::uint8_t*>(v), static_cast<const std::uint8_t*>(v) + n);
         r->type = type;
         return LV2_STATE_SUCCESS;
