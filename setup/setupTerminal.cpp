@@ -41,12 +41,6 @@ std::string userFolder(const std::string& path) {
   return p;
 }
 
-// The default folder is the conventional one; creating it when missing spares the user a step
-// the folder list would not have needed (it only shows folders that exist).
-void makeDefaultFolder(SetupFileSystem& files, const std::string& folder) {
-  if (folder == defaultVstFolder() && !files.isDirectory(folder)) files.createDirectory(folder);
-}
-
 class TerminalMessages : public SetupMessages {
  public:
   Answer show(const std::string& text, const std::string& caption, bool question) override {
@@ -83,12 +77,12 @@ int runTerminal(SetupEnvironment& env, const std::string& start) {
       form.CancelButtonClick();
       return 1;
     }
-    if (reply.empty()) {
-      makeDefaultFolder(env.files, form.directory());
-    } else {
-      form.setDirectory(userFolder(reply));
-    }
-    form.OkButtonClick();
+    // A folder that was refused or not made does not become the next default: Enter would only
+    // ask about it again.
+    const std::string before = form.directory();
+    if (!reply.empty()) form.setDirectory(userFolder(reply));
+    if (form.OkButtonClick() != InstallOutcome::Installed && !env.files.isDirectory(form.directory()))
+      form.setDirectory(before);
   }
   return 0;
 }
@@ -104,10 +98,7 @@ int main(int argc, char** argv) {
   env.settingsFailure = "Could not write to the settings file " + systemSettingsFilePath() + ".";
   // The folder list opens the default VST folder unless /D= names another.
   const std::string start = line.folder.empty() ? defaultVstFolder() : userFolder(line.folder);
-  if (line.unattended) {
-    makeDefaultFolder(system.files, start);
-    return runUnattended(env, start);
-  }
+  if (line.unattended) return runUnattended(env, start);
   // The setup window on the desktop needs the toolkit's X11 host; until then the terminal asks.
   return runTerminal(env, start);
 }

@@ -28,6 +28,18 @@ bool startsWithFolder(const std::string& path, const std::string& root) {
   return true;
 }
 
+// Creates a folder and the folders above it that are missing.
+bool createFolderPath(SetupFileSystem& fs, const std::string& path) {
+  if (fs.isDirectory(path)) return true;
+  const std::size_t root = rootLength(path);
+  std::size_t cut = path.size();
+  while (cut > root && !isSeparator(path[cut - 1])) --cut;
+  if (cut <= root && root == 0) return false;  // a relative name: nothing to create it in
+  const std::string parent = normalFolder(path.substr(0, std::max(cut, root)));
+  if (parent != path && !createFolderPath(fs, parent)) return false;
+  return fs.createDirectory(path);
+}
+
 }  // namespace
 
 std::vector<InstallFile> installFiles(const std::string& plugin) {
@@ -76,9 +88,14 @@ InstallOutcome install(SetupEnvironment& env, const std::string& chosen) {
   const Folders f = deriveFolders(chosen);
 
   if (say.show("Install to " + f.chosen + " ?", "", true) == Answer::Cancel) return InstallOutcome::Cancelled;
+  // A typed folder may not exist yet: it is offered to be made, and refused only when it cannot be.
   if (!fs.isDirectory(f.chosen)) {
-    say.show("Please select existing directory.", "Invalid directory", false);
-    return InstallOutcome::Refused;
+    if (say.show("The folder " + f.chosen + " does not exist. Create it?", "", true) == Answer::Cancel)
+      return InstallOutcome::Cancelled;
+    if (!createFolderPath(fs, f.chosen)) {
+      say.show("Please select existing directory.", "Invalid directory", false);
+      return InstallOutcome::Refused;
+    }
   }
   if (fs.exists(f.product)) {
     if (say.show("The directory " + f.product + " already exists. Install anyway?", "", true) == Answer::Cancel)
@@ -202,7 +219,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
   return line;
 }
 
-Answer UnattendedMessages::show(const std::string& text, const std::string& caption, bool) {
+Answer UnattendedMessages::show(const std::string& text, const std::string& caption, bool question) {
+  if (question) return Answer::Ok;  // nobody is there to answer: /S means yes, and asks nothing
   if (caption.empty())
     std::fprintf(out_, "korvinst: %s\n", text.c_str());
   else

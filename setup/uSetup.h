@@ -146,8 +146,8 @@ struct CommandLine {
 };
 CommandLine parseCommandLine(const std::vector<std::string>& args);
 
-// Messages of the unattended mode: each is one line on `out` (caption first when there is one),
-// and every question is answered OK.
+// Messages of the unattended mode: each is one line on `out` (caption first when there is one);
+// questions are answered OK and not printed.
 class UnattendedMessages : public SetupMessages {
  public:
   explicit UnattendedMessages(std::FILE* out) : out_(out) {}

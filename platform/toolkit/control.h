@@ -137,7 +137,7 @@ class Control {
   virtual void mouseUp(const MouseEvent& e);
   virtual void mouseMove(const MouseEvent& e);
   virtual void doubleClick(const MouseEvent& e);
-  // delta in wheel steps (positive = away from the user); true when used.
+  // delta in wheel notches (positive = away from the user); true when used.
   virtual bool mouseWheel(int delta, ShiftState shift, Point p);
   virtual void keyDown(int key, ShiftState shift);
   virtual void keyUp(int key, ShiftState shift);
@@ -151,6 +151,11 @@ class Control {
   virtual Rect dragArea() const { return {}; }
   // Fires onClick; controls with click semantics call it.
   virtual void click();
+  // Text from the clipboard, asked for by this control (WindowHost::requestClipboardText) and
+  // handed over while it still has the focus.
+  virtual void pasteText(const std::string&) {}
+  // The control a dialog gives the focus to when it opens; null: its first tab stop.
+  virtual Control* initialFocus() { return nullptr; }
 
  private:
   friend class WindowHost;

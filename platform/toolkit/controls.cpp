@@ -349,10 +349,42 @@ void TextBox::keyDown(int key, ShiftState shift) {
     case keys::Return:
       if (onEnter) onEnter(*this);
       break;
+    case keys::Insert:
+      if (shift & kCtrl) copy();
+      if (shift & kShift) paste();
+      break;
     default:
-      if ((shift & kCtrl) && key == 'A') selectAll();
+      if (!(shift & kCtrl) || (shift & kAlt)) break;  // Ctrl+Alt is AltGr on many keyboards
+      if (key == 'A') selectAll();
+      if (key == 'C') copy();
+      if (key == 'X') cut();
+      if (key == 'V') paste();
       break;
   }
+}
+
+void TextBox::copy() {
+  WindowHost* h = host();
+  if (h && selLength() > 0) h->setClipboardText(selectedText());
+}
+
+void TextBox::cut() {
+  if (readOnly || selLength() == 0) return;
+  copy();
+  replaceSelection("");
+}
+
+void TextBox::paste() {
+  if (WindowHost* h = host(); h && !readOnly) h->requestClipboardText(*this);
+}
+
+void TextBox::pasteText(const std::string& text) {
+  std::string line;
+  for (const char c : text) {
+    if (c == '\n' || c == '\r') break;
+    if (static_cast<unsigned char>(c) >= 32 && c != 127) line.push_back(c);
+  }
+  if (!line.empty()) replaceSelection(line);
 }
 
 void TextBox::keyPress(char32_t ch) {

@@ -136,6 +136,12 @@ class TextBox : public Control {
   void select(int start, int length);
   void selectAll() { select(0, static_cast<int>(text_.size())); }
   std::string selectedText() const;
+  // The clipboard through the host: Ctrl+C or Ctrl+Insert copies the selection, Ctrl+X cuts it,
+  // Ctrl+V or Shift+Insert pastes (the first line, without control characters).
+  void copy();
+  void cut();
+  void paste();
+  void pasteText(const std::string& text) override;
   // Position of the caret boundary nearest an x coordinate.
   int positionAt(int x) const;
 

@@ -45,7 +45,11 @@ bool matchesFilter(const std::string& fileName, const std::vector<std::string>& 
 
 std::string withDefaultExtension(const std::string& name, const std::string& defaultExtension) {
   if (defaultExtension.empty() || fs::path(name).has_extension()) return name;
+#ifdef _WIN32
   return name + "." + defaultExtension;
+#else
+  return name + "." + lower(defaultExtension);
+#endif
 }
 
 FileDialogView::FileDialogView(const FileDialogRequest& request)
@@ -68,6 +72,12 @@ FileDialogView::FileDialogView(const FileDialogRequest& request)
     if (key == keys::Return && list_->focused()) accept();
   };
   list_->onKeyDown = keysOfDialog;
+  // Typing while the list has the keys starts a name.
+  list_->onKeyPress = [this](Control&, char32_t ch) {
+    if (ch < 32 || ch == 127) return;
+    name_->setFocus();
+    name_->keyPress(ch);
+  };
   auto* nameLabel = c.add<Label>();
   nameLabel->setBounds(8, 208, 60, 16);
   nameLabel->text = "File name:";
@@ -200,6 +210,8 @@ void FileDialogView::finish(std::string path) {
   result_ = std::move(path);
   if (onClose) onClose(*this);
 }
+
+Control* FileDialogView::initialFocus() { return request_.save ? static_cast<Control*>(name_) : list_; }
 
 void FileDialogView::keyDown(int key, ShiftState shift) {
   DialogFrame::keyDown(key, shift);

@@ -16,7 +16,8 @@ namespace korvo {
 std::vector<std::string> filterExtensions(const std::string& filter);
 // Whether a file name matches one of them (no extensions: everything matches).
 bool matchesFilter(const std::string& fileName, const std::vector<std::string>& extensions);
-// The name with the default extension appended when it has none.
+// The name with the default extension appended when it has none: in lower case on Linux, where
+// the files beside it are named so ("factory.kvl"), as given on Windows.
 std::string withDefaultExtension(const std::string& name, const std::string& defaultExtension);
 
 class FileDialogView : public DialogFrame {
@@ -40,6 +41,8 @@ class FileDialogView : public DialogFrame {
   std::function<void(FileDialogView&)> onClose;
 
   void keyDown(int key, ShiftState shift) override;
+  // A save dialog opens with the keys in the name box, an open dialog in the list.
+  Control* initialFocus() override;
 
  private:
   void entryChosen(bool viaDoubleClick);

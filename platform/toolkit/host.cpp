@@ -83,11 +83,12 @@ Control& WindowHost::openModal(std::unique_ptr<Control> dialog, Point windowPos,
   // release must not reach the dialog as a click.
   capture_ = nullptr;
   hover_ = nullptr;
-  if (buttonsDown_) swallowRelease_ = true;
+  swallowRelease_ |= buttonsDown_;
   modals_.push_back({std::move(dialog), std::move(onClosed), focus_});
   std::vector<Control*> stops;
   collectTabStops(d, stops);
-  setFocus(stops.empty() ? &d : stops.front());
+  Control* first = d.initialFocus();
+  setFocus(first ? first : stops.empty() ? &d : stops.front());
   if (modalsApart_) {
     modals_.back().dirty = d.clientRect();
     modalOpened(d);
@@ -147,21 +148,34 @@ void WindowHost::fileDialog(const FileDialogRequest& request, std::function<void
 }
 
 void WindowHost::mouseDown(MouseButton button, ShiftState shift, Point p) {
+  forgetLostRelease(buttonBit(button));
   Control* t = target(p);
+  // A press beside the window's text box ends its editing, as a click outside an edit field
+  // does elsewhere; a control that takes the focus itself gets it below.
+  if (modals_.empty() && dynamic_cast<TextBox*>(focus_) && !isAncestorOrSelf(focus_, t)) setFocus(root_.get());
   buttonsDown_ |= buttonBit(button);
   capture_ = t;
   const Point local = t->fromWindow(p);
   t->mouseDown({button, shift | buttonBit(button), local.x, local.y});
 }
 
+void WindowHost::forgetLostRelease(ShiftState bit) {
+  swallowRelease_ &= ~bit;
+  if (!(buttonsDown_ & bit)) return;
+  buttonsDown_ &= ~bit;
+  if (buttonsDown_ == 0) capture_ = nullptr;
+}
+
 void WindowHost::mouseUp(MouseButton button, ShiftState shift, Point p) {
-  if (swallowRelease_) {
-    buttonsDown_ &= ~buttonBit(button);
-    if (buttonsDown_ == 0) swallowRelease_ = false;
+  const ShiftState bit = buttonBit(button);
+  if (swallowRelease_ & bit) {
+    swallowRelease_ &= ~bit;
+    buttonsDown_ &= ~bit;
+    if (buttonsDown_ == 0) capture_ = nullptr;
     return;
   }
   Control* t = target(p);
-  buttonsDown_ &= ~buttonBit(button);
+  buttonsDown_ &= ~bit;
   if (buttonsDown_ == 0) capture_ = nullptr;
   const Point local = t->fromWindow(p);
   t->mouseUp({button, shift, local.x, local.y});
@@ -180,20 +194,48 @@ void WindowHost::mouseMove(ShiftState shift, Point p) {
 }
 
 void WindowHost::doubleClick(MouseButton button, ShiftState shift, Point p) {
+  forgetLostRelease(buttonBit(button));
   Control* t = target(p);
   const Point local = t->fromWindow(p);
   const MouseEvent e{button, shift | buttonBit(button) | kDouble, local.x, local.y};
+  const Control* before = &inputRoot();
+  const std::size_t dialogs = modals_.size();
   t->doubleClick(e);
+  if (&inputRoot() != before || modals_.size() != dialogs) {
+    // The double click opened or closed a dialog: the press ends there. It reaches nothing in
+    // the dialog now on top, and its release (when it comes at all) belongs to no control.
+    buttonsDown_ |= buttonBit(button);
+    swallowRelease_ |= buttonBit(button);
+    capture_ = nullptr;
+    return;
+  }
   // The handler may have removed or hidden the control; look it up again.
   mouseDown(button, shift | kDouble, p);
 }
 
 void WindowHost::mouseWheel(int delta, ShiftState shift, Point p) {
-  // The focused control first, then the one under the pointer and its parents.
-  if (focus_ && focus_->mouseWheel(delta, shift, focus_->fromWindow(p))) return;
+  constexpr int kNotch = 120;
+  wheelRest_ += delta;
+  const int notches = wheelRest_ / kNotch;
+  wheelRest_ -= notches * kNotch;
+  if (notches == 0) return;
+  // The control under the pointer and its parents first (a knob turns where the pointer rests),
+  // then the focused control.
   Control& r = inputRoot();
   for (Control* c = r.controlAt({p.x - r.left(), p.y - r.top()}); c; c = c->parent())
-    if (c != focus_ && c->mouseWheel(delta, shift, c->fromWindow(p))) return;
+    if (c->mouseWheel(notches, shift, c->fromWindow(p))) return;
+  if (focus_ && focus_->mouseWheel(notches, shift, focus_->fromWindow(p))) return;
+}
+
+void WindowHost::requestClipboardText(Control& requester) {
+  pasteTarget_ = &requester;
+  fetchClipboardText();
+}
+
+void WindowHost::deliverClipboardText(const std::string& text) {
+  Control* c = pasteTarget_;
+  pasteTarget_ = nullptr;
+  if (c && c == focus_) c->pasteText(text);
 }
 
 void WindowHost::keyDown(int key, ShiftState shift) {
@@ -241,6 +283,7 @@ void WindowHost::forget(const Control* c) {
     buttonsDown_ = 0;
   }
   if (hover_ && isAncestorOrSelf(c, hover_)) hover_ = nullptr;
+  if (pasteTarget_ && isAncestorOrSelf(c, pasteTarget_)) pasteTarget_ = nullptr;
   for (Modal& m : modals_)
     if (m.focusBefore && isAncestorOrSelf(c, m.focusBefore)) m.focusBefore = nullptr;
 }

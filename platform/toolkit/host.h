@@ -48,6 +48,7 @@ class WindowHost {
   // A second press in quick succession: the control gets doubleClick, then mouseDown with
   // kDouble in the shift state (as the Windows toolkit does).
   void doubleClick(MouseButton button, ShiftState shift, Point p);
+  // delta as the systems give it: 120 a notch (finer wheels send parts of one, which add up).
   void mouseWheel(int delta, ShiftState shift, Point p);
   void keyDown(int key, ShiftState shift);
   void keyUp(int key, ShiftState shift);
@@ -118,6 +119,13 @@ class WindowHost {
   // the device area painted, empty when nothing changed or the dialog is not open.
   Rect renderModal(const Control& dialog, Image& image);
 
+  // Clipboard -----------------------------------------------------------------------------------
+  // Puts text on the system's clipboard (platform hosts); the base keeps it in the host.
+  virtual void setClipboardText(const std::string& text) { clipboard_ = text; }
+  // Asks for the clipboard's text on behalf of `requester`, which gets pasteText() when it comes
+  // (at once, or once the system has answered) if it still has the focus then.
+  void requestClipboardText(Control& requester);
+
   // Services ----------------------------------------------------------------------------------
   // The window's top-left corner on the screen. Screen points are device pixels.
   virtual Point windowOrigin() const { return {}; }
@@ -161,6 +169,10 @@ class WindowHost {
   // open the next one).
   virtual void modalOpened(Control&) {}
   virtual void modalClosing(Control&) {}
+  // Starts fetching the clipboard's text for requestClipboardText; the answer goes to
+  // deliverClipboardText (empty when the clipboard holds no text).
+  virtual void fetchClipboardText() { deliverClipboardText(clipboard_); }
+  void deliverClipboardText(const std::string& text);
 
  private:
   struct Modal {
@@ -170,6 +182,7 @@ class WindowHost {
     Rect dirty{};  // in the dialog's coordinates, when it has a window of its own
   };
   Modal* modalOf(const Control& dialog);
+  void forgetLostRelease(ShiftState bit);
   Control* target(Point p);
   Control& inputRoot() const;
   void paintModals(Canvas& canvas);
@@ -177,8 +190,14 @@ class WindowHost {
   Control* focus_ = nullptr;
   Control* capture_ = nullptr;
   Control* hover_ = nullptr;
-  unsigned buttonsDown_ = 0;
-  bool swallowRelease_ = false;
+  // Buttons pressed and not yet released, and those among them whose release belongs to no
+  // control (the press opened or closed a dialog). A press of a button still marked down means
+  // its release never came (its window went meanwhile): that press is forgotten.
+  ShiftState buttonsDown_ = 0;
+  ShiftState swallowRelease_ = 0;
+  int wheelRest_ = 0;  // parts of a notch not yet handed on
+  Control* pasteTarget_ = nullptr;
+  std::string clipboard_;
   Rect dirty_{};
   int scale_ = 100;
   bool modalsApart_ = false;

@@ -199,7 +199,15 @@ void MenuView::paint(Canvas& canvas) {
 void MenuView::mouseMove(const MouseEvent& e) {
   Control::mouseMove(e);
   const int i = itemAt({e.x, e.y});
+  const int before = highlight_;
   setHighlighted(i >= 0 && menu_->item(static_cast<std::size_t>(i)).selectable() ? i : -1);
+  // As menus do everywhere: the pointer on an item with a submenu opens it, on another item
+  // closes the one that was open.
+  if (highlight_ < 0 || highlight_ == before) return;
+  if (menu_->item(static_cast<std::size_t>(highlight_)).submenu)
+    activate(highlight_);
+  else if (onCloseSubmenu)
+    onCloseSubmenu();
 }
 
 void MenuView::mouseUp(const MouseEvent& e) {

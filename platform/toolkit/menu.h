@@ -80,6 +80,8 @@ class MenuView : public Control {
   std::function<void(MenuItem&)> onChoose;
   std::function<void()> onCancel;
   std::function<void(MenuItem&, Rect itemRectOnScreen)> onOpenSubmenu;
+  // The pointer came to rest on an item without a submenu: a submenu open beside this level closes.
+  std::function<void()> onCloseSubmenu;
 
   void paint(Canvas& canvas) override;
   void mouseMove(const MouseEvent& e) override;

@@ -34,6 +34,7 @@ class MenuRequests {
     view.onChoose = [this](MenuItem& item) { chosen_ = &item; };
     view.onCancel = [this] { cancelled_ = true; };
     view.onOpenSubmenu = [this, level](MenuItem& item, Rect r) { submenu_ = {level, &item, {r.right, r.top}}; };
+    view.onCloseSubmenu = [this, level] { collapseTo_ = level + 1; };
   }
   void cancel() { cancelled_ = true; }
   // Does what was asked (a choice before a cancel before a submenu) with a platform host's
@@ -51,8 +52,16 @@ class MenuRequests {
     } else if (submenu_.item) {
       const Submenu r = submenu_;
       submenu_ = {};
-      while (levels.popups.size() > r.level + 1) levels.destroyPopup();
-      if (r.item->submenu) levels.openLevel(*r.item->submenu, r.at);
+      // The level asked for may be open already (the pointer rested on its item, then clicked it).
+      MenuView* shown =
+          levels.popups.size() == r.level + 2 ? dynamic_cast<MenuView*>(&levels.popups.back().host->root()) : nullptr;
+      const bool open = shown && &shown->menu() == r.item->submenu.get();
+      if (!open) {
+        while (levels.popups.size() > r.level + 1) levels.destroyPopup();
+        if (r.item->submenu) levels.openLevel(*r.item->submenu, r.at);
+      }
+    } else if (collapseTo_ > 0) {
+      while (levels.popups.size() > collapseTo_) levels.destroyPopup();
     }
     // What the doing asked for in turn is not done.
     *this = {};
@@ -67,6 +76,7 @@ class MenuRequests {
   MenuItem* chosen_ = nullptr;
   bool cancelled_ = false;
   Submenu submenu_;
+  std::size_t collapseTo_ = 0;  // levels kept open when a submenu closes; 0: none closes
 };
 
 // The topmost menu level whose window holds a screen point, or null.

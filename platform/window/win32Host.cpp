@@ -9,6 +9,7 @@
 #include <objbase.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -16,6 +17,7 @@
 
 #include "menu.h"
 #include "popupHost.h"
+#include "topLevels.h"
 #include "win32Dpi.h"
 
 namespace korvo {
@@ -218,16 +220,16 @@ void paintWindow(HWND w, Update update) {
   EndPaint(w, &ps);
 }
 
-// The button of a press or release message, as a bit.
-unsigned buttonBit(UINT msg) {
+// The button of a press or release message: 0 left, 1 right, 2 middle.
+unsigned buttonIndex(UINT msg) {
   switch (msg) {
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
-    case WM_LBUTTONUP: return 1;
+    case WM_LBUTTONUP: return 0;
     case WM_RBUTTONDOWN:
     case WM_RBUTTONDBLCLK:
-    case WM_RBUTTONUP: return 2;
-    default: return 4;
+    case WM_RBUTTONUP: return 1;
+    default: return 2;
   }
 }
 
@@ -243,8 +245,6 @@ Fn user32Function(const char* name) {
 
 }  // namespace
 
-using Win32PopupHost = ScreenPopupHost;
-
 namespace {
 // The message hooks of the GUI threads, one per thread however many editors it shows.
 struct ThreadHook {
@@ -257,7 +257,7 @@ std::vector<ThreadHook> g_hooks;
 LRESULT CALLBACK getMessageHook(int code, WPARAM wParam, LPARAM lParam);
 }  // namespace
 
-struct Win32WindowHost::Impl {
+struct Win32WindowHost::Impl : TopLevels<HWND>::Backend {
   Win32WindowHost& self;
   HWND parent = nullptr;
   HWND hwnd = nullptr;
@@ -267,26 +267,17 @@ struct Win32WindowHost::Impl {
   Image frame;
   std::shared_ptr<bool> alive = std::make_shared<bool>(true);
 
-  struct Popup {
-    HWND w = nullptr;
-    std::unique_ptr<Win32PopupHost> host;
-    Image frame;
-  };
-  std::vector<Popup> popups;
+  // Menu levels and dialogs in windows of their own over the editor.
+  TopLevels<HWND> tops;
+  using Popup = TopLevels<HWND>::Popup;
+  using DialogWindow = TopLevels<HWND>::Dialog;
+  std::vector<Popup>& popups = tops.popups;
+  std::vector<DialogWindow>& dialogs = tops.dialogs;
+  MenuRequests& menus = tops.menus;
   bool closingPopups = false;
-  MenuRequests menus;
   MenuItem* toRun = nullptr;
-  // Dialogs, each in a top-level window of its own over the editor, the topmost last.
-  struct DialogWindow {
-    Control* dialog = nullptr;
-    HWND w = nullptr;
-    Image frame;
-    WindowDrag drag;  // by its caption bar
-  };
-  std::vector<DialogWindow> dialogs;
-  unsigned ignoredPresses = 0;  // buttons pressed on the editor while a dialog was open
 
-  explicit Impl(Win32WindowHost& s) : self(s) {}
+  explicit Impl(Win32WindowHost& s) : self(s), tops(s, *this) {}
 
   // Keys ----------------------------------------------------------------------------------------
   // What a hooked keyboard message does while the window wants keys: the focused control (or
@@ -444,16 +435,13 @@ struct Win32WindowHost::Impl {
       case WM_LBUTTONDBLCLK:
       case WM_RBUTTONDBLCLK:
       case WM_MBUTTONDBLCLK:
-        if (pressTaken(!dialogs.empty(), msg)) return 0;  // the editor waits for its dialog
-        ignoredPresses &= ~buttonBit(msg);
+        if (pressTaken(true, msg)) return 0;  // the editor waits for its dialog
+        tops.pressWentOn(buttonIndex(msg));
         break;
       case WM_LBUTTONUP:
       case WM_RBUTTONUP:
       case WM_MBUTTONUP:
-        if (ignoredPresses & buttonBit(msg)) {
-          ignoredPresses &= ~buttonBit(msg);
-          return 0;
-        }
+        if (tops.releaseHeld(buttonIndex(msg))) return 0;
         break;
       case WM_MOUSEMOVE:
         if (!popups.empty() || !dialogs.empty()) return 0;
@@ -496,8 +484,8 @@ struct Win32WindowHost::Impl {
       const Point u = self.toUnits({x, y});
       return Point{u.x + offset.x, u.y + offset.y};
     };
-    const unsigned bit = buttonBit(msg);
-    const MouseButton b = bit == 1 ? MouseButton::Left : bit == 2 ? MouseButton::Right : MouseButton::Middle;
+    const unsigned button = buttonIndex(msg);
+    const MouseButton b = button == 0 ? MouseButton::Left : button == 1 ? MouseButton::Right : MouseButton::Middle;
     std::weak_ptr<bool> still = alive;  // a click may close a dialog, or the host the editor
     switch (msg) {
       case WM_LBUTTONDOWN:
@@ -558,17 +546,13 @@ struct Win32WindowHost::Impl {
   // A press that goes no further: one beside an open menu closes it; one in a window that
   // waits for a dialog (the editor, a dialog below) brings the topmost dialog to the front, and
   // its release is not handed on either.
-  bool pressTaken(bool waiting, UINT msg) {
+  bool pressTaken(bool waits, UINT msg) {
     if (!popups.empty()) {
       menus.cancel();
       settle();
       return true;
     }
-    if (!waiting) return false;
-    ignoredPresses |= buttonBit(msg);
-    SetWindowPos(dialogs.back().w, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-    SetActiveWindow(dialogs.back().w);
-    return true;
+    return waits && tops.holdPress(buttonIndex(msg));
   }
 
   // After each input: dialogs closed by it are freed, and what it changed is painted when the
@@ -605,44 +589,69 @@ struct Win32WindowHost::Impl {
     }
   }
 
-  DialogWindow* dialogOf(HWND w) {
-    for (DialogWindow& d : dialogs)
-      if (d.w == w) return &d;
-    return nullptr;
-  }
-
-  void openDialog(Control& d) {
-    if (gone || !hwnd) return;
-    const Point o = self.windowOrigin();
-    const int x = o.x + scaleCoord(d.left(), self.scale()), y = o.y + scaleCoord(d.top(), self.scale());
-    const int w = std::max(1, scaleCoord(d.width(), self.scale())),
-              h = std::max(1, scaleCoord(d.height(), self.scale()));
+  // TopLevels' backend -------------------------------------------------------------------------
+  HWND createDialogWindow(Control& d, Point at, Size size) override {
+    if (gone || !hwnd) return nullptr;
     // Owned by the host's top-level window, so it stays above it and goes with it; made in the
     // awareness of the editor's thread context, as the editor was.
     static const auto getContext = user32Function<GetWindowDpiContextFn>("GetWindowDpiAwarenessContext");
     static const auto setContext = user32Function<SetThreadDpiContextFn>("SetThreadDpiAwarenessContext");
     void* previous = getContext && setContext ? setContext(getContext(hwnd)) : nullptr;
     HWND owner = GetAncestor(hwnd, GA_ROOT);
-    HWND dw = CreateWindowExW(0, g_classes.dialog(), widen(dialogTitle(d)).c_str(), WS_POPUP, x, y, w, h, owner,
-                              nullptr, g_classes.module(), nullptr);
+    HWND dw = CreateWindowExW(0, g_classes.dialog(), widen(dialogTitle(d)).c_str(), WS_POPUP, at.x, at.y, size.width,
+                              size.height, owner, nullptr, g_classes.module(), nullptr);
     if (previous) setContext(previous);
-    if (!dw) return;
-    SetWindowLongPtrW(dw, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    dialogs.push_back({&d, dw, {}, {}});
-    self.renderModal(d, dialogs.back().frame);
-    ShowWindow(dw, SW_SHOW);
+    if (dw) SetWindowLongPtrW(dw, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    return dw;
   }
 
-  void closeDialog(const Control& d) {
-    auto it = std::find_if(dialogs.begin(), dialogs.end(), [&](const DialogWindow& w) { return w.dialog == &d; });
-    if (it == dialogs.end()) return;
-    HWND w = it->w;
-    dialogs.erase(it);
-    if (w) DestroyWindow(w);
+  HWND createMenuWindow(Point at, Size size) override {
+    // Owned by the host's top-level window, so it stays above it and goes with it.
+    HWND owner = GetAncestor(hwnd, GA_ROOT);
+    HWND w = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST | WS_EX_NOACTIVATE, g_classes.popup(), L"", WS_POPUP,
+                             at.x, at.y, size.width, size.height, owner, nullptr, g_classes.module(), nullptr);
+    if (w) SetWindowLongPtrW(w, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    return w;
+  }
+
+  void showWindow(HWND w, bool dialog) override {
+    if (!dialog) {
+      ShowWindow(w, SW_SHOWNOACTIVATE);
+      return;
+    }
+    if (DialogWindow* d = tops.dialogOf(w)) self.renderModal(*d->dialog, d->frame);
+    ShowWindow(w, SW_SHOW);
+  }
+
+  void destroyWindow(HWND w) override { DestroyWindow(w); }
+
+  void raiseDialog(HWND w) override {
+    SetWindowPos(w, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    SetActiveWindow(w);
+  }
+
+  // Kept on the monitor the point is on.
+  Rect menuArea(Point where) override {
+    MONITORINFO mi{};
+    mi.cbSize = sizeof mi;
+    if (!GetMonitorInfoW(MonitorFromPoint(POINT{where.x, where.y}, MONITOR_DEFAULTTONEAREST), &mi))
+      return Rect{INT_MIN / 2, INT_MIN / 2, INT_MAX / 2, INT_MAX / 2};
+    return Rect{mi.rcWork.left, mi.rcWork.top, mi.rcWork.right, mi.rcWork.bottom};
+  }
+
+  void grabForMenu(HWND first) override {
+    closingPopups = false;
+    SetCapture(first);
+  }
+
+  // Destroying the levels moves the capture: that is no reason to close the menu again.
+  void releaseMenuGrab(HWND first) override {
+    closingPopups = true;
+    if (GetCapture() == first) ReleaseCapture();
   }
 
   LRESULT dialogMessage(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
-    DialogWindow* d = dialogOf(w);
+    DialogWindow* d = tops.dialogOf(w);
     if (!d) return DefWindowProcW(w, msg, wp, lp);
     const bool top = d == &dialogs.back();
     switch (msg) {
@@ -685,6 +694,10 @@ struct Win32WindowHost::Impl {
       case WM_LBUTTONUP:
       case WM_RBUTTONUP:
       case WM_MBUTTONUP:
+        if (msg != WM_MOUSEMOVE && tops.releaseHeld(buttonIndex(msg))) {
+          if (GetCapture() == w && !(wp & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON))) ReleaseCapture();
+          return 0;
+        }
         if (d->drag.active && msg == WM_LBUTTONUP) {
           d->drag.active = false;
           if (GetCapture() == w) ReleaseCapture();
@@ -793,7 +806,7 @@ struct Win32WindowHost::Impl {
       const Point e = self.windowOrigin();
       self.mouseUp(b, s, self.toUnits({screen.x - e.x, screen.y - e.y}));
     }
-    Popup* under = levelAt(popups, screen);
+    Popup* under = tops.levelAt(screen);
     if (!under) {
       if (press) menus.cancel();
       return;
@@ -808,55 +821,11 @@ struct Win32WindowHost::Impl {
       under->host->mouseMove(s, p);
   }
 
-  void openLevel(PopupMenu& menu, Point where) {
-    auto view = std::make_unique<MenuView>(menu);
-    view->layout();
-    const int w = std::max(1, scaleCoord(view->width(), self.scale()));
-    const int h = std::max(1, scaleCoord(view->height(), self.scale()));
-    // Kept on the monitor the point is on: moved left or up as far as needed.
-    Point at = where;
-    MONITORINFO mi{};
-    mi.cbSize = sizeof mi;
-    if (GetMonitorInfoW(MonitorFromPoint(POINT{where.x, where.y}, MONITOR_DEFAULTTONEAREST), &mi)) {
-      if (at.x + w > mi.rcWork.right) at.x = std::max<int>(mi.rcWork.left, mi.rcWork.right - w);
-      if (at.y + h > mi.rcWork.bottom) at.y = std::max<int>(mi.rcWork.top, mi.rcWork.bottom - h);
-    }
-    Popup p;
-    p.host = std::make_unique<Win32PopupHost>(self, view->width(), view->height(), at);
-    p.host->setScale(self.scale());
-    const std::size_t level = popups.size();
-    menus.watch(*view, level);
-    p.host->setRoot(std::move(view));
-    // Owned by the host's top-level window, so it stays above it and goes with it.
-    HWND owner = GetAncestor(hwnd, GA_ROOT);
-    p.w = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST | WS_EX_NOACTIVATE, g_classes.popup(), L"", WS_POPUP, at.x,
-                          at.y, w, h, owner, nullptr, g_classes.module(), nullptr);
-    if (!p.w) return;
-    SetWindowLongPtrW(p.w, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    popups.push_back(std::move(p));
-    ShowWindow(popups.back().w, SW_SHOWNOACTIVATE);
-    SetCapture(popups.front().w);
-  }
-
-  void destroyPopup() {
-    HWND w = popups.back().w;
-    popups.pop_back();
-    if (w) DestroyWindow(w);
-  }
-
-  void closePopups() {
-    if (popups.empty()) return;
-    closingPopups = true;
-    if (GetCapture() == popups.front().w) ReleaseCapture();
-    while (!popups.empty()) destroyPopup();
-    closingPopups = false;
-  }
-
   // After each event: deferred menu work.
   void settle() {
     // A chosen command runs from a message of its own, so that nothing of this event is still
     // on the stack when it opens a file dialog.
-    menus.settle(*this, [this](MenuItem& item) {
+    menus.settle(tops, [this](MenuItem& item) {
       toRun = &item;
       if (hwnd) PostMessageW(hwnd, kMsgRunMenuItem, 0, 0);
     });
@@ -949,7 +918,7 @@ Win32WindowHost::Win32WindowHost(void* parent, int width, int height)
 Win32WindowHost::~Win32WindowHost() {
   Impl& m = *impl_;
   m.removeHook();
-  m.closePopups();
+  m.tops.closePopups();
   for (const Impl::DialogWindow& d : m.dialogs)
     if (d.w) {
       SetWindowLongPtrW(d.w, GWLP_USERDATA, 0);
@@ -990,8 +959,39 @@ void Win32WindowHost::present() {
     if (d.w) UpdateWindow(d.w);
 }
 
-void Win32WindowHost::modalOpened(Control& dialog) { impl_->openDialog(dialog); }
-void Win32WindowHost::modalClosing(Control& dialog) { impl_->closeDialog(dialog); }
+void Win32WindowHost::setClipboardText(const std::string& text) {
+  WindowHost::setClipboardText(text);
+  const std::wstring w = widen(text);
+  if (w.empty() || !OpenClipboard(static_cast<HWND>(window()))) return;
+  EmptyClipboard();
+  if (HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, (w.size() + 1) * sizeof(wchar_t))) {
+    if (void* p = GlobalLock(mem)) {
+      std::copy(w.c_str(), w.c_str() + w.size() + 1, static_cast<wchar_t*>(p));
+      GlobalUnlock(mem);
+      if (!SetClipboardData(CF_UNICODETEXT, mem)) GlobalFree(mem);  // owned by the system once set
+    } else {
+      GlobalFree(mem);
+    }
+  }
+  CloseClipboard();
+}
+
+void Win32WindowHost::fetchClipboardText() {
+  std::string text;
+  if (IsClipboardFormatAvailable(CF_UNICODETEXT) && OpenClipboard(static_cast<HWND>(window()))) {
+    if (HANDLE mem = GetClipboardData(CF_UNICODETEXT)) {
+      if (const auto* w = static_cast<const wchar_t*>(GlobalLock(mem))) {
+        narrow(w, CP_UTF8, text);
+        GlobalUnlock(mem);
+      }
+    }
+    CloseClipboard();
+  }
+  deliverClipboardText(text);
+}
+
+void Win32WindowHost::modalOpened(Control& dialog) { impl_->tops.openDialog(dialog); }
+void Win32WindowHost::modalClosing(Control& dialog) { impl_->tops.closeDialog(dialog); }
 
 Point Win32WindowHost::windowOrigin() const {
   const Impl& m = *impl_;
@@ -1025,8 +1025,8 @@ int Win32WindowHost::systemScale() const {
 MenuItem* Win32WindowHost::popupMenu(PopupMenu& menu, Point screen) {
   Impl& m = *impl_;
   if (m.gone || !m.hwnd) return nullptr;
-  m.closePopups();
-  m.openLevel(menu, screen);
+  m.tops.closePopups();
+  m.tops.openLevel(menu, screen);
   return nullptr;
 }
 

@@ -37,6 +37,8 @@ class Win32WindowHost : public WindowHost {
   MenuItem* popupMenu(PopupMenu& menu, Point screen) override;
   // The system's open and save dialogs; the drawn one when they cannot be shown.
   void fileDialog(const FileDialogRequest& request, std::function<void(const std::string&)> done) override;
+  // The system's clipboard, as Unicode text.
+  void setClipboardText(const std::string& text) override;
 
   void* window() const;
   // The parent (and with it this window) was destroyed before the host was.
@@ -52,6 +54,7 @@ class Win32WindowHost : public WindowHost {
  private:
   void modalOpened(Control& dialog) override;
   void modalClosing(Control& dialog) override;
+  void fetchClipboardText() override;
   std::unique_ptr<Impl> impl_;
 };
 

@@ -4,6 +4,7 @@
 #include "childFileDialog.h"
 #include "fileDialog.h"
 #include "popupHost.h"
+#include "topLevels.h"
 
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
@@ -218,9 +219,7 @@ int x11SystemScale(const char* displayName) {
   return s;
 }
 
-using X11PopupHost = ScreenPopupHost;
-
-struct X11WindowHost::Impl {
+struct X11WindowHost::Impl : TopLevels<Window>::Backend {
   X11WindowHost& self;
   Display* dpy = nullptr;
   int screen = 0;
@@ -246,28 +245,15 @@ struct X11WindowHost::Impl {
   unsigned lastPressButton = 0;
   Point lastPressPoint{};
 
-  struct Popup {
-    Window w = 0;
-    std::unique_ptr<X11PopupHost> host;
-    MenuView* view = nullptr;
-    Image frame;
-    Rect exposed{};
-  };
-  std::vector<Popup> popups;
+  // Menu levels and dialogs in windows of their own over the editor.
+  TopLevels<Window> tops;
+  using Popup = TopLevels<Window>::Popup;
+  using DialogWindow = TopLevels<Window>::Dialog;
+  std::vector<Popup>& popups = tops.popups;
+  std::vector<DialogWindow>& dialogs = tops.dialogs;
+  MenuRequests& menus = tops.menus;
   bool grabbedPointer = false, grabbedKeyboard = false;
-  MenuRequests menus;
-  // Dialogs, each in a top-level window of its own over the editor, the topmost last.
-  struct DialogWindow {
-    Control* dialog = nullptr;
-    Window w = 0;
-    Image frame;
-    Rect exposed{};
-    bool mapped = false;
-    WindowDrag drag;  // by its caption bar
-  };
-  std::vector<DialogWindow> dialogs;
-  Window focusedDialog = 0;     // the dialog window the input focus was last given to
-  unsigned ignoredPresses = 0;  // buttons pressed on the editor while a dialog was open
+  Window focusedDialog = 0;  // the dialog window the input focus was last given to
   Atom wmProtocols = 0, wmDeleteWindow = 0;
   int systemScale = 0;  // as last read; the root's resources are watched for a change
   // A file dialog program and who waits for its answer.
@@ -276,8 +262,62 @@ struct X11WindowHost::Impl {
   bool childAttached = false;
   FileDialogRequest childRequest;
   std::function<void(const std::string&)> childDone;
+  // The clipboard: what this window offers while it owns CLIPBOARD, and a paste under way.
+  std::string clipboardText;
+  bool pasteAsked = false;
+  Time lastEventTime = CurrentTime;
 
-  explicit Impl(X11WindowHost& s) : self(s) {}
+  explicit Impl(X11WindowHost& s) : self(s), tops(s, *this) {}
+
+  Atom atom(const char* name) { return XInternAtom(dpy, name, False); }
+
+  // Another client asks for what we copied: as UTF-8 or Latin-1 text, or which forms we offer.
+  void answerSelectionRequest(const XSelectionRequestEvent& r) {
+    XSelectionEvent reply{};
+    reply.type = SelectionNotify;
+    reply.display = r.display;
+    reply.requestor = r.requestor;
+    reply.selection = r.selection;
+    reply.target = r.target;
+    reply.time = r.time;
+    reply.property = None;
+    const Atom utf8 = atom("UTF8_STRING"), targets = atom("TARGETS");
+    const Atom property = r.property != None ? r.property : r.target;  // obsolete clients give none
+    if (r.selection == atom("CLIPBOARD") && !clipboardText.empty()) {
+      if (r.target == targets) {
+        Atom offered[3] = {targets, utf8, XA_STRING};
+        XChangeProperty(dpy, r.requestor, property, XA_ATOM, 32, PropModeReplace,
+                        reinterpret_cast<unsigned char*>(offered), 3);
+        reply.property = property;
+      } else if (r.target == utf8 || r.target == XA_STRING) {
+        XChangeProperty(dpy, r.requestor, property, r.target, 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(clipboardText.data()),
+                        static_cast<int>(clipboardText.size()));
+        reply.property = property;
+      }
+    }
+    XSendEvent(dpy, r.requestor, False, 0, reinterpret_cast<XEvent*>(&reply));
+  }
+
+  // The owner's answer to our paste: the text in our property, or None when it had no text.
+  void pasteArrived(const XSelectionEvent& e) {
+    if (!pasteAsked) return;
+    pasteAsked = false;
+    std::string text;
+    if (e.property != None) {
+      Atom type = 0;
+      int format = 0;
+      unsigned long items = 0, after = 0;
+      unsigned char* data = nullptr;
+      if (XGetWindowProperty(dpy, win, e.property, 0, 1 << 16, True, AnyPropertyType, &type, &format, &items, &after,
+                             &data) == Success &&
+          data) {
+        if (format == 8) text.assign(reinterpret_cast<const char*>(data), items);
+        XFree(data);
+      }
+    }
+    self.deliverClipboardText(text);
+  }
 
   // Input ---------------------------------------------------------------------------------------
   void dispatch(XEvent& ev) {
@@ -332,18 +372,12 @@ struct X11WindowHost::Impl {
         }
         break;
       case ButtonPress:
-        if (!dialogs.empty()) {  // the editor waits for its dialog, which comes to the front
-          ignoredPresses |= 1u << (ev.xbutton.button & 31);
-          XRaiseWindow(dpy, dialogs.back().w);
-          break;
-        }
+        if (tops.holdPress(ev.xbutton.button)) break;  // the editor waits for its dialog
+        tops.pressWentOn(ev.xbutton.button);
         if (buttonPress(ev.xbutton, {}) && self.wantsKeyboard()) takeFocus(ev.xbutton.time);
         break;
       case ButtonRelease:
-        if (ignoredPresses & (1u << (ev.xbutton.button & 31))) {
-          ignoredPresses &= ~(1u << (ev.xbutton.button & 31));
-          break;
-        }
+        if (tops.releaseHeld(ev.xbutton.button)) break;
         // With a menu open only the press that opened it still gets its release; with a file
         // dialog open, likewise.
         if (child && !self.capture()) break;
@@ -359,6 +393,9 @@ struct X11WindowHost::Impl {
       }
       case KeyPress:
       case KeyRelease: keyEvent(self, ev.xkey); break;
+      case SelectionRequest: answerSelectionRequest(ev.xselectionrequest); break;
+      case SelectionClear: clipboardText.clear(); break;
+      case SelectionNotify: pasteArrived(ev.xselection); break;
       default: break;
     }
   }
@@ -422,9 +459,10 @@ struct X11WindowHost::Impl {
         break;
       case ButtonPress:
         if (!top) {
-          XRaiseWindow(dpy, dialogs.back().w);
+          tops.holdPress(ev.xbutton.button);  // it waits for the dialog above it
           break;
         }
+        tops.pressWentOn(ev.xbutton.button);
         if (ev.xbutton.button == 1 && !child && popups.empty() &&
             onDragArea(*d.dialog, unitsAt(ev.xbutton.x, ev.xbutton.y, offset)))
           d.drag.start({ev.xbutton.x_root, ev.xbutton.y_root}, rootPosition(d.w));
@@ -433,6 +471,7 @@ struct X11WindowHost::Impl {
         focusDialog(d, ev.xbutton.time);  // it may have lost the focus to the host meanwhile
         break;
       case ButtonRelease:
+        if (tops.releaseHeld(ev.xbutton.button)) break;
         if (d.drag.active && ev.xbutton.button == 1) {
           d.drag.active = false;
         } else if (top && ev.xbutton.button <= 3 && (popups.empty() || self.capture()))
@@ -459,60 +498,93 @@ struct X11WindowHost::Impl {
     }
   }
 
-  void openDialog(Control& d) {
-    if (gone) return;
+  // TopLevels' backend -------------------------------------------------------------------------
+  Window createDialogWindow(Control& d, Point at, Size size) override {
+    if (gone) return 0;
     ErrorTrap trap(dpy);
-    const Point o = self.windowOrigin();
-    const Point at{o.x + scaleCoord(d.left(), self.scale()), o.y + scaleCoord(d.top(), self.scale())};
-    const int w = std::max(1, scaleCoord(d.width(), self.scale())),
-              h = std::max(1, scaleCoord(d.height(), self.scale()));
+    const int w = size.width, h = size.height;
     XSetWindowAttributes a{};
     a.event_mask = kDialogMask;
     a.border_pixel = 0;
     a.background_pixmap = None;
     a.colormap = DefaultColormap(dpy, screen);
-    DialogWindow dw;
-    dw.dialog = &d;
-    dw.w = XCreateWindow(dpy, root, at.x, at.y, static_cast<unsigned>(w), static_cast<unsigned>(h), 0, depth,
-                         InputOutput, visual, CWEventMask | CWBorderPixel | CWBackPixmap | CWColormap, &a);
-    if (!dw.w) return;
+    const Window dw = XCreateWindow(dpy, root, at.x, at.y, static_cast<unsigned>(w), static_cast<unsigned>(h), 0, depth,
+                                    InputOutput, visual, CWEventMask | CWBorderPixel | CWBackPixmap | CWColormap, &a);
+    if (!dw) return 0;
     const Atom type = XInternAtom(dpy, "_NET_WM_WINDOW_TYPE", False);
     Atom dialogType = XInternAtom(dpy, "_NET_WM_WINDOW_TYPE_DIALOG", False);
-    XChangeProperty(dpy, dw.w, type, XA_ATOM, 32, PropModeReplace, reinterpret_cast<unsigned char*>(&dialogType), 1);
+    XChangeProperty(dpy, dw, type, XA_ATOM, 32, PropModeReplace, reinterpret_cast<unsigned char*>(&dialogType), 1);
     // The dialog draws its own frame and caption: the window manager adds none.
     long motifHints[5] = {2, 0, 0, 0, 0};  // flags: decorations; decorations: none
     const Atom motif = XInternAtom(dpy, "_MOTIF_WM_HINTS", False);
-    XChangeProperty(dpy, dw.w, motif, motif, 32, PropModeReplace, reinterpret_cast<unsigned char*>(motifHints), 5);
-    if (XSizeHints* size = XAllocSizeHints()) {
-      size->flags = USPosition | PPosition | PMinSize | PMaxSize;
-      size->x = at.x;
-      size->y = at.y;
-      size->min_width = size->max_width = w;
-      size->min_height = size->max_height = h;
-      XSetWMNormalHints(dpy, dw.w, size);
-      XFree(size);
+    XChangeProperty(dpy, dw, motif, motif, 32, PropModeReplace, reinterpret_cast<unsigned char*>(motifHints), 5);
+    if (XSizeHints* hints = XAllocSizeHints()) {
+      hints->flags = USPosition | PPosition | PMinSize | PMaxSize;
+      hints->x = at.x;
+      hints->y = at.y;
+      hints->min_width = hints->max_width = w;
+      hints->min_height = hints->max_height = h;
+      XSetWMNormalHints(dpy, dw, hints);
+      XFree(hints);
     }
     const std::string title = dialogTitle(d);
-    XChangeProperty(dpy, dw.w, XInternAtom(dpy, "_NET_WM_NAME", False), XInternAtom(dpy, "UTF8_STRING", False), 8,
+    XChangeProperty(dpy, dw, XInternAtom(dpy, "_NET_WM_NAME", False), XInternAtom(dpy, "UTF8_STRING", False), 8,
                     PropModeReplace, reinterpret_cast<const unsigned char*>(title.data()),
                     static_cast<int>(title.size()));
-    XStoreName(dpy, dw.w, title.c_str());
+    XStoreName(dpy, dw, title.c_str());
     if (!wmProtocols) {
       wmProtocols = XInternAtom(dpy, "WM_PROTOCOLS", False);
       wmDeleteWindow = XInternAtom(dpy, "WM_DELETE_WINDOW", False);
     }
-    XSetWMProtocols(dpy, dw.w, &wmDeleteWindow, 1);
-    XSetTransientForHint(dpy, dw.w, hostTopLevel());
-    XMapRaised(dpy, dw.w);
-    dialogs.push_back(std::move(dw));
+    XSetWMProtocols(dpy, dw, &wmDeleteWindow, 1);
+    XSetTransientForHint(dpy, dw, hostTopLevel());
+    return dw;
   }
 
-  void closeDialog(const Control& d) {
-    auto it = std::find_if(dialogs.begin(), dialogs.end(), [&](const DialogWindow& w) { return w.dialog == &d; });
-    if (it == dialogs.end()) return;
+  Window createMenuWindow(Point at, Size size) override {
+    XSetWindowAttributes a{};
+    a.override_redirect = True;
+    a.save_under = True;
+    a.event_mask = kPopupMask;
+    a.border_pixel = 0;
+    a.background_pixmap = None;
+    a.colormap = DefaultColormap(dpy, screen);
+    const Window w =
+        XCreateWindow(dpy, root, at.x, at.y, static_cast<unsigned>(size.width), static_cast<unsigned>(size.height), 0,
+                      depth, InputOutput, visual,
+                      CWOverrideRedirect | CWSaveUnder | CWEventMask | CWBorderPixel | CWBackPixmap | CWColormap, &a);
+    if (!w) return 0;
+    const Atom type = XInternAtom(dpy, "_NET_WM_WINDOW_TYPE", False);
+    Atom menuType = XInternAtom(dpy, "_NET_WM_WINDOW_TYPE_POPUP_MENU", False);
+    XChangeProperty(dpy, w, type, XA_ATOM, 32, PropModeReplace, reinterpret_cast<unsigned char*>(&menuType), 1);
+    XSetTransientForHint(dpy, w, hostTopLevel());
+    return w;
+  }
+
+  void showWindow(Window w, bool) override { XMapRaised(dpy, w); }
+
+  void destroyWindow(Window w) override {
     ErrorTrap trap(dpy);
-    XDestroyWindow(dpy, it->w);
-    dialogs.erase(it);
+    XDestroyWindow(dpy, w);
+  }
+
+  void raiseDialog(Window w) override { XRaiseWindow(dpy, w); }
+
+  // Kept on the screen.
+  Rect menuArea(Point) override { return Rect::xywh(0, 0, DisplayWidth(dpy, screen), DisplayHeight(dpy, screen)); }
+
+  void grabForMenu(Window first) override {
+    if (!grabbedPointer)
+      grabbedPointer = XGrabPointer(dpy, first, True, ButtonPressMask | ButtonReleaseMask | PointerMotionMask,
+                                    GrabModeAsync, GrabModeAsync, None, None, CurrentTime) == GrabSuccess;
+    if (!grabbedKeyboard)
+      grabbedKeyboard = XGrabKeyboard(dpy, first, False, GrabModeAsync, GrabModeAsync, CurrentTime) == GrabSuccess;
+  }
+
+  void releaseMenuGrab(Window) override {
+    if (grabbedPointer) XUngrabPointer(dpy, CurrentTime);
+    if (grabbedKeyboard) XUngrabKeyboard(dpy, CurrentTime);
+    grabbedPointer = grabbedKeyboard = false;
   }
 
   // The keys go to the topmost dialog while one is open; the focus they had before is kept to
@@ -535,7 +607,10 @@ struct X11WindowHost::Impl {
       if (vk) target.keyUp(vk, s);
       return;
     }
+    lastEventTime = e.time;
     if (vk) target.keyDown(vk, s);
+    // A key held with Ctrl or Alt is a command (Ctrl+A, Alt+F), not text.
+    if (s & (kCtrl | kAlt)) return;
     if (const char32_t ch = characterOf(e)) target.keyChar(ch);
   }
 
@@ -567,7 +642,7 @@ struct X11WindowHost::Impl {
           const Point e = self.windowOrigin();
           self.mouseUp(mouseButton(ev.xbutton.button), s, self.toUnits({rx - e.x, ry - e.y}));
         }
-        Popup* under = levelAt(popups, {rx, ry});
+        Popup* under = tops.levelAt({rx, ry});
         if (!under) {
           if (ev.type == ButtonPress) menus.cancel();
           break;
@@ -616,7 +691,7 @@ struct X11WindowHost::Impl {
 
   // After each batch of events: deferred menu work, focus, key selection, cursor.
   void settle() {
-    menus.settle(*this, [](MenuItem& item) {
+    menus.settle(tops, [](MenuItem& item) {
       if (item.onClick) item.onClick(item);
     });
     self.collectClosed();
@@ -638,43 +713,6 @@ struct X11WindowHost::Impl {
       XDefineCursor(dpy, win, c);
       cursorShown = shape;
     }
-  }
-
-  // Menus ---------------------------------------------------------------------------------------
-  void openLevel(PopupMenu& menu, Point where) {
-    auto view = std::make_unique<MenuView>(menu);
-    view->layout();
-    const int w = std::max(1, scaleCoord(view->width(), self.scale())),
-              h = std::max(1, scaleCoord(view->height(), self.scale()));
-    // Kept on the screen: moved left or up as far as needed.
-    const int sw = DisplayWidth(dpy, screen), sh = DisplayHeight(dpy, screen);
-    Point at = where;
-    if (at.x + w > sw) at.x = std::max(0, sw - w);
-    if (at.y + h > sh) at.y = std::max(0, sh - h);
-    Popup p;
-    p.host = std::make_unique<X11PopupHost>(self, view->width(), view->height(), at);
-    p.host->setScale(self.scale());
-    p.view = view.get();
-    const std::size_t level = popups.size();
-    menus.watch(*view, level);
-    p.host->setRoot(std::move(view));
-    XSetWindowAttributes a{};
-    a.override_redirect = True;
-    a.save_under = True;
-    a.event_mask = kPopupMask;
-    a.border_pixel = 0;
-    a.background_pixmap = None;
-    a.colormap = DefaultColormap(dpy, screen);
-    p.w = XCreateWindow(dpy, root, at.x, at.y, static_cast<unsigned>(w), static_cast<unsigned>(h), 0, depth,
-                        InputOutput, visual,
-                        CWOverrideRedirect | CWSaveUnder | CWEventMask | CWBorderPixel | CWBackPixmap | CWColormap, &a);
-    const Atom type = XInternAtom(dpy, "_NET_WM_WINDOW_TYPE", False);
-    Atom menuType = XInternAtom(dpy, "_NET_WM_WINDOW_TYPE_POPUP_MENU", False);
-    XChangeProperty(dpy, p.w, type, XA_ATOM, 32, PropModeReplace, reinterpret_cast<unsigned char*>(&menuType), 1);
-    XSetTransientForHint(dpy, p.w, hostTopLevel());
-    XMapRaised(dpy, p.w);
-    popups.push_back(std::move(p));
-    grab();
   }
 
   // Dialogs and menus belong to the host's top-level window.
@@ -725,29 +763,6 @@ struct X11WindowHost::Impl {
                     [full, done = std::move(done)](MessageResult r) {
                       if (done) done(r == MessageResult::Yes ? full : std::string());
                     });
-  }
-
-  void grab() {
-    const Window w = popups.front().w;
-    if (!grabbedPointer)
-      grabbedPointer = XGrabPointer(dpy, w, True, ButtonPressMask | ButtonReleaseMask | PointerMotionMask,
-                                    GrabModeAsync, GrabModeAsync, None, None, CurrentTime) == GrabSuccess;
-    if (!grabbedKeyboard)
-      grabbedKeyboard = XGrabKeyboard(dpy, w, False, GrabModeAsync, GrabModeAsync, CurrentTime) == GrabSuccess;
-  }
-
-  void destroyPopup() {
-    Popup& p = popups.back();
-    XDestroyWindow(dpy, p.w);
-    popups.pop_back();
-  }
-
-  void closePopups() {
-    if (popups.empty()) return;
-    if (grabbedPointer) XUngrabPointer(dpy, CurrentTime);
-    if (grabbedKeyboard) XUngrabKeyboard(dpy, CurrentTime);
-    grabbedPointer = grabbedKeyboard = false;
-    while (!popups.empty()) destroyPopup();
   }
 
   // Pictures ------------------------------------------------------------------------------------
@@ -858,7 +873,7 @@ X11WindowHost::~X11WindowHost() {
   if (!m.dpy) return;
   {
     ErrorTrap trap(m.dpy);
-    m.closePopups();
+    m.tops.closePopups();
     for (const Impl::DialogWindow& d : m.dialogs) XDestroyWindow(m.dpy, d.w);
     m.dialogs.clear();
     if (m.tookFocus) m.giveFocusBack();
@@ -942,8 +957,36 @@ void X11WindowHost::present() {
   XFlush(m.dpy);
 }
 
-void X11WindowHost::modalOpened(Control& dialog) { impl_->openDialog(dialog); }
-void X11WindowHost::modalClosing(Control& dialog) { impl_->closeDialog(dialog); }
+void X11WindowHost::setClipboardText(const std::string& text) {
+  WindowHost::setClipboardText(text);
+  Impl& m = *impl_;
+  if (!m.dpy || m.gone || text.empty()) return;
+  ErrorTrap trap(m.dpy);
+  m.clipboardText = text;
+  XSetSelectionOwner(m.dpy, m.atom("CLIPBOARD"), m.win, m.lastEventTime);
+  XFlush(m.dpy);
+}
+
+void X11WindowHost::fetchClipboardText() {
+  Impl& m = *impl_;
+  if (!m.dpy || m.gone) {
+    deliverClipboardText({});
+    return;
+  }
+  ErrorTrap trap(m.dpy);
+  const Atom clipboard = m.atom("CLIPBOARD");
+  const Window owner = XGetSelectionOwner(m.dpy, clipboard);
+  if (owner == m.win || owner == 0) {
+    deliverClipboardText(owner == m.win ? m.clipboardText : std::string());
+    return;
+  }
+  m.pasteAsked = true;
+  XConvertSelection(m.dpy, clipboard, m.atom("UTF8_STRING"), m.atom("KORVO_PASTE"), m.win, m.lastEventTime);
+  XFlush(m.dpy);
+}
+
+void X11WindowHost::modalOpened(Control& dialog) { impl_->tops.openDialog(dialog); }
+void X11WindowHost::modalClosing(Control& dialog) { impl_->tops.closeDialog(dialog); }
 
 Point X11WindowHost::windowOrigin() const {
   const Impl& m = *impl_;
@@ -973,8 +1016,8 @@ MenuItem* X11WindowHost::popupMenu(PopupMenu& menu, Point screen) {
   Impl& m = *impl_;
   if (m.gone) return nullptr;
   ErrorTrap trap(m.dpy);
-  m.closePopups();
-  m.openLevel(menu, screen);
+  m.tops.closePopups();
+  m.tops.openLevel(menu, screen);
   return nullptr;
 }
 

@@ -46,6 +46,9 @@ class X11WindowHost : public WindowHost {
   // pumpEvents; the drawn one where neither can be run. While it is open the editor takes no
   // clicks, as under a modal dialog.
   void fileDialog(const FileDialogRequest& request, std::function<void(const std::string&)> done) override;
+  // The CLIPBOARD selection: owned by this window after a copy, asked of its owner for a paste
+  // (the answer arrives at a later pumpEvents).
+  void setClipboardText(const std::string& text) override;
 
   unsigned long window() const;
   unsigned long nativeWindow() const override { return window(); }
@@ -62,6 +65,7 @@ class X11WindowHost : public WindowHost {
  private:
   void modalOpened(Control& dialog) override;
   void modalClosing(Control& dialog) override;
+  void fetchClipboardText() override;
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };

@@ -6,6 +6,16 @@
 
 namespace korvo {
 
+namespace {
+#ifdef _WIN32
+const char* const kNoInputPort = "No MIDI input port found: connect the interface, check its driver.";
+const char* const kNoOutputPort = "No MIDI output port found: connect the interface, check its driver.";
+#else
+const char* const kNoInputPort = "No MIDI input port found: connect the interface, see aconnect -l.";
+const char* const kNoOutputPort = "No MIDI output port found: connect the interface, see aconnect -l.";
+#endif
+}  // namespace
+
 EditorMidi::EditorMidi(TplugEditForm& form, CplugInstance& instance, std::shared_ptr<MidiBackend> backend)
     : form_(form),
       instance_(instance),
@@ -41,7 +51,15 @@ void EditorMidi::choosePort(int direction, std::function<void(int)> then) {
   WindowHost* host = form_.host();
   if (!host) return;
   const bool in = direction == kIn;
-  auto form = std::make_unique<TmidiSelForm>(exchange_->Ports());
+  // An empty list to choose from would only end in an OK that does nothing: say what is missing
+  // and where ports come from instead.
+  CmidiIO& ports = exchange_->Ports();
+  ports.Enumerate();
+  if ((in ? ports.InputCount() : ports.OutputCount()) == 0) {
+    form_.SetStatusText(in ? kNoInputPort : kNoOutputPort);
+    return;
+  }
+  auto form = std::make_unique<TmidiSelForm>(ports);
   TmidiSelForm& sel = *form;
   sel.Prepare(in ? "Select MIDI in port..." : "Select MIDI out port...",
               in ? TmidiSelForm::kDirectionIn : TmidiSelForm::kDirectionOut,

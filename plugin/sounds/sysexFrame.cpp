@@ -68,6 +68,23 @@ DumpInfo classifyDump(const std::uint8_t* message, std::size_t size) {
   return info;
 }
 
+std::string cutShortText(DumpKind kind, std::size_t size) {
+  const bool bank = kind == DumpKind::Bank;
+  const std::size_t need =
+      static_cast<std::size_t>(kSysExHeaderSize) + (bank ? kBankPrograms : 1) * static_cast<std::size_t>(kPackedSize);
+  return std::string(bank ? "bank" : "single") + " dump is cut short: " + std::to_string(size) + " bytes, " +
+         std::to_string(need) + " needed";
+}
+
+std::string cutShortDump(const std::uint8_t* data, std::size_t size) {
+  if (findDump(data, size, DumpKind::Single) >= 0 || findDump(data, size, DumpKind::Bank) >= 0) return {};
+  for (const SysExSpan& s : scanSysEx(data, size)) {
+    const DumpInfo info = classifyDump(data + s.offset, s.size);
+    if (info.kind != DumpKind::None && !info.bodyComplete) return cutShortText(info.kind, s.size);
+  }
+  return {};
+}
+
 long findDump(const std::uint8_t* data, std::size_t size, DumpKind kind) {
   for (const SysExSpan& s : scanSysEx(data, size)) {
     const DumpInfo info = classifyDump(data + s.offset, s.size);

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "progPack.h"
@@ -62,5 +63,11 @@ DumpInfo classifyDump(const std::uint8_t* message, std::size_t size);
 // messages before it (as files saved by librarians often do); -1 when there is none. The size
 // handed on to the import is then the rest of the data.
 long findDump(const std::uint8_t* data, std::size_t size, DumpKind kind);
+
+// "bank dump is cut short: 100 bytes, 8165 needed" for a dump message of `size` bytes.
+std::string cutShortText(DumpKind kind, std::size_t size);
+// For data that holds no complete dump but a Pemmet/Halvet dump that the end cuts short, what is
+// missing in plain words ("bank dump is cut short: 100 bytes, 8165 needed"); else empty.
+std::string cutShortDump(const std::uint8_t* data, std::size_t size);
 
 }  // namespace korvo

@@ -222,6 +222,15 @@ void TGraphKnobB::applyValue(float requested, bool force) {
   if (changed) invalidate();
 }
 
+bool TGraphKnobB::mouseWheel(int delta, ShiftState shift, Point p) {
+  if (Control::mouseWheel(delta, shift, p)) return true;
+  const float step = (step_ > 0 ? step_ : 1.0f) * ((shift & kShift) ? kCoarseSteps : 1);
+  const float before = value_;
+  applyValue(value_ + step * static_cast<float>(delta), false);
+  if (value_ != before && OnChange) OnChange(*this);
+  return true;
+}
+
 int TGraphKnobB::IntValue() const {
   return static_cast<int>(IntTruncMode ? std::trunc(value_) : std::nearbyint(value_));
 }

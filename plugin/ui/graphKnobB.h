@@ -20,8 +20,9 @@ namespace korvo {
 class TGraphKnobB : public Control {
  public:
   TGraphKnobB();
+  static constexpr int kCoarseSteps = 10;  // a wheel notch with Shift
 
-  // Raised after a drag step or a typed value; never when the value is set from code.
+  // Raised after a drag step, a wheel notch or a typed value; never when the value is set from code.
   std::function<void(TGraphKnobB&)> OnChange;
 
   // Colours share one setter keyed 1..5: outline, fill, indicator, label back, label font.
@@ -83,6 +84,8 @@ class TGraphKnobB : public Control {
   void mouseDown(const MouseEvent& e) override;
   void mouseMove(const MouseEvent& e) override;
   void mouseUp(const MouseEvent& e) override;
+  // A notch turns the knob one step (ten with Shift) and fires OnChange when the value moved.
+  bool mouseWheel(int delta, ShiftState shift, Point p) override;
 
  private:
   void applyValue(float v, bool force);

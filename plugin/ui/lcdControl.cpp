@@ -325,6 +325,7 @@ ClcdCtr::~ClcdCtr() {
     lcd_->onMouseUpChar = nullptr;
     lcd_->onMouseMoveChar = nullptr;
     lcd_->onDblClickChar = nullptr;
+    lcd_->onMouseWheel = nullptr;
   }
 }
 
@@ -484,6 +485,10 @@ void ClcdCtr::ConnectLcdEvents() {
   lcd_->onMouseUpChar = [this](Control&, MouseButton b, ShiftState s, int x, int y) { MouseUpChar(b, s, x, y); };
   lcd_->onMouseMoveChar = [this](Control&, ShiftState s, int x, int y) { MouseMoveChar(s, x, y); };
   lcd_->onDblClickChar = [this](Control&, int x, int y) { DblClickChar(x, y); };
+  lcd_->onMouseWheel = [this](Control&, int delta, ShiftState shift, Point p) {
+    const Point cell = lcd_->PixelToChar(p.x, p.y);
+    return WheelChar(delta, shift, cell.x, cell.y);
+  };
   lcdConnected_ = true;
 }
 
@@ -506,6 +511,17 @@ void ClcdCtr::MouseUpChar(MouseButton, ShiftState, int, int) {
 void ClcdCtr::MouseMoveChar(ShiftState, int column, int row) {
   if (!onFieldMouseMove) return;
   if (const ClcdCtr_param* f = FieldAt(column, row)) onFieldMouseMove(*this, f->Ordinal());
+}
+
+bool ClcdCtr::WheelChar(int delta, ShiftState shift, int column, int row) {
+  ClcdCtr_param* f = FieldAt(column, row);
+  if (f == nullptr || f->FieldNumber() == -1) return false;
+  EndMessage();
+  const int steps = (shift & kShift) ? 10 : 1;
+  const int v = f->Clamp(GetFieldValue(f->Ordinal()) + delta * steps);
+  SetFieldValue(f->Ordinal(), v);
+  if (onKnobValue) onKnobValue(*this, f->FieldNumber(), v);
+  return true;
 }
 
 ClcdCtr_param* ClcdCtr::MouseField() const { return page_ != nullptr ? page_->Field(mouseOrdinal_) : nullptr; }

@@ -216,6 +216,9 @@ class ClcdCtr {
   void MouseUpChar(MouseButton button, ShiftState shift, int column, int row);
   void MouseMoveChar(ShiftState shift, int column, int row);
   void DblClickChar(int column, int row);
+  // A wheel turned over a cell: the value field there moves by a step a notch (ten with Shift),
+  // as its knob would. True when a field took it.
+  bool WheelChar(int delta, ShiftState shift, int column, int row);
   bool MouseIsDown() const { return mouseDown_; }
   ClcdCtr_param* MouseField() const;
   int MouseColumn() const { return mouseColumn_; }

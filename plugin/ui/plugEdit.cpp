@@ -272,6 +272,11 @@ void TplugEditForm::buildComponents() {
   };
   progNameEdit->onDblClick = [this](Control&) { openProgramList(); };
   progNameEdit->onEnter = [this](TextBox&) { FocusSelf(); };
+  progNameEdit->onKeyDown = [this](Control&, int key, ShiftState) {
+    if (key != keys::Escape || !nameTracked_) return;
+    progNameEdit->setText(nameBefore_);
+    FocusSelf();
+  };
   // The page menu belongs to the whole display panel, the LCD and knobs on it included.
   std::function<void(Control&, const MouseEvent&)> pageMenu = [this](Control& c, const MouseEvent& e) {
     if (e.button == MouseButton::Right) openPageMenu(c.toWindow({e.x, e.y}));
@@ -587,6 +592,7 @@ void TplugEditForm::EndKeyHookDialog(Control& dialog) {
 void TplugEditForm::trackNameBox() {
   if (nameTracked_) return;
   nameTracked_ = true;
+  nameBefore_ = progNameEdit->text();
   InstallKeyHook(nullptr);
   progNameEdit->onFocusChange = [this](Control&, bool gained) {
     if (!gained) nameBoxFocus(false);

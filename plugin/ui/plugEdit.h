@@ -184,8 +184,11 @@ class TplugEditForm : public Control {
   void ask(const std::string& caption, const std::string& text, MessageButtons buttons,
            std::function<void(MessageResult)> then);
   void tell(const std::string& caption, const std::string& text);
-  void fileDialog(bool save, std::string& folder, const std::string& filter, const std::string& ext,
-                  const std::string& proposed, std::function<void(const std::string&)> then);
+  // `title` says what is opened or saved ("Save library").
+  void fileDialog(const std::string& title, bool save, std::string& folder, const std::string& filter,
+                  const std::string& ext, const std::string& proposed, std::function<void(const std::string&)> then);
+  // A SysEx file whose dump the end cuts short is refused with what is missing (true).
+  bool refusedCutShort(const std::string& path, const std::vector<std::uint8_t>& data);
   // Imports with the header check; when that fails, offers the import without it.
   void importWithRetry(std::function<bool(bool check)> import);
   void importSingleData(std::vector<std::uint8_t> data);
@@ -206,6 +209,7 @@ class TplugEditForm : public Control {
   Control* keyHookTarget_ = nullptr;
   int keyHookCount_ = 0;
   bool nameTracked_ = false;
+  std::string nameBefore_;  // what Escape in the name box brings back
   Control* statusSender_ = nullptr;
   std::string lastVoiceText_;
   std::atomic<unsigned> posted_{0};        // bits of 0x8002 and 0x8003

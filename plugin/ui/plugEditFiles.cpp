@@ -9,6 +9,7 @@
 #include "plugEdit.h"
 #include "progRecord.h"
 #include "soundMan.h"
+#include "sysexFrame.h"
 #include "uSelSingleForm.h"
 
 namespace korvo {
@@ -19,7 +20,6 @@ const char* const kLibraryExt = "KVL";
 const char* const kSysExFilter = "Pemmet/Halvet SysEx (*.SYX)|*.SYX";
 const char* const kSysExExt = "SYX";
 const char* const kNotIdentified = "This file could not be identified as Pemmet/Halvet SysEx. Try to load anyway?";
-constexpr int kBankPrograms = 40;
 
 std::string folderOf(const std::string& path) { return std::filesystem::path(path).parent_path().string(); }
 std::string fileNameOf(const std::string& path) { return std::filesystem::path(path).filename().string(); }
@@ -41,11 +41,13 @@ void TplugEditForm::tell(const std::string& caption, const std::string& text) {
   ask(caption, text, MessageButtons::Ok, {});
 }
 
-void TplugEditForm::fileDialog(bool save, std::string& folder, const std::string& filter, const std::string& ext,
-                               const std::string& proposed, std::function<void(const std::string&)> then) {
+void TplugEditForm::fileDialog(const std::string& title, bool save, std::string& folder, const std::string& filter,
+                               const std::string& ext, const std::string& proposed,
+                               std::function<void(const std::string&)> then) {
   WindowHost* h = host();
   if (!h) return;
   FileDialogRequest request;
+  request.title = title;
   request.save = save;
   request.folder = folder;
   request.fileName = proposed;
@@ -117,7 +119,7 @@ void TplugEditForm::PanicCommand() {
 
 void TplugEditForm::LoadLibrary() {
   if (!engine_) return;
-  fileDialog(false, libraryFolder_, kLibraryFilter, kLibraryExt, "", [this](const std::string& path) {
+  fileDialog("Load library", false, libraryFolder_, kLibraryFilter, kLibraryExt, "", [this](const std::string& path) {
     std::vector<std::uint8_t> data;
     const std::size_t size = readWholeFile(path, data);
     if (size == 0) {
@@ -136,7 +138,7 @@ void TplugEditForm::LoadLibrary() {
 
 void TplugEditForm::SaveLibrary() {
   if (!engine_) return;
-  fileDialog(true, libraryFolder_, kLibraryFilter, kLibraryExt, "", [this](const std::string& path) {
+  fileDialog("Save library", true, libraryFolder_, kLibraryFilter, kLibraryExt, "", [this](const std::string& path) {
     std::vector<std::uint8_t> image(static_cast<std::size_t>(Ckv_soundMan::BankSize()));
     sounds().SaveBank(image.data());
     // A save that fails must not pass for one that worked: the old file is still there, and
@@ -161,14 +163,21 @@ void TplugEditForm::InitLibrary() {
 
 void TplugEditForm::ImportSingle() {
   if (!engine_) return;
-  fileDialog(false, sysExFolder_, kSysExFilter, kSysExExt, "", [this](const std::string& path) {
+  fileDialog("Import single sound", false, sysExFolder_, kSysExFilter, kSysExExt, "", [this](const std::string& path) {
     std::vector<std::uint8_t> data;
-    if (readWholeFile(path, data) == 0) return;
+    if (readWholeFile(path, data) == 0 || refusedCutShort(path, data)) return;
     ask("Warning", "Overwrite edit single ?", MessageButtons::OkCancel,
         [this, data = std::move(data)](MessageResult r) mutable {
           if (r == MessageResult::Ok) importSingleData(std::move(data));
         });
   });
+}
+
+bool TplugEditForm::refusedCutShort(const std::string& path, const std::vector<std::uint8_t>& data) {
+  // Known at once from the file: no question is worth asking about a dump that is not all there.
+  const std::string cut = cutShortDump(data.data(), data.size());
+  if (!cut.empty()) tell("Error", fileNameOf(path) + ": " + cut + ".");
+  return !cut.empty();
 }
 
 void TplugEditForm::importWithRetry(std::function<bool(bool check)> import) {
@@ -199,7 +208,7 @@ void TplugEditForm::ExportSingle() {
     return;
   }
   const std::string proposed = sanitizeFileName(displayName(*sounds().EditRecord()));
-  fileDialog(true, sysExFolder_, kSysExFilter, kSysExExt, proposed,
+  fileDialog("Export single sound", true, sysExFolder_, kSysExFilter, kSysExExt, proposed,
              [this, message = std::move(message)](const std::string& path) {
                if (writeWholeFile(path, message.data(), message.size()) == 0)
                  tell("Message", "Edit single exported.");
@@ -212,9 +221,9 @@ void TplugEditForm::ExportSingle() {
 
 void TplugEditForm::ImportBank() {
   if (!engine_) return;
-  fileDialog(false, sysExFolder_, kSysExFilter, kSysExExt, "", [this](const std::string& path) {
+  fileDialog("Import bank", false, sysExFolder_, kSysExFilter, kSysExExt, "", [this](const std::string& path) {
     std::vector<std::uint8_t> data;
-    if (readWholeFile(path, data) == 0) return;
+    if (readWholeFile(path, data) == 0 || refusedCutShort(path, data)) return;
     SelectProgramDialog("Select destination...", 0, [this, data = std::move(data)](int first) mutable {
       if (first < 0) return;
       const int last = std::min(first + kBankPrograms - 1, kProgramCount - 1);
@@ -251,7 +260,7 @@ void TplugEditForm::ExportBank() {
       tell("Error", "Error while exporting.");
       return;
     }
-    fileDialog(true, sysExFolder_, kSysExFilter, kSysExExt, "",
+    fileDialog("Export bank", true, sysExFolder_, kSysExFilter, kSysExExt, "",
                [this, first, message = std::move(message)](const std::string& path) {
                  if (writeWholeFile(path, message.data(), message.size()) == 0)
                    tell("Message",

@@ -2,6 +2,7 @@
 // they ask, the drawn file dialog, and bad files that must leave the sound memory as it was.
 #include <cstring>
 #include <fstream>
+#include <tuple>
 
 #include "VSTaux.h"
 #include "editorRig.h"
@@ -118,16 +119,39 @@ TEST(EditorFiles, SingleExportAndImport) {
   EXPECT_EQ(r.sounds().CurrentProgram(), 2);
   EXPECT_TRUE(r.sounds().Modified());
 
-  // 208 bytes fail both tries; the edit buffer stays.
-  writeFile(r.path("short.syx"), std::vector<std::uint8_t>(single.begin(), single.begin() + 208));
+  // 208 bytes of something else fail both tries; the edit buffer stays.
+  writeFile(r.path("other.syx"), std::vector<std::uint8_t>(208, 0x01));
   const ProgramRecord before = *r.sounds().EditRecord();
-  h.fileAnswers.push_back(r.path("short.syx"));
+  h.fileAnswers.push_back(r.path("other.syx"));
   h.messageAnswers = {MessageResult::Ok, MessageResult::Yes};
   r.menu("Import Pemmet/Halvet Single SysEx file...");
   ASSERT_GE(h.messages.size(), 2u);
   EXPECT_EQ(h.messages[h.messages.size() - 2].text,
             "This file could not be identified as Pemmet/Halvet SysEx. Try to load anyway?");
   EXPECT_EQ(h.messages.back().text, "Could not import file.");
+  EXPECT_TRUE(h.answerMessage(MessageResult::Ok));
+  EXPECT_EQ(std::memcmp(&before, r.sounds().EditRecord(), sizeof before), 0);
+
+  // A dump that the file cuts short says so at once, before any question.
+  writeFile(r.path("short.syx"), std::vector<std::uint8_t>(single.begin(), single.begin() + 208));
+  auto bank = single;
+  bank[4] = 2;
+  bank.resize(100);
+  writeFile(r.path("cut.syx"), bank);
+  for (const auto& [file, command, said] :
+       {std::tuple{"short.syx", "Import Pemmet/Halvet Single SysEx file...",
+                   "single dump is cut short: 208 bytes, 209"},
+        std::tuple{"cut.syx", "Import Pemmet/Halvet Bank SysEx file...", "bank dump is cut short: 100 bytes, 8165"}}) {
+    h.messages.clear();
+    h.messageAnswers.clear();
+    h.fileAnswers.push_back(r.path(file));
+    r.menu(command);
+    ASSERT_EQ(h.messages.size(), 1u) << file;
+    EXPECT_EQ(h.messages[0].caption, "Error");
+    EXPECT_EQ(h.messages[0].text, std::string(file) + ": " + said + " needed.");
+    h.answerMessage(MessageResult::Ok);
+    EXPECT_EQ(h.modalCount(), 0u) << file;
+  }
   EXPECT_EQ(std::memcmp(&before, r.sounds().EditRecord(), sizeof before), 0);
 }
 
@@ -172,6 +196,46 @@ TEST(EditorFiles, BankExportAndImportNearTheEnd) {
   EXPECT_EQ(displayName(r.program(100)), "P88");
   EXPECT_EQ(displayName(r.program(127)), "P115");
   EXPECT_EQ(displayName(r.program(99)), "INIT");
+}
+
+// Each file dialog says what it is for; a save dialog has the keys in its name box, and the
+// extension it adds is as the files beside it are named.
+TEST(EditorFiles, FileDialogTitlesAndTheSaveDialogsNameBox) {
+  FileRig r;
+  HeadlessHost& h = r.host();
+  const std::vector<std::pair<const char*, const char*>> commands = {
+      {"Load Library...", "Load library"},
+      {"Save Library...", "Save library"},
+      {"Import Pemmet/Halvet Single SysEx file...", "Import single sound"},
+      {"Export Pemmet/Halvet Single SysEx file...", "Export single sound"},
+      {"Import Pemmet/Halvet Bank SysEx file...", "Import bank"}};
+  for (const auto& [command, title] : commands) {
+    h.fileAnswers.push_back("");
+    r.menu(command);
+    EXPECT_EQ(h.fileRequests.back().title, title);
+  }
+  r.menu("Save Library...");
+  auto* d = dynamic_cast<FileDialogView*>(h.topModal());
+  ASSERT_NE(d, nullptr);
+  EXPECT_EQ(h.focus(), &d->nameBox());
+  h.typeText("mine");
+  h.pressKey(keys::Return);
+  EXPECT_EQ(h.modalCount(), 0u);
+#ifdef _WIN32
+  EXPECT_TRUE(std::filesystem::exists(r.path("mine.KVL")));
+#else
+  EXPECT_TRUE(std::filesystem::exists(r.path("mine.kvl")));
+  EXPECT_FALSE(std::filesystem::exists(r.path("mine.KVL")));
+#endif
+  // An open dialog starts in the list; typing there starts a name.
+  r.menu("Load Library...");
+  d = dynamic_cast<FileDialogView*>(h.topModal());
+  ASSERT_NE(d, nullptr);
+  EXPECT_EQ(h.focus(), &d->list());
+  h.typeText("mi");
+  EXPECT_EQ(d->nameBox().text(), "mi");
+  EXPECT_EQ(h.focus(), &d->nameBox());
+  h.pressKey(keys::Escape);
 }
 
 TEST(EditorFiles, TheDrawnFileDialogBrowsesFiltersAndRemembersTheFolder) {

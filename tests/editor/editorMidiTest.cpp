@@ -66,6 +66,19 @@ TEST(EditorMidi, RequestChoosesBothPortsAndImportsTheAnswerAtIdle) {
                                               std::end(CsysexExchange::kPostSendMessage)));
 }
 
+// Without ports there is nothing to choose: the status line says so, and no empty list opens.
+TEST(EditorMidi, NoPortsSaysSoOnTheStatusLine) {
+  test::EditorRig r;
+  r.form().SetMidiExchange(
+      std::make_unique<EditorMidi>(r.form(), *r.instance, std::make_shared<LoopbackMidi>(std::vector<std::string>{})));
+  r.click(*r.form().sysExSendButton);
+  EXPECT_EQ(r.host().modalCount(), 0u);
+  EXPECT_EQ(r.form().StatusLabel1->text.rfind("No MIDI output port found", 0), 0u) << r.form().StatusLabel1->text;
+  r.click(*r.form().sysExReqButton);
+  EXPECT_EQ(r.host().modalCount(), 0u);
+  EXPECT_EQ(r.form().StatusLabel1->text.rfind("No MIDI input port found", 0), 0u) << r.form().StatusLabel1->text;
+}
+
 TEST(EditorMidi, CancelledPortChoiceAndTheOptions) {
   MidiRig r;
   const ProgramRecord before = *r.sounds().EditRecord();

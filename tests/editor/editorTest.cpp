@@ -187,6 +187,58 @@ TEST(Editor, NameBoxTakesKeysUntilEnterAndWriteStoresIt) {
   EXPECT_NE(r.lcdRow(0).find("** Write aborted **"), std::string::npos);
 }
 
+// Ctrl+A selects, Ctrl+C and Ctrl+V copy and paste, Escape brings the name back, and a click
+// beside the box ends the editing with the typed name kept.
+TEST(Editor, NameBoxClipboardEscapeAndAClickBeside) {
+  EditorRig r;
+  TplugEditForm& f = r.form();
+  HeadlessHost& h = r.host();
+  const std::string name = f.progNameEdit->text();
+  r.click(*f.progNameEdit);
+  h.pressKey(keys::End);
+  h.pressKey('A', kCtrl);
+  h.pressKey('C', kCtrl);
+  EXPECT_EQ(f.progNameEdit->text(), name) << "Ctrl+A typed its letter";
+  h.typeText("bass");
+  EXPECT_EQ(f.progNameEdit->text(), "BASS");
+  h.pressKey(keys::Escape);
+  EXPECT_EQ(f.progNameEdit->text(), name);
+  EXPECT_FALSE(f.keyboardWanted());
+  r.click(*f.progNameEdit);
+  h.pressKey(keys::End);
+  h.pressKey('V', kCtrl);
+  ASSERT_FALSE(name.empty());
+  EXPECT_EQ(f.progNameEdit->text(), (name + name).substr(0, 15));
+  h.pressKey('A', kCtrl);
+  h.typeText("lead");
+  r.click(*f.displayPanel);
+  EXPECT_FALSE(f.keyboardWanted());
+  EXPECT_NE(h.focus(), f.progNameEdit);
+  EXPECT_EQ(f.progNameEdit->text(), "LEAD");
+}
+
+// A wheel notch over a knob or over its field on the LCD moves the value one step, ten with Shift.
+TEST(Editor, TheWheelTurnsKnobsAndFields) {
+  EditorRig r;
+  TplugEditForm& f = r.form();
+  f.Controller()->SelectPage(2);  // OSC1 Pitch
+  ClcdCtr_param& field = *f.Controller()->Page()->FieldOfSlot(0);
+  auto value = [&] { return r.sounds().Editor().GetParam(field.ParamId()); };
+  const int start = value();
+  r.host().mouseWheel(120, 0, r.centre(*f.knobs[0]));
+  EXPECT_EQ(value(), field.Clamp(start + 1));
+  r.host().mouseWheel(-120, kShift, r.centre(*f.knobs[0]));
+  EXPECT_EQ(value(), field.Clamp(field.Clamp(start + 1) - 10));
+  const int before = value();
+  const TsegLCD2& lcd = *f.lcd;
+  const Point cell =
+      lcd.toWindow({lcd.CharLeft(field.column + static_cast<int>(field.label.size())) + 2, lcd.CharTop(field.row) + 2});
+  r.host().mouseWheel(-120, 0, cell);
+  EXPECT_EQ(value(), field.Clamp(before - 1));
+  EXPECT_EQ(f.knobs[0]->IntValue(), value()) << "the knob follows its field";
+  EXPECT_EQ(r.lcdRow(1).substr(0, 3), "*C*");
+}
+
 TEST(Editor, InitPanicAndTheOnScreenKeyboard) {
   EditorRig r;
   TplugEditForm& f = r.form();

@@ -6,7 +6,7 @@ if(NOT rc EQUAL 0)
   message(FATAL_ERROR "building the package failed:\n${out}${err}")
 endif()
 file(REMOVE_RECURSE "${WORK_DIR}")
-file(MAKE_DIRECTORY "${WORK_DIR}/unpacked" "${WORK_DIR}/config" "${WORK_DIR}/my vst")
+file(MAKE_DIRECTORY "${WORK_DIR}/unpacked" "${WORK_DIR}/config" "${WORK_DIR}/home")
 execute_process(COMMAND "${CMAKE_COMMAND}" -E tar xzf "${PACKAGE}" WORKING_DIRECTORY "${WORK_DIR}/unpacked" RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "unpacking ${PACKAGE} failed")
@@ -18,13 +18,21 @@ foreach(_f Korvo.so manifest.ttl korvo.ttl presets.ttl Korvo/data/wavrom.bin Kor
   endif()
 endforeach()
 set(ENV{XDG_CONFIG_HOME} "${WORK_DIR}/config")
+set(ENV{HOME} "${WORK_DIR}/home")
 
-# The folder, then OK to "Install to ... ?".
-file(WRITE "${WORK_DIR}/answers.txt" "${WORK_DIR}/my vst\n\n")
+# A folder that cannot be made (OK to "Install to ... ?" and to making it): refused, and the
+# default stays ~/.vst. Then a folder that does not exist yet: OK, OK, and it is made.
+file(WRITE "${WORK_DIR}/answers.txt" "/proc/korvo-none/vst\n\n\n${WORK_DIR}/my vst\n\n\n")
 execute_process(COMMAND "${pkg}/korvinst" INPUT_FILE "${WORK_DIR}/answers.txt"
                 RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
 if(NOT rc EQUAL 0 OR NOT out MATCHES "Korvo has been installed\\.")
   message(FATAL_ERROR "korvinst on the terminal failed (${rc}):\n${out}${err}")
+endif()
+string(REGEX MATCHALL "path: \\[${WORK_DIR}/home/\\.vst\\]" defaults "${out}")
+list(LENGTH defaults count)
+if(NOT out MATCHES "does not exist\\. Create it\\?" OR NOT out MATCHES "Please select existing directory" OR
+   NOT count EQUAL 2)
+  message(FATAL_ERROR "korvinst did not offer to make the folder, or kept a refused one as its default:\n${out}")
 endif()
 set(vst "${WORK_DIR}/my vst")
 if(NOT EXISTS "${vst}/Korvo/user/factory.kvl" OR NOT EXISTS "${vst}/Korvo/readme.txt")

@@ -255,8 +255,8 @@ TEST(WineEditor, TheFileMenuOpensOverTheEditorAndSavesALibraryThroughTheSystemDi
   // A name outside ASCII: it must reach the file commands in a form they can open.
   const fs::path target = folder.dir / "s\u00e4ved.kvl";
   // Wine's own save dialog: the name typed into it, and Return.
-  const int found =
-      std::system("timeout 20 xdotool search --sync --onlyvisible --name 'Save As' windowfocus --sync >/dev/null 2>&1");
+  const int found = std::system(
+      "timeout 20 xdotool search --sync --onlyvisible --name 'Save library' windowfocus --sync >/dev/null 2>&1");
   ASSERT_EQ(found, 0) << "no system save dialog appeared";
   std::string windowsPath = "Z:" + target.string();
   std::replace(windowsPath.begin(), windowsPath.end(), '/', '\\');
@@ -264,7 +264,7 @@ TEST(WineEditor, TheFileMenuOpensOverTheEditorAndSavesALibraryThroughTheSystemDi
   // there, its name field is cleared and the name typed again.
   for (int attempt = 0; attempt < 3 && !fs::exists(target); ++attempt) {
     if (attempt > 0 &&
-        std::system("xdotool search --onlyvisible --name 'Save As' windowfocus --sync >/dev/null 2>&1") != 0)
+        std::system("xdotool search --onlyvisible --name 'Save library' windowfocus --sync >/dev/null 2>&1") != 0)
       break;
     std::this_thread::sleep_for(500ms);
     if (attempt > 0) xdotool("key ctrl+a BackSpace");

@@ -23,10 +23,14 @@
 #include "builtInData.h"
 #include "childFileDialog.h"
 #include "editorWindow.h"
+#include "lcdControl.h"
+#include "uSelSingleForm.h"
+#include "fileDialog.h"
 #include "headlessHost.h"
 #include "menu.h"
 #include "messageBox.h"
 #include "plugCore.h"
+#include "popupHost.h"
 #include "progRecord.h"
 #include "soundMan.h"
 #include "x11Host.h"
@@ -536,6 +540,10 @@ TEST(X11Editor, MenusOpenSubmenusAndChooseWithClicks) {
   Rect sizeItem{};
   const Point size =
       itemOf(f.menuOptionsPopup, "Window size", f.menuOptImage->toScreen({0, f.menuOptImage->height() + 1}), &sizeItem);
+  // Resting on the item opens its submenu; the click on it keeps it open.
+  xdotool("mousemove " + std::to_string(size.x) + " " + std::to_string(size.y));
+  idle(10);
+  EXPECT_EQ(x11->openPopups(), 2u) << "the submenu did not open under the pointer";
   clickAt(size);
   ASSERT_EQ(x11->openPopups(), 2u) << "the submenu did not open";
   MenuItem* sizes = f.menuOptionsPopup.find("Window size");
@@ -634,7 +642,7 @@ TEST(X11Editor, FileCommandsRunTheDialogProgramWithoutBlockingTheIdle) {
               std::chrono::duration<double, std::milli>(started).count(),
               std::chrono::duration<double, std::milli>(worst).count());
   std::vector<std::uint8_t> onDisk;
-  EXPECT_EQ(readWholeFile((folder.dir / "mine.KVL").string(), onDisk), saved.size());
+  EXPECT_EQ(readWholeFile((folder.dir / "mine.kvl").string(), onDisk), saved.size());
   EXPECT_EQ(onDisk, saved);
   const std::vector<std::string> args = fake.args();
   EXPECT_NE(std::find(args.begin(), args.end(), "--attach=" + std::to_string(top.w)), args.end());
@@ -649,7 +657,7 @@ TEST(X11Editor, FileCommandsRunTheDialogProgramWithoutBlockingTheIdle) {
   idleUntilAnswered();
   EXPECT_EQ(bankOf(synth), initialised) << "cancel";
   EXPECT_EQ(w->host().modalCount(), 0u) << "a cancel opened the drawn dialog";
-  fake.set("answer", (folder.dir / "mine.KVL").string());
+  fake.set("answer", (folder.dir / "mine.kvl").string());
   f.LoadLibrary();
   idleUntilAnswered();
   EXPECT_EQ(bankOf(synth), saved);
@@ -674,10 +682,10 @@ TEST(X11Editor, FileCommandsRunTheDialogProgramWithoutBlockingTheIdle) {
   fake.set("answer", (folder.dir / "mine").string());
   f.SaveLibrary();
   idleUntilAnswered();
-  ASSERT_EQ(w->host().modalCount(), 1u) << "no question before replacing mine.KVL";
+  ASSERT_EQ(w->host().modalCount(), 1u) << "no question before replacing mine.kvl";
   w->host().closeModal(*w->host().topModal());  // closed without Yes
   e->dispatcher(e, vst::effEditIdle, 0, 0, nullptr, 0);
-  ASSERT_EQ(readWholeFile((folder.dir / "mine.KVL").string(), onDisk), saved.size());
+  ASSERT_EQ(readWholeFile((folder.dir / "mine.kvl").string(), onDisk), saved.size());
   EXPECT_EQ(onDisk, saved);
 
   // A program that fails gives way to the drawn dialog.
@@ -706,6 +714,230 @@ TEST(X11Editor, FileCommandsRunTheDialogProgramWithoutBlockingTheIdle) {
   e->dispatcher(e, vst::effEditClose, 0, 0, nullptr, 0);
   EXPECT_TRUE(reaped(pid));
   EXPECT_EQ(bankOf(synth), beforeClose);
+}
+
+// Another program's side of the CLIPBOARD, on the test's own connection: it reads what the
+// editor copied, and it offers text of its own that the editor pastes. Both wait for the
+// answer while the editor idles.
+struct OtherProgram {
+  OtherProgram(Display* display, Window window) : d(display), w(window) {}
+  Display* d;
+  Window w;
+  Atom clipboard = XInternAtom(d, "CLIPBOARD", False), utf8 = XInternAtom(d, "UTF8_STRING", False);
+  std::string offered;
+  void offer(const std::string& text) {
+    offered = text;
+    XSetSelectionOwner(d, clipboard, w, CurrentTime);
+    XSync(d, False);
+  }
+  // Answers the editor's requests for what is offered.
+  void serve() {
+    XEvent ev;
+    while (XCheckTypedWindowEvent(d, w, SelectionRequest, &ev)) {
+      const XSelectionRequestEvent& r = ev.xselectionrequest;
+      XSelectionEvent reply{};
+      reply.type = SelectionNotify;
+      reply.requestor = r.requestor;
+      reply.selection = r.selection;
+      reply.target = r.target;
+      reply.time = r.time;
+      reply.property = r.property;
+      XChangeProperty(d, r.requestor, r.property, utf8, 8, PropModeReplace,
+                      reinterpret_cast<const unsigned char*>(offered.data()), static_cast<int>(offered.size()));
+      XSendEvent(d, r.requestor, False, 0, reinterpret_cast<XEvent*>(&reply));
+      XFlush(d);
+    }
+  }
+  std::string paste(const std::function<void()>& idle) {
+    const Atom property = XInternAtom(d, "KORVO_TEST_PASTE", False);
+    XConvertSelection(d, clipboard, utf8, property, w, CurrentTime);
+    XFlush(d);
+    for (int i = 0; i < 300; ++i) {
+      idle();
+      XEvent ev;
+      if (!XCheckTypedWindowEvent(d, w, SelectionNotify, &ev)) continue;
+      if (ev.xselection.property == None) return "(no text)";
+      Atom type = 0;
+      int format = 0;
+      unsigned long items = 0, after = 0;
+      unsigned char* data = nullptr;
+      std::string text;
+      if (XGetWindowProperty(d, w, property, 0, 1 << 16, True, AnyPropertyType, &type, &format, &items, &after,
+                             &data) == Success &&
+          data) {
+        text.assign(reinterpret_cast<const char*>(data), items);
+        XFree(data);
+      }
+      return text;
+    }
+    return "(no answer)";
+  }
+};
+
+// Ctrl+A and Ctrl+C in the name box select and copy (the name stays as it was), another program
+// reads the copy and offers text of its own that Ctrl+V pastes, Escape brings the name back and a
+// click beside the box ends the editing.
+TEST(X11Editor, TheNameBoxTakesCtrlKeysAsCommandsAndUsesTheClipboard) {
+  NEED_DISPLAY();
+  Folder folder("namebox");
+  OpenEditor editor;
+  ASSERT_NE(editor.x11, nullptr);
+  vst::AEffect* e = editor.e;
+  TplugEditForm& f = editor.window->form();
+  OtherProgram other{editor.top.d, editor.top.w};
+  auto idle = [&] {
+    e->dispatcher(e, vst::effEditIdle, 0, 0, nullptr, 0);
+    other.serve();
+    std::this_thread::sleep_for(10ms);
+  };
+  auto idleFor = [&](int times) {
+    for (int i = 0; i < times; ++i) idle();
+  };
+  auto clickAt = [&](Point p) {
+    xdotool("mousemove " + std::to_string(p.x) + " " + std::to_string(p.y) + " click 1");
+    idleFor(10);
+  };
+  idleFor(5);
+  const std::string name = f.progNameEdit->text();
+  ASSERT_FALSE(name.empty());
+  clickAt(centre(*f.progNameEdit));
+  ASSERT_TRUE(f.keyboardWanted());
+  xdotool("key End ctrl+a ctrl+c");
+  idleFor(10);
+  EXPECT_EQ(f.progNameEdit->text(), name) << "a letter held with Ctrl was typed";
+  EXPECT_EQ(other.paste(idle), name);
+  xdotool("type --delay 30 bass");
+  idleFor(10);
+  EXPECT_EQ(f.progNameEdit->text(), "BASS");
+  xdotool("key Escape");
+  idleFor(10);
+  EXPECT_EQ(f.progNameEdit->text(), name);
+  EXPECT_FALSE(f.keyboardWanted());
+
+  other.offer("lead 2");
+  clickAt(centre(*f.progNameEdit));
+  xdotool("key End ctrl+v");
+  for (int i = 0; i < 100 && f.progNameEdit->text() == name; ++i) idle();
+  EXPECT_EQ(f.progNameEdit->text(), (name + "LEAD 2").substr(0, 15));
+  clickAt(centre(*f.lcd));
+  EXPECT_FALSE(f.keyboardWanted());
+  EXPECT_EQ(f.progNameEdit->text(), (name + "LEAD 2").substr(0, 15));
+}
+
+bool viewable(Display* d, unsigned long w) {
+  XWindowAttributes a{};
+  return w != 0 && XGetWindowAttributes(d, w, &a) && a.map_state == IsViewable;
+}
+
+std::string windowName(Display* d, unsigned long w) {
+  char* text = nullptr;
+  std::string name;
+  if (XFetchName(d, w, &text) && text) {
+    name = text;
+    XFree(text);
+  }
+  return name;
+}
+
+// The drawn file dialog: a save starts with the keys in the name box, Return saves with the
+// extension in lower case, and the window's title says what is saved. A file chosen by double
+// click leaves nothing of its press behind: the next clicks answer the questions that follow.
+TEST(X11Editor, TheDrawnFileDialogTakesATypedNameAndADoubleClickLeavesNoClickBehind) {
+  NEED_DISPLAY();
+  Folder folder("drawn");
+  setenv("KORVO_FILE_DIALOG", "drawn", 1);
+  OpenEditor editor;
+  X11WindowHost* x11 = editor.x11;
+  ASSERT_NE(x11, nullptr);
+  vst::AEffect* e = editor.e;
+  TplugEditForm& f = editor.window->form();
+  Display* d = editor.top.d;
+  auto idleUntil = [&](const std::function<bool()>& done) {
+    for (int i = 0; i < 300 && !done(); ++i) {
+      e->dispatcher(e, vst::effEditIdle, 0, 0, nullptr, 0);
+      std::this_thread::sleep_for(10ms);
+    }
+    return done();
+  };
+  // Shown, and holding the keys.
+  auto dialogShown = [&] {
+    Window focus = 0;
+    int revert = 0;
+    XGetInputFocus(d, &focus, &revert);
+    return viewable(d, x11->dialogWindow(0)) && focus == x11->dialogWindow(0);
+  };
+  auto clickOn = [&](const Control& c) {
+    const Point p = c.toScreen({c.width() / 2, c.height() / 2});
+    xdotool("mousemove " + std::to_string(p.x) + " " + std::to_string(p.y) + " click 1");
+  };
+
+  f.SaveLibrary();
+  ASSERT_TRUE(idleUntil(dialogShown));
+  EXPECT_EQ(windowName(d, x11->dialogWindow(0)), "Save library");
+  auto* save = dynamic_cast<FileDialogView*>(x11->topModal());
+  ASSERT_NE(save, nullptr);
+  const fs::path where = save->folder();
+  xdotool("type --delay 30 mine");
+  xdotool("key Return");
+  EXPECT_TRUE(idleUntil([&] { return x11->modalCount() == 0; }));
+  EXPECT_TRUE(fs::exists(where / "mine.kvl"));
+  EXPECT_FALSE(fs::exists(where / "mine.KVL"));
+
+  // A bank of named sounds to import at program 0.
+  CSynth source(testHost, editorWindowFactory(platformWindowHosts()));
+  Ckv_progMan& programs = source.engine()->soundMan().ProgMan();
+  for (int n = 0; n < 40; ++n) setRecordName(*programs.RecordAt(Ckv_progMan::SlotOf(n)), "BANK" + std::to_string(n));
+  std::vector<std::uint8_t> bank;
+  ASSERT_TRUE(programs.ExportBank(0, bank));
+  ASSERT_EQ(writeWholeFile((where / "bank.syx").string(), bank.data(), bank.size()), 0);
+
+  f.ImportBank();
+  ASSERT_TRUE(idleUntil(dialogShown));
+  auto* open = dynamic_cast<FileDialogView*>(x11->topModal());
+  ASSERT_NE(open, nullptr);
+  const auto& entries = open->entries();
+  const auto row = std::find(entries.begin(), entries.end(), "bank.syx") - entries.begin();
+  ASSERT_LT(static_cast<std::size_t>(row), entries.size());
+  ListBox& list = open->list();
+  const int h = list.itemHeight();
+  const Point item = list.toScreen({30, 1 + static_cast<int>(row) * h + h / 2});
+  xdotool("mousemove " + std::to_string(item.x) + " " + std::to_string(item.y) + " click --repeat 2 --delay 80 1");
+  ASSERT_TRUE(idleUntil([&] { return dynamic_cast<TSelSingleForm*>(x11->topModal()) && dialogShown(); }))
+      << "the double click did not choose the file";
+  clickOn(*dynamic_cast<TSelSingleForm*>(x11->topModal())->okButton);
+  ASSERT_TRUE(idleUntil([&] { return dynamic_cast<MessageBoxView*>(x11->topModal()) && dialogShown(); }))
+      << "the click on OK after the double click was lost";
+  auto* question = dynamic_cast<MessageBoxView*>(x11->topModal());
+  EXPECT_EQ(question->text(), "Overwrite sounds 000...039?");
+  clickOn(*question->buttonControls()[0]);
+  EXPECT_TRUE(idleUntil([&] { return x11->modalCount() == 0; })) << dialogTitle(*x11->topModal());
+  EXPECT_EQ(displayName(*editor.synth.engine()->soundMan().ProgMan().RecordAt(Ckv_progMan::SlotOf(39))), "BANK39");
+  unsetenv("KORVO_FILE_DIALOG");
+}
+
+// A wheel notch over a knob turns it one step.
+TEST(X11Editor, TheWheelTurnsAKnob) {
+  NEED_DISPLAY();
+  Folder folder("wheel");
+  OpenEditor editor;
+  ASSERT_NE(editor.x11, nullptr);
+  vst::AEffect* e = editor.e;
+  TplugEditForm& f = editor.window->form();
+  auto idle = [&](int times) {
+    for (int i = 0; i < times; ++i) {
+      e->dispatcher(e, vst::effEditIdle, 0, 0, nullptr, 0);
+      std::this_thread::sleep_for(10ms);
+    }
+  };
+  idle(5);
+  f.Controller()->SelectPage(2);  // OSC1 Pitch
+  ClcdCtr_param& field = *f.Controller()->Page()->FieldOfSlot(0);
+  Ckv_soundMan& sounds = editor.synth.engine()->soundMan();
+  const int before = sounds.Editor().GetParam(field.ParamId());
+  const Point knob = centre(*f.knobs[0]);
+  xdotool("mousemove " + std::to_string(knob.x) + " " + std::to_string(knob.y) + " click 4");
+  for (int i = 0; i < 100 && sounds.Editor().GetParam(field.ParamId()) == before; ++i) idle(1);
+  EXPECT_EQ(sounds.Editor().GetParam(field.ParamId()), field.Clamp(before + 1));
 }
 
 }  // namespace

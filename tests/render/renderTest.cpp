@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -147,6 +149,31 @@ TEST(KorvoRenderTool, BadInputGivesAClearMessageAndNoFile) {
   EXPECT_EQ(shell(exe + " --format 20").code, 2);
   EXPECT_EQ(shell(exe + " --program 128").code, 2);
   EXPECT_EQ(shell(exe + " --syx a.syx --text b.txt").code, 2);
+  EXPECT_FALSE(std::filesystem::exists(dir / "x.wav"));
+
+  // Sound files are named in what is wrong with them; the output and data folders are checked
+  // before anything is rendered.
+  std::ofstream(dir / "song.txt") << "tempo 120\npattern p\n  0 1 A3 100\nend\nplay p 1 0\n";
+  ASSERT_EQ(
+      shell(std::string(KORVO_DEMO_SONG_EXE) + " " + (dir / "song.txt").string() + " " + (dir / "song.mid").string())
+          .code,
+      0);
+  std::ofstream(dir / "empty.syx").close();
+  const std::string song = " " + (dir / "song.mid").string();
+  const std::string out = " -q -o " + (dir / "x.wav").string();
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {out + " --library " + (dir / "text.mid").string() + song, "text.mid' is not a library"},
+      {out + " --syx " + (dir / "empty.syx").string() + song, "empty.syx': the file is empty"},
+      {out + " --syx " + (dir / "gone.syx").string() + song, "gone.syx': cannot open the file"},
+      {" -q -o " + dir.string() + "/" + song, "is a folder"},
+      {out + " --data " + (dir / "nowhere").string() + song, "nowhere' does not exist"},
+      {out + " --data " + dir.string() + song, "holds no wavrom.bin"},
+  };
+  for (const auto& [args, said] : cases) {
+    Shell r = shell(exe + args);
+    EXPECT_EQ(r.code, 1) << args;
+    EXPECT_NE(r.out.find(said), std::string::npos) << args << "\n" << r.out;
+  }
   EXPECT_FALSE(std::filesystem::exists(dir / "x.wav"));
 }
 

@@ -131,6 +131,11 @@ TEST_F(Setup, EndsWithTheMessageOfEachRefusal) {
   msgs.answers = {Answer::Cancel};
   EXPECT_EQ(run("/nowhere"), InstallOutcome::Cancelled);
   EXPECT_EQ(msgs.shown.size(), 1u);
+  msgs.answers = {Answer::Ok, Answer::Cancel};  // not made
+  EXPECT_EQ(run("/nowhere"), InstallOutcome::Cancelled);
+  EXPECT_EQ(msgs.shown.back(), "|The folder /nowhere does not exist. Create it?");
+  EXPECT_FALSE(fs.isDirectory("/nowhere"));
+  fs.failCreate = {"/nowhere"};
   EXPECT_EQ(run("/nowhere"), InstallOutcome::Refused);
   EXPECT_EQ(msgs.shown.back(), "Invalid directory|Please select existing directory.");
   fs.failCreate = {"/vst/Korvo"};
@@ -146,6 +151,14 @@ TEST_F(Setup, EndsWithTheMessageOfEachRefusal) {
   store.fail = true;
   EXPECT_EQ(run(), InstallOutcome::RegistryFailed);
   EXPECT_EQ(msgs.shown.back(), "Error|Could not write to registry.");
+}
+
+// A typed folder that does not exist yet is made, with the folders above it, once the user agrees.
+TEST_F(Setup, OffersToCreateAMissingFolder) {
+  EXPECT_EQ(run("/home/me/.vst"), InstallOutcome::Installed);
+  EXPECT_EQ(msgs.shown[1], "|The folder /home/me/.vst does not exist. Create it?");
+  EXPECT_TRUE(fs.isDirectory("/home") && fs.isDirectory("/home/me/.vst/Korvo/data"));
+  EXPECT_EQ(fs.files["/home/me/.vst/Korvo.dll"], "new Korvo.dll");
 }
 
 TEST_F(Setup, TheFormBrowsesFoldersAndClosesOnlyAfterSuccess) {
@@ -197,6 +210,17 @@ TEST(SetupStart, TheCommandLineChoosesTheMessages) {
   SystemSetup silent(parseCommandLine({"/S"}), interactive, "Korvo.so");
   EXPECT_EQ(&silent.env.messages, &silent.unattended);
   EXPECT_EQ(silent.env.pluginFile, "Korvo.so");
+  // Unattended, questions are answered and not printed; the other messages are.
+  std::FILE* out = std::tmpfile();
+  ASSERT_NE(out, nullptr);
+  UnattendedMessages lines(out);
+  EXPECT_EQ(lines.show("Install to /vst ?", "", true), Answer::Ok);
+  lines.show("Could not copy file: readme.txt", "Error", false);
+  std::rewind(out);
+  char buf[256] = {};
+  const std::size_t n = std::fread(buf, 1, sizeof buf - 1, out);
+  std::fclose(out);
+  EXPECT_EQ(std::string(buf, n), "korvinst: [Error] Could not copy file: readme.txt\n");
   ::testing::internal::CaptureStderr();
   EXPECT_EQ(reportCommandLineError(parseCommandLine({"--silent"})), 2);
   EXPECT_EQ(::testing::internal::GetCapturedStderr().rfind("korvinst: unknown argument: --silent", 0), 0u);

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <sys/wait.h>
 
 #include "patchIo.h"
 #include "progBank.h"
@@ -212,6 +213,66 @@ TEST_F(PatchTool, LibraryMergeReportsChangedPrograms) {
   EXPECT_FALSE(convert(path("bank.syx"), path("old.dat"), at, error));
   EXPECT_NE(error.find("not a backup file"), std::string::npos) << error;
   EXPECT_EQ(read(path("old.dat")), longBackup);
+  // Nor a library with bytes after its bank: written back, it would lose them.
+  write(path("long.kvl"), longBackup);
+  EXPECT_FALSE(convert(path("bank.syx"), path("long.kvl"), at, error));
+  EXPECT_NE(error.find("not a library"), std::string::npos) << error;
+  EXPECT_EQ(read(path("long.kvl")), longBackup);
+}
+
+// A dump carries what the hardware has room for; the rest is named, with the change.
+TEST_F(PatchTool, FieldsADumpDoesNotCarry) {
+  std::mt19937 rng(5);
+  write(path("bank.syx"), bankDump(rng, 0));
+  SoundFile file;
+  std::string error;
+  ASSERT_TRUE(loadSoundFile(path("bank.syx"), file, error)) << error;
+  EXPECT_EQ(fieldsNotCarried(file.sounds), "") << "sounds read from a dump go back unchanged";
+  std::vector<Sound> sounds(2, file.sounds[0]);
+  sounds[0].record.words[kParamWordCount - 1] = 7;  // a reserved word: no room in the dump
+  sounds[1].record.words[kParamWordCount - 1] = 9;
+  const ProgramRecord init = makeInitRecord();
+  EXPECT_EQ(fieldsNotCarried(sounds), "WORD." + std::to_string(kParamWordCount - 1) + " (2 sounds; 7 becomes " +
+                                          std::to_string(init.words[kParamWordCount - 1]) + ")");
+}
+
+std::string runPatch(const std::string& args, int* code = nullptr) {
+  std::string out;
+  if (FILE* p = popen((std::string(KORVO_PATCH_EXE) + " " + args + " 2>&1").c_str(), "r")) {
+    char buf[4096];
+    std::size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    const int status = pclose(p);
+    if (code) *code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  return out;
+}
+
+// check reads a file as list and convert do, and says which programs they would make of it.
+TEST_F(PatchTool, CheckAgreesWithListAndConvert) {
+  std::mt19937 rng(7);
+  Bytes four;
+  for (int i = 0; i < 4; ++i) {
+    const Bytes b = bankDump(rng, 0);
+    four.insert(four.end(), b.begin(), b.end());
+  }
+  write(path("multi.syx"), four);
+  write(path("bank.syx"), bankDump(rng, 0));
+  int code = -1;
+  std::string out = runPatch("check " + path("multi.syx"), &code);
+  EXPECT_EQ(code, 1) << out;
+  EXPECT_NE(out.find("160 sounds from program 000 run past program 127"), std::string::npos) << out;
+  out = runPatch("check " + path("bank.syx") + " --first 10", &code);
+  EXPECT_EQ(code, 0) << out;
+  EXPECT_NE(out.find("ok: SysEx dump with 40 sounds, read as programs 010..049"), std::string::npos) << out;
+  // A library's sounds to a dump: the fields it drops are named once for the run.
+  std::string error;
+  ASSERT_TRUE(convert(path("bank.syx"), path("lib.kvl"), {}, error)) << error;
+  out = runPatch("convert " + path("lib.kvl") + " " + path("out.syx") + " --first 40", &code);
+  EXPECT_EQ(code, 0) << out;
+  const std::size_t note = out.find("does not carry these fields");
+  ASSERT_NE(note, std::string::npos) << out;
+  EXPECT_EQ(out.find("does not carry", note + 1), std::string::npos) << out;
 }
 
 TEST_F(PatchTool, Selection) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "headlessHost.h"
+#include "messageBox.h"
 
 namespace korvo {
 namespace {
@@ -90,6 +91,50 @@ TEST(ControlTree, DoubleClickThenPressWithDoubleFlag) {
   t.host.doubleClickAt({20, 20});
   const std::vector<std::string> want{"a down 10,10", "a up 10,10", "a dbl", "a down 10,10 double", "a up 10,10"};
   EXPECT_EQ(t.log, want);
+}
+
+// A double click whose handler closes a dialog and opens the next one (a file chosen, then a
+// question): the press ends there. Its release is dropped when it comes, and when it never comes
+// (its window went), the next click still reaches what it lands on.
+TEST(ControlTree, ADoubleClickThatOpensADialogLeavesNoPressBehind) {
+  for (const bool releaseArrives : {true, false}) {
+    Tree t;
+    std::vector<MessageResult> answers;
+    t.a->onDblClick = [&](Control&) {
+      t.host.messageBox("Warning", "Replace?", MessageButtons::OkCancel,
+                        [&](MessageResult r) { answers.push_back(r); });
+    };
+    t.host.mouseDown(MouseButton::Left, 0, {20, 20});
+    t.host.mouseUp(MouseButton::Left, 0, {20, 20});
+    t.host.doubleClick(MouseButton::Left, 0, {20, 20});
+    ASSERT_EQ(t.host.modalCount(), 1u);
+    if (releaseArrives) t.host.mouseUp(MouseButton::Left, 0, {20, 20});
+    EXPECT_EQ(t.host.capture(), nullptr);
+    auto* box = dynamic_cast<MessageBoxView*>(t.host.topModal());
+    ASSERT_NE(box, nullptr);
+    const PushButton& ok = *box->buttonControls()[0];
+    t.host.click(ok.toWindow({ok.width() / 2, ok.height() / 2}));
+    EXPECT_EQ(answers, std::vector<MessageResult>{MessageResult::Ok}) << "release arrives: " << releaseArrives;
+    EXPECT_EQ(t.log, (std::vector<std::string>{"a down 10,10", "a up 10,10", "a dbl"}));
+  }
+}
+
+// The wheel turns what is under the pointer, a notch per 120 units (finer steps add up).
+TEST(ControlTree, WheelNotchesGoToTheControlUnderThePointer) {
+  Tree t;
+  std::vector<std::string> turns;
+  for (Probe* p : {t.a, t.b})
+    p->onMouseWheel = [&](Control& c, int delta, ShiftState, Point) {
+      turns.push_back(c.name + " " + std::to_string(delta));
+      return true;
+    };
+  t.a->tabStop = true;
+  t.a->setFocus();
+  t.host.mouseWheel(120, 0, {60, 40});
+  t.host.mouseWheel(-60, 0, {60, 40});
+  t.host.mouseWheel(-60, 0, {60, 40});
+  t.host.mouseWheel(240, 0, {95, 75});  // over the root alone: the focused control
+  EXPECT_EQ(turns, (std::vector<std::string>{"b 1", "b -1", "a 2"}));
 }
 
 TEST(ControlTree, HiddenAndDisabledControlsAreSkipped) {

@@ -131,6 +131,53 @@ PopupMenu& sampleMenu(PopupMenu& m) {
   return m;
 }
 
+// Ctrl with a letter is a command, never text; the clipboard goes through the host.
+TEST(TextBox, ClipboardKeysAndAPressBesideTheBox) {
+  HeadlessHost host(200, 60);
+  auto* box = host.root().add<TextBox>();
+  auto* other = host.root().add<TextBox>();
+  other->setBounds(0, 30, 100, 21);
+  box->upperCase = true;
+  box->maxLength = 8;
+  box->setText("LEAD");
+  box->setFocus();
+  host.pressKey('C', kCtrl);
+  host.pressKey(keys::End);
+  host.pressKey('V', kCtrl);
+  EXPECT_EQ(box->text(), "LEADLEAD");
+  host.pressKey('A', kCtrl);
+  host.pressKey('X', kCtrl);
+  EXPECT_EQ(box->text(), "");
+  host.setClipboardText("pad 2\tx\nsecond line");
+  host.pressKey(keys::Insert, kShift);
+  EXPECT_EQ(box->text(), "PAD 2X") << "the first line, without control characters";
+  host.pressKey('V', kCtrl | kAlt);  // AltGr+V types, it does not paste
+  EXPECT_EQ(box->text(), "PAD 2X");
+  // A press beside the box ends its editing; one in another text box moves the editing there.
+  host.click({150, 5});
+  EXPECT_EQ(host.focus(), &host.root());
+  box->setFocus();
+  host.click({10, 40});
+  EXPECT_EQ(host.focus(), other);
+}
+
+TEST(MenuView, ThePointerOnAnItemOpensItsSubmenuAndOnAnotherClosesIt) {
+  PopupMenu m;
+  sampleMenu(m);
+  MenuView view(m);
+  std::vector<std::string> log;
+  view.onOpenSubmenu = [&](MenuItem& item, Rect) { log.push_back("open " + item.caption); };
+  view.onCloseSubmenu = [&] { log.push_back("close"); };
+  auto over = [&](std::size_t i) {
+    const Rect r = view.itemRect(i);
+    view.mouseMove({MouseButton::Left, 0, r.left + 3, r.top + 2});
+  };
+  over(5);
+  over(5);  // resting there opens it once
+  over(0);
+  EXPECT_EQ(log, (std::vector<std::string>{"open Mouse position is restored after...", "close"}));
+}
+
 TEST(MenuView, ColumnsSeparatorsAndNavigation) {
   PopupMenu m;
   sampleMenu(m);

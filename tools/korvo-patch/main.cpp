@@ -16,7 +16,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: korvo-patch list FILE [--first N | --program N]\n"
-    "       korvo-patch check FILE\n"
+    "       korvo-patch check FILE [--first N | --program N]\n"
     "       korvo-patch convert IN OUT [--first N | --program N] [--channel N]\n"
     "\n"
     "Files: .syx (a single or bank dump, or several dumps back to back), .kvl or .dat (a library\n"
@@ -59,11 +59,14 @@ int list(const std::string& path, const Selection& sel) {
   return 0;
 }
 
-int check(const std::string& path) {
+int check(const std::string& path, const Selection& sel) {
   SoundFile file;
   std::string error;
   if (!loadSoundFile(path, file, error)) return fail(path, error);
   printNotes(path, file.notes);
+  // Read as list and convert read it: what they would refuse, check refuses too.
+  std::vector<Sound> chosen;
+  if (!selectSounds(file, sel, chosen, error)) return fail(path, error);
   std::size_t warnings = 0;
   for (std::size_t i = 0; i < file.sounds.size(); ++i) {
     const Sound& s = file.sounds[i];
@@ -73,8 +76,8 @@ int check(const std::string& path) {
       ++warnings;
     }
   }
-  std::printf("%s: ok: %s with %zu sound%s", path.c_str(), kindName(file.kind), file.sounds.size(),
-              file.sounds.size() == 1 ? "" : "s");
+  std::printf("%s: ok: %s with %zu sound%s, read as %s", path.c_str(), kindName(file.kind), file.sounds.size(),
+              file.sounds.size() == 1 ? "" : "s", programsText(chosen).c_str());
   if (!file.notes.empty() || warnings)
     std::printf(", %zu note%s", file.notes.size() + warnings, file.notes.size() + warnings == 1 ? "" : "s");
   std::printf("\n");
@@ -90,6 +93,8 @@ int convert(const std::string& in, const std::string& out, const Selection& sel,
   if (!selectSounds(file, sel, sounds, error)) return fail(in, error);
   WriteResult result;
   if (!writeSoundFile(out, sounds, channel, result, error)) return fail(out, error + "; nothing written");
+  if (!result.notCarried.empty())
+    printNotes(out, {"a SysEx dump does not carry these fields as they were: " + result.notCarried});
   std::printf("%s: %s\n", out.c_str(), result.summary.c_str());
   return 0;
 }
@@ -130,7 +135,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (args.size() == 2 && args[0] == "list") return list(args[1], sel);
-  if (args.size() == 2 && args[0] == "check") return check(args[1]);
+  if (args.size() == 2 && args[0] == "check") return check(args[1], sel);
   if (args.size() == 3 && args[0] == "convert") return convert(args[1], args[2], sel, channel);
   std::fputs(kUsage, stderr);
   return 2;

@@ -7,6 +7,7 @@
 
 #include "VSTaux.h"
 #include "progBank.h"
+#include "progEdit.h"
 #include "progMan.h"
 #include "soundMan.h"
 #include "soundText.h"
@@ -98,8 +99,7 @@ bool readSysEx(const std::uint8_t* data, std::size_t size, SoundFile& out, std::
     const std::size_t need =
         static_cast<std::size_t>(kSysExHeaderSize) + (bank ? kBankPrograms : 1) * static_cast<std::size_t>(kPackedSize);
     if (!info.bodyComplete) {
-      error = where + ": " + (bank ? "bank" : "single") + " dump is cut short: " + std::to_string(s.size) + " bytes, " +
-              std::to_string(need) + " needed";
+      error = where + ": " + cutShortText(info.kind, s.size);
       return false;
     }
     if (!info.nybblesValid) {
@@ -293,6 +293,46 @@ std::string numberRanges(const std::vector<int>& numbers) {
   return s.empty() ? "none" : s;
 }
 
+std::string programsText(const std::vector<Sound>& sounds) {
+  std::vector<int> numbers;
+  for (const Sound& s : sounds) numbers.push_back(s.number);
+  std::sort(numbers.begin(), numbers.end());
+  return std::string(numbers.size() == 1 ? "program " : "programs ") + numberRanges(numbers);
+}
+
+std::string fieldsNotCarried(const std::vector<Sound>& sounds) {
+  struct Change {
+    int sounds = 0;
+    int from = 0, to = 0;  // as in the first sound it touches
+  };
+  std::map<int, Change> byWord;
+  Ckv_progEdit editor;
+  for (const Sound& s : sounds) {
+    std::uint8_t body[kPackedSize];
+    packProgram(s.record, body);
+    ProgramRecord back{};
+    editor.UnpackProgram(&back, body);
+    for (int w = 0; w < kParamWordCount; ++w) {
+      if (back.words[w] == s.record.words[w]) continue;
+      Change& c = byWord[w];
+      if (c.sounds++ == 0) {
+        c.from = s.record.words[w];
+        c.to = back.words[w];
+      }
+    }
+  }
+  std::string text;
+  for (const auto& [word, c] : byWord) {
+    std::string name = "WORD." + std::to_string(word);
+    for (const SoundParam& p : soundParams())
+      if (p.word == word) name = p.name;
+    if (!text.empty()) text += ", ";
+    text += name + " (" + (c.sounds > 1 ? std::to_string(c.sounds) + " sounds; " : std::string()) +
+            std::to_string(c.from) + " becomes " + std::to_string(c.to) + ")";
+  }
+  return text;
+}
+
 namespace {
 
 bool writeSysEx(const std::string& path, const std::vector<Sound>& sounds, int channel, WriteResult& result,
@@ -327,6 +367,7 @@ bool writeSysEx(const std::string& path, const std::vector<Sound>& sounds, int c
     error = std::string("write failed: ") + std::strerror(rc);
     return false;
   }
+  result.notCarried = fieldsNotCarried(sounds);
   return true;
 }
 
@@ -339,12 +380,14 @@ bool writeLibrary(const std::string& path, const std::vector<Sound>& sounds, Wri
     // it is not.
     std::vector<std::uint8_t> data;
     const std::size_t size = readWholeFile(path, data, kMaxFileSize);
-    const BankImageStatus status =
-        isBackupName(path) ? checkBackupImage(data.data(), size) : checkLibraryImage(data.data(), size);
+    // Updated in place, the file is written back as exactly one bank: whatever follows a bank
+    // would be cut off, so a file that is not exactly one is refused as the backup rule does.
+    const BankImageStatus status = checkBackupImage(data.data(), size);
     if (status == BankImageStatus::Ok) lib.LoadBank(data.data());
     if (status != BankImageStatus::Ok) {
       error = std::string("the existing file is not a ") + (isBackupName(path) ? "backup file" : "library") + " (" +
-              describe(status) + "); it is left alone";
+              describe(status) + (size > 0 ? ", it has " + std::to_string(size) : std::string()) +
+              "); it is left alone";
       return false;
     }
   }

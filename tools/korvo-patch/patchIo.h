@@ -48,6 +48,9 @@ struct Selection {
   std::optional<int> program;  // --program N
 };
 
+// What `convert` makes of the chosen sounds, for `check`: "programs 000..039".
+std::string programsText(const std::vector<Sound>& sounds);
+
 // Gives every sound its program number and keeps the ones the options choose. Dumps are numbered
 // from N (--first N or --program N, else 0); libraries and text carry their numbers, and there
 // --program N keeps one sound, --first N the forty from N.
@@ -56,7 +59,15 @@ bool selectSounds(SoundFile& file, const Selection& sel, std::vector<Sound>& out
 struct WriteResult {
   std::string summary;       // what was written
   std::vector<int> changed;  // library output: the programs whose records changed
+  // SysEx output: the fields the dump does not carry as they were, one line for the run.
+  std::string notCarried;
 };
+
+// The words of the records that a SysEx dump of them reads back differently (the hardware form
+// has no room for them, or a narrower range), by parameter name with how many sounds it touches
+// and the change in the first ("LFO1.AMT (40 sounds; 0 becomes 63)"); empty when the dump
+// carries everything.
+std::string fieldsNotCarried(const std::vector<Sound>& sounds);
 
 // Writes the sounds as the output's kind asks (by extension): a .syx single for one sound, a
 // bank for forty consecutive numbers; a library merged into the existing file (or a fresh

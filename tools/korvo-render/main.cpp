@@ -104,6 +104,25 @@ bool parseArgs(int argc, char** argv, Options& o, std::string& error) {
   return true;
 }
 
+// A given data folder must hold the wave ROM: without it the render would be silent.
+bool checkDataFolder(const Options& o, std::string& error) {
+  if (o.data.empty()) return true;
+  std::error_code ec;
+  if (!std::filesystem::is_directory(o.data, ec))
+    error = "the data folder '" + o.data + "' does not exist";
+  else if (!std::filesystem::is_regular_file(std::filesystem::path(o.data) / "wavrom.bin", ec))
+    error = "the data folder '" + o.data + "' holds no wavrom.bin";
+  return error.empty();
+}
+
+// The output names a file, not a folder.
+bool checkOutputName(const std::string& out, std::string& error) {
+  std::error_code ec;
+  if (!out.empty() && (out.back() == '/' || std::filesystem::is_directory(out, ec)))
+    error = "'" + out + "' is a folder: -o needs a file name";
+  return error.empty();
+}
+
 // The data folder: given, else the build's generated data, else "data" beside the program.
 std::string findDataFolder(const Options& o, const char* argv0) {
   if (!o.data.empty()) return o.data;
@@ -127,7 +146,20 @@ bool planSounds(const Options& o, const std::string& defaultLibrary, SoundPlan& 
     }
   }
   patch::SoundFile file;
-  if (!patch::loadSoundFile(path, file, error)) return false;
+  const bool loaded = patch::loadSoundFile(path, file, error);
+  // --library wants a library: a file of another kind is named as such, whatever else is wrong
+  // with it (a .kvl that is not one says what is wrong with it instead).
+  std::error_code ec;
+  if (!o.library.empty() &&
+      (loaded ? file.kind != patch::FileKind::Bank
+              : std::filesystem::exists(path, ec) && patch::kindFromName(path) != patch::FileKind::Bank)) {
+    error = "'" + path + "' is not a library (a .kvl file of 128 programs)";
+    return false;
+  }
+  if (!loaded) {
+    error = "'" + path + "': " + error;
+    return false;
+  }
   patch::Selection sel;
   if (o.program >= 0) sel.program = o.program;
   std::vector<patch::Sound> chosen;
@@ -162,6 +194,7 @@ int main(int argc, char** argv) {
   const bool demo = o.midi.empty();
   if (demo) o.midi = joinPath(data, "demo.mid");
   if (o.out.empty()) o.out = demo ? "demo.wav" : std::filesystem::path(o.midi).replace_extension(".wav").string();
+  if (!checkDataFolder(o, error) || !checkOutputName(o.out, error)) return fail(error);
 
   std::vector<TimedMessage> messages;
   if (!tools::readMidiFile(o.midi, o.rate, messages, error)) return fail(error);
