@@ -3,9 +3,10 @@
 #   package-win64         Korvo-<version>-win64.zip         (win64 preset)
 #   package-linux-x86_64  Korvo-<version>-linux-x86_64.tar.gz (release preset)
 # The Windows packages hold the setup program with the five files it copies beside it, and
-# Korvo.clap (copied by hand into the CLAP folder; the setup program does not offer it yet). The Linux
-# package is laid out as an installation (the plug-in, Korvo.clap, their product folder Korvo/) with korvinst
-# beside them, which finds the data files in their places below Korvo/.
+# Korvo.clap (copied by hand into the CLAP folder; the setup program does not offer it yet). The
+# Linux package is laid out as an installation (the plug-in, Korvo.clap, their product folder
+# Korvo/) with korvinst beside them, which finds the data files in their places below Korvo/, and
+# the LV2 bundle Korvo.lv2/ with a product folder of its own inside.
 # Cross builds take wavrom.bin, factory.kvl and Korvo_backup.dat from KORVO_NATIVE_DATA_DIR.
 
 if(CMAKE_CROSSCOMPILING)
@@ -43,6 +44,18 @@ else()
     "${_pkg_data}/wavrom.bin|Korvo/data"
     "${_pkg_data}/Korvo_backup.dat|Korvo/data"
     "${_pkg_data}/factory.kvl|Korvo/user")
+  if(TARGET Korvo_lv2)
+    # The LV2 bundle, whole: copied as it is into ~/.lv2 (or installed by cmake --install).
+    list(APPEND _pkg_entries
+      "$<TARGET_FILE:Korvo_lv2>|Korvo.lv2"
+      "${KORVO_LV2_BUNDLE}/manifest.ttl|Korvo.lv2"
+      "${KORVO_LV2_BUNDLE}/korvo.ttl|Korvo.lv2"
+      "${KORVO_LV2_BUNDLE}/presets.ttl|Korvo.lv2"
+      "${_pkg_readme}|Korvo.lv2/Korvo"
+      "${_pkg_data}/wavrom.bin|Korvo.lv2/Korvo/data"
+      "${_pkg_data}/Korvo_backup.dat|Korvo.lv2/Korvo/data"
+      "${_pkg_data}/factory.kvl|Korvo.lv2/Korvo/user")
+  endif()
 endif()
 
 set(KORVO_PACKAGE_NAME "Korvo-${PROJECT_VERSION}-${_pkg_arch}")
@@ -51,6 +64,9 @@ string(REPLACE ";" "\n" _pkg_manifest "${_pkg_entries}")
 file(GENERATE OUTPUT "${CMAKE_BINARY_DIR}/package/${KORVO_PACKAGE_NAME}.files" CONTENT "${_pkg_manifest}\n")
 
 set(_pkg_deps korvinst Korvo Korvo_clap)
+if(TARGET korvo_lv2_bundle)
+  list(APPEND _pkg_deps korvo_lv2_bundle)
+endif()
 if(NOT CMAKE_CROSSCOMPILING)
   list(APPEND _pkg_deps korvo_factory_data korvo_wavrom)
 endif()

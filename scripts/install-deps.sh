@@ -35,6 +35,8 @@ PACKAGES=(
   libsndfile1-dev libstb-dev libfreetype-dev libgif-dev
   fonts-liberation2 fonts-dejavu-core
   libx11-dev libasound2-dev
+  # LV2 headers for the LV2 bundle
+  lv2-dev
 )
 if [ "$MODE" != build ]; then
   PACKAGES+=(
@@ -51,6 +53,9 @@ if [ "$MODE" != build ]; then
     ardour python3
     # Ardour's GUI opens the editor in a real-host test on a JACK server with its dummy driver
     jackd2
+    # LV2 hosts and checks: lilv's tools and library (lv2info, the host-level test), jalv, and
+    # sord_validate (sordi) checking the generated TTL against the schemas in lv2-dev
+    lilv-utils liblilv-dev jalv sordi
   )
 fi
 # The 32-bit side: Wine's 32-bit loader runs the 32-bit DLL, and LMMS (i386 only: its VeSTige

@@ -72,6 +72,9 @@ class WindowHost {
   virtual void setScale(int percent);
   // The scale the system asks for in percent (its dots per inch against 96); 0 when unknown.
   virtual int systemScale() const { return 0; }
+  // The platform's handle of the window (an X11 Window id), 0 for a headless one: what a host
+  // that embeds the window by its handle is given.
+  virtual unsigned long nativeWindow() const { return 0; }
   Size deviceSize() const;
   Point toUnits(Point device) const { return {unscaleCoord(device.x, scale_), unscaleCoord(device.y, scale_)}; }
   Point toDevice(Point units) const { return {scaleCoord(units.x, scale_), scaleCoord(units.y, scale_)}; }

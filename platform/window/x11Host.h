@@ -51,6 +51,7 @@ class X11WindowHost : public WindowHost {
   void setClipboardText(const std::string& text) override;
 
   unsigned long window() const;
+  unsigned long nativeWindow() const override { return window(); }
   // The top-level window of the i-th open dialog (0 when there is none).
   unsigned long dialogWindow(std::size_t i) const;
   // The parent (and with it this window) was destroyed before the host was.

@@ -33,6 +33,8 @@ class IEditorWindow {
   // inch against 96, as the window's own connection to the display reports them.
   virtual int scale() const { return 100; }
   virtual int systemScale() const { return 0; }
+  // The platform window's handle (an X11 Window id), 0 when there is none.
+  virtual unsigned long nativeWindow() const { return 0; }
   // Shows the window at a scale; it does not tell the host (the bridge does).
   virtual void setScale(int) {}
   // Set by the bridge: the user chose a size in the window; the window is already drawn at it.
@@ -94,6 +96,7 @@ class EditorWindow : public IEditorWindow {
   int scale() const override { return host_->scale(); }
   // The window host's answer, else the platform's for the parent window.
   int systemScale() const override;
+  unsigned long nativeWindow() const override { return host_->nativeWindow(); }
   void setScale(int percent) override;
 
   TplugEditForm& form() { return *form_; }
