@@ -12,6 +12,7 @@ namespace {
 constexpr const char* kPrefixes =
     "@prefix atom: <http://lv2plug.in/ns/ext/atom#> .\n"
     "@prefix doap: <http://usefulinc.com/ns/doap#> .\n"
+    "@prefix foaf: <http://xmlns.com/foaf/0.1/> .\n"
     "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
     "@prefix midi: <http://lv2plug.in/ns/ext/midi#> .\n"
     "@prefix opts: <http://lv2plug.in/ns/ext/options#> .\n"
@@ -109,8 +110,10 @@ std::string manifestTtl(const std::string& binary, const std::vector<ProgramReco
 std::string pluginTtl() {
   std::string out = kPrefixes;
   out += uri(kPluginUri) + "\n";
-  out += "    a lv2:Plugin , lv2:InstrumentPlugin ;\n";
+  out += "    a lv2:Plugin , lv2:InstrumentPlugin , doap:Project ;\n";
   out += "    doap:name \"Korvo\" ;\n";
+  // Hosts show the maintainer as the plug-in's maker ("by Unknown" without one).
+  out += "    doap:maintainer [ foaf:name \"Korvo\" ] ;\n";
   out += "    lv2:requiredFeature urid:map ;\n";
   out += "    lv2:optionalFeature lv2:hardRTCapable ;\n";
   out += "    lv2:extensionData state:interface ;\n";

@@ -59,6 +59,12 @@ Window find(Display* d, Window w, const Test& test) {
   return found;
 }
 
+// While the host starts, its windows come and go: one may be gone between listing it and asking
+// about it (BadWindow, which would end this process). Such a request just fails; any other error
+// goes to Xlib's own handler.
+XErrorHandler xlibHandler = nullptr;
+int ignoreVanishedWindows(Display* d, XErrorEvent* e) { return e->error_code == BadWindow ? 0 : xlibHandler(d, e); }
+
 // What the screen shows of the window, read from the root.
 Image grab(Display* d, Window w) {
   XWindowAttributes a{};
@@ -74,6 +80,7 @@ Image grab(Display* d, Window w) {
 int main(int argc, char** argv) {
   Display* d = argc == 4 ? XOpenDisplay(nullptr) : nullptr;
   if (!d) return std::fprintf(stderr, "usage (with a display): korvo-editor-shot OUT_DIR TITLE SECONDS\n"), 2;
+  xlibHandler = XSetErrorHandler(ignoreVanishedWindows);
   const std::string dir = argv[1], title = argv[2];
   const auto until =
       std::chrono::steady_clock::now() + std::chrono::milliseconds(static_cast<long>(std::atof(argv[3]) * 1000));

@@ -1,16 +1,21 @@
 """Shared helpers of the real-host tests: running host programs with time limits, a private
 home folder per run, and asking our own host whether a plug-in makes any sound."""
 
+import glob
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import time
+import xml.etree.ElementTree as ET
 
 SKIP = 77  # CTest's SKIP_RETURN_CODE for these tests
 KORVO_RECORD = 544  # bytes of one Korvo sound record: the plug-in's chunk
 LIBRARY_HEADER = 20  # bytes before the first record of a Korvo library file
+ARDOUR_LIB = "/usr/lib/ardour7"
+EDITOR_LIMIT = 90  # seconds for Ardour's GUI to start and show a plug-in's editor; it takes 10 to 20
 
 
 def log(msg):
@@ -222,3 +227,151 @@ def sound_checks(args):
     if args.peak_db is not None:
         checks += ["--peak-db", str(args.peak_db)]
     return checks
+
+
+# Ardour's GUI under Xvfb with a JACK server on its dummy driver, opening a plug-in's editor.
+
+def ardour_gui():
+    found = sorted(glob.glob(os.path.join(ARDOUR_LIB, "ardour-7*")))
+    return found[0] if found else None
+
+
+def gui_tools_missing():
+    """What the GUI tests need and this machine lacks (they are skipped then)."""
+    return [n for n, ok in (("Ardour's GUI", ardour_gui()), ("jackd", shutil.which("jackd")),
+                            ("Xvfb", shutil.which("Xvfb")), ("xdotool", shutil.which("xdotool")),
+                            ("ardour7-lua", shutil.which("ardour7-lua")),
+                            ("the JACK backend",
+                             os.path.exists(os.path.join(ARDOUR_LIB, "backends", "libjack_audiobackend.so"))))
+            if not ok]
+
+
+def korvo_settings(env):
+    """Settings with an empty product folder, so the plug-in in the host and the headless
+    reference (which reads the same settings) both run on the built-in data."""
+    folder = os.path.join(env["HOME"], "korvo")
+    os.makedirs(os.path.join(env["XDG_CONFIG_HOME"], "Korvo"))
+    os.makedirs(folder)
+    with open(os.path.join(env["XDG_CONFIG_HOME"], "Korvo", "settings.conf"), "w") as f:
+        f.write(f"path_data={folder}\npath_user={folder}\npath_dll={folder}\n")
+
+
+def start_xvfb(work):
+    """An Xvfb on a display number of its own, taking connections; returns (process, ':N'). Not
+    -displayfd: such a server takes no lock file, so two starting at once may share a display.
+    Xvfb :N takes /tmp/.XN-lock atomically and writes its pid there."""
+    log_file = open(os.path.join(work, "xvfb.log"), "w")
+    first = 100 + os.getpid() % 400
+    for n in range(first, first + 40):
+        p = subprocess.Popen(["Xvfb", f":{n}", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+                             stdin=subprocess.DEVNULL, stdout=log_file, stderr=subprocess.STDOUT)
+        for _ in range(100):
+            if p.poll() is not None:
+                break  # the number is taken
+            try:
+                with open(f"/tmp/.X{n}-lock") as f:
+                    owner = int(f.read().strip() or 0)
+            except (OSError, ValueError):
+                owner = 0
+            # Ours, and taking connections (xdotool is one more client).
+            if owner == p.pid and subprocess.run(["xdotool", "getdisplaygeometry"], env=dict(os.environ, DISPLAY=f":{n}"),
+                                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0:
+                return p, f":{n}"
+            time.sleep(0.05)
+        if p.poll() is None:
+            p.kill()
+            p.wait()
+    raise HostError("Xvfb did not start on any display number")
+
+
+def open_editor_in_session(state_path, processor_type):
+    """Marks the window of the session's one plug-in of that type ('lxvst', 'lv2') as open with
+    the plug-in's own GUI in the session's GUI state, and removes the engine hints. Returns the
+    window's name."""
+    tree = ET.parse(state_path)
+    root = tree.getroot()
+    procs = [p for p in root.iter("Processor") if p.get("type") == processor_type]
+    if len(procs) != 1:
+        raise HostError(f"the session holds {len(procs)} {processor_type} processors, expected 1")
+    proc = procs[0]
+    route = next((r for r in root.find("Routes") if any(p is proc for p in r.iter("Processor"))), None)
+    if route is None:
+        raise HostError("the plug-in's processor belongs to no route")
+    name = f"P-{route.get('id')}-{proc.get('id')}"
+    for hints in root.findall("EngineHints"):
+        root.remove(hints)
+    extra = root.find("Extra")
+    if extra is None:
+        extra = ET.SubElement(root, "Extra")
+    ui = extra.find("UI")
+    if ui is None:
+        ui = ET.SubElement(extra, "UI")
+    ET.SubElement(ui, "Window", {"name": name, "visible": "1", "x-off": "0", "y-off": "0", "custom-ui": "1"})
+    tree.write(state_path, encoding="UTF-8", xml_declaration=True)
+    return name
+
+
+def jack_only_dll_dir(work):
+    """Ardour's library folder with the JACK backend as its only audio backend."""
+    dll = os.path.join(work, "ardour-lib")
+    os.makedirs(os.path.join(dll, "backends"))
+    for entry in os.listdir(ARDOUR_LIB):
+        if entry != "backends":
+            os.symlink(os.path.join(ARDOUR_LIB, entry), os.path.join(dll, entry))
+    os.symlink(os.path.join(ARDOUR_LIB, "backends", "libjack_audiobackend.so"),
+               os.path.join(dll, "backends", "libjack_audiobackend.so"))
+    return dll
+
+
+def stop(p, name):
+    if p is None or p.poll() is not None:
+        return
+    p.send_signal(signal.SIGTERM)
+    try:
+        p.wait(10)
+    except subprocess.TimeoutExpired:
+        log(f"  {name} ignored SIGTERM; killed")
+        p.kill()
+        p.wait()
+
+
+def editor_in_ardour_gui(state_path, env, work, logf, editor_shot, title):
+    """Starts Xvfb, a JACK server (dummy driver) and Ardour's GUI on the session, whose GUI state
+    opens the plug-in's window, and lets korvo-editor-shot compare the editor in the window titled
+    `title` with the headless rendering (at first, after a click, after a typed name). env needs
+    JACK_DEFAULT_SERVER. Raises HostError when it differs or never shows."""
+    xvfb = jack = ardour = None
+    try:
+        log("  JACK (dummy driver) and Ardour's GUI under Xvfb")
+        xvfb, display = start_xvfb(work)
+        env = dict(env, DISPLAY=display, JACK_NO_AUDIO_RESERVATION="1")
+        jack = subprocess.Popen(["jackd", "--no-realtime", "-d", "dummy", "-r", "48000", "-p", "1024"], env=env,
+                                stdin=subprocess.DEVNULL, stdout=open(os.path.join(work, "jackd.log"), "w"),
+                                stderr=subprocess.STDOUT)
+        code, _ = run(["jack_wait", "-w", "-t", "20"], env, 30, logf)
+        if code != 0:
+            raise HostError("the JACK server did not start")
+        config = os.path.join(env["XDG_CONFIG_HOME"], "ardour7")
+        os.makedirs(config, exist_ok=True)
+        open(os.path.join(config, ".a7"), "w").close()  # not a first start: no welcome wizard
+        gui_env = dict(env, GTK_PATH=f"/etc/ardour7:{ARDOUR_LIB}", LD_LIBRARY_PATH=ARDOUR_LIB,
+                       ARDOUR_DATA_PATH="/usr/share/ardour7", ARDOUR_CONFIG_PATH="/etc/ardour7",
+                       ARDOUR_DLL_PATH=jack_only_dll_dir(work), UBUNTU_MENUPROXY="")
+        t0 = time.monotonic()
+        ardour = subprocess.Popen([ardour_gui(), "--no-splash", "--no-announcements", state_path], env=gui_env,
+                                  cwd=work, stdin=subprocess.DEVNULL,
+                                  stdout=open(os.path.join(work, "ardour.log"), "w"), stderr=subprocess.STDOUT)
+        log("  the editor in Ardour's plug-in window against the headless rendering")
+        code, out = run([editor_shot, work, title, str(EDITOR_LIMIT)], env, EDITOR_LIMIT + 30, logf)
+        log(f"  {out.strip()} ({time.monotonic() - t0:.1f} s after Ardour started)")
+        if ardour.poll() is not None:
+            raise HostError(f"Ardour ended (exit {ardour.returncode}); see ardour.log")
+        if code == 2:
+            raise HostError("Ardour showed no editor window (see ardour.log)")
+        if code != 0:
+            raise HostError("the editor in Ardour differs from the headless rendering, at first, after the click or "
+                            f"after the typed name (editor-host*.png and editor-headless*.png in {work})")
+    finally:
+        stop(ardour, "Ardour")
+        stop(jack, "jackd")
+        stop(xvfb, "Xvfb")
