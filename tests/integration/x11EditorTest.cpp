@@ -168,23 +168,6 @@ TEST(X11Editor, VsthostShowsTheHeadlessPictureAndTakesClicksAndTypedNames) {
   EXPECT_EQ(vsthost.value("host.keys"), "1") << "the host got keys typed into the name box, or not the one after";
 }
 
-// A host's top-level window on a connection of the test's own.
-struct HostWindow {
-  Display* d = XOpenDisplay(nullptr);
-  Window w = 0;
-  HostWindow() {
-    if (!d) return;
-    w = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 562, 346, 0, 0, 0);
-    XMapWindow(d, w);
-    XSync(d, False);
-  }
-  ~HostWindow() {
-    if (!d) return;
-    if (w) XDestroyWindow(d, w);
-    XCloseDisplay(d);
-  }
-};
-
 // The shipped editor opened in a host's window of the test's own, at 0, 0 of the screen; closed
 // at the end unless the test closed it.
 struct OpenEditor {

@@ -295,4 +295,21 @@ inline ReferencePictures referencePictures() {
   return r;
 }
 
+// A host's top-level window (562 x 346) on a connection of the test's own.
+struct HostWindow {
+  Display* d = XOpenDisplay(nullptr);
+  Window w = 0;
+  HostWindow() {
+    if (!d) return;
+    w = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 562, 346, 0, 0, 0);
+    XMapWindow(d, w);
+    XSync(d, False);
+  }
+  ~HostWindow() {
+    if (!d) return;
+    if (w) XDestroyWindow(d, w);
+    XCloseDisplay(d);
+  }
+};
+
 }  // namespace korvo::xtest

@@ -40,23 +40,6 @@ Image grab(Display* d, Window w) {
   return XGetWindowAttributes(d, w, &a) ? grabArea(d, w, 0, 0, a.width, a.height) : Image{};
 }
 
-// A host's top-level window on a connection of the test's own.
-struct HostWindow {
-  Display* d = XOpenDisplay(nullptr);
-  Window w = 0;
-  HostWindow() {
-    if (!d) return;
-    w = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 562, 346, 0, 0, 0);
-    XMapWindow(d, w);
-    XSync(d, False);
-  }
-  ~HostWindow() {
-    if (!d) return;
-    if (w) XDestroyWindow(d, w);
-    XCloseDisplay(d);
-  }
-};
-
 // A host with the plug-in instantiated through lilv and its UI binary opened as suil would.
 struct UiHost {
   UridMap urids;

@@ -9,7 +9,7 @@
                                   128 presets, loads one, takes a control, and plays a note that
                                   jack_midiseq sends while jack_rec records it
   lv2_checks.py validate BUNDLE   sord_validate: the bundle's Turtle against the LV2 schemas and
-                                  the specifications it uses (lv2-dev), no error or warning
+                                  the LV2 vocabularies it uses (lv2-dev), no error or warning
 """
 import glob
 import os
@@ -22,7 +22,7 @@ import wave
 
 URI = "urn:korvo:synth"
 SPEC_DIR = os.environ.get("LV2_SPEC_DIR", "/usr/lib/lv2")
-# The specifications the bundle's Turtle refers to, and the schemas that define their vocabularies.
+# The LV2 vocabularies the bundle's Turtle refers to, and the schemas that define their vocabularies.
 SPECS = ["schemas", "core", "atom", "midi", "state", "ui", "urid", "presets", "options", "instance-access",
          "port-props", "units", "parameters", "data-access", "buf-size", "patch", "time", "port-groups",
          "resize-port", "morph", "event", "log"]
@@ -177,7 +177,7 @@ def validate(bundle):
     out = run.stdout + run.stderr
     if run.returncode != 0 or re.search(r"(?im)^(error|warning)", out):
         fail(f"sord_validate exited with {run.returncode}", out[:20000])
-    print(f"sord_validate: {len(own)} files of the bundle against {len(files)} of the LV2 specifications: valid")
+    print(f"sord_validate: {len(own)} files of the bundle against {len(files)} of the LV2 vocabularies: valid")
 
 
 if __name__ == "__main__":
