@@ -56,6 +56,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
+#ifndef _WIN32
 // The file a chain of symbolic links finally names, also when it does not exist yet: a write goes
 // to the file the user meant, and the link stays a link.
 fs::path throughLinks(const fs::path& path) {
@@ -69,11 +70,12 @@ fs::path throughLinks(const fs::path& path) {
   }
   return current;  // a loop of links: the write below fails on it
 }
+#endif
 
 // A name for the temporary file that no user file has: the target's name, a number unique to this
 // process and this write, and ".tmp". The file is created exclusively, so an existing one is never
 // opened, and another name is tried.
-std::string temporaryName(const fs::path& target, unsigned attempt) {
+std::string temporaryName(const std::string& target, unsigned attempt) {
   static std::atomic<unsigned> counter{0};
   const auto clock = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
 #ifdef _WIN32
@@ -83,9 +85,11 @@ std::string temporaryName(const fs::path& target, unsigned attempt) {
 #endif
   char suffix[64];
   std::snprintf(suffix, sizeof suffix, ".%llx-%llx-%x-%x.tmp", process, clock & 0xFFFFFFFFull, counter++, attempt);
-  fs::path name = target;
-  name.replace_filename("." + target.filename().string() + suffix);
-  return name.string();
+  // Plain string work: a round trip through std::filesystem::path would re-encode a name that is
+  // not UTF-8 (Windows' narrow names are in the system's code page).
+  const std::size_t slash = target.find_last_of(pathSeparator() == '\\' ? "/\\" : "/");
+  const std::size_t start = slash == std::string::npos ? 0 : slash + 1;
+  return target.substr(0, start) + "." + target.substr(start) + suffix;
 }
 
 #ifdef _WIN32
@@ -183,7 +187,11 @@ int writeThrough(const std::string& target, const void* data, std::size_t size) 
 
 int writeWholeFile(const std::string& fileName, const void* data, std::size_t size) {
   if (!data || size == 0) return 0;
+#ifdef _WIN32
+  return writeThrough(fileName, data, size);
+#else
   return writeThrough(throughLinks(fs::path(fileName)).string(), data, size);
+#endif
 }
 
 std::string describeWriteError(int error) {

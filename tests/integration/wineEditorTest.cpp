@@ -272,7 +272,11 @@ TEST(WineEditor, TheFileMenuOpensOverTheEditorAndSavesALibraryThroughTheSystemDi
     xdotool("key Return");
     for (int i = 0; i < 80 && !fs::exists(target); ++i) std::this_thread::sleep_for(100ms);
   }
-  ASSERT_TRUE(fs::exists(target)) << "the library was not saved";
+  if (!fs::exists(target)) {
+    std::string files;
+    for (const auto& entry : fs::directory_iterator(folder.dir)) files += " '" + entry.path().filename().string() + "'";
+    FAIL() << "the library was not saved; the folder holds" << files << "\n" << vsthost.text();
+  }
   for (int i = 0; i < 20 && fs::file_size(target) < 69652; ++i) std::this_thread::sleep_for(100ms);
   EXPECT_EQ(fs::file_size(target), 69652u);
   EXPECT_EQ(vsthost.count("host.keyDown"), 0) << "keys of the dialog reached the host's window";
