@@ -257,7 +257,7 @@ std::vector<ThreadHook> g_hooks;
 LRESULT CALLBACK getMessageHook(int code, WPARAM wParam, LPARAM lParam);
 }  // namespace
 
-struct Win32WindowHost::Impl : TopLevels<HWND>::Backend {
+struct Win32WindowHost::Impl final : TopLevels<HWND>::Backend {
   Win32WindowHost& self;
   HWND parent = nullptr;
   HWND hwnd = nullptr;

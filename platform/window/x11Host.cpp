@@ -219,7 +219,7 @@ int x11SystemScale(const char* displayName) {
   return s;
 }
 
-struct X11WindowHost::Impl : TopLevels<Window>::Backend {
+struct X11WindowHost::Impl final : TopLevels<Window>::Backend {
   X11WindowHost& self;
   Display* dpy = nullptr;
   int screen = 0;
