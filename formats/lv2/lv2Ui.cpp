@@ -145,6 +145,6 @@ const LV2UI_Descriptor descriptor{korvo::lv2::kUiUri, instantiate, cleanup, port
 
 }  // namespace
 
-extern "C" LV2_SYMBOL_EXPORT const LV2UI_Descriptor* lv2ui_descriptor(uint32_t index) {
+LV2_SYMBOL_EXPORT const LV2UI_Descriptor* lv2ui_descriptor(uint32_t index) {
   return index == 0 ? &descriptor : nullptr;
 }
