@@ -45,6 +45,4 @@ const LV2_Descriptor descriptor{korvo::lv2::kPluginUri, instantiate, connectPort
 
 }  // namespace
 
-LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) {
-  return index == 0 ? &descriptor : nullptr;
-}
+LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) { return index == 0 ? &descriptor : nullptr; }

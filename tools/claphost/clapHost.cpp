@@ -1,36 +1,12 @@
 #include "clapHost.h"
 
 #include <cstring>
-#include <filesystem>
-
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#endif
 
 namespace korvo::claphost {
 
 using namespace clap;
 
 namespace {
-
-#ifdef _WIN32
-void* openLibrary(const std::string& path) { return reinterpret_cast<void*>(LoadLibraryA(path.c_str())); }
-void* findSymbol(void* lib, const char* name) {
-  return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(lib), name));
-}
-void closeLibrary(void* lib) { FreeLibrary(static_cast<HMODULE>(lib)); }
-std::string lastSystemError() { return "error " + std::to_string(GetLastError()); }
-#else
-void* openLibrary(const std::string& path) { return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL); }
-void* findSymbol(void* lib, const char* name) { return dlsym(lib, name); }
-void closeLibrary(void* lib) { dlclose(lib); }
-std::string lastSystemError() {
-  const char* e = dlerror();
-  return e ? e : "unknown error";
-}
-#endif
 
 ClapHost& self(const clap_host* host) { return *static_cast<ClapHost*>(host->host_data); }
 
@@ -193,25 +169,11 @@ ClapHost::ClapHost() : mainThread_(std::this_thread::get_id()) {
 ClapHost::~ClapHost() {
   destroy();
   if (entry_) entry_->deinit();
-  if (library_) closeLibrary(library_);
 }
 
 bool ClapHost::load(const std::string& path, std::string& error) {
-  std::error_code ec;
-  if (!std::filesystem::exists(path, ec)) {
-    error = "'" + path + "' does not exist";
-    return false;
-  }
-  std::string openPath = path;
-#ifndef _WIN32
-  if (openPath.find('/') == std::string::npos) openPath = "./" + openPath;
-#endif
-  library_ = openLibrary(openPath);
-  if (!library_) {
-    error = "cannot load '" + path + "': " + lastSystemError();
-    return false;
-  }
-  entry_ = static_cast<const clap_plugin_entry*>(findSymbol(library_, KORVO_CLAP_ENTRY_SYMBOL));
+  if (!library_.open(path, error)) return false;
+  entry_ = static_cast<const clap_plugin_entry*>(library_.symbol(KORVO_CLAP_ENTRY_SYMBOL));
   if (!entry_) {
     error = "'" + path + "' exports no clap_entry";
     return false;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "clapAbi.h"
+#include "sharedLibrary.h"
 
 namespace korvo::claphost {
 
@@ -102,7 +103,7 @@ class ClapHost {
   std::thread::id mainThread_;
   std::atomic<std::thread::id> audioThread_{};
   std::atomic<bool> callbackPending_{false};
-  void* library_ = nullptr;
+  tools::SharedLibrary library_;
   const clap::clap_plugin_entry* entry_ = nullptr;
   const clap::clap_plugin_factory* factory_ = nullptr;
   const clap::clap_plugin* plugin_ = nullptr;

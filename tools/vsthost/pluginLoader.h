@@ -4,6 +4,7 @@
 #include <string>
 
 #include "DAEffect.h"
+#include "sharedLibrary.h"
 
 namespace korvo::host {
 
@@ -26,7 +27,7 @@ class LoadedPlugin {
   void forget() { effect_ = nullptr; }
 
  private:
-  void* library_ = nullptr;
+  tools::SharedLibrary library_;
   vst::AEffect* effect_ = nullptr;
 };
 
