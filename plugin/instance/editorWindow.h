@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "editorEngine.h"
 #include "host.h"
@@ -37,6 +38,8 @@ class IEditorWindow {
   virtual unsigned long nativeWindow() const { return 0; }
   // Shows the window at a scale; it does not tell the host (the bridge does).
   virtual void setScale(int) {}
+  // A command at the end of the Options menu, for a program that hosts the editor itself.
+  virtual void addOptionsCommand(const std::string& caption, std::function<void()> run) { (void)caption, (void)run; }
   // Set by the bridge: the user chose a size in the window; the window is already drawn at it.
   std::function<void(int percent)> onScaleChosen;
   // Set by the bridge: the system's scale changed while the window was open (another screen,
@@ -98,6 +101,9 @@ class EditorWindow : public IEditorWindow {
   int systemScale() const override;
   unsigned long nativeWindow() const override { return host_->nativeWindow(); }
   void setScale(int percent) override;
+  void addOptionsCommand(const std::string& caption, std::function<void()> run) override {
+    form_->AddOptionsCommand(caption, std::move(run));
+  }
 
   TplugEditForm& form() { return *form_; }
   WindowHost& host() { return *host_; }

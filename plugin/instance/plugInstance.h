@@ -43,6 +43,9 @@ struct InstanceEnvironment {
   // plug-in carries both inside itself, builtInData.h); empty: zero wave memory, INIT programs.
   std::span<const std::uint8_t> builtInWaveRom;
   std::span<const std::uint8_t> builtInBank;
+  // Whether a MIDI program change selects a program until the user chooses in the Options menu
+  // (off in VST 2, whose hosts expect it dropped; on in the other formats and the standalone).
+  bool programChangeDefault = false;
 };
 
 class CplugInstance {

@@ -76,6 +76,14 @@ void TplugEditForm::SetMidiExchange(std::unique_ptr<IMidiExchange> midi) {
   updateMidiOptions();
 }
 
+void TplugEditForm::AddOptionsCommand(const std::string& caption, std::function<void()> run) {
+  if (!hasOptionsCommands_) menuOptionsPopup.addSeparator();
+  hasOptionsCommands_ = true;
+  menuOptionsPopup.addItem(caption, 0, [run = std::move(run)](MenuItem&) {
+    if (run) run();
+  });
+}
+
 void TplugEditForm::updateMidiOptions() {
   if (MenuItem* i = menuOptionsPopup.find("SysEx from the host")) {
     i->enabled = midi_ != nullptr;

@@ -80,6 +80,9 @@ class TplugEditForm : public Control {
   // Puts the radio mark on the size the window is shown at (none when it is not one offered).
   void ShowScale(int percent);
   PopupMenu* ScaleMenu() const { return scaleMenu_; }
+  // A command a program adds to the end of the Options menu (the standalone's audio settings),
+  // after a separator that comes with the first one.
+  void AddOptionsCommand(const std::string& caption, std::function<void()> run);
 
   // The first show: builds the pages and wires everything (once; nothing without an engine).
   void FormShow();
@@ -206,6 +209,7 @@ class TplugEditForm : public Control {
   std::string libraryFolder_, sysExFolder_;
   bool restoreMenu_ = false, restoreKnob_ = false;
   PopupMenu* scaleMenu_ = nullptr;
+  bool hasOptionsCommands_ = false;
   Point savedPointer_{};
   Control* keyHookTarget_ = nullptr;
   int keyHookCount_ = 0;
