@@ -170,6 +170,8 @@ const clap_plugin_timer_support kTimer{CclapSynthRecords::onTimer};
 CclapSynth::CclapSynth(const clap_host* host, InstanceEnvironment environment, EditorWindowFactory editorFactory)
     : host_(host), environment_(std::move(environment)), editorFactory_(std::move(editorFactory)) {
   hostKnows_.fill(kUnknown);
+  // CLAP hosts send program change for the plug-in to use; the Options menu can turn it off.
+  environment_.programChangeDefault = true;
   plugin_.desc = &kDescriptor;
   plugin_.plugin_data = this;
   plugin_.init = [](const clap_plugin* p) { return self(p).init(); };

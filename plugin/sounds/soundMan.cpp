@@ -11,6 +11,15 @@ bool Ckv_soundMan::SelectProgram(int n) {
   return true;
 }
 
+bool Ckv_soundMan::SelectProgramRealtime(int n) {
+  const ProgramRecord* source = progMan_.RecordAt(Ckv_progMan::SlotOf(n));
+  if (Ckv_progMan::SlotOf(n) < 0 || source == nullptr) return false;
+  copySharedRecord(*progMan_.EditRecord(), *source);
+  progMan_.Editor().ClearModified();
+  currentProgram_.store(n, std::memory_order_relaxed);
+  return true;
+}
+
 bool Ckv_soundMan::WriteProgram(int n) {
   if (Ckv_progMan::SlotOf(n) < 0) return false;
   progMan_.CopySlot(Ckv_progMan::EditSlot(), Ckv_progMan::SlotOf(n));
@@ -30,8 +39,10 @@ bool Ckv_soundMan::LoadEdit(const void* record) {
 
 void Ckv_soundMan::SaveEdit(void* buffer) {
   if (buffer == nullptr) return;
+  // A host may save its state while a program change or a learned controller rewrites the edit
+  // buffer on the audio thread.
   ProgramRecord r;
-  progMan_.FetchSlot(Ckv_progMan::EditSlot(), r);
+  copySharedRecord(r, *progMan_.EditRecord());
   std::memcpy(buffer, &r, sizeof r);
 }
 
