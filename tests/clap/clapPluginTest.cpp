@@ -116,12 +116,14 @@ class ClapPlugin : public ::testing::Test {
   }
 
   // One block of 64 frames with these events; what it pushed goes to seen_.outputs.
-  float process(std::vector<clap_event_param_value> params = {}, std::vector<clap_event_note> notes = {}) {
+  float process(std::vector<clap_event_param_value> params = {}, std::vector<clap_event_note> notes = {},
+                std::vector<clap_event_midi> midi = {}) {
     struct In {
       std::vector<const clap_event_header*> events;
     } in;
     for (auto& p : params) in.events.push_back(&p.header);
     for (auto& n : notes) in.events.push_back(&n.header);
+    for (auto& m : midi) in.events.push_back(&m.header);
     clap_input_events list{
         &in,
         [](const clap_input_events* l) { return static_cast<std::uint32_t>(static_cast<In*>(l->ctx)->events.size()); },
@@ -181,6 +183,26 @@ TEST_F(ClapPlugin, AnEditInsideReachesTheHostAndAProgramSelectionAsARescan) {
   EXPECT_EQ(seen_.rescans, 1);
   EXPECT_EQ(seen_.flags, CLAP_PARAM_RESCAN_VALUES);
   EXPECT_EQ(seen_.dirty, 1) << "another sound changes the host's project";
+}
+
+TEST_F(ClapPlugin, ProgramChangeSelectsByDefaultAndALearnedControllerIsAutomation) {
+  auto midi = [](std::uint8_t status, std::uint8_t d1, std::uint8_t d2) {
+    clap_event_midi e{};
+    e.header = {sizeof e, 0, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_MIDI, 0};
+    e.data[0] = status, e.data[1] = d1, e.data[2] = d2;
+    return e;
+  };
+  process({}, {}, {midi(0xC0, 9, 0)});
+  EXPECT_EQ(instance_->engine().soundMan().CurrentProgram(), 9);
+  EXPECT_EQ(seen_.callbacks, 1) << "a whole sound: a rescan on the main thread";
+
+  const ParamInfo& cutoff = *CplugInstance::params().find(word::kFilter);
+  ASSERT_TRUE(instance_->learnController(cutoff.id));
+  const int cc = instance_->paramValue(cutoff.id) == cutoff.max ? 0 : 127;
+  seen_.outputs.clear();
+  process({}, {}, {midi(0xB0, 74, static_cast<std::uint8_t>(cc))});
+  EXPECT_EQ(seen_.outputs,
+            (std::vector<std::pair<clap_id, double>>{{cutoff.id, cc == 0 ? cutoff.min : cutoff.max}}));
 }
 
 TEST_F(ClapPlugin, AHostValueThatDidNotMoveKeepsAnEditMadeInside) {
