@@ -18,7 +18,9 @@ std::uint64_t MidiLearn::pack(const ControllerBinding& b) {
 
 std::optional<ControllerBinding> MidiLearn::unpack(std::uint64_t bits) {
   if ((bits >> 63) == 0) return std::nullopt;
-  auto int16 = [](std::uint64_t v) { return static_cast<int>(static_cast<std::int16_t>(static_cast<std::uint16_t>(v))); };
+  auto int16 = [](std::uint64_t v) {
+    return static_cast<int>(static_cast<std::int16_t>(static_cast<std::uint16_t>(v)));
+  };
   return ControllerBinding{int16(bits >> 32), int16(bits >> 16), int16(bits)};
 }
 

@@ -26,9 +26,7 @@ class MidiLearn {
  public:
   static constexpr int kControllers = 128;
   // Bank select (0, 32) and the channel mode messages (120..127) keep their own meaning.
-  static constexpr bool learnable(int controller) {
-    return controller > 0 && controller < 120 && controller != 32;
-  }
+  static constexpr bool learnable(int controller) { return controller > 0 && controller < 120 && controller != 32; }
 
   // Any thread.
   void arm(const ControllerBinding& target) { armed_.store(pack(target), std::memory_order_release); }

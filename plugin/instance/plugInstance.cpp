@@ -27,7 +27,7 @@ CplugInstance::CplugInstance(int sampleRate, InstanceEnvironment environment) : 
                                                     std::memory_order_relaxed);
   readControllerBindings(settings_.midiControllers, params(), engine_->midiLearn());
   engine_->setProgramChangeSelects(settings_.programChange == 0 ? env_.programChangeDefault
-                                                                 : settings_.programChange == 2);
+                                                                : settings_.programChange == 2);
 }
 
 CplugInstance::~CplugInstance() {

@@ -45,7 +45,10 @@ void TcontrollersForm::SetLines(const std::vector<Line>& lines) {
   std::vector<std::string> items;
   controllers_.clear();
   for (const Line& l : lines) {
-    items.push_back("CC " + std::to_string(l.controller) + (l.controller < 10 ? "     " : l.controller < 100 ? "   " : " ") +
+    items.push_back("CC " + std::to_string(l.controller) +
+                    (l.controller < 10    ? "     "
+                     : l.controller < 100 ? "   "
+                                          : " ") +
                     l.parameter);
     controllers_.push_back(l.controller);
   }

@@ -201,8 +201,7 @@ TEST_F(ClapPlugin, ProgramChangeSelectsByDefaultAndALearnedControllerIsAutomatio
   const int cc = instance_->paramValue(cutoff.id) == cutoff.max ? 0 : 127;
   seen_.outputs.clear();
   process({}, {}, {midi(0xB0, 74, static_cast<std::uint8_t>(cc))});
-  EXPECT_EQ(seen_.outputs,
-            (std::vector<std::pair<clap_id, double>>{{cutoff.id, cc == 0 ? cutoff.min : cutoff.max}}));
+  EXPECT_EQ(seen_.outputs, (std::vector<std::pair<clap_id, double>>{{cutoff.id, cc == 0 ? cutoff.min : cutoff.max}}));
 }
 
 TEST_F(ClapPlugin, AHostValueThatDidNotMoveKeepsAnEditMadeInside) {
