@@ -39,10 +39,8 @@ bool Ckv_soundMan::LoadEdit(const void* record) {
 
 void Ckv_soundMan::SaveEdit(void* buffer) {
   if (buffer == nullptr) return;
-  // A host may save its state while a program change or a learned controller rewrites the edit
-  // buffer on the audio thread.
   ProgramRecord r;
-  copySharedRecord(r, *progMan_.EditRecord());
+  progMan_.FetchSlot(Ckv_progMan::EditSlot(), r);
   std::memcpy(buffer, &r, sizeof r);
 }
 
