@@ -296,8 +296,20 @@ std::uint32_t CclapSynth::takeEvents(const clap_input_events& in, std::uint32_t 
     }
     const auto at = static_cast<std::int32_t>(time - std::min(time, frame));
     notes += fromClapEvent(*e, at, std::span(events_).subspan(notes));
+    rememberNoteOn(*e);
   }
   return i;
+}
+
+void CclapSynth::rememberNoteOn(const clap_event_header& e) {
+  if (e.space_id != CLAP_CORE_EVENT_SPACE_ID) return;
+  if (e.type == CLAP_EVENT_NOTE_ON && e.size >= sizeof(clap_event_note)) {
+    const auto& n = reinterpret_cast<const clap_event_note&>(e);
+    noteEnds_.noteOn(n.key, n.channel, n.note_id);
+  } else if (e.type == CLAP_EVENT_MIDI && e.size >= sizeof(clap_event_midi)) {
+    const auto& m = reinterpret_cast<const clap_event_midi&>(e);
+    if ((m.data[0] & 0xF0) == 0x90 && m.data[2] > 0) noteEnds_.noteOn(m.data[1] & 0x7F, m.data[0] & 0x0F, -1);
+  }
 }
 
 clap_process_status CclapSynth::process(const clap_process& p) {
@@ -327,10 +339,13 @@ clap_process_status CclapSynth::process(const clap_process& p) {
     if (in) next = takeEvents(*in, next, count, done, until, notes);
     if (until <= done && frames > 0) until = frames;  // no later change: the rest of the block
     instance_->processEvents({events_.data(), notes});
+    noteEnds_.beforeRender(instance_->engine());
     if (until > done) instance_->render(true, left + done, static_cast<int>(until - done), right + done);
+    noteEnds_.afterRender(instance_->engine(), until > 0 ? until - 1 : 0);
     done = until;
   } while (done < frames);
   reportChanges(p.out_events);
+  noteEnds_.push(p.out_events);
   return CLAP_PROCESS_CONTINUE;
 }
 

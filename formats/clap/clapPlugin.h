@@ -10,6 +10,7 @@
 
 #include "clapAbi.h"
 #include "clapEditor.h"
+#include "clapNoteEnds.h"
 #include "plugInstance.h"
 
 namespace korvo {
@@ -55,6 +56,7 @@ class CclapSynth {
   void applyParams(const clap::clap_input_events* in);
   // The changes made inside Korvo since the last call, as output events (or one rescan).
   void reportChanges(const clap::clap_output_events* out);
+  void rememberNoteOn(const clap::clap_event_header& e);
 
   // params
   bool paramInfo(std::uint32_t index, clap::clap_param_info& info) const;
@@ -84,6 +86,7 @@ class CclapSynth {
   std::array<std::int16_t, kParamWordCount> shown_{};  // the words at the last editor tick
   // Sized once, at init: the realtime path never allocates.
   std::vector<MidiEvent> events_;
+  ClapNoteEnds noteEnds_;
   std::array<std::int16_t, kParamWordCount> changedIds_{};
   std::array<std::int16_t, kParamWordCount> changedValues_{};
   // What the host was last told or last sent of each word (drain and process threads only): a

@@ -91,6 +91,7 @@ struct Recorder {
   std::uint32_t flags = 0;
   int callbacks = 0;
   std::vector<std::pair<clap_id, double>> outputs;
+  std::vector<clap_event_note> noteEnds;
 };
 
 class ClapPlugin : public ::testing::Test {
@@ -129,8 +130,13 @@ class ClapPlugin : public ::testing::Test {
         [](const clap_input_events* l) { return static_cast<std::uint32_t>(static_cast<In*>(l->ctx)->events.size()); },
         [](const clap_input_events* l, std::uint32_t i) { return static_cast<In*>(l->ctx)->events[i]; }};
     clap_output_events out{&seen_, [](const clap_output_events* l, const clap_event_header* e) {
+                             auto* r = static_cast<Recorder*>(l->ctx);
+                             if (e->type == CLAP_EVENT_NOTE_END) {
+                               r->noteEnds.push_back(*reinterpret_cast<const clap_event_note*>(e));
+                               return true;
+                             }
                              const auto* p = reinterpret_cast<const clap_event_param_value*>(e);
-                             static_cast<Recorder*>(l->ctx)->outputs.emplace_back(p->param_id, p->value);
+                             r->outputs.emplace_back(p->param_id, p->value);
                              return true;
                            }};
     std::vector<float> left(64), right(64);
@@ -202,6 +208,22 @@ TEST_F(ClapPlugin, ProgramChangeSelectsByDefaultAndALearnedControllerIsAutomatio
   seen_.outputs.clear();
   process({}, {}, {midi(0xB0, 74, static_cast<std::uint8_t>(cc))});
   EXPECT_EQ(seen_.outputs, (std::vector<std::pair<clap_id, double>>{{cutoff.id, cc == 0 ? cutoff.min : cutoff.max}}));
+}
+
+TEST_F(ClapPlugin, AVoiceThatFallsSilentEndsItsNoteWithTheHostsIdentity) {
+  auto on = note(CLAP_EVENT_NOTE_ON, 3, 64, 1.0);
+  on.note_id = 77;
+  process({}, {on});
+  EXPECT_TRUE(seen_.noteEnds.empty());
+  process({}, {note(CLAP_EVENT_NOTE_OFF, 3, 64, 0.0)});
+  for (int block = 0; block < 20000 && seen_.noteEnds.empty(); ++block) process();
+  ASSERT_EQ(seen_.noteEnds.size(), 1u) << "the release never ended";
+  const clap_event_note& end = seen_.noteEnds[0];
+  EXPECT_EQ(end.note_id, 77);
+  EXPECT_EQ(end.channel, 3);
+  EXPECT_EQ(end.key, 64);
+  EXPECT_LT(end.header.time, 64u);
+  EXPECT_EQ(instance_->engine().activeVoiceCount(), 0);
 }
 
 TEST_F(ClapPlugin, AHostValueThatDidNotMoveKeepsAnEditMadeInside) {

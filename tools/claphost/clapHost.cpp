@@ -136,6 +136,11 @@ OutputEvents::OutputEvents() {
       const auto* p = reinterpret_cast<const clap_event_param_value*>(e);
       self->params.push_back({p->param_id, p->value});
     }
+    if (e->space_id == CLAP_CORE_EVENT_SPACE_ID && e->type == CLAP_EVENT_NOTE_END &&
+        e->size >= sizeof(clap_event_note)) {
+      const auto* n = reinterpret_cast<const clap_event_note*>(e);
+      self->noteEnds.push_back({n->note_id, n->channel, n->key});
+    }
     return true;
   };
 }

@@ -46,6 +46,11 @@ class OutputEvents {
     double value;
   };
   std::vector<Param> params;
+  struct NoteEnd {
+    std::int32_t noteId;
+    std::int16_t channel, key;
+  };
+  std::vector<NoteEnd> noteEnds;
   std::uint32_t lastTime = 0;
   bool unsorted = false;
   const clap::clap_output_events* list() const { return &list_; }

@@ -45,6 +45,7 @@ struct Rendered {
   std::string error;
   std::vector<float> peaks;  // per block
   std::vector<OutputEvents::Param> outputs;
+  std::vector<OutputEvents::NoteEnd> noteEnds;
 };
 
 using EventsFor = std::function<void(std::size_t block, std::uint32_t frames, InputEvents& events)>;
@@ -90,6 +91,7 @@ Rendered render(ClapHost& host, const std::vector<std::uint32_t>& sizes, const E
       r.peaks.push_back(peak);
       if (out.unsorted) r.ok = false, r.error = "output events out of time order";
       r.outputs.insert(r.outputs.end(), out.params.begin(), out.params.end());
+      r.noteEnds.insert(r.noteEnds.end(), out.noteEnds.begin(), out.noteEnds.end());
     }
     p->stop_processing(p);
   });
@@ -221,6 +223,13 @@ bool checkNotes(ClapHost& host) {
     if (b == 7) e.noteOff(0, 67, 0, 7);
   });
   if (!r.ok || loudest(r) <= 0) ok = fail("a CLAP note-on of velocity 0 did not sound");
+  // The voice that falls silent tells the host which note ended (a host tracking voices needs it).
+  bool ended = false;
+  for (int tries = 0; tries < 30 && !ended && r.ok; ++tries) {
+    for (const auto& e : r.noteEnds) ended = ended || (e.key == 67 && e.noteId == 7 && e.channel == 0);
+    if (!ended) r = render(host, blocks(44, 1024), {});
+  }
+  if (!ended) ok = fail("no note-end event for a released note");
   deactivate(host);
   return ok;
 }
