@@ -11,6 +11,7 @@
 #include "clapAbi.h"
 #include "clapEditor.h"
 #include "clapNoteEnds.h"
+#include "clapPresets.h"
 #include "plugInstance.h"
 
 namespace korvo {
@@ -65,6 +66,9 @@ class CclapSynth {
   // state
   bool save(const clap::clap_ostream& stream);
   bool load(const clap::clap_istream& stream);
+  // preset-load: program n (the load key) of a location the preset provider named
+  bool loadPreset(std::uint32_t kind, const char* location, const char* loadKey);
+  bool loadRecord(const std::uint8_t* data, std::size_t size);
 
   // Whether the host says this is its main thread (true when it cannot tell).
   bool onMainThreadNow() const;
@@ -79,7 +83,9 @@ class CclapSynth {
   const clap::clap_host_params* hostParams_ = nullptr;
   const clap::clap_host_state* hostState_ = nullptr;
   const clap::clap_host_thread_check* threadCheck_ = nullptr;
+  const clap::clap_host_preset_load* hostPresetLoad_ = nullptr;
   InstanceEnvironment environment_;
+  InstanceEnvironment environmentForPresets_;  // the built-in bank, once environment_ went to the instance
   std::unique_ptr<CplugInstance> instance_;
   EditorWindowFactory editorFactory_;
   std::unique_ptr<CclapEditor> editor_;                // freed before the instance it shows

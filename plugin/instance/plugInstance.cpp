@@ -62,6 +62,15 @@ void CplugInstance::setProgramChangeSelects(bool on) {
   engine_->setProgramChangeSelects(on);
 }
 
+TplugSettings CplugInstance::settingsFor(const InstanceEnvironment& environment) {
+  const std::shared_ptr<SettingsStore> store = environment.settingsStore
+                                                   ? environment.settingsStore
+                                                   : std::shared_ptr<SettingsStore>(createSystemSettingsStore());
+  TplugSettings settings;
+  readSettings(*store, environment.useSystemDefaults ? systemSettingsDefaults() : environment.defaults, settings);
+  return settings;
+}
+
 std::string CplugInstance::dataFolder() const {
   return env_.dataFolderOverride.empty() ? settings_.path_data : env_.dataFolderOverride;
 }

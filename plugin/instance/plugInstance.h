@@ -71,6 +71,10 @@ class CplugInstance {
   void processEvents(std::span<const MidiEvent> events) { engine_->processEvents(events); }
   void render(bool replace, float* left, int frames, float* right) { engine_->render(replace, left, frames, right); }
 
+  // main thread. The settings an instance made with this environment would read (for a preset
+  // indexer, which makes no instance).
+  static TplugSettings settingsFor(const InstanceEnvironment& environment);
+
   // main thread. Voices are reset; rates outside 1 Hz .. 1 MHz are ignored.
   void setSampleRate(double rate);
 
