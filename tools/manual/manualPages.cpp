@@ -45,6 +45,14 @@ std::string plainText(const LcdPageField& f, int v) {
   return f.lo < 0 || f.hi < 0 ? signedNumber(v) : std::to_string(v);
 }
 
+// A value's text without its digits: "00L" and "63L" look alike, "63X" does not.
+std::string shape(const std::string& text) {
+  std::string out;
+  for (char c : text)
+    if (c < '0' || c > '9') out += c;
+  return out;
+}
+
 std::string shown(const LcdPageField& f, int v) { return f.format ? trimmed(f.format(v)) : plainText(f, v); }
 
 // The values column: every value of a short named range, else the two ends.
@@ -57,7 +65,16 @@ std::string valuesOf(const LcdPageField& f) {
     for (int v = f.lo; v <= f.hi; ++v) text += (v > f.lo ? ", " : "") + code(shown(f, v));
     return text;
   }
-  return code(shown(f, f.lo)) + " to " + code(shown(f, f.hi));
+  if (!f.format) return code(shown(f, f.lo)) + " to " + code(shown(f, f.hi));
+  // A formatter may mark parts of the range ("00L".."63L", then "00X".."63X"): each part that
+  // looks alike is shown by its ends.
+  for (int first = f.lo; first <= f.hi;) {
+    int last = first;
+    while (last < f.hi && shape(shown(f, last + 1)) == shape(shown(f, first))) ++last;
+    text += (first > f.lo ? ", " : "") + code(shown(f, first)) + (last > first ? " to " + code(shown(f, last)) : "");
+    first = last + 1;
+  }
+  return text;
 }
 
 // The name the sound's text form (korvo-patch, korvo-render --text) gives the field's word.
@@ -85,8 +102,9 @@ void appendPage(std::string& md, const LcdPage& page, int index) {
   md += "### " + std::to_string(index + 1) + ". " + page.name + " {#" + id + "}\n\n";
   md += "![The page \"" + page.name + "\", its first field underlined](" + pagePicturePath(index) + ")\n\n";
   if (page.overview)
-    md += "This page gathers fields that also have a page of their own: turning them here or there changes the "
-          "same value.\n\n";
+    md +=
+        "This page gathers fields that also have a page of their own: turning them here or there changes the "
+        "same value.\n\n";
   md += "| Knob | Field | Values | What it does | Text name |\n|---|---|---|---|---|\n";
   for (const LcdPageField& f : page.fields) {
     const std::string name = textName(f.word);
@@ -96,9 +114,9 @@ void appendPage(std::string& md, const LcdPage& page, int index) {
   md += "\n";
 }
 
-void appendNameTable(std::string& md, const std::string& title, int first, int count,
-                     std::string (*nameOf)(int)) {
-  md += "### " + title + "\n\n| Number | Name | Number | Name | Number | Name | Number | Name |\n"
+void appendNameTable(std::string& md, const std::string& title, int first, int count, std::string (*nameOf)(int)) {
+  md += "### " + title +
+        "\n\n| Number | Name | Number | Name | Number | Name | Number | Name |\n"
         "|---|---|---|---|---|---|---|---|\n";
   const int rows = (count + 3) / 4;
   for (int r = 0; r < rows; ++r) {

@@ -212,8 +212,7 @@ class Photographer {
 
 }  // namespace
 
-PictureRun makeManualPictures(const std::string& dataFolder, const std::string& workFolder,
-                              const std::string& outDir) {
+PictureRun makeManualPictures(const std::string& dataFolder, const std::string& workFolder, const std::string& outDir) {
   std::error_code ec;
   std::filesystem::remove_all(workFolder, ec);
   std::filesystem::create_directories(workFolder, ec);

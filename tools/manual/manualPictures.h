@@ -16,7 +16,6 @@ struct PictureRun {
 // Draws every picture into `outDir` (which must exist). `dataFolder` holds the wave ROM and the
 // factory backup the editor shows; `workFolder` takes the settings and the files the commands
 // open (it is emptied first).
-PictureRun makeManualPictures(const std::string& dataFolder, const std::string& workFolder,
-                              const std::string& outDir);
+PictureRun makeManualPictures(const std::string& dataFolder, const std::string& workFolder, const std::string& outDir);
 
 }  // namespace korvo
