@@ -67,6 +67,10 @@ endif()
 if(TARGET korvo_manual OR (CMAKE_CROSSCOMPILING AND EXISTS "${KORVO_MANUAL_DIR}/manual.html"))
   list(APPEND _pkg_entries "${KORVO_MANUAL_DIR}/manual.html|${_pkg_manual_folder}"
                            "${KORVO_MANUAL_DIR}/pictures|${_pkg_manual_folder}")
+  if(TARGET Korvo_lv2)
+    list(APPEND _pkg_entries "${KORVO_MANUAL_DIR}/manual.html|Korvo.lv2/Korvo/manual"
+                             "${KORVO_MANUAL_DIR}/pictures|Korvo.lv2/Korvo/manual")
+  endif()
 else()
   message(STATUS "package: without the manual (no pandoc, or no native build's manual in ${KORVO_MANUAL_DIR})")
 endif()
