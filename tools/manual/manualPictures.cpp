@@ -39,12 +39,15 @@ const std::vector<std::string> kPortNames = {"Midi Through Port-0", "USB MIDI In
 
 class Photographer {
  public:
-  Photographer(const std::string& dataFolder, const std::string& work, const std::string& out)
-      : work_(work), out_(out) {
+  Photographer(const std::string& dataFolder, const std::string& work, const std::string& out) : out_(out) {
+    // The file dialogs start in the user folder: a "Korvo/user" with the files a musician keeps.
+    const std::string user = (std::filesystem::path(work) / "Korvo" / "user").string();
+    std::error_code ec;
+    std::filesystem::create_directories(user, ec);
     InstanceEnvironment env;
     env.settingsStore = std::make_shared<FileSettingsStore>((std::filesystem::path(work) / "settings.conf").string());
     env.useSystemDefaults = false;
-    env.defaults = {work, work, work};
+    env.defaults = {work, work, user};
     env.dataFolderOverride = dataFolder;
     env.saveOnDestroy = false;
     instance_ = std::make_unique<CplugInstance>(44100, env);
@@ -52,6 +55,13 @@ class Photographer {
     window_->show();
     form().SetMidiExchange(
         std::make_unique<EditorMidi>(form(), *instance_, std::make_shared<LoopbackMidi>(kPortNames)));
+    bankFile_ = (std::filesystem::path(user) / "leads.syx").string();
+    std::vector<std::uint8_t> dump;
+    if (!form().Engine()->soundMan().ProgMan().ExportBank(16, dump) ||
+        writeWholeFile(bankFile_, dump.data(), dump.size()) != 0)
+      run_.error = "cannot write " + bankFile_;
+    if (form().Engine()->soundMan().ProgMan().ExportSingle(Ckv_progMan::EditSlot(), dump))
+      writeWholeFile((std::filesystem::path(user) / "round bass.syx").string(), dump.data(), dump.size());
   }
 
   TplugEditForm& form() { return window_->form(); }
@@ -139,6 +149,7 @@ class Photographer {
   }
 
   void menus() {
+    form().SetStatusText("");      // no field's help left over from the pages
     host().menuChooser = nullptr;  // every menu is cancelled after its picture
     host().doubleClickAt(centre(*form().progNameEdit));
     shootMenu("program-list.png");
@@ -164,6 +175,7 @@ class Photographer {
   }
 
   void dialogs() {
+    form().SetStatusText("");
     host().click(centre(*form().writeButton));
     shootDialog("dialog-write.png");
     host().menuChooser = HeadlessHost::choose("Request Pemmet/Halvet Single SysEx...");
@@ -179,19 +191,9 @@ class Photographer {
     shootDialog("dialog-about.png");
   }
 
-  // The question a bank import asks after the program chooser: needs a bank file to import.
+  // The question a bank import asks after the program chooser.
   void bankImportQuestion() {
-    std::vector<std::uint8_t> bank;
-    if (!form().Engine()->soundMan().ProgMan().ExportBank(0, bank)) {
-      run_.error = "cannot make a bank for the import question";
-      return;
-    }
-    const std::string file = (std::filesystem::path(work_) / "bank.syx").string();
-    if (writeWholeFile(file, bank.data(), bank.size()) != 0) {
-      run_.error = "cannot write " + file;
-      return;
-    }
-    host().fileAnswers.push_back(file);
+    host().fileAnswers.push_back(bankFile_);
     form().ImportBank();
     auto* chooser = dynamic_cast<TSelSingleForm*>(host().topModal());
     if (!chooser) {
@@ -203,7 +205,8 @@ class Photographer {
   }
 
  private:
-  std::string work_, out_;
+  std::string out_;
+  std::string bankFile_;  // a bank dump in the user folder, for the import pictures
   HandTimers timers_;
   std::unique_ptr<CplugInstance> instance_;
   std::unique_ptr<EditorWindow> window_;
