@@ -58,6 +58,23 @@ else()
   endif()
 endif()
 
+# The manual (docs/manual): beside the read-me in the product folder; in the Windows packages
+# beside the setup program. A cross build carries a native build's copy when there is one.
+set(_pkg_manual_folder Korvo/manual)
+if(WIN32)
+  set(_pkg_manual_folder manual)
+endif()
+if(TARGET korvo_manual OR (CMAKE_CROSSCOMPILING AND EXISTS "${KORVO_MANUAL_DIR}/manual.html"))
+  list(APPEND _pkg_entries "${KORVO_MANUAL_DIR}/manual.html|${_pkg_manual_folder}"
+                           "${KORVO_MANUAL_DIR}/pictures|${_pkg_manual_folder}")
+  if(TARGET Korvo_lv2)
+    list(APPEND _pkg_entries "${KORVO_MANUAL_DIR}/manual.html|Korvo.lv2/Korvo/manual"
+                             "${KORVO_MANUAL_DIR}/pictures|Korvo.lv2/Korvo/manual")
+  endif()
+else()
+  message(STATUS "package: without the manual (no pandoc, or no native build's manual in ${KORVO_MANUAL_DIR})")
+endif()
+
 set(KORVO_PACKAGE_NAME "Korvo-${PROJECT_VERSION}-${_pkg_arch}")
 set(KORVO_PACKAGE_FILE "${CMAKE_BINARY_DIR}/${KORVO_PACKAGE_NAME}.${_pkg_suffix}")
 string(REPLACE ";" "\n" _pkg_manifest "${_pkg_entries}")
@@ -66,6 +83,9 @@ file(GENERATE OUTPUT "${CMAKE_BINARY_DIR}/package/${KORVO_PACKAGE_NAME}.files" C
 set(_pkg_deps korvinst Korvo Korvo_clap)
 if(TARGET korvo_lv2_bundle)
   list(APPEND _pkg_deps korvo_lv2_bundle)
+endif()
+if(TARGET korvo_manual)
+  list(APPEND _pkg_deps korvo_manual)
 endif()
 if(NOT CMAKE_CROSSCOMPILING)
   list(APPEND _pkg_deps korvo_factory_data korvo_wavrom)

@@ -1,5 +1,6 @@
 # The Linux package as a user meets it: unpack, answer korvinst's questions on the terminal with
 # a folder of one's choice, then play the installed plug-in. -DBUILD_DIR= -DWORK_DIR= -DVSTHOST= -DCLAPHOST= -DPACKAGE= (the .tar.gz) -DNAME= (its folder)
+# -DMANUAL=1 when the build renders the manual (the package then carries it beside the read-me)
 execute_process(COMMAND "${CMAKE_COMMAND}" --build "${BUILD_DIR}" --target package-linux-x86_64
                 RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
 if(NOT rc EQUAL 0)
@@ -17,6 +18,13 @@ foreach(_f Korvo.so manifest.ttl korvo.ttl presets.ttl Korvo/data/wavrom.bin Kor
     message(FATAL_ERROR "the package's LV2 bundle has no ${_f}")
   endif()
 endforeach()
+if(MANUAL)
+  foreach(_f Korvo/manual/manual.html Korvo/manual/pictures/first-show.png Korvo.lv2/Korvo/manual/manual.html)
+    if(NOT EXISTS "${pkg}/${_f}")
+      message(FATAL_ERROR "the package has no ${_f}")
+    endif()
+  endforeach()
+endif()
 set(ENV{XDG_CONFIG_HOME} "${WORK_DIR}/config")
 set(ENV{HOME} "${WORK_DIR}/home")
 
