@@ -3,7 +3,7 @@
 #   package-win64         Korvo-<version>-win64.zip         (win64 preset)
 #   package-linux-x86_64  Korvo-<version>-linux-x86_64.tar.gz (release preset)
 # The Windows packages hold the setup program with the five files it copies beside it, and
-# Korvo.clap (copied by hand into the CLAP folder; the setup program does not offer it yet). The
+# Korvo.clap (the setup program offers it for the CLAP folder beside the VST 2 one). The
 # Linux package is laid out as an installation (the plug-in, Korvo.clap, their product folder
 # Korvo/) with korvinst beside them, which finds the data files in their places below Korvo/, and
 # the LV2 bundle Korvo.lv2/ with a product folder of its own inside.

@@ -16,8 +16,7 @@ using namespace clap;
 namespace {
 
 constexpr char kProviderId[] = "org.korvo.synth.presets";
-const clap_preset_discovery_provider_descriptor kProviderDescriptor{CLAP_VERSION, kProviderId, "Korvo sounds",
-                                                                    "Korvo"};
+const clap_preset_discovery_provider_descriptor kProviderDescriptor{CLAP_VERSION, kProviderId, "Korvo sounds", "Korvo"};
 
 // The factory is a static record: it keeps what the entry gave it here.
 InstanceEnvironment& factoryEnvironment() {
@@ -35,9 +34,8 @@ struct Provider {
 
   bool init() {
     const TplugSettings settings = CplugInstance::settingsFor(factoryEnvironment());
-    const std::string data = factoryEnvironment().dataFolderOverride.empty()
-                                 ? settings.path_data
-                                 : factoryEnvironment().dataFolderOverride;
+    const std::string data =
+        factoryEnvironment().dataFolderOverride.empty() ? settings.path_data : factoryEnvironment().dataFolderOverride;
     userFolder = settings.path_user;
     memoryFile = data.empty() ? std::string() : backupPath(data);
     const clap_preset_discovery_filetype library{"Korvo library", "128 Korvo sounds", "kvl"};
@@ -104,12 +102,11 @@ const clap_preset_discovery_provider* createProvider(const clap_preset_discovery
   return &p->record;
 }
 
-const clap_preset_discovery_factory kFactory{
-    [](const clap_preset_discovery_factory*) -> std::uint32_t { return 1; },
-    [](const clap_preset_discovery_factory*, std::uint32_t index) {
-      return index == 0 ? &kProviderDescriptor : nullptr;
-    },
-    createProvider};
+const clap_preset_discovery_factory kFactory{[](const clap_preset_discovery_factory*) -> std::uint32_t { return 1; },
+                                             [](const clap_preset_discovery_factory*, std::uint32_t index) {
+                                               return index == 0 ? &kProviderDescriptor : nullptr;
+                                             },
+                                             createProvider};
 
 }  // namespace
 

@@ -28,9 +28,9 @@ endif()
 set(ENV{XDG_CONFIG_HOME} "${WORK_DIR}/config")
 set(ENV{HOME} "${WORK_DIR}/home")
 
-# A folder that cannot be made (OK to "Install to ... ?" and to making it): refused, and the
-# default stays ~/.vst. Then a folder that does not exist yet: OK, OK, and it is made.
-file(WRITE "${WORK_DIR}/answers.txt" "/proc/korvo-none/vst\n\n\n${WORK_DIR}/my vst\n\n\n")
+# Both plug-ins (Enter). A folder that cannot be made (OK to "Install to ... ?" and to making it):
+# refused, and the default stays ~/.vst. Then a folder that does not exist yet: OK, OK, and it is made.
+file(WRITE "${WORK_DIR}/answers.txt" "\n/proc/korvo-none/vst\n\n\n${WORK_DIR}/my vst\n\n\n")
 execute_process(COMMAND "${pkg}/korvinst" INPUT_FILE "${WORK_DIR}/answers.txt"
                 RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
 if(NOT rc EQUAL 0 OR NOT out MATCHES "Korvo has been installed\\.")
@@ -57,11 +57,12 @@ if(NOT rc EQUAL 0 OR NOT CMAKE_MATCH_1 OR CMAKE_MATCH_1 LESS 0.01)
   message(FATAL_ERROR "the installed plug-in does not play (${rc}):\n${out}${err}")
 endif()
 
-# Korvo.clap comes in the package beside Korvo.so and plays from there as well.
-execute_process(COMMAND "${CLAPHOST}" --check descriptor --check notes "${pkg}/Korvo.clap"
+# Korvo.clap went into ~/.clap, where CLAP hosts look, and plays from there with the sounds the
+# settings point to.
+execute_process(COMMAND "${CLAPHOST}" --check descriptor --check notes --check presets "${WORK_DIR}/home/.clap/Korvo.clap"
                 RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
 if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "the package's Korvo.clap does not pass claphost (${rc}):\n${out}${err}")
+  message(FATAL_ERROR "the installed Korvo.clap does not pass claphost (${rc}):\n${out}${err}")
 endif()
 
 message(STATUS "the Linux package installs a playing plug-in from the terminal")
