@@ -1,6 +1,7 @@
-// The engine driven as a host and an open editor drive it: one thread renders and sends MIDI,
-// the other turns knobs, plays the on-screen keys, panics, selects programs, loads banks and sets
-// chunks. Built with the tsan preset this is the race detector's workload; in every build it
+// The engine driven as a host and an open editor drive it: one thread renders and sends MIDI
+// (with program changes and a learned controller that rewrite the edit buffer), the other turns
+// knobs, plays the on-screen keys, panics, selects programs, loads banks, sets and saves chunks,
+// shows the name and learns controllers. Built with the tsan preset this is the race detector's workload; in every build it
 // checks that no note-off gets lost on the way.
 #include <array>
 #include <atomic>
@@ -33,6 +34,9 @@ TEST(EngineThreads, EditorAndHostAtOnceRaceNothingAndLoseNoNoteOff) {
   for (const SoundParam& p : soundParams())
     if (p.word != monoWord) knobs.push_back(p);
 
+  constexpr int kCutoff = word::kFilter;
+  e.setProgramChangeSelects(true);
+  e.midiLearn().bind(74, {kCutoff, 0, 127});
   std::atomic<bool> editorDone{false};
   std::atomic<long> blocks{0};
   std::thread audio([&] {
@@ -57,6 +61,8 @@ TEST(EngineThreads, EditorAndHostAtOnceRaceNothingAndLoseNoNoteOff) {
         b.add(static_cast<int>(rng() % 600), down[k] ? 0x80 : 0x90, note, 100);
         down[k] = !down[k];
       }
+      if (rng() % 4 == 0) b.add(static_cast<int>(rng() % 512), 0xB0, 74, static_cast<int>(rng() % 128));
+      if (rng() % 16 == 0) b.add(static_cast<int>(rng() % 512), 0xC0, static_cast<int>(rng() % 128), 0);
       renderBlock(frames);
       // At most eight times faster than real time, as a host paces its blocks, so that the
       // events carried over silenced blocks stay far below the parser's capacity.
@@ -80,6 +86,11 @@ TEST(EngineThreads, EditorAndHostAtOnceRaceNothingAndLoseNoNoteOff) {
   long actions = 0;
   while (std::chrono::steady_clock::now() < end) {
     const unsigned what = rng() % 100;
+    if (rng() % 8 == 0) {  // the display and a host saving its project while the audio thread writes
+      EXPECT_LE(recordName(*e.soundMan().EditRecord()).size(), 15u);
+      EXPECT_EQ(e.getChunk().size(), chunk.size());
+      if (rng() % 4 == 0) e.midiLearn().arm({kCutoff, 0, 127});
+    }
     if (what < 60) {
       const SoundParam& p = knobs[rng() % knobs.size()];
       e.soundMan().Editor().SetParam(p.word, p.lo + static_cast<int>(rng() % static_cast<unsigned>(p.hi - p.lo + 1)));
