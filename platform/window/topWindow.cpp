@@ -86,8 +86,8 @@ std::unique_ptr<TopWindow> TopWindow::create(const std::string& title, int width
   wc.lpszClassName = L"Korvo.TopWindow";
   RegisterClassW(&wc);
   const SIZE s = outerSize(width, height);
-  HWND w = CreateWindowExW(0, wc.lpszClassName, widen(title).c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT, s.cx,
-                           s.cy, nullptr, nullptr, wc.hInstance, nullptr);
+  HWND w = CreateWindowExW(0, wc.lpszClassName, widen(title).c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT, s.cx, s.cy,
+                           nullptr, nullptr, wc.hInstance, nullptr);
   if (!w) {
     error = "no window could be made (error " + std::to_string(GetLastError()) + ")";
     return nullptr;

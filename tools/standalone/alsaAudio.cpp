@@ -102,12 +102,12 @@ std::unique_ptr<AudioOutput> openAlsaOutput(const std::string& device, int rate,
   // Three blocks of latency in the device's buffer.
   const unsigned latencyUs = static_cast<unsigned>(3LL * block * 1000000LL / rate);
   bool floats = true;
-  err = snd_pcm_set_params(pcm, SND_PCM_FORMAT_FLOAT_LE, SND_PCM_ACCESS_RW_INTERLEAVED, 2,
-                           static_cast<unsigned>(rate), 1, latencyUs);
+  err = snd_pcm_set_params(pcm, SND_PCM_FORMAT_FLOAT_LE, SND_PCM_ACCESS_RW_INTERLEAVED, 2, static_cast<unsigned>(rate),
+                           1, latencyUs);
   if (err < 0) {
     floats = false;
-    err = snd_pcm_set_params(pcm, SND_PCM_FORMAT_S16_LE, SND_PCM_ACCESS_RW_INTERLEAVED, 2,
-                             static_cast<unsigned>(rate), 1, latencyUs);
+    err = snd_pcm_set_params(pcm, SND_PCM_FORMAT_S16_LE, SND_PCM_ACCESS_RW_INTERLEAVED, 2, static_cast<unsigned>(rate),
+                             1, latencyUs);
   }
   if (err < 0) {
     why = "ALSA device '" + device + "' refused " + std::to_string(rate) + " Hz stereo: " + snd_strerror(err);

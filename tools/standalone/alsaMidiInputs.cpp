@@ -74,8 +74,7 @@ bool toShort(const snd_seq_event_t& ev, ShortMidi& m) {
       m = {static_cast<std::uint8_t>(0xE0 | ch), byte(v), byte(v >> 7)};
       return true;
     }
-    default:
-      return false;
+    default: return false;
   }
 }
 

@@ -18,6 +18,7 @@ struct AudioRequest {
   std::string device;
   int rate = 0;
   int block = 0;
+  bool operator==(const AudioRequest&) const = default;
 };
 
 class AudioOutput {

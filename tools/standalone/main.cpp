@@ -79,7 +79,8 @@ int runWindow(Standalone& app, SettingsStore& store) {
   }
   auto editor = std::make_unique<EditorWindow>(top->parentHandle(), app.instance(), platformWindowHosts());
   auto fit = [&] {
-    top->resize(scaleCoord(TplugEditForm::kWidth, editor->scale()), scaleCoord(TplugEditForm::kHeight, editor->scale()));
+    top->resize(scaleCoord(TplugEditForm::kWidth, editor->scale()),
+                scaleCoord(TplugEditForm::kHeight, editor->scale()));
   };
   editor->setScale(resolveEditorScale(app.instance().settings().editorScale, 0, editor->systemScale()));
   fit();
@@ -135,8 +136,8 @@ int main(int argc, char** argv) {
   if (block != 0 && !validBlockSize(block)) return tools::usageError("korvo", "--block must be 16..8192", kUsage);
   if (list) return listDevices();
 
-  // Signals reach the main thread only: blocked here, before any thread is made, so that every
-  // thread inherits the mask; the main thread takes them while it waits.
+    // Signals reach the main thread only: blocked here, before any thread is made, so that every
+    // thread inherits the mask; the main thread takes them while it waits.
 #if defined(_WIN32)
   SetConsoleCtrlHandler(onConsoleEvent, TRUE);
 #else
