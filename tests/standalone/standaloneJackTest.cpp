@@ -27,8 +27,8 @@ namespace fs = std::filesystem;
 
 constexpr int kRate = 48000;
 constexpr int kNote = 69;
-constexpr std::size_t kNoteFrames = kRate;          // held for one second
-constexpr std::size_t kRecordFrames = 4 * kRate;    // and recorded for four
+constexpr std::size_t kNoteFrames = kRate;        // held for one second
+constexpr std::size_t kRecordFrames = 4 * kRate;  // and recorded for four
 
 // A JACK client that sends a note to Korvo's MIDI input at the start of its recording and
 // records Korvo's two outputs.
@@ -141,9 +141,10 @@ TEST(Standalone, PlaysANoteFromItsJackMidiPortAtItsPitchAndEndsItAndWritesItsFil
   const std::size_t expectedOnset = firstSound(expected);
   // From the MIDI message to the first sound at Korvo's output, as the server's clock counts.
   const double latencyMs = 1000.0 * static_cast<double>(onset) / kRate;
-  std::printf("[ measure  ] note to sound: %zu frames = %.2f ms (period %d frames; the sound itself starts %zu "
-              "frames after its note)\n",
-              onset, latencyMs, recorder.periodFrames(), expectedOnset);
+  std::printf(
+      "[ measure  ] note to sound: %zu frames = %.2f ms (period %d frames; the sound itself starts %zu "
+      "frames after its note)\n",
+      onset, latencyMs, recorder.periodFrames(), expectedOnset);
   RecordProperty("noteToSoundMs", std::to_string(latencyMs));
   EXPECT_LE(onset, expectedOnset + 2u * static_cast<std::size_t>(recorder.periodFrames()));
 
