@@ -147,8 +147,8 @@ class WasapiOutput : public AudioOutput {
     channels_ = format_->nChannels;
     // Three blocks of buffer, in 100 ns units.
     const REFERENCE_TIME duration = 3LL * block_ * 10000000LL / rate_;
-    hr = client_->Initialize(AUDCLNT_SHAREMODE_SHARED, AUDCLNT_STREAMFLAGS_EVENTCALLBACK, duration, 0, format_,
-                             nullptr);
+    hr =
+        client_->Initialize(AUDCLNT_SHAREMODE_SHARED, AUDCLNT_STREAMFLAGS_EVENTCALLBACK, duration, 0, format_, nullptr);
     if (FAILED(hr)) return fail("the endpoint refused the stream (" + hresultText(hr) + ")");
     client_->GetBufferSize(&bufferFrames_);
     hr = client_->SetEventHandle(ready_);
