@@ -86,9 +86,12 @@ class AlsaInputs : public MidiInputs {
     worker_ = std::thread([this] { run(); });
   }
   ~AlsaInputs() override {
-    const std::uint64_t one = 1;
-    if (wake_ < 0 || write(wake_, &one, sizeof one) < 0) quit_ = true;
     quit_ = true;
+    const std::uint64_t one = 1;
+    // Should the write fail, the thread sees the flag at its next look (it polls with a timeout).
+    if (wake_ >= 0) {
+      [[maybe_unused]] const ssize_t written = write(wake_, &one, sizeof one);
+    }
     worker_.join();
     if (wake_ >= 0) close(wake_);
     snd_seq_close(seq_);
@@ -102,8 +105,8 @@ class AlsaInputs : public MidiInputs {
     snd_seq_poll_descriptors(seq_, fds.data(), static_cast<unsigned>(n), POLLIN);
     fds.back() = pollfd{wake_, POLLIN, 0};
     while (!quit_) {
-      // Without a wake-up descriptor, look at the flag now and then.
-      if (poll(fds.data(), fds.size(), wake_ < 0 ? 100 : -1) < 0 && errno != EINTR) break;
+      // Without a working wake-up descriptor, look at the flag now and then.
+      if (poll(fds.data(), fds.size(), wake_ < 0 ? 100 : 500) < 0 && errno != EINTR) break;
       snd_seq_event_t* ev = nullptr;
       while (!quit_ && snd_seq_event_input_pending(seq_, 1) > 0 && snd_seq_event_input(seq_, &ev) >= 0 && ev) {
         ShortMidi m;

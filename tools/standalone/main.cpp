@@ -104,6 +104,14 @@ int runWindow(Standalone& app, SettingsStore& store) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#if defined(_WIN32)
+  // A window program has no console of its own: its messages go to the console it was started
+  // from, if any (a shell that redirects them has given it handles already).
+  if (!GetStdHandle(STD_ERROR_HANDLE) && AttachConsole(ATTACH_PARENT_PROCESS)) {
+    std::freopen("CONOUT$", "w", stdout);
+    std::freopen("CONOUT$", "w", stderr);
+  }
+#endif
   bool list = false, noGui = false;
   std::string device, midiIn;
   int rate = 0, block = 0;
