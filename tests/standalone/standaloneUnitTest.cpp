@@ -11,6 +11,10 @@
 #include <gtest/gtest.h>
 
 #include "audioDialog.h"
+#include "editorWindow.h"
+#include "headlessHost.h"
+#include "simpleTimer.h"
+#include "standalone.h"
 #include "builtInData.h"
 #include "plugInstance.h"
 #include "settingsStore.h"
@@ -112,6 +116,56 @@ TEST(SynthProcess, PlaysQueuedAndPortMessagesAndDropsAFloodWithoutBlocking) {
   synth.process(l.data(), r.data(), 256, std::span<const MidiEvent>(&late, 1));
   EXPECT_TRUE(synth.queueMidi({0xB0, 123, 0})) << "a block takes what the queue held";
   EXPECT_EQ(synth.blocks(), 42);
+}
+
+class NoTimers : public TimerEventService {
+ public:
+  unsigned setEvent(unsigned, unsigned, std::function<void(unsigned)>) override { return ++id_; }
+  void killEvent(unsigned) override {}
+
+ private:
+  unsigned id_ = 0;
+};
+
+TEST(AudioDialog, OpensFromTheOptionsMenuAndOkAppliesAndStoresTheChoice) {
+  TempDir t;
+  setenv("JACK_DEFAULT_SERVER", "korvo-unit-no-server", 1);
+  auto store = std::make_shared<FileSettingsStore>((t.dir / "settings.conf").string());
+  InstanceEnvironment env = withBuiltInData();
+  env.settingsStore = store;
+  env.useSystemDefaults = false;
+  env.defaults = {t.dir.string(), t.dir.string(), t.dir.string()};
+  env.saveOnDestroy = false;
+  StandaloneSettings start;
+  start.audio.device = "korvo-no-such-device";
+  Standalone app(start, env);
+  EXPECT_FALSE(app.audioOpen());
+  EXPECT_EQ(app.audioStatus().rfind("Audio: none (ALSA device 'korvo-no-such-device'", 0), 0u) << app.audioStatus();
+
+  NoTimers timers;
+  EditorWindow window(nullptr, app.instance(), WindowHostFactory{}, &timers);
+  window.show();
+  std::vector<std::string> said;
+  AudioDialogRunner runner(window.form(), app, *store, [&](const std::string& s) { said.push_back(s); });
+  window.addOptionsCommand("Audio and MIDI...", [&] { runner.open(); });
+  MenuItem* command = window.form().menuOptionsPopup.find("Audio and MIDI...");
+  ASSERT_NE(command, nullptr) << "the Options menu offers the dialog";
+  command->onClick(*command);
+  auto& host = static_cast<HeadlessHost&>(window.host());
+  ASSERT_EQ(host.modalCount(), 1u);
+  auto* dialog = dynamic_cast<AudioDialog*>(host.topModal());
+  ASSERT_NE(dialog, nullptr);
+  if (const char* shot = std::getenv("KORVO_DIALOG_SHOT")) savePng(host.frame(), shot);
+
+  dialog->rateList->setItemIndex(1);  // 44100
+  host.click(dialog->okButton->toWindow({10, 10}));
+  host.collectClosed();
+  EXPECT_EQ(host.modalCount(), 0u);
+  EXPECT_EQ(app.choice().audio.rate, 44100) << "applied at once";
+  EXPECT_EQ(app.choice().audio.device, "korvo-no-such-device");
+  EXPECT_EQ(readStandaloneSettings(*store).audio.rate, 44100) << "and stored";
+  EXPECT_EQ(window.form().StatusLabel1->text, app.statusLine());
+  EXPECT_FALSE(said.empty());
 }
 
 }  // namespace

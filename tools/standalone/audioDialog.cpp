@@ -40,8 +40,9 @@ std::vector<std::string> numberLines(const int (&values)[N], const std::string& 
   return lines;
 }
 
-ListBox* addList(Control& c, const std::string& caption, int x, int y, int w, int h) {
+ListBox* addList(Control& c, std::vector<Label*>& captions, const std::string& caption, int x, int y, int w, int h) {
   auto* label = c.add<Label>();
+  captions.push_back(label);
   label->setBounds(x, y, w, 14);
   label->setText(caption);
   auto* list = c.add<ListBox>();
@@ -57,10 +58,10 @@ AudioDialog::AudioDialog(std::vector<std::string> devices, std::vector<std::stri
     : DialogFrame(336, 276), devices_(std::move(devices)), midiInputs_(std::move(midiInputs)) {
   title = "Audio and MIDI";
   Control& c = client();
-  deviceList = addList(c, "Output", 8, 8, 200, 100);
-  rateList = addList(c, "Sample rate", 216, 8, 112, 100);
-  midiList = addList(c, "MIDI input", 8, 128, 200, 100);
-  blockList = addList(c, "Block size", 216, 128, 112, 100);
+  deviceList = addList(c, captions_, "Output", 8, 8, 200, 100);
+  rateList = addList(c, captions_, "Sample rate", 216, 8, 112, 100);
+  midiList = addList(c, captions_, "MIDI input", 8, 128, 200, 100);
+  blockList = addList(c, captions_, "Block size", 216, 128, 112, 100);
   int index = 0;
   deviceList->setItems(withChoice(devices_, "(automatic)", current.audio.device, index));
   deviceList->setItemIndex(index);
@@ -107,6 +108,13 @@ StandaloneSettings AudioDialog::choice() const {
   return s;
 }
 
+void AudioDialog::takeColours(Pixel back, Pixel text) {
+  colour = back;
+  fontColour = text;
+  for (Label* l : captions_) l->fontColour = text;
+  invalidate();
+}
+
 void AudioDialog::close(bool ok) {
   if (closed_) return;
   closed_ = true;
@@ -118,8 +126,7 @@ void AudioDialogRunner::open() {
   if (!h) return;
   auto dialog = std::make_unique<AudioDialog>(audioDeviceNames(), midiInputNames(), app_.choice());
   AudioDialog& d = *dialog;
-  d.colour = form_.progNameEdit->colour;
-  d.fontColour = form_.progNameEdit->fontColour;
+  d.takeColours(form_.progNameEdit->colour, form_.progNameEdit->fontColour);
   d.onClose = [this](AudioDialog& closing, bool ok) {
     const StandaloneSettings chosen = closing.choice();
     form_.EndKeyHookDialog(closing);

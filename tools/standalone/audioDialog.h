@@ -29,6 +29,8 @@ class AudioDialog : public DialogFrame {
   PushButton* okButton = nullptr;
   PushButton* cancelButton = nullptr;
 
+  // The editor's colours for the dialog, its captions and its lists.
+  void takeColours(Pixel back, Pixel text);
   // What the lists say now.
   StandaloneSettings choice() const;
   // Called once: true for OK (or Return), false for Cancel (or Escape).
@@ -36,6 +38,7 @@ class AudioDialog : public DialogFrame {
 
  private:
   void close(bool ok);
+  std::vector<Label*> captions_;
   std::vector<std::string> devices_, midiInputs_;
   bool closed_ = false;
 };

@@ -175,6 +175,7 @@ int main(int argc, char** argv) {
     Standalone app(choice, env);
     say(app.audioStatus());
     say(app.midiStatus());
+    say(app.instance().waveRomDescription());
 #if !defined(_WIN32)
     if (noGui) {
       say("playing; SIGTERM or Ctrl+C ends");
