@@ -31,7 +31,8 @@ until_true() {
 pid=$!
 until_true grep -q '^korvo: window ' "$out" || fail "no window was reported"
 grep -Eq '^korvo: Audio: (WASAPI \(|WinMM \(|none \()' "$out" || fail "no audio report"
-grep -E '^korvo: (Audio|WinMM MIDI|MIDI):' "$out"
+grep -Eq '^korvo: MIDI: WinMM, [0-9]+ input' "$out" || fail "no MIDI report"
+grep -E '^korvo: (Audio|MIDI):' "$out"
 window=$(timeout 60 xdotool search --sync --name '^Korvo$' | head -1)
 [ -n "$window" ] || fail "no window titled Korvo"
 xdotool windowfocus --sync "$window" 2>/dev/null

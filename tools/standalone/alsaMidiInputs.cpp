@@ -150,7 +150,7 @@ std::unique_ptr<MidiInputs> openMidiInputs(const std::string& only, SynthProcess
     if (!only.empty() && s.name.find(only) == std::string::npos) continue;
     (snd_seq_connect_from(seq, port, s.client, s.port) >= 0 ? connected : refused) += 1;
   }
-  std::string text = "ALSA MIDI: " + std::to_string(connected) + (connected == 1 ? " input" : " inputs");
+  std::string text = "ALSA sequencer, " + std::to_string(connected) + (connected == 1 ? " input" : " inputs");
   if (refused) text += " (" + std::to_string(refused) + " refused)";
   if (!only.empty() && connected == 0) text += " (none named '" + only + "')";
   return std::make_unique<AlsaInputs>(seq, port, synth, text);

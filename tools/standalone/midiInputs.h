@@ -15,7 +15,7 @@ class MidiInputs {
  public:
   // When it returns no message reaches the synthesizer any more.
   virtual ~MidiInputs() = default;
-  // One line for the status line, e.g. "MIDI: 2 ALSA inputs".
+  // One line for the status line, e.g. "ALSA sequencer, 2 inputs".
   virtual std::string description() const = 0;
 };
 

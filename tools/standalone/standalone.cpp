@@ -30,7 +30,7 @@ void Standalone::startDevices(std::string why) {
   audioStatus_ = audio_ ? "Audio: " + audio_->description() : "Audio: none (" + why + ")";
   std::string midiWhy;
   midi_ = openMidiInputs(choice_.midiIn, *synth_, midiWhy);
-  midiStatus_ = midi_ ? midi_->description() : "MIDI: " + midiWhy;
+  midiStatus_ = "MIDI: " + (midi_ ? midi_->description() : midiWhy);
 }
 
 void Standalone::stopDevices() {

@@ -54,7 +54,7 @@ class WinmmInputs : public MidiInputs {
         ++refused;
       }
     }
-    description_ = "WinMM MIDI: " + std::to_string(open_.size()) + (open_.size() == 1 ? " input" : " inputs");
+    description_ = "WinMM, " + std::to_string(open_.size()) + (open_.size() == 1 ? " input" : " inputs");
     if (refused) description_ += " (" + std::to_string(refused) + " refused)";
     if (!only.empty() && open_.empty() && !refused) description_ += " (none named '" + only + "')";
   }
