@@ -3,7 +3,7 @@
 #   package-win64         Korvo-<version>-win64.zip         (win64 preset)
 #   package-linux-x86_64  Korvo-<version>-linux-x86_64.tar.gz (release preset)
 # The Windows packages hold the setup program with the five files it copies beside it, and
-# Korvo.clap (copied by hand into the CLAP folder; the setup program does not offer it yet) and the
+# Korvo.clap (the setup program offers it for the CLAP folder beside the VST 2 one) and the
 # standalone Korvo.exe (run from anywhere: it reads the folders the setup program recorded). The
 # Linux package is laid out as an installation (the plug-in, Korvo.clap, the standalone korvo, their
 # product folder Korvo/) with korvinst beside them, which finds the data files in their places below Korvo/, and
@@ -61,6 +61,23 @@ else()
   endif()
 endif()
 
+# The manual (docs/manual): beside the read-me in the product folder; in the Windows packages
+# beside the setup program. A cross build carries a native build's copy when there is one.
+set(_pkg_manual_folder Korvo/manual)
+if(WIN32)
+  set(_pkg_manual_folder manual)
+endif()
+if(TARGET korvo_manual OR (CMAKE_CROSSCOMPILING AND EXISTS "${KORVO_MANUAL_DIR}/manual.html"))
+  list(APPEND _pkg_entries "${KORVO_MANUAL_DIR}/manual.html|${_pkg_manual_folder}"
+                           "${KORVO_MANUAL_DIR}/pictures|${_pkg_manual_folder}")
+  if(TARGET Korvo_lv2)
+    list(APPEND _pkg_entries "${KORVO_MANUAL_DIR}/manual.html|Korvo.lv2/Korvo/manual"
+                             "${KORVO_MANUAL_DIR}/pictures|Korvo.lv2/Korvo/manual")
+  endif()
+else()
+  message(STATUS "package: without the manual (no pandoc, or no native build's manual in ${KORVO_MANUAL_DIR})")
+endif()
+
 set(KORVO_PACKAGE_NAME "Korvo-${PROJECT_VERSION}-${_pkg_arch}")
 set(KORVO_PACKAGE_FILE "${CMAKE_BINARY_DIR}/${KORVO_PACKAGE_NAME}.${_pkg_suffix}")
 string(REPLACE ";" "\n" _pkg_manifest "${_pkg_entries}")
@@ -69,6 +86,9 @@ file(GENERATE OUTPUT "${CMAKE_BINARY_DIR}/package/${KORVO_PACKAGE_NAME}.files" C
 set(_pkg_deps korvinst Korvo Korvo_clap korvo)
 if(TARGET korvo_lv2_bundle)
   list(APPEND _pkg_deps korvo_lv2_bundle)
+endif()
+if(TARGET korvo_manual)
+  list(APPEND _pkg_deps korvo_manual)
 endif()
 if(NOT CMAKE_CROSSCOMPILING)
   list(APPEND _pkg_deps korvo_factory_data korvo_wavrom)

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs every Debian package that the builds, tests, benchmarks and fuzzers need; with --build
-# only what the release build needs (the demo), without Wine, the DAWs or any i386 package.
+# only what the release build needs (the demo, manual included), without Wine, the DAWs or any i386 package.
 # Non-interactive and idempotent: running it twice changes nothing the second time.
 #
 # --allow-i386-downgrades (implied by CI=true): where the i386 packages cannot be installed as they
@@ -39,6 +39,8 @@ PACKAGES=(
   libjack-jackd2-dev
   # LV2 headers for the LV2 bundle
   lv2-dev
+  # renders the manual (docs/manual) to HTML; the default build makes it, so the demo needs it too
+  pandoc
 )
 if [ "$MODE" != build ]; then
   PACKAGES+=(

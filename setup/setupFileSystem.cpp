@@ -1,6 +1,7 @@
 #include "setupFileSystem.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -94,6 +95,12 @@ std::vector<std::string> SystemFileSystem::drives() {
   return roots;
 }
 
+std::string defaultClapFolder() {
+  char buffer[MAX_PATH * 2];
+  const DWORD n = GetEnvironmentVariableA("CommonProgramFiles", buffer, sizeof buffer);
+  return n > 0 && n < sizeof buffer ? joinPath(std::string(buffer, n), "CLAP") : std::string();
+}
+
 std::string programFolder() {
   char buffer[MAX_PATH * 2];
   const DWORD n = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
@@ -145,6 +152,11 @@ std::vector<std::string> SystemFileSystem::subfolders(const std::string& path) {
 }
 
 std::vector<std::string> SystemFileSystem::drives() { return {"/"}; }
+
+std::string defaultClapFolder() {
+  const char* home = std::getenv("HOME");
+  return home && *home ? joinPath(home, ".clap") : std::string();
+}
 
 std::string programFolder() {
   std::error_code ec;

@@ -18,5 +18,8 @@ class SystemFileSystem : public SetupFileSystem {
 
 // The folder of the running program (the setup folder).
 std::string programFolder();
+// The folder CLAP hosts scan for every user: "<Common Files>\CLAP" on Windows, ~/.clap elsewhere
+// (empty when it cannot be told).
+std::string defaultClapFolder();
 
 }  // namespace korvo::setup

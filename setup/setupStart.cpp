@@ -15,7 +15,11 @@ int reportCommandLineError(const CommandLine& line) {
 SystemSetup::SystemSetup(const CommandLine& line, SetupMessages& interactive, std::string pluginFile)
     : store(createSystemSettingsStore()),
       env{files, *store, line.unattended ? static_cast<SetupMessages&>(unattended) : interactive, programFolder(),
-          std::move(pluginFile)} {}
+          std::move(pluginFile)} {
+  env.clapFolder = defaultClapFolder();
+  env.installVst2 = !line.noVst2;
+  env.installClap = clapOffered(env) && !line.noClap;
+}
 
 SystemSetup::~SystemSetup() = default;
 

@@ -65,6 +65,19 @@ class TerminalMessages : public SetupMessages {
 int runTerminal(SetupEnvironment& env, const std::string& start) {
   TForm1 form(env, start);
   std::printf("Korvo setup\n");
+  if (clapOffered(env)) {
+    std::printf(
+        "\nplug-ins: VST 2 into the folder chosen next, CLAP into %s\n"
+        "(Enter takes both, \"vst2\" or \"clap\" only that one, \"abort\" ends the setup) > ",
+        env.clapFolder.c_str());
+    std::fflush(stdout);
+    std::string reply;
+    const bool got = static_cast<bool>(std::getline(std::cin, reply));
+    if (!reply.empty() && reply.back() == '\r') reply.pop_back();
+    if (!got || reply == "abort") return 1;
+    env.installClap = reply != "vst2";
+    env.installVst2 = reply != "clap";
+  }
   while (!form.closed()) {
     std::printf("\nselect vst plugins path: [%s]\n(Enter takes it, \"abort\" ends the setup) > ",
                 form.pathLabel().c_str());

@@ -1,5 +1,6 @@
-// korvinst on Windows: the setup window (folder list, drive list, path label, Install, Abort)
-// over TForm1, native message boxes, the registry; or, with /S, the unattended mode.
+// korvinst on Windows: the setup window (folder list, drive list, path label, Install, Abort, and
+// which plug-ins: VST 2, CLAP) over TForm1, native message boxes, the registry; or, with /S, the
+// unattended mode.
 #include <windows.h>
 
 #include <cstdio>
@@ -21,7 +22,18 @@ constexpr COLORREF kFormColor = 3089186;
 constexpr COLORREF kFontColor = 11969957;
 constexpr int kOuterWidth = 430, kOuterHeight = 364;
 
-enum ControlId { kImage1 = 100, kLabel1, kDirectoryList, kDriveCombo, kPathLabel, kOkButton, kCancelButton };
+enum ControlId {
+  kImage1 = 100,
+  kLabel1,
+  kDirectoryList,
+  kDriveCombo,
+  kPathLabel,
+  kOkButton,
+  kCancelButton,
+  kVst2Box,
+  kClapBox,
+  kClapLabel
+};
 
 class BoxMessages : public SetupMessages {
  public:
@@ -33,6 +45,7 @@ class BoxMessages : public SetupMessages {
 
 struct Window {
   TForm1* form = nullptr;
+  SetupEnvironment* env = nullptr;
   HWND hwnd = nullptr, list = nullptr, drives = nullptr, path = nullptr;
   HFONT font = nullptr, bold = nullptr, logo = nullptr;
   HBRUSH back = nullptr;
@@ -119,6 +132,15 @@ void createControls(HWND hwnd) {
   g.path = child(hwnd, "STATIC", "", SS_LEFT | SS_NOPREFIX | SS_PATHELLIPSIS, 8, 312, 249, 16, kPathLabel);
   child(hwnd, "BUTTON", "Install", WS_TABSTOP | BS_DEFPUSHBUTTON, 312, 144, 75, 25, kOkButton);
   child(hwnd, "BUTTON", "Abort", WS_TABSTOP | BS_PUSHBUTTON, 312, 176, 75, 25, kCancelButton);
+  // Which plug-ins: VST 2 into the folder chosen on the left, CLAP into the folder CLAP hosts scan.
+  HWND vst2 = child(hwnd, "BUTTON", "VST 2 plug-in", WS_TABSTOP | BS_AUTOCHECKBOX, 272, 262, 145, 18, kVst2Box);
+  SendMessageA(vst2, BM_SETCHECK, g.env->installVst2 ? BST_CHECKED : BST_UNCHECKED, 0);
+  const bool offered = clapOffered(*g.env);
+  HWND clap = child(hwnd, "BUTTON", "CLAP plug-in", WS_TABSTOP | BS_AUTOCHECKBOX, 272, 282, 145, 18, kClapBox);
+  SendMessageA(clap, BM_SETCHECK, g.env->installClap ? BST_CHECKED : BST_UNCHECKED, 0);
+  EnableWindow(clap, offered);
+  child(hwnd, "STATIC", offered ? g.env->clapFolder.c_str() : "", SS_LEFT | SS_NOPREFIX | SS_PATHELLIPSIS, 272, 302,
+        145, 16, kClapLabel);
   SetFocus(g.list);
   showForm();
 }
@@ -162,6 +184,9 @@ LRESULT CALLBACK formProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
           DestroyWindow(hwnd);
         else
           showForm();
+      } else if ((id == kVst2Box || id == kClapBox) && code == BN_CLICKED) {
+        const bool on = SendMessageA(reinterpret_cast<HWND>(lp), BM_GETCHECK, 0, 0) == BST_CHECKED;
+        (id == kVst2Box ? g.env->installVst2 : g.env->installClap) = on;
       } else if ((id == kCancelButton || id == IDCANCEL) && code == BN_CLICKED) {
         g.form->CancelButtonClick();
         DestroyWindow(hwnd);
@@ -184,6 +209,7 @@ void attachStandardError() {
 int runWindow(SetupEnvironment& env, BoxMessages& boxes, const std::string& start, HINSTANCE instance, int show) {
   TForm1 form(env, start);
   g.form = &form;
+  g.env = &env;
   g.back = CreateSolidBrush(kFormColor);
   WNDCLASSA wc{};
   wc.lpfnWndProc = formProc;

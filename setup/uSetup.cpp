@@ -50,6 +50,18 @@ std::vector<InstallFile> installFiles(const std::string& plugin) {
           {"readme.txt", Target::Product, false, false}};
 }
 
+std::vector<InstallFile> plannedFiles(const SetupEnvironment& env) {
+  std::vector<InstallFile> files = installFiles(env.pluginFile);
+  if (!env.installVst2) files.erase(files.begin());
+  if (env.installClap)
+    files.insert(env.installVst2 ? files.begin() + 1 : files.begin(), {env.clapFile, Target::Clap, false, true});
+  return files;
+}
+
+bool clapOffered(SetupEnvironment& env) {
+  return !env.clapFile.empty() && !env.clapFolder.empty() && env.files.exists(joinPath(env.setupFolder, env.clapFile));
+}
+
 Folders deriveFolders(const std::string& chosen) {
   Folders f;
   f.chosen = chosen;
@@ -72,7 +84,7 @@ std::string normalFolder(const std::string& path) {
 
 std::string sourceOf(SetupEnvironment& env, const InstallFile& file) {
   const std::string beside = joinPath(env.setupFolder, file.name);
-  if (env.files.exists(beside) || file.target == Target::Chosen) return beside;
+  if (env.files.exists(beside) || file.target == Target::Chosen || file.target == Target::Clap) return beside;
   // A package that is itself an installation (the Linux one) keeps the data files in their
   // places below the product folder.
   std::string folder = joinPath(env.setupFolder, "Korvo");
@@ -101,6 +113,7 @@ std::string folderFor(const Folders& f, Target target) {
   return target == Target::Chosen ? f.chosen
          : target == Target::Data ? f.data
          : target == Target::User ? f.user
+         : target == Target::Clap ? f.clap
                                   : f.product;
 }
 
@@ -120,7 +133,12 @@ std::string keptList(const std::vector<std::pair<std::string, std::string>>& kep
 InstallOutcome install(SetupEnvironment& env, const std::string& chosen) {
   SetupMessages& say = env.messages;
   SetupFileSystem& fs = env.files;
-  const Folders f = deriveFolders(chosen);
+  Folders f = deriveFolders(chosen);
+  f.clap = env.clapFolder;
+  if (!env.installVst2 && !env.installClap) {
+    say.show("Choose the VST 2 plug-in, the CLAP plug-in or both.", "Nothing to install", false);
+    return InstallOutcome::Refused;
+  }
 
   if (say.show("Install to " + f.chosen + " ?", "", true) == Answer::Cancel) return InstallOutcome::Cancelled;
   // A typed folder may not exist yet: it is offered to be made, and refused only when it cannot be.
@@ -134,7 +152,7 @@ InstallOutcome install(SetupEnvironment& env, const std::string& chosen) {
   }
   // The files that hold the user's sounds, and where each is kept before it is replaced.
   std::vector<std::pair<std::string, std::string>> safety;
-  for (const InstallFile& file : installFiles(env.pluginFile))
+  for (const InstallFile& file : plannedFiles(env))
     if (file.safetyCopy)
       safety.emplace_back(file.name,
                           safetyCopyName(fs, joinPath(folderFor(f, file.target), file.name), sourceOf(env, file)));
@@ -156,8 +174,13 @@ InstallOutcome install(SetupEnvironment& env, const std::string& chosen) {
     }
   }
 
+  if (env.installClap && !fs.isDirectory(f.clap) && !createFolderPath(fs, f.clap)) {
+    say.show("Could not create the CLAP folder " + f.clap, "Error.", false);
+    return InstallOutcome::Refused;
+  }
+
   std::vector<std::pair<std::string, std::string>> kept;
-  for (const InstallFile& file : installFiles(env.pluginFile)) {
+  for (const InstallFile& file : plannedFiles(env)) {
     const std::string to = joinPath(folderFor(f, file.target), file.name);
     bool copied = true;
     // The backup and the library hold the user's sounds: without their safety copy they are not
@@ -182,6 +205,7 @@ InstallOutcome install(SetupEnvironment& env, const std::string& chosen) {
     return InstallOutcome::RegistryFailed;
   }
   say.show("Korvo has been installed." +
+               (env.installClap ? "\nThe CLAP plug-in is in " + f.clap + "." : std::string()) +
                (kept.empty() ? std::string() : "\nYour previous sounds are kept: " + keptList(kept, true) + "."),
            "", false);
   return InstallOutcome::Installed;
@@ -247,6 +271,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
       if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     if (upper == "/S") {
       line.unattended = true;
+    } else if (upper == "/NOVST2") {
+      line.noVst2 = true;
+    } else if (upper == "/NOCLAP") {
+      line.noClap = true;
     } else if (upper.rfind("/D=", 0) == 0) {
       line.folder = a.substr(3);
       for (std::size_t j = i + 1; j < args.size(); ++j) line.folder += " " + args[j];
@@ -258,7 +286,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
       if (line.folder.empty()) line.error = "/D= needs a folder";
       break;
     } else {
-      line.error = "unknown argument: " + a + " (usage: korvinst [/S] [/D=<folder>])";
+      line.error = "unknown argument: " + a + " (usage: korvinst [/S] [/NOVST2] [/NOCLAP] [/D=<folder>])";
       break;
     }
   }

@@ -46,7 +46,7 @@ class SetupMessages {
 };
 
 // The files copied from the setup folder, in their order, and where each goes.
-enum class Target { Chosen, Data, User, Product };
+enum class Target { Chosen, Data, User, Product, Clap };
 struct InstallFile {
   std::string name;
   Target target;
@@ -64,7 +64,7 @@ std::string safetyCopyName(SetupFileSystem& files, const std::string& target, co
 
 // The product, data and user folders of a chosen folder.
 struct Folders {
-  std::string chosen, product, data, user;
+  std::string chosen, product, data, user, clap;
 };
 Folders deriveFolders(const std::string& chosen);
 
@@ -86,7 +86,20 @@ struct SetupEnvironment {
   // The failure text of the last step; the registry's wording unless a front end stores the
   // folders elsewhere.
   std::string settingsFailure = "Could not write to registry.";
+  // The CLAP plug-in: its file in the setup folder, the folder CLAP hosts scan, and the formats
+  // the user chose. The product folder (wave ROM, sounds) always goes into the chosen folder,
+  // where the settings point both plug-ins.
+  std::string clapFile = "Korvo.clap";
+  std::string clapFolder = {};
+  bool installVst2 = true;
+  bool installClap = false;
 };
+
+// The files of this installation: installFiles without the VST 2 plug-in when it is not chosen,
+// and with the CLAP plug-in (into the CLAP folder) when that is.
+std::vector<InstallFile> plannedFiles(const SetupEnvironment& env);
+// Whether the setup folder has a CLAP plug-in to offer.
+bool clapOffered(SetupEnvironment& env);
 
 // Where a file is copied from: the setup folder, else (for a setup folder laid out as an
 // installation) its place below the setup folder's product folder Korvo.
@@ -149,8 +162,10 @@ std::string normalFolder(const std::string& path);
 // last and takes the rest of the command line, spaces included, without quotes.
 struct CommandLine {
   bool unattended = false;
-  std::string folder;  // empty when /D= is not given
-  std::string error;   // non-empty for a command line that is not understood
+  bool noVst2 = false;  // /NOVST2: the CLAP plug-in only
+  bool noClap = false;  // /NOCLAP: the VST 2 plug-in only
+  std::string folder;   // empty when /D= is not given
+  std::string error;    // non-empty for a command line that is not understood
 };
 CommandLine parseCommandLine(const std::vector<std::string>& args);
 

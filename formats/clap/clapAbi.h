@@ -375,4 +375,117 @@ const Ext* hostExtension(const clap_host* host, const char* id) {
   return static_cast<const Ext*>(host->get_extension(host, id));
 }
 
+// Preset discovery and loading ------------------------------------------------------------------
+// A host indexes the sounds through a provider of the preset-discovery factory (locations: the
+// built-in factory bank, library files), then asks the plug-in to load one by location and key.
+
+inline constexpr char CLAP_PRESET_DISCOVERY_FACTORY_ID[] = "clap.preset-discovery-factory/2";
+inline constexpr char CLAP_PRESET_DISCOVERY_FACTORY_ID_COMPAT[] = "clap.preset-discovery-factory/draft-2";
+
+enum : std::uint32_t { CLAP_PRESET_DISCOVERY_LOCATION_FILE = 0, CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN = 1 };
+enum : std::uint32_t {
+  CLAP_PRESET_DISCOVERY_IS_FACTORY_CONTENT = 1u << 0,
+  CLAP_PRESET_DISCOVERY_IS_USER_CONTENT = 1u << 1,
+};
+
+using clap_timestamp = std::uint64_t;  // seconds since 1970; 0 when unknown
+
+struct clap_universal_plugin_id {
+  const char* abi;  // "clap"
+  const char* id;
+};
+
+struct clap_preset_discovery_metadata_receiver {
+  void* receiver_data;
+  void(KORVO_CLAPCALL* on_error)(const clap_preset_discovery_metadata_receiver* receiver, std::int32_t os_error,
+                                 const char* error_message);
+  // False: stop calling back for this file.
+  bool(KORVO_CLAPCALL* begin_preset)(const clap_preset_discovery_metadata_receiver* receiver, const char* name,
+                                     const char* load_key);
+  void(KORVO_CLAPCALL* add_plugin_id)(const clap_preset_discovery_metadata_receiver* receiver,
+                                      const clap_universal_plugin_id* plugin_id);
+  void(KORVO_CLAPCALL* set_soundpack_id)(const clap_preset_discovery_metadata_receiver* receiver,
+                                         const char* soundpack_id);
+  void(KORVO_CLAPCALL* set_flags)(const clap_preset_discovery_metadata_receiver* receiver, std::uint32_t flags);
+  void(KORVO_CLAPCALL* add_creator)(const clap_preset_discovery_metadata_receiver* receiver, const char* creator);
+  void(KORVO_CLAPCALL* set_description)(const clap_preset_discovery_metadata_receiver* receiver,
+                                        const char* description);
+  void(KORVO_CLAPCALL* set_timestamps)(const clap_preset_discovery_metadata_receiver* receiver,
+                                       clap_timestamp creation_time, clap_timestamp modification_time);
+  void(KORVO_CLAPCALL* add_feature)(const clap_preset_discovery_metadata_receiver* receiver, const char* feature);
+  void(KORVO_CLAPCALL* add_extra_info)(const clap_preset_discovery_metadata_receiver* receiver, const char* key,
+                                       const char* value);
+};
+
+struct clap_preset_discovery_filetype {
+  const char* name;
+  const char* description;
+  const char* file_extension;  // without the dot
+};
+
+struct clap_preset_discovery_location {
+  std::uint32_t flags;
+  const char* name;
+  std::uint32_t kind;
+  const char* location;  // a folder or a file; null for presets inside the plug-in
+};
+
+struct clap_preset_discovery_soundpack;
+
+struct clap_preset_discovery_provider_descriptor {
+  clap_version_t clap_version;
+  const char* id;
+  const char* name;
+  const char* vendor;
+};
+
+struct clap_preset_discovery_provider {
+  const clap_preset_discovery_provider_descriptor* desc;
+  void* provider_data;
+  bool(KORVO_CLAPCALL* init)(const clap_preset_discovery_provider* provider);
+  void(KORVO_CLAPCALL* destroy)(const clap_preset_discovery_provider* provider);
+  bool(KORVO_CLAPCALL* get_metadata)(const clap_preset_discovery_provider* provider, std::uint32_t location_kind,
+                                     const char* location,
+                                     const clap_preset_discovery_metadata_receiver* metadata_receiver);
+  const void*(KORVO_CLAPCALL* get_extension)(const clap_preset_discovery_provider* provider, const char* extension_id);
+};
+
+struct clap_preset_discovery_indexer {
+  clap_version_t clap_version;
+  const char* name;
+  const char* vendor;
+  const char* url;
+  const char* version;
+  void* indexer_data;
+  bool(KORVO_CLAPCALL* declare_filetype)(const clap_preset_discovery_indexer* indexer,
+                                         const clap_preset_discovery_filetype* filetype);
+  bool(KORVO_CLAPCALL* declare_location)(const clap_preset_discovery_indexer* indexer,
+                                         const clap_preset_discovery_location* location);
+  bool(KORVO_CLAPCALL* declare_soundpack)(const clap_preset_discovery_indexer* indexer,
+                                          const clap_preset_discovery_soundpack* soundpack);
+  const void*(KORVO_CLAPCALL* get_extension)(const clap_preset_discovery_indexer* indexer, const char* extension_id);
+};
+
+struct clap_preset_discovery_factory {
+  std::uint32_t(KORVO_CLAPCALL* count)(const clap_preset_discovery_factory* factory);
+  const clap_preset_discovery_provider_descriptor*(KORVO_CLAPCALL* get_descriptor)(
+      const clap_preset_discovery_factory* factory, std::uint32_t index);
+  const clap_preset_discovery_provider*(KORVO_CLAPCALL* create)(const clap_preset_discovery_factory* factory,
+                                                                const clap_preset_discovery_indexer* indexer,
+                                                                const char* provider_id);
+};
+
+inline constexpr char CLAP_EXT_PRESET_LOAD[] = "clap.preset-load/2";
+inline constexpr char CLAP_EXT_PRESET_LOAD_COMPAT[] = "clap.preset-load.draft/2";
+struct clap_plugin_preset_load {
+  bool(KORVO_CLAPCALL* from_location)(const clap_plugin* plugin, std::uint32_t location_kind, const char* location,
+                                      const char* load_key);  // main thread
+};
+struct clap_host_preset_load {
+  void(KORVO_CLAPCALL* on_error)(const clap_host* host, std::uint32_t location_kind, const char* location,
+                                 const char* load_key, std::int32_t os_error, const char* msg);
+  void(KORVO_CLAPCALL* loaded)(const clap_host* host, std::uint32_t location_kind, const char* location,
+                               const char* load_key);
+};
+
 }  // namespace korvo::clap

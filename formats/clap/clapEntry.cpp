@@ -3,6 +3,7 @@
 
 #include "builtInData.h"
 #include "clapPlugin.h"
+#include "clapPresets.h"
 
 #if defined(_WIN32)
 #define KORVO_EXPORT __declspec(dllexport)
@@ -30,7 +31,14 @@ const clap_plugin_factory kFactory{pluginCount, pluginDescriptor, createPlugin};
 bool KORVO_CLAPCALL entryInit(const char*) { return true; }
 void KORVO_CLAPCALL entryDeinit() {}
 const void* KORVO_CLAPCALL entryFactory(const char* id) {
-  return id && std::strcmp(id, CLAP_PLUGIN_FACTORY_ID) == 0 ? &kFactory : nullptr;
+  if (!id) return nullptr;
+  if (std::strcmp(id, CLAP_PLUGIN_FACTORY_ID) == 0) return &kFactory;
+  if (std::strcmp(id, CLAP_PRESET_DISCOVERY_FACTORY_ID) == 0 ||
+      std::strcmp(id, CLAP_PRESET_DISCOVERY_FACTORY_ID_COMPAT) == 0) {
+    static const clap_preset_discovery_factory* presets = korvo::clapPresetFactory(korvo::withBuiltInData());
+    return presets;
+  }
+  return nullptr;
 }
 
 }  // namespace

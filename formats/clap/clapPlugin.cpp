@@ -98,6 +98,10 @@ struct CclapSynthRecords {
   static bool KORVO_CLAPCALL load(const clap_plugin* p, const clap_istream* stream) {
     return stream && CclapSynth::self(p).load(*stream);
   }
+  static bool KORVO_CLAPCALL fromLocation(const clap_plugin* p, std::uint32_t kind, const char* location,
+                                          const char* loadKey) {
+    return CclapSynth::self(p).loadPreset(kind, location, loadKey);
+  }
 
   static CclapEditor* editor(const clap_plugin* p) {
     CclapSynth& synth = CclapSynth::self(p);
@@ -158,6 +162,7 @@ namespace {
 const clap_plugin_params kParams{CclapSynthRecords::count,  CclapSynthRecords::info,     CclapSynthRecords::value,
                                  CclapSynthRecords::toText, CclapSynthRecords::fromText, CclapSynthRecords::flush};
 const clap_plugin_state kState{CclapSynthRecords::save, CclapSynthRecords::load};
+const clap_plugin_preset_load kPresetLoad{CclapSynthRecords::fromLocation};
 const clap_plugin_gui kGui{
     CclapSynthRecords::guiApiSupported, CclapSynthRecords::guiPreferredApi, CclapSynthRecords::guiCreate,
     CclapSynthRecords::guiDestroy,      CclapSynthRecords::guiSetScale,     CclapSynthRecords::guiGetSize,
@@ -170,6 +175,8 @@ const clap_plugin_timer_support kTimer{CclapSynthRecords::onTimer};
 CclapSynth::CclapSynth(const clap_host* host, InstanceEnvironment environment, EditorWindowFactory editorFactory)
     : host_(host), environment_(std::move(environment)), editorFactory_(std::move(editorFactory)) {
   hostKnows_.fill(kUnknown);
+  // CLAP hosts send program change for the plug-in to use; the Options menu can turn it off.
+  environment_.programChangeDefault = true;
   plugin_.desc = &kDescriptor;
   plugin_.plugin_data = this;
   plugin_.init = [](const clap_plugin* p) { return self(p).init(); };
@@ -195,7 +202,10 @@ bool CclapSynth::init() {
   hostParams_ = hostExtension<clap_host_params>(host_, CLAP_EXT_PARAMS);
   hostState_ = hostExtension<clap_host_state>(host_, CLAP_EXT_STATE);
   threadCheck_ = hostExtension<clap_host_thread_check>(host_, CLAP_EXT_THREAD_CHECK);
+  hostPresetLoad_ = hostExtension<clap_host_preset_load>(host_, CLAP_EXT_PRESET_LOAD);
+  if (!hostPresetLoad_) hostPresetLoad_ = hostExtension<clap_host_preset_load>(host_, CLAP_EXT_PRESET_LOAD_COMPAT);
   if (instance_ || !onMainThreadNow()) return false;
+  environmentForPresets_ = environment_;
   try {
     instance_ = std::make_unique<CplugInstance>(kDefaultRate, std::move(environment_));
     events_.resize(CMidiParser::kCapacity);
@@ -232,6 +242,7 @@ const void* CclapSynth::extension(const char* id) const {
   if (name == CLAP_EXT_PARAMS) return &kParams;
   if (name == CLAP_EXT_STATE) return &kState;
   if (name == CLAP_EXT_LATENCY) return &kLatency;
+  if (name == CLAP_EXT_PRESET_LOAD || name == CLAP_EXT_PRESET_LOAD_COMPAT) return &kPresetLoad;
   if (editor_ && name == CLAP_EXT_GUI) return &kGui;
   if (editor_ && name == CLAP_EXT_TIMER_SUPPORT) return &kTimer;
   return nullptr;
@@ -294,8 +305,20 @@ std::uint32_t CclapSynth::takeEvents(const clap_input_events& in, std::uint32_t 
     }
     const auto at = static_cast<std::int32_t>(time - std::min(time, frame));
     notes += fromClapEvent(*e, at, std::span(events_).subspan(notes));
+    rememberNoteOn(*e);
   }
   return i;
+}
+
+void CclapSynth::rememberNoteOn(const clap_event_header& e) {
+  if (e.space_id != CLAP_CORE_EVENT_SPACE_ID) return;
+  if (e.type == CLAP_EVENT_NOTE_ON && e.size >= sizeof(clap_event_note)) {
+    const auto& n = reinterpret_cast<const clap_event_note&>(e);
+    noteEnds_.noteOn(n.key, n.channel, n.note_id);
+  } else if (e.type == CLAP_EVENT_MIDI && e.size >= sizeof(clap_event_midi)) {
+    const auto& m = reinterpret_cast<const clap_event_midi&>(e);
+    if ((m.data[0] & 0xF0) == 0x90 && m.data[2] > 0) noteEnds_.noteOn(m.data[1] & 0x7F, m.data[0] & 0x0F, -1);
+  }
 }
 
 clap_process_status CclapSynth::process(const clap_process& p) {
@@ -325,10 +348,13 @@ clap_process_status CclapSynth::process(const clap_process& p) {
     if (in) next = takeEvents(*in, next, count, done, until, notes);
     if (until <= done && frames > 0) until = frames;  // no later change: the rest of the block
     instance_->processEvents({events_.data(), notes});
+    noteEnds_.beforeRender(instance_->engine());
     if (until > done) instance_->render(true, left + done, static_cast<int>(until - done), right + done);
+    noteEnds_.afterRender(instance_->engine(), until > 0 ? until - 1 : 0);
     done = until;
   } while (done < frames);
   reportChanges(p.out_events);
+  noteEnds_.push(p.out_events);
   return CLAP_PROCESS_CONTINUE;
 }
 
@@ -410,6 +436,32 @@ bool CclapSynth::save(const clap_ostream& stream) {
   return !state.empty();
 }
 
+bool CclapSynth::loadPreset(std::uint32_t kind, const char* location, const char* loadKey) {
+  if (!instance_ || !onMainThreadNow()) return false;
+  const std::optional<int> n = presetNumber(loadKey);
+  PresetBank bank;
+  if (n) bank = readPresetBank(kind, location, environmentForPresets_);
+  const std::string error = !n ? std::string("no program number: ") + (loadKey ? loadKey : "(none)") : bank.error;
+  if (error.empty()) {
+    const std::vector<std::uint8_t> record = presetRecord(bank, *n);
+    if (loadRecord(record.data(), record.size())) {
+      if (hostPresetLoad_ && hostPresetLoad_->loaded) hostPresetLoad_->loaded(host_, kind, location, loadKey);
+      return true;
+    }
+  }
+  if (hostPresetLoad_ && hostPresetLoad_->on_error)
+    hostPresetLoad_->on_error(host_, kind, location, loadKey, 0, error.empty() ? "not a sound record" : error.c_str());
+  return false;
+}
+
+bool CclapSynth::loadRecord(const std::uint8_t* data, std::size_t size) {
+  if (!instance_->setState(data, size)) return false;
+  stateLoaded_.store(true);
+  if (editor_ && editor_->window()) editor_->window()->refresh();
+  if (hostParams_ && hostParams_->rescan) hostParams_->rescan(host_, CLAP_PARAM_RESCAN_VALUES);
+  return true;
+}
+
 bool CclapSynth::load(const clap_istream& stream) {
   if (!instance_ || !stream.read || !onMainThreadNow()) return false;
   std::vector<std::uint8_t> data(kMaxStateBytes + 1);
@@ -420,11 +472,7 @@ bool CclapSynth::load(const clap_istream& stream) {
     if (n == 0) break;
     size += static_cast<std::size_t>(n);
   }
-  if (size > kMaxStateBytes || !instance_->setState(data.data(), size)) return false;
-  stateLoaded_.store(true);
-  if (editor_ && editor_->window()) editor_->window()->refresh();
-  if (hostParams_ && hostParams_->rescan) hostParams_->rescan(host_, CLAP_PARAM_RESCAN_VALUES);
-  return true;
+  return size <= kMaxStateBytes && loadRecord(data.data(), size);
 }
 
 // Factory ----------------------------------------------------------------------------------------

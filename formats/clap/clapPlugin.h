@@ -10,6 +10,8 @@
 
 #include "clapAbi.h"
 #include "clapEditor.h"
+#include "clapNoteEnds.h"
+#include "clapPresets.h"
 #include "plugInstance.h"
 
 namespace korvo {
@@ -55,6 +57,7 @@ class CclapSynth {
   void applyParams(const clap::clap_input_events* in);
   // The changes made inside Korvo since the last call, as output events (or one rescan).
   void reportChanges(const clap::clap_output_events* out);
+  void rememberNoteOn(const clap::clap_event_header& e);
 
   // params
   bool paramInfo(std::uint32_t index, clap::clap_param_info& info) const;
@@ -63,6 +66,9 @@ class CclapSynth {
   // state
   bool save(const clap::clap_ostream& stream);
   bool load(const clap::clap_istream& stream);
+  // preset-load: program n (the load key) of a location the preset provider named
+  bool loadPreset(std::uint32_t kind, const char* location, const char* loadKey);
+  bool loadRecord(const std::uint8_t* data, std::size_t size);
 
   // Whether the host says this is its main thread (true when it cannot tell).
   bool onMainThreadNow() const;
@@ -77,13 +83,16 @@ class CclapSynth {
   const clap::clap_host_params* hostParams_ = nullptr;
   const clap::clap_host_state* hostState_ = nullptr;
   const clap::clap_host_thread_check* threadCheck_ = nullptr;
+  const clap::clap_host_preset_load* hostPresetLoad_ = nullptr;
   InstanceEnvironment environment_;
+  InstanceEnvironment environmentForPresets_;  // the built-in bank, once environment_ went to the instance
   std::unique_ptr<CplugInstance> instance_;
   EditorWindowFactory editorFactory_;
   std::unique_ptr<CclapEditor> editor_;                // freed before the instance it shows
   std::array<std::int16_t, kParamWordCount> shown_{};  // the words at the last editor tick
   // Sized once, at init: the realtime path never allocates.
   std::vector<MidiEvent> events_;
+  ClapNoteEnds noteEnds_;
   std::array<std::int16_t, kParamWordCount> changedIds_{};
   std::array<std::int16_t, kParamWordCount> changedValues_{};
   // What the host was last told or last sent of each word (drain and process threads only): a

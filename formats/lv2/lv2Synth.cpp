@@ -25,7 +25,8 @@ std::unique_ptr<Lv2Synth> Lv2Synth::create(double sampleRate, const LV2_Feature*
 }
 
 Lv2Synth::Lv2Synth(double sampleRate, const LV2_URID_Map& map, InstanceEnvironment environment)
-    : instance_(static_cast<int>(std::lround(sampleRate)), std::move(environment)),
+    // LV2 hosts send program change for the plug-in to use; the Options menu can turn it off.
+    : instance_(static_cast<int>(std::lround(sampleRate)), std::move(environment).withProgramChange(true)),
       controls_(paramList().size(), nullptr),
       applied_(std::make_unique<std::atomic<int>[]>(paramList().size())),
       events_(CMidiParser::kCapacity) {

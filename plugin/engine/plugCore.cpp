@@ -8,6 +8,7 @@
 #include "VSTaux.h"
 #include "modSources.h"
 #include "renderMath.h"
+#include "sharedWord.h"
 #include "transTables.h"
 
 namespace korvo {
@@ -44,6 +45,7 @@ CplugMaster::CplugMaster(int sampleRate, EngineData data)
   parser_.setHandlers([this](int channel, int note, int velocity) { soundMan_.PlayNote(channel, note, velocity); }, {},
                       [this](int channel, int index, int value) { controller(channel, index, value); },
                       [this](int) { resetState(); });
+  parser_.setProgramHandler([this](int, int program) { programChange(program); });
 
   doc_ = std::make_unique<Cdoc>(kMaxVoices, static_cast<float>(sampleRate_));
   doc_->loadRom(data.waveRom.data(), data.waveRom.size());
@@ -146,7 +148,9 @@ bool CplugMaster::setChunk(const void* data, std::size_t size) {
   if (!data || size != static_cast<std::size_t>(Ckv_soundMan::EditRecordSize())) return false;
   // A whole-record copy while a note may be reading the edit buffer.
   BusyScope busy(*this);
-  return soundMan_.LoadEdit(data);
+  if (!soundMan_.LoadEdit(data)) return false;
+  stateJustRestored_.store(true, std::memory_order_relaxed);
+  return true;
 }
 
 void CplugMaster::keyboardNote(int channel, int note, int velocity) { soundMan_.PlayNote(channel, note, velocity); }
@@ -199,6 +203,24 @@ void CplugMaster::controller(int channel, int index, int value) {
   } else if (index <= CMidiParser::kPressureIndex) {
     controllers_[slotOf(index)] = static_cast<std::int16_t>(value);
   }
+  if (index < MidiLearn::kControllers)
+    if (const auto binding = midiLearn_.onController(index)) learnedController(*binding, value);
+}
+
+void CplugMaster::learnedController(const ControllerBinding& binding, int value) {
+  if (binding.word < 0 || binding.word >= kParamWordCount) return;
+  std::int16_t& word = soundMan_.EditRecord()->words[binding.word];
+  const auto next = static_cast<std::int16_t>(binding.valueFor(value));
+  if (loadSharedWord(word) == next) return;
+  storeSharedWord(word, next);
+  soundMan_.Editor().SetModified();
+  soundChanges_.fetch_add(1, std::memory_order_acq_rel);
+}
+
+void CplugMaster::programChange(int program) {
+  if (!programChangeSelects_.load(std::memory_order_relaxed) || stateJustRestored_.load(std::memory_order_relaxed))
+    return;
+  if (soundMan_.SelectProgramRealtime(program)) soundChanges_.fetch_add(1, std::memory_order_acq_rel);
 }
 
 CplugMaster::VoiceView CplugMaster::voice(int n) const {
@@ -237,6 +259,7 @@ void CplugMaster::render(bool replace, float* left, int frames, float* right) {
   else
     renderScalar(replace, left, frames, right);
   parser_.endBlock();
+  stateJustRestored_.store(false, std::memory_order_relaxed);
   voicesInUse_.store(activeCount_, std::memory_order_relaxed);
 }
 

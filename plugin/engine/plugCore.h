@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "midiLearn.h"
 #include "midiParser.h"
 #include "mod_amp.h"
 #include "mod_doc.h"
@@ -94,6 +95,19 @@ class CplugMaster {
   // chip and controllers (audio thread, or under a BusyScope).
   void panic();
 
+  // MIDI learn: controllers bound to sound words (any thread; the audio thread applies them at
+  // their sample, after they have also reached the modulation sources).
+  MidiLearn& midiLearn() { return midiLearn_; }
+  const MidiLearn& midiLearn() const { return midiLearn_; }
+  // Whether a MIDI program change selects program n of the memory at its sample (any thread; off
+  // until switched on). One that arrives in the first block after setChunk is ignored: hosts
+  // send one right after restoring a project, which would overwrite the sound just restored.
+  void setProgramChangeSelects(bool on) { programChangeSelects_.store(on, std::memory_order_relaxed); }
+  bool programChangeSelects() const { return programChangeSelects_.load(std::memory_order_relaxed); }
+  // Counts the changes the audio thread made to the edit buffer (learned controllers, program
+  // changes), so the editor redraws at its next display tick (any thread).
+  std::uint32_t soundChanges() const { return soundChanges_.load(std::memory_order_acquire); }
+
   // The 544-byte image of the edit buffer.
   std::vector<std::uint8_t> getChunk();
   // Accepted only at 544 bytes with a valid record; false otherwise and nothing changes.
@@ -140,6 +154,8 @@ class CplugMaster {
     std::uint8_t channel = 0, note = 0, velocity = 0;
   };
   void playEditorEvents();
+  void programChange(int program);
+  void learnedController(const ControllerBinding& binding, int value);
 
   struct ModSlot {
     const std::int32_t* source = nullptr;
@@ -237,6 +253,10 @@ class CplugMaster {
   static constexpr std::size_t kPitchBendSlot = CMidiParser::kPitchBendIndex + 1;
   std::array<std::int32_t, kPitchBendSlot + 1> controllers_{};
   Ckv_soundMan soundMan_;
+  MidiLearn midiLearn_;
+  std::atomic<bool> programChangeSelects_{false};
+  std::atomic<bool> stateJustRestored_{false};
+  std::atomic<std::uint32_t> soundChanges_{0};
   CMidiParser parser_;
   std::unique_ptr<Cdoc> doc_;
   std::array<int, kMaxVoices> finished_{};

@@ -46,6 +46,28 @@ std::string InstanceForEditor::waveRomProblem() const {
   return instance_.waveRomDescription();
 }
 
+bool InstanceForEditor::learnController(int word) { return instance_.learnController(word); }
+void InstanceForEditor::cancelLearn() { instance_.cancelLearn(); }
+int InstanceForEditor::learningWord() const { return instance_.learningParam(); }
+int InstanceForEditor::controllerOf(int word) const { return instance_.controllerOf(word); }
+void InstanceForEditor::forgetWord(int word) {
+  if (const int c = instance_.controllerOf(word); c >= 0) instance_.forgetController(c);
+}
+std::vector<IEditorEngine::ControllerBinding> InstanceForEditor::controllerBindings() const {
+  std::vector<ControllerBinding> list;
+  for (const auto& b : instance_.controllerBindings()) list.push_back({b.controller, b.id});
+  return list;
+}
+void InstanceForEditor::forgetController(int controller) { instance_.forgetController(controller); }
+void InstanceForEditor::forgetAllControllers() { instance_.forgetAllControllers(); }
+std::string InstanceForEditor::paramName(int word) const {
+  const ParamInfo* p = CplugInstance::params().find(word);
+  return p ? p->name : std::string();
+}
+bool InstanceForEditor::programChangeSelects() const { return instance_.programChangeSelects(); }
+void InstanceForEditor::setProgramChangeSelects(bool on) { instance_.setProgramChangeSelects(on); }
+std::uint32_t InstanceForEditor::soundChanges() const { return instance_.engine().soundChanges(); }
+
 EditorWindow::EditorWindow(void* parentWindow, CplugInstance& instance, WindowHostFactory hosts,
                            TimerEventService* timerService) {
   engine_ = std::make_unique<InstanceForEditor>(instance);

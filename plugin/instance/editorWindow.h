@@ -74,6 +74,18 @@ class InstanceForEditor : public IEditorEngine {
   int editorScale() const override;
   void setEditorScale(int percent) override;
   std::string waveRomProblem() const override;
+  bool learnController(int word) override;
+  void cancelLearn() override;
+  int learningWord() const override;
+  int controllerOf(int word) const override;
+  void forgetWord(int word) override;
+  std::vector<ControllerBinding> controllerBindings() const override;
+  void forgetController(int controller) override;
+  void forgetAllControllers() override;
+  std::string paramName(int word) const override;
+  bool programChangeSelects() const override;
+  void setProgramChangeSelects(bool on) override;
+  std::uint32_t soundChanges() const override;
   CplugInstance& instance() const { return instance_; }
 
  private:

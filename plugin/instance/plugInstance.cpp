@@ -8,6 +8,7 @@
 
 #include "VSTaux.h"
 #include "memoryMerge.h"
+#include "controllerBindings.h"
 #include "settingsStore.h"
 #include "sharedWord.h"
 #include "waveRomFile.h"
@@ -26,6 +27,9 @@ CplugInstance::CplugInstance(int sampleRate, InstanceEnvironment environment) : 
   for (int word = 0; word < kParamWordCount; ++word)
     reported_[static_cast<std::size_t>(word)].store(static_cast<std::int16_t>(paramValue(word)),
                                                     std::memory_order_relaxed);
+  readControllerBindings(settings_.midiControllers, params(), engine_->midiLearn());
+  engine_->setProgramChangeSelects(settings_.programChange == 0 ? env_.programChangeDefault
+                                                                : settings_.programChange == 2);
 }
 
 CplugInstance::~CplugInstance() {
@@ -33,7 +37,41 @@ CplugInstance::~CplugInstance() {
   if (backupNeedsWriting(backupStatus_, programMemoryChanged()))
     writeMergedBackup(engine_->soundMan(), memoryAtLoad_, dataFolder(), settings_.path_user, backupStatus_,
                       std::time(nullptr));
+  settings_.midiControllers = controllerBindingsText(engine_->midiLearn());
   writeSettings(*store_, defaults_, settings_);
+}
+
+bool CplugInstance::learnController(int id) {
+  const auto binding = bindingFor(params(), id);
+  if (!binding) return false;
+  engine_->midiLearn().arm(*binding);
+  return true;
+}
+
+int CplugInstance::learningParam() const {
+  const auto armed = engine_->midiLearn().armed();
+  return armed ? armed->word : -1;
+}
+
+std::vector<CplugInstance::ControllerParam> CplugInstance::controllerBindings() const {
+  std::vector<ControllerParam> list;
+  for (int c = 0; c < MidiLearn::kControllers; ++c)
+    if (const auto b = engine_->midiLearn().binding(c)) list.push_back({c, b->word});
+  return list;
+}
+
+void CplugInstance::setProgramChangeSelects(bool on) {
+  settings_.programChange = on ? 2 : 1;
+  engine_->setProgramChangeSelects(on);
+}
+
+TplugSettings CplugInstance::settingsFor(const InstanceEnvironment& environment) {
+  const std::shared_ptr<SettingsStore> store = environment.settingsStore
+                                                   ? environment.settingsStore
+                                                   : std::shared_ptr<SettingsStore>(createSystemSettingsStore());
+  TplugSettings settings;
+  readSettings(*store, environment.useSystemDefaults ? systemSettingsDefaults() : environment.defaults, settings);
+  return settings;
 }
 
 std::string CplugInstance::dataFolder() const {

@@ -16,6 +16,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "paramList.h"
@@ -46,6 +47,11 @@ struct InstanceEnvironment {
   // Whether a MIDI program change selects a program until the user chooses in the Options menu
   // (off in VST 2, whose hosts expect it dropped; on in the other formats and the standalone).
   bool programChangeDefault = false;
+
+  InstanceEnvironment withProgramChange(bool on) && {
+    programChangeDefault = on;
+    return std::move(*this);
+  }
 };
 
 class CplugInstance {
@@ -65,6 +71,10 @@ class CplugInstance {
   // replacing or adding to the buffers. Null buffers write nothing.
   void processEvents(std::span<const MidiEvent> events) { engine_->processEvents(events); }
   void render(bool replace, float* left, int frames, float* right) { engine_->render(replace, left, frames, right); }
+
+  // main thread. The settings an instance made with this environment would read (for a preset
+  // indexer, which makes no instance).
+  static TplugSettings settingsFor(const InstanceEnvironment& environment);
 
   // main thread. Voices are reset; rates outside 1 Hz .. 1 MHz are ignored.
   void setSampleRate(double rate);
@@ -95,6 +105,26 @@ class CplugInstance {
       if (params().find(word)) changed(word, now);
     }
   }
+
+  // MIDI learn (main thread). learnController: the next learnable controller moved binds this
+  // parameter over its whole range (false for an id that is not a parameter); the binding is
+  // made on the audio thread at that controller's sample. Bindings are read from the settings at
+  // creation and written back at teardown.
+  bool learnController(int id);
+  void cancelLearn() { engine_->midiLearn().disarm(); }
+  int learningParam() const;  // -1 when no parameter waits for a controller
+  int controllerOf(int id) const { return engine_->midiLearn().controllerOf(id); }
+  void forgetController(int controller) { engine_->midiLearn().forget(controller); }
+  void forgetAllControllers() { engine_->midiLearn().forgetAll(); }
+  struct ControllerParam {
+    int controller, id;
+  };
+  std::vector<ControllerParam> controllerBindings() const;
+
+  // Program change (main thread): the user's choice, kept in the settings; until one is made the
+  // environment's programChangeDefault holds.
+  bool programChangeSelects() const { return engine_->programChangeSelects(); }
+  void setProgramChangeSelects(bool on);
 
   // main thread. The engine, for the editor and the tests; its own comments say what may be
   // called from where.

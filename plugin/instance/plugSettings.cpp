@@ -47,6 +47,9 @@ void readSettings(SettingsStore& store, const SettingsDefaults& defaults, TplugS
       static_cast<int>(std::min<std::uint32_t>(store.readInteger("sysexPause").value_or(200), 5000));
   settings.sysexFromHost = store.readInteger("sysexFromHost").value_or(0) != 0;
   settings.editorScale = validEditorScale(store.readInteger("editorScale").value_or(0));
+  settings.midiControllers = store.readString("midiControllers").value_or("");
+  const auto programChange = store.readInteger("programChange").value_or(0);
+  settings.programChange = programChange == 1 || programChange == 2 ? static_cast<int>(programChange) : 0;
 }
 
 void writeSettings(SettingsStore& store, const SettingsDefaults& defaults, const TplugSettings& settings) {
@@ -64,6 +67,9 @@ void writeSettings(SettingsStore& store, const SettingsDefaults& defaults, const
   store.writeInteger("sysexPause", static_cast<std::uint32_t>(std::clamp(settings.sysexPauseMs, 0, 5000)));
   store.writeInteger("sysexFromHost", settings.sysexFromHost ? 1 : 0);
   store.writeInteger("editorScale", static_cast<std::uint32_t>(validEditorScale(settings.editorScale)));
+  store.writeString("midiControllers", settings.midiControllers);
+  if (settings.programChange == 1 || settings.programChange == 2)
+    store.writeInteger("programChange", static_cast<std::uint32_t>(settings.programChange));
   store.commit();
 }
 

@@ -25,6 +25,12 @@ struct TplugSettings {
   // The editor's size in percent as the user chose it (100 to 300 in steps of 25); 0 until a
   // choice is made: the editor then follows the system's or the host's scale.
   int editorScale = 0;
+  // MIDI learn: "controller=word" pairs separated by blanks ("74=168 71=169"). They belong to the
+  // player's controller keyboard, not to a song, so they are kept here and not in a project.
+  std::string midiControllers;
+  // Whether a MIDI program change selects a program, once the user has chosen in the Options
+  // menu: 1 no, 2 yes; 0 until then (each format then keeps its own default).
+  int programChange = 0;
 };
 
 // A stored editor scale: one of 100, 125, ... 300, else 0 (no choice).

@@ -60,6 +60,10 @@ void CMidiParser::fill(std::span<const MidiEvent> events) {
         item.controllerIndex = static_cast<std::uint8_t>(d1);
         item.value = static_cast<std::int16_t>(d2);
         break;
+      case 0xC0:
+        item.type = MidiItem::Program;
+        item.data = static_cast<std::uint8_t>(d1);
+        break;
       case 0xD0:
         item.type = MidiItem::Controller;
         item.controllerIndex = kPressureIndex;
@@ -74,7 +78,7 @@ void CMidiParser::fill(std::span<const MidiEvent> events) {
         item.channel = 0;
         item.type = (status == 0xFC || status == 0xFF) ? MidiItem::System : MidiItem::Other;
         break;
-      default:  // polyphonic pressure, program change and stray data bytes are not queued
+      default:  // polyphonic pressure and stray data bytes are not queued
         continue;
     }
     // A host should send events in time order. One that is earlier than the event before it is
@@ -125,6 +129,9 @@ void CMidiParser::dispatchNext() {
       break;
     case MidiItem::Controller:
       if (controller_) controller_(it.channel, it.controllerIndex, it.value);
+      break;
+    case MidiItem::Program:
+      if (program_) program_(it.channel, it.data);
       break;
     case MidiItem::System:
       if (system_) system_(it.value);

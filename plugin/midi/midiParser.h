@@ -31,10 +31,10 @@ struct MidiEvent {
 };
 
 struct MidiItem {
-  enum Type : std::int16_t { Other = 0, NoteOn = 1, NoteOff = 2, Controller = 4, System = 32 };
+  enum Type : std::int16_t { Other = 0, NoteOn = 1, NoteOff = 2, Controller = 4, Program = 8, System = 32 };
   std::int16_t type = Other;
   std::uint8_t channel = 0;
-  std::uint8_t data = 0;             // note number, or controller number of a control change
+  std::uint8_t data = 0;             // note number, controller number, or program number
   std::uint8_t controllerIndex = 0;  // 0..127 control change, 128 channel pressure, 129 pitch bend
   std::int32_t time = 0;             // frame within the block
   std::int32_t delta = 0;            // frames after the previous item
@@ -57,6 +57,9 @@ class CMidiParser {
   CMidiParser();
 
   void setHandlers(NoteHandler note, NoteHandler noteOff, ControllerHandler controller, SystemHandler system);
+  // Program changes are dropped unless a handler is set (value: the program number 0..127).
+  using ProgramHandler = std::function<void(int channel, int program)>;
+  void setProgramHandler(ProgramHandler program) { program_ = std::move(program); }
 
   // Rebuilds the queue from the block's events. Items of a skipped block stay in front of it;
   // any other unplayed item is dropped.
@@ -100,6 +103,7 @@ class CMidiParser {
   NoteHandler note_, noteOff_;
   ControllerHandler controller_;
   SystemHandler system_;
+  ProgramHandler program_;
   std::size_t dispatched_ = 0;
   std::int32_t framesLeft_ = -1;
   std::atomic<bool> takeSysEx_{false};

@@ -231,6 +231,7 @@ std::vector<LcdPageField> valueFields(std::string_view text) {
     items[4] = spec;
     LcdPageField f;
     f.name = std::string(items[1]);
+    f.slot = readNumber(items[0]);
     f.lo = readNumber(items[3]);
     f.hi = readNumber(items[4]);
     fields.push_back(std::move(f));

@@ -21,6 +21,7 @@ using LcdFormat = std::string (*)(int value);
 // binds it.
 struct LcdPageField {
   std::string name;  // as the description names it ("MOD1.SEL")
+  int slot = -1;     // its number: the knob that turns it (0..4 above the display, 5..9 below)
   int lo = 0;        // the range the description gives
   int hi = 0;
   int word = -1;  // the word it edits: its explicit id, else the page's base id + its value index

@@ -2,6 +2,8 @@
 // managers and file code read and change a sound's parameters, keeping the modified flag.
 #pragma once
 
+#include <atomic>
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -35,16 +37,18 @@ class CparamEditorBase {
   virtual int RecordSize(bool flag) const { return flag ? recordSize_ : 0; }
   virtual void CopyInto(void* target, const void* source) const;
   virtual void CopyOut(const void* source, void* target) const;
-  virtual void SetModified() { modified_ = true; }
-  virtual void ClearModified() { modified_ = false; }
+  // The flag is atomic: the audio thread sets it for a word a learned controller moved and clears
+  // it for a program a MIDI program change selected.
+  virtual void SetModified() { modified_.store(true, std::memory_order_relaxed); }
+  virtual void ClearModified() { modified_.store(false, std::memory_order_relaxed); }
 
-  bool Modified() const { return modified_; }
+  bool Modified() const { return modified_.load(std::memory_order_relaxed); }
   void* Record() const { return record_; }
 
  protected:
   std::uint8_t* record_ = nullptr;
   int recordSize_ = 0;
-  bool modified_ = false;
+  std::atomic<bool> modified_{false};
 };
 
 }  // namespace korvo

@@ -50,7 +50,9 @@ void Ckv_progMan::StoreSlot(int slot, const ProgramRecord& record) {
 void Ckv_progMan::FetchSlot(int slot, ProgramRecord& out) {
   const ProgramRecord* from = RecordAt(slot);
   if (from == nullptr) return;
-  if (from != &out) out = *from;
+  // A host may save its state while a program change or a learned controller rewrites the edit
+  // buffer on the audio thread: word by word, as atomic loads.
+  if (from != &out) copySharedRecord(out, *from);
   if (from == EditRecord()) editor_.ClearModified();
 }
 

@@ -1,6 +1,7 @@
 #include "progRecord.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 namespace korvo {
@@ -56,15 +57,39 @@ ProgramRecord makeInitRecord() {
   return r;
 }
 
+namespace {
+
+template <class T>
+T loadShared(const T& value) {
+  return std::atomic_ref<T>(const_cast<T&>(value)).load(std::memory_order_relaxed);
+}
+template <class T>
+void storeShared(T& target, T value) {
+  std::atomic_ref<T>(target).store(value, std::memory_order_relaxed);
+}
+
+}  // namespace
+
 std::string recordName(const ProgramRecord& r) {
-  const std::size_t n = std::min<std::size_t>(r.nameLength, kNameCapacity);
-  return std::string(r.name, n);
+  const std::size_t n = std::min<std::size_t>(loadShared(r.nameLength), kNameCapacity);
+  std::string name(n, '\0');
+  for (std::size_t i = 0; i < n; ++i) name[i] = loadShared(r.name[i]);
+  return name;
 }
 
 void setRecordName(ProgramRecord& r, std::string_view text) {
   const std::size_t n = std::min<std::size_t>(text.size(), kNameCapacity);
-  std::memcpy(r.name, text.data(), n);
-  r.nameLength = static_cast<std::uint8_t>(n);
+  for (std::size_t i = 0; i < n; ++i) storeShared(r.name[i], text[i]);
+  storeShared(r.nameLength, static_cast<std::uint8_t>(n));
+}
+
+void copySharedRecord(ProgramRecord& target, const ProgramRecord& source) {
+  auto copy = [](auto& to, const auto& from) { storeShared(to, loadShared(from)); };
+  for (int i = 0; i < kParamWordCount; ++i) copy(target.words[i], source.words[i]);
+  copy(target.format, source.format);
+  copy(target.nameLength, source.nameLength);
+  for (int i = 0; i < kNameCapacity; ++i) copy(target.name[i], source.name[i]);
+  for (std::size_t i = 0; i < sizeof target.reserved; ++i) copy(target.reserved[i], source.reserved[i]);
 }
 
 std::string displayName(std::string_view raw) {

@@ -75,12 +75,18 @@ void setInitDefaults(ProgramRecord& r);
 ProgramRecord makeInitRecord();
 
 // The name's bytes; a length byte above the capacity (possible in a file from disk) reads as 15.
+// The name is read and written a byte at a time with atomic accesses: the edit buffer's name may
+// be rewritten by a program change on the audio thread while the editor shows it.
 std::string recordName(const ProgramRecord& r);
 // Stores at most 15 characters; the bytes past the new length keep what they held.
 void setRecordName(ProgramRecord& r, std::string_view text);
 
 // The name made safe for a terminal or the LCD: trailing zero bytes (the padding of a name from
 // a hardware dump) are dropped and every other byte outside 0x20..0x7E becomes '?'.
+// Copies a whole record where the other thread may read or write either side meanwhile (the edit
+// buffer), each word and byte one atomic load and one atomic store.
+void copySharedRecord(ProgramRecord& target, const ProgramRecord& source);
+
 std::string displayName(std::string_view rawName);
 inline std::string displayName(const ProgramRecord& r) { return displayName(recordName(r)); }
 

@@ -11,6 +11,15 @@ bool Ckv_soundMan::SelectProgram(int n) {
   return true;
 }
 
+bool Ckv_soundMan::SelectProgramRealtime(int n) {
+  const ProgramRecord* source = progMan_.RecordAt(Ckv_progMan::SlotOf(n));
+  if (Ckv_progMan::SlotOf(n) < 0 || source == nullptr) return false;
+  copySharedRecord(*progMan_.EditRecord(), *source);
+  progMan_.Editor().ClearModified();
+  currentProgram_.store(n, std::memory_order_relaxed);
+  return true;
+}
+
 bool Ckv_soundMan::WriteProgram(int n) {
   if (Ckv_progMan::SlotOf(n) < 0) return false;
   progMan_.CopySlot(Ckv_progMan::EditSlot(), Ckv_progMan::SlotOf(n));

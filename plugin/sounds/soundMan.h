@@ -2,6 +2,8 @@
 // and the whole memory as byte images, and notes played from the editor.
 #pragma once
 
+#include <atomic>
+
 #include <cstdint>
 
 #include "progMan.h"
@@ -56,6 +58,10 @@ class Ckv_soundMan {
   // edit buffer onto itself, clear the flag that marks unsaved edits and store a program number
   // that does not exist.
   bool SelectProgram(int n);
+  // The same on the audio thread (a MIDI program change): no allocation, no lock, every word and
+  // byte of the edit buffer written as one atomic store, so the editor's reads see whole values.
+  // The memory itself is read as it stands: it changes only while no render runs.
+  bool SelectProgramRealtime(int n);
   // Program n becomes a copy of the edit buffer; the flag is cleared. Refuses n outside 0..127.
   bool WriteProgram(int n);
 
@@ -78,7 +84,7 @@ class Ckv_soundMan {
 
   ProgramRecord* EditRecord() { return progMan_.EditRecord(); }
   const ProgramRecord* EditRecord() const { return progMan_.EditRecord(); }
-  int CurrentProgram() const { return currentProgram_; }
+  int CurrentProgram() const { return currentProgram_.load(std::memory_order_relaxed); }
   Ckv_progMan& ProgMan() { return progMan_; }
   const Ckv_progMan& ProgMan() const { return progMan_; }
   Ckv_progEdit& Editor() { return progMan_.Editor(); }
@@ -87,7 +93,7 @@ class Ckv_soundMan {
  private:
   Ckv_progMan progMan_;
   NoteCallback onNote_;
-  std::int32_t currentProgram_ = 0;
+  std::atomic<std::int32_t> currentProgram_{0};
 };
 
 }  // namespace korvo

@@ -3,8 +3,10 @@
 // Every function is called on the window's thread.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace korvo {
 
@@ -43,6 +45,30 @@ class IEditorEngine {
   // Empty when the wave ROM came from the data folder; otherwise a line for the status text that
   // says which ROM plays (the built-in one, or none) and where the file was looked for.
   virtual std::string waveRomProblem() const = 0;
+
+  // MIDI learn of the sound word a field edits. learnController arms the word (false when it is
+  // no parameter); learningWord is the armed one until a controller took it (-1 then).
+  virtual bool learnController(int word) { return (void)word, false; }
+  virtual void cancelLearn() {}
+  virtual int learningWord() const { return -1; }
+  virtual int controllerOf(int word) const { return (void)word, -1; }
+  virtual void forgetWord(int word) { (void)word; }
+  struct ControllerBinding {
+    int controller, word;
+  };
+  virtual std::vector<ControllerBinding> controllerBindings() const { return {}; }
+  virtual void forgetController(int controller) { (void)controller; }
+  virtual void forgetAllControllers() {}
+  // The name a host shows for a word's parameter ("FILT FREQ"); empty when it is none.
+  virtual std::string paramName(int word) const { return (void)word, std::string(); }
+
+  // Options > "Program change selects a program".
+  virtual bool programChangeSelects() const { return false; }
+  virtual void setProgramChangeSelects(bool on) { (void)on; }
+
+  // Counts the changes made to the edit buffer outside the window (learned controllers, program
+  // changes on the audio thread); the window redraws when it moves.
+  virtual std::uint32_t soundChanges() const { return 0; }
 };
 
 }  // namespace korvo

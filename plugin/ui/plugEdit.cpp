@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "VSTaux.h"
+#include "dialog.h"
 #include "artworkData.h"
 #include "editorEngine.h"
 #include "lcdSetup.h"
@@ -11,6 +12,7 @@
 #include "progRecord.h"
 #include "soundMan.h"
 #include "uAboutForm.h"
+#include "uControllersForm.h"
 #include "uSelSingleForm.h"
 
 namespace korvo {
@@ -287,7 +289,7 @@ void TplugEditForm::buildComponents() {
   };
   // The page menu belongs to the whole display panel, the LCD and knobs on it included.
   std::function<void(Control&, const MouseEvent&)> pageMenu = [this](Control& c, const MouseEvent& e) {
-    if (e.button == MouseButton::Right) openPageMenu(c.toWindow({e.x, e.y}));
+    if (e.button == MouseButton::Right) openPageMenu(c.toWindow({e.x, e.y}), wordAt(c, {e.x, e.y}));
   };
   displayPanel->onMouseUp = pageMenu;
   for (const auto& child : displayPanel->children())
@@ -359,6 +361,11 @@ void TplugEditForm::buildMenus() {
   }
   // Tags are the percentages; the menu is searched through its own pointer, as tag 200 is also
   // a pause.
+  menuOptionsPopup.addItem("Program change selects a program", 0, [this](MenuItem& i) {
+    if (engine_) engine_->setProgramChangeSelects(!i.checked);
+    updateLearnOptions();
+  });
+  menuOptionsPopup.addItem("MIDI controllers...", 0, [this](MenuItem&) { openControllersDialog(); });
   scaleMenu_ = &menuOptionsPopup.addSubmenu("Window size");
   for (int percent : kScaleChoices) {
     MenuItem& item = scaleMenu_->addItem(std::to_string(percent) + " %", percent, [this](MenuItem& i) {
@@ -405,6 +412,8 @@ void TplugEditForm::FormShow() {
   libraryFolder_ = sysExFolder_ = user;
   setRestoreMenu(engine_->restoreMouseMenu());
   setRestoreKnob(engine_->restoreMouseKnob());
+  updateLearnOptions();
+  soundChangesSeen_ = engine_->soundChanges();
   RefreshAll();
   ctr_->SelectPage(0);
   MusicKeys->SetComputerKeyPlay(true);
@@ -488,9 +497,79 @@ void TplugEditForm::refreshVoices() {
 
 void TplugEditForm::DisplayTick() {
   if (!engine_ || !ctr_) return;
+  watchOutsideChanges();
   voiceToggle_ = !voiceToggle_;
   if (!voiceToggle_) refreshVoices();
   ctr_->Tick();
+}
+
+void TplugEditForm::watchOutsideChanges() {
+  if (const std::uint32_t n = engine_->soundChanges(); n != soundChangesSeen_) {
+    soundChangesSeen_ = n;
+    RefreshAll();
+  }
+  if (learning_ >= 0 && engine_->learningWord() != learning_) {
+    const int controller = engine_->controllerOf(learning_);
+    if (controller >= 0)
+      SetStatusText("CC " + std::to_string(controller) + " moves " + engine_->paramName(learning_) + ".");
+    learning_ = -1;
+    if (refillControllers_) refillControllers_();
+  }
+}
+
+int TplugEditForm::wordAt(Control& clicked, Point at) const {
+  if (!ctr_ || !ctr_->Page()) return -1;
+  const ClcdCtr_param* field = nullptr;
+  if (&clicked == lcd) {
+    const Point cell = lcd->PixelToChar(at.x, at.y);
+    field = ctr_->FieldAt(cell.x, cell.y);
+  } else {
+    for (std::size_t slot = 0; slot < knobs.size(); ++slot)
+      if (&clicked == knobs[slot]) field = ctr_->Page()->FieldOfSlot(static_cast<int>(slot));
+  }
+  return field ? field->ParamId() : -1;
+}
+
+void TplugEditForm::updateLearnOptions() {
+  if (MenuItem* i = menuOptionsPopup.find("Program change selects a program"))
+    i->checked = engine_ && engine_->programChangeSelects();
+}
+
+void TplugEditForm::openControllersDialog() {
+  WindowHost* h = host();
+  if (!h || !engine_) return;
+  auto form = std::make_unique<TcontrollersForm>();
+  TcontrollersForm& list = *form;
+  list.TakeColours(colour, fontColour, font);
+  auto frame = std::make_unique<DialogFrame>(list.width(), list.height());
+  DialogFrame& f = *frame;
+  f.title = list.caption;
+  f.colour = colour;
+  f.client().adopt(std::move(form));
+  list.setPosition(0, 0);
+  refillControllers_ = [this, &list] {
+    std::vector<TcontrollersForm::Line> lines;
+    for (const auto& b : engine_->controllerBindings()) lines.push_back({b.controller, engine_->paramName(b.word)});
+    list.SetLines(lines);
+  };
+  refillControllers_();
+  list.onForget = [this](int controller) {
+    engine_->forgetController(controller);
+    refillControllers_();
+  };
+  list.onForgetAll = [this] {
+    engine_->forgetAllControllers();
+    refillControllers_();
+  };
+  list.onClose = [this, &f] { EndKeyHookDialog(f); };
+  std::weak_ptr<bool> alive = alive_;
+  list.onGone = [this, alive] {
+    if (!alive.expired()) refillControllers_ = nullptr;
+  };
+  const Point centre = toWindow({281, 173});
+  InstallKeyHook(&f);
+  h->openModal(std::move(frame), {centre.x - f.width() / 2, centre.y - f.height() / 2});
+  list.List->setFocus();
 }
 
 void TplugEditForm::postMessage(int message) {
@@ -518,7 +597,7 @@ void TplugEditForm::popupBelow(Control& c, PopupMenu& menu) {
   if (WindowHost* h = host()) h->popupMenu(menu, c.toScreen({0, c.height() + 1}));
 }
 
-void TplugEditForm::openPageMenu(Point windowPoint) {
+void TplugEditForm::openPageMenu(Point windowPoint, int word) {
   WindowHost* h = host();
   if (!h || !ctr_) return;
   savedPointer_ = h->pointerPosition();
@@ -534,6 +613,20 @@ void TplugEditForm::openPageMenu(Point windowPoint) {
     });
     item.radio = true;
     item.checked = i == ctr_->PageIndex();
+  }
+  if (word >= 0 && !engine_->paramName(word).empty()) {
+    menuPagePopup.addSeparator();
+    menuPagePopup.addItem("Learn MIDI controller", word, [this](MenuItem& chosen) {
+      if (!engine_->learnController(chosen.tag)) return;
+      learning_ = chosen.tag;
+      SetStatusText("Move a MIDI controller for " + engine_->paramName(chosen.tag) + "...");
+    });
+    if (engine_->controllerOf(word) >= 0)
+      menuPagePopup.addItem("Forget MIDI controller", word, [this](MenuItem& chosen) {
+        const int controller = engine_->controllerOf(chosen.tag);
+        engine_->forgetWord(chosen.tag);
+        SetStatusText("CC " + std::to_string(controller) + " no longer moves " + engine_->paramName(chosen.tag) + ".");
+      });
   }
   const Point o = h->windowOrigin();
   const Point d = h->toDevice(windowPoint);

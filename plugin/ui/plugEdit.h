@@ -174,7 +174,13 @@ class TplugEditForm : public Control {
   void hintFrom(Control& sender);
   void highlight(int ordinal);
   void knobChanged(TGraphKnobB& knob);
-  void openPageMenu(Point windowPoint);
+  // The page menu; with the sound word of the field or knob clicked (-1: none) it also offers
+  // to learn or forget that word's MIDI controller.
+  void openPageMenu(Point windowPoint, int word = -1);
+  int wordAt(Control& clicked, Point at) const;
+  void openControllersDialog();
+  void updateLearnOptions();
+  void watchOutsideChanges();
   void openProgramList();
   void popupBelow(Control& c, PopupMenu& menu);
   void setRestoreMenu(bool on);
@@ -210,6 +216,9 @@ class TplugEditForm : public Control {
   bool restoreMenu_ = false, restoreKnob_ = false;
   PopupMenu* scaleMenu_ = nullptr;
   bool hasOptionsCommands_ = false;
+  std::uint32_t soundChangesSeen_ = 0;
+  int learning_ = -1;  // the word armed for MIDI learn from this window, until a controller took it
+  std::function<void()> refillControllers_;  // of the open "MIDI controllers" dialog
   Point savedPointer_{};
   Control* keyHookTarget_ = nullptr;
   int keyHookCount_ = 0;

@@ -91,6 +91,7 @@ struct Recorder {
   std::uint32_t flags = 0;
   int callbacks = 0;
   std::vector<std::pair<clap_id, double>> outputs;
+  std::vector<clap_event_note> noteEnds;
 };
 
 class ClapPlugin : public ::testing::Test {
@@ -116,19 +117,26 @@ class ClapPlugin : public ::testing::Test {
   }
 
   // One block of 64 frames with these events; what it pushed goes to seen_.outputs.
-  float process(std::vector<clap_event_param_value> params = {}, std::vector<clap_event_note> notes = {}) {
+  float process(std::vector<clap_event_param_value> params = {}, std::vector<clap_event_note> notes = {},
+                std::vector<clap_event_midi> midi = {}) {
     struct In {
       std::vector<const clap_event_header*> events;
     } in;
     for (auto& p : params) in.events.push_back(&p.header);
     for (auto& n : notes) in.events.push_back(&n.header);
+    for (auto& m : midi) in.events.push_back(&m.header);
     clap_input_events list{
         &in,
         [](const clap_input_events* l) { return static_cast<std::uint32_t>(static_cast<In*>(l->ctx)->events.size()); },
         [](const clap_input_events* l, std::uint32_t i) { return static_cast<In*>(l->ctx)->events[i]; }};
     clap_output_events out{&seen_, [](const clap_output_events* l, const clap_event_header* e) {
+                             auto* r = static_cast<Recorder*>(l->ctx);
+                             if (e->type == CLAP_EVENT_NOTE_END) {
+                               r->noteEnds.push_back(*reinterpret_cast<const clap_event_note*>(e));
+                               return true;
+                             }
                              const auto* p = reinterpret_cast<const clap_event_param_value*>(e);
-                             static_cast<Recorder*>(l->ctx)->outputs.emplace_back(p->param_id, p->value);
+                             r->outputs.emplace_back(p->param_id, p->value);
                              return true;
                            }};
     std::vector<float> left(64), right(64);
@@ -181,6 +189,41 @@ TEST_F(ClapPlugin, AnEditInsideReachesTheHostAndAProgramSelectionAsARescan) {
   EXPECT_EQ(seen_.rescans, 1);
   EXPECT_EQ(seen_.flags, CLAP_PARAM_RESCAN_VALUES);
   EXPECT_EQ(seen_.dirty, 1) << "another sound changes the host's project";
+}
+
+TEST_F(ClapPlugin, ProgramChangeSelectsByDefaultAndALearnedControllerIsAutomation) {
+  auto midi = [](std::uint8_t status, std::uint8_t d1, std::uint8_t d2) {
+    clap_event_midi e{};
+    e.header = {sizeof e, 0, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_MIDI, 0};
+    e.data[0] = status, e.data[1] = d1, e.data[2] = d2;
+    return e;
+  };
+  process({}, {}, {midi(0xC0, 9, 0)});
+  EXPECT_EQ(instance_->engine().soundMan().CurrentProgram(), 9);
+  EXPECT_EQ(seen_.callbacks, 1) << "a whole sound: a rescan on the main thread";
+
+  const ParamInfo& cutoff = *CplugInstance::params().find(word::kFilter);
+  ASSERT_TRUE(instance_->learnController(cutoff.id));
+  const int cc = instance_->paramValue(cutoff.id) == cutoff.max ? 0 : 127;
+  seen_.outputs.clear();
+  process({}, {}, {midi(0xB0, 74, static_cast<std::uint8_t>(cc))});
+  EXPECT_EQ(seen_.outputs, (std::vector<std::pair<clap_id, double>>{{cutoff.id, cc == 0 ? cutoff.min : cutoff.max}}));
+}
+
+TEST_F(ClapPlugin, AVoiceThatFallsSilentEndsItsNoteWithTheHostsIdentity) {
+  auto on = note(CLAP_EVENT_NOTE_ON, 3, 64, 1.0);
+  on.note_id = 77;
+  process({}, {on});
+  EXPECT_TRUE(seen_.noteEnds.empty());
+  process({}, {note(CLAP_EVENT_NOTE_OFF, 3, 64, 0.0)});
+  for (int block = 0; block < 20000 && seen_.noteEnds.empty(); ++block) process();
+  ASSERT_EQ(seen_.noteEnds.size(), 1u) << "the release never ended";
+  const clap_event_note& end = seen_.noteEnds[0];
+  EXPECT_EQ(end.note_id, 77);
+  EXPECT_EQ(end.channel, 3);
+  EXPECT_EQ(end.key, 64);
+  EXPECT_LT(end.header.time, 64u);
+  EXPECT_EQ(instance_->engine().activeVoiceCount(), 0);
 }
 
 TEST_F(ClapPlugin, AHostValueThatDidNotMoveKeepsAnEditMadeInside) {

@@ -2,7 +2,9 @@
 // menus, the program chooser, keys and the display tick.
 #include "editorRig.h"
 
+#include "dialog.h"
 #include "progRecord.h"
+#include "uControllersForm.h"
 
 namespace korvo {
 namespace {
@@ -406,6 +408,53 @@ TEST(Editor, VstKeyCodesBecomeWindowsKeysAndCharacters) {
   EXPECT_EQ(fromVstKeyCode(0, 58, 0).key, 0);  // beyond the table
   EXPECT_EQ(fromVstKeyCode('c', 0, 4).character, 0u) << "a shortcut types nothing";
   EXPECT_EQ(fromVstKeyCode('c', 0, 4).shift, kCtrl);
+}
+
+TEST(Editor, AFieldsMenuLearnsAndForgetsAControllerAndTheOptionsListTheBindings) {
+  EditorRig r;
+  TplugEditForm& f = r.form();
+  HeadlessHost& h = r.host();
+  f.Controller()->SelectPage(8);  // Filter
+  const ClcdCtr_param* field = f.Controller()->Page()->FieldOfSlot(0);
+  ASSERT_NE(field, nullptr);
+  const int id = field->ParamId();
+  const std::string name = CplugInstance::params().find(id)->name;
+  h.menuChooser = HeadlessHost::choose("Learn MIDI controller");
+  h.click(r.centre(*f.knobs[0]), MouseButton::Right);
+  EXPECT_EQ(r.instance->learningParam(), id);
+  EXPECT_EQ(f.StatusLabel1->text, "Move a MIDI controller for " + name + "...");
+
+  // The controller arrives with the host's events; the window shows it at its next tick.
+  MidiEvent cc{MidiEvent::Short, 0xB0, 74, 0};
+  r.instance->processEvents({&cc, 1});
+  r.render(64);
+  f.DisplayTick();
+  EXPECT_EQ(f.StatusLabel1->text, "CC 74 moves " + name + ".");
+  EXPECT_EQ(field->Value(), field->Min());
+  EXPECT_EQ(r.instance->controllerOf(id), 74);
+
+  r.instance->learnController(id + 1);  // a second binding, for the list
+  cc.data1 = 71;
+  r.instance->processEvents({&cc, 1});
+  r.render(64);
+  h.menuChooser = HeadlessHost::choose("MIDI controllers...");
+  h.click(r.centre(*f.menuOptImage));
+  auto* frame = dynamic_cast<DialogFrame*>(h.topModal());
+  ASSERT_NE(frame, nullptr);
+  auto* list = dynamic_cast<TcontrollersForm*>(frame->client().children().front().get());
+  ASSERT_NE(list, nullptr);
+  EXPECT_EQ(list->List->items,
+            (std::vector<std::string>{"CC 71   " + CplugInstance::params().find(id + 1)->name, "CC 74   " + name}));
+  list->List->setItemIndex(0);  // CC 71
+  r.click(*list->forgetButton);
+  EXPECT_EQ(r.instance->controllerBindings().size(), 1u);
+  EXPECT_EQ(list->List->items.size(), 1u);
+  r.click(*list->closeButton);
+  EXPECT_EQ(h.topModal(), nullptr);
+
+  h.menuChooser = HeadlessHost::choose("Forget MIDI controller");
+  h.click(r.centre(*f.knobs[0]), MouseButton::Right);
+  EXPECT_EQ(r.instance->controllerOf(id), -1);
 }
 
 }  // namespace

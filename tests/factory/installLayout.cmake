@@ -2,6 +2,7 @@
 # the built ones, and the installed plug-in finds them beside itself and starts with the factory
 # sounds (its edit buffer after loading is program 000 of factory.kvl).
 #   -DBUILD_DIR= -DWORK_DIR= -DVST_DIR= (KORVO_VST_INSTALL_DIR) -DVSTHOST= -DPLUGIN_NAME=
+#   -DMANUAL=1 when the build renders the manual (installed as Korvo/manual beside the read-me)
 file(REMOVE_RECURSE "${WORK_DIR}")
 file(MAKE_DIRECTORY "${WORK_DIR}/config")
 set(ENV{DESTDIR} "${WORK_DIR}/root")
@@ -30,7 +31,11 @@ foreach(pair "Korvo/data/wavrom.bin=data/wavrom.bin" "Korvo/data/Korvo_backup.da
     message(FATAL_ERROR "${installed} differs from the built ${built}")
   endif()
 endforeach()
-foreach(f "${PLUGIN_NAME}" "Korvo/readme.txt")
+set(_expected "${PLUGIN_NAME}" "Korvo/readme.txt")
+if(MANUAL)
+  list(APPEND _expected "Korvo/manual/manual.html" "Korvo/manual/pictures/first-show.png")
+endif()
+foreach(f IN LISTS _expected)
   if(NOT EXISTS "${vst}/${f}")
     message(FATAL_ERROR "not installed: ${vst}/${f}")
   endif()

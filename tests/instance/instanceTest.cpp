@@ -92,6 +92,42 @@ TEST(InstanceParams, HostValuesAreClampedAndOnlyChangesMadeInsideAreReported) {
   EXPECT_FALSE(instance.setState(state.data(), state.size() - 1));
 }
 
+TEST(InstanceMidiLearn, ALearnedControllerReachesTheHostAndTheBindingsOutliveTheInstance) {
+  const auto dir = freshFolder("learn");
+  const ParamInfo& cutoff = *CplugInstance::params().find(word::kFilter);
+  {
+    CplugInstance instance(44100, testEnvironment(dir, false, true));
+    EXPECT_FALSE(instance.programChangeSelects()) << "the default a format gives";
+    EXPECT_FALSE(instance.learnController(220)) << "a reserved word is no parameter";
+    ASSERT_TRUE(instance.learnController(cutoff.id));
+    EXPECT_EQ(instance.learningParam(), cutoff.id);
+    const bool atMax = instance.paramValue(cutoff.id) == cutoff.max;
+    MidiEvent cc{MidiEvent::Short, 0xB0, 74, static_cast<std::uint8_t>(atMax ? 0 : 127)};
+    instance.processEvents({&cc, 1});
+    std::vector<float> l(32), r(32);
+    instance.render(true, l.data(), 32, r.data());
+    EXPECT_EQ(instance.learningParam(), -1);
+    EXPECT_EQ(instance.controllerOf(cutoff.id), 74);
+    std::vector<std::pair<int, int>> got;
+    instance.drainParamChanges([&](int id, int value) { got.emplace_back(id, value); });
+    EXPECT_EQ(got, (std::vector<std::pair<int, int>>{{cutoff.id, atMax ? cutoff.min : cutoff.max}}));
+    instance.setProgramChangeSelects(true);
+  }
+  // A hand-edited entry that names no learnable controller or no parameter is dropped.
+  FileSettingsStore store((dir / "settings.conf").string());
+  ASSERT_TRUE(store.open());
+  EXPECT_EQ(store.readString("midiControllers").value_or(""), "74=" + std::to_string(cutoff.id));
+  store.writeString("midiControllers", "x=1 0=168 71=9999 74=" + std::to_string(cutoff.id) + " 7=24=1 1=24");
+  store.commit();
+  CplugInstance again(44100, testEnvironment(dir, false));
+  EXPECT_EQ(again.controllerOf(cutoff.id), 74);
+  EXPECT_EQ(again.controllerBindings().size(), 2u);
+  EXPECT_EQ(again.controllerOf(24), 1);
+  EXPECT_TRUE(again.programChangeSelects()) << "the user's choice outranks the format's default";
+  CplugInstance otherFormat(44100, testEnvironment(freshFolder("learn2"), false).withProgramChange(true));
+  EXPECT_TRUE(otherFormat.programChangeSelects());
+}
+
 TEST(WaveRomFile, ReadsAtMostFourBanksAndRefusesWhatIsNotThere) {
   const auto dir = freshFolder("rom-file");
   {

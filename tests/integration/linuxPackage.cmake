@@ -1,5 +1,6 @@
 # The Linux package as a user meets it: unpack, answer korvinst's questions on the terminal with
 # a folder of one's choice, then play the installed plug-in. -DBUILD_DIR= -DWORK_DIR= -DVSTHOST= -DCLAPHOST= -DPACKAGE= (the .tar.gz) -DNAME= (its folder)
+# -DMANUAL=1 when the build renders the manual (the package then carries it beside the read-me)
 execute_process(COMMAND "${CMAKE_COMMAND}" --build "${BUILD_DIR}" --target package-linux-x86_64
                 RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
 if(NOT rc EQUAL 0)
@@ -17,12 +18,19 @@ foreach(_f Korvo.so manifest.ttl korvo.ttl presets.ttl Korvo/data/wavrom.bin Kor
     message(FATAL_ERROR "the package's LV2 bundle has no ${_f}")
   endif()
 endforeach()
+if(MANUAL)
+  foreach(_f Korvo/manual/manual.html Korvo/manual/pictures/first-show.png Korvo.lv2/Korvo/manual/manual.html)
+    if(NOT EXISTS "${pkg}/${_f}")
+      message(FATAL_ERROR "the package has no ${_f}")
+    endif()
+  endforeach()
+endif()
 set(ENV{XDG_CONFIG_HOME} "${WORK_DIR}/config")
 set(ENV{HOME} "${WORK_DIR}/home")
 
-# A folder that cannot be made (OK to "Install to ... ?" and to making it): refused, and the
-# default stays ~/.vst. Then a folder that does not exist yet: OK, OK, and it is made.
-file(WRITE "${WORK_DIR}/answers.txt" "/proc/korvo-none/vst\n\n\n${WORK_DIR}/my vst\n\n\n")
+# Both plug-ins (Enter). A folder that cannot be made (OK to "Install to ... ?" and to making it):
+# refused, and the default stays ~/.vst. Then a folder that does not exist yet: OK, OK, and it is made.
+file(WRITE "${WORK_DIR}/answers.txt" "\n/proc/korvo-none/vst\n\n\n${WORK_DIR}/my vst\n\n\n")
 execute_process(COMMAND "${pkg}/korvinst" INPUT_FILE "${WORK_DIR}/answers.txt"
                 RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
 if(NOT rc EQUAL 0 OR NOT out MATCHES "Korvo has been installed\\.")
@@ -49,11 +57,12 @@ if(NOT rc EQUAL 0 OR NOT CMAKE_MATCH_1 OR CMAKE_MATCH_1 LESS 0.01)
   message(FATAL_ERROR "the installed plug-in does not play (${rc}):\n${out}${err}")
 endif()
 
-# Korvo.clap comes in the package beside Korvo.so and plays from there as well.
-execute_process(COMMAND "${CLAPHOST}" --check descriptor --check notes "${pkg}/Korvo.clap"
+# Korvo.clap went into ~/.clap, where CLAP hosts look, and plays from there with the sounds the
+# settings point to.
+execute_process(COMMAND "${CLAPHOST}" --check descriptor --check notes --check presets "${WORK_DIR}/home/.clap/Korvo.clap"
                 RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
 if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "the package's Korvo.clap does not pass claphost (${rc}):\n${out}${err}")
+  message(FATAL_ERROR "the installed Korvo.clap does not pass claphost (${rc}):\n${out}${err}")
 endif()
 
 # The standalone comes beside them and starts (it needs no device to list them).

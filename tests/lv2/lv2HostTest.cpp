@@ -92,6 +92,11 @@ class Host {
     }
     return out;
   }
+  // A block with one short message (a program change: status 0xC0, data = the program).
+  void runMessage(std::uint8_t status, int data) {
+    fillMidi({{status, 0}}, data);
+    lilv_instance_run(instance_, kBlock);
+  }
   // A block with no events.
   void runEmpty() {
     fillMidi({}, 0);
@@ -269,6 +274,21 @@ TEST(Lv2Host, APortThatStoodStillNeverOverwritesTheSoundAndOneThatMovedIs) {
   ASSERT_EQ(restore(c, unseen), LV2_STATE_SUCCESS);
   c.runEmpty();
   EXPECT_EQ(save(c).value[168 * 2], 5);
+}
+
+TEST(Lv2Host, ProgramChangeSelectsAProgramButNotRightAfterAStateWasRestored) {
+  Host a;
+  ASSERT_NE(a.instance(), nullptr);
+  a.runEmpty();
+  const Property first = save(a);
+  a.runMessage(0xC0, 12);
+  const Property twelfth = save(a);
+  EXPECT_NE(recordName(twelfth), recordName(first)) << "on by default in LV2";
+  ASSERT_EQ(restore(a, first), LV2_STATE_SUCCESS);
+  a.runMessage(0xC0, 12);  // hosts send the project's program change after restoring it
+  EXPECT_EQ(save(a).value, first.value);
+  a.runMessage(0xC0, 12);
+  EXPECT_EQ(save(a).value, twelfth.value);
 }
 
 TEST(Lv2Host, StateRestoresTheSameSoundAndRefusesAMalformedOne) {

@@ -111,6 +111,32 @@ TEST_F(Setup, CopiesInOrderRecordsTheFoldersAndKeepsTheUsersSounds) {
   EXPECT_EQ(fs.files["/vst/Korvo/user/factory.kvl"], "new factory.kvl");
 }
 
+TEST_F(Setup, TheClapPluginGoesToTheClapFolderWithOrWithoutTheVst2One) {
+  fs.files["/setup/Korvo.clap"] = "new Korvo.clap";
+  env.clapFolder = "/home/me/.clap";
+  EXPECT_TRUE(clapOffered(env));
+  env.installClap = true;
+  ASSERT_EQ(run(), InstallOutcome::Installed);
+  EXPECT_EQ(fs.copiedTo[0], "/vst/Korvo.dll");
+  EXPECT_EQ(fs.copiedTo[1], "/home/me/.clap/Korvo.clap") << "the folder is made as it is missing";
+  EXPECT_EQ(msgs.shown.back(), "|Korvo has been installed.\nThe CLAP plug-in is in /home/me/.clap.");
+
+  // CLAP only: the product folder still goes into the chosen folder, where the settings point.
+  fs.files.erase("/vst/Korvo.dll");
+  env.installVst2 = false;
+  ASSERT_EQ(run(), InstallOutcome::Installed);
+  EXPECT_EQ(fs.copiedTo.front(), "/home/me/.clap/Korvo.clap");
+  EXPECT_FALSE(fs.exists("/vst/Korvo.dll"));
+  EXPECT_EQ(store.values["path_data"], "/vst/Korvo/data");
+
+  env.installClap = false;
+  EXPECT_EQ(run(), InstallOutcome::Refused);
+  EXPECT_EQ(msgs.shown,
+            (std::vector<std::string>{"Nothing to install|Choose the VST 2 plug-in, the CLAP plug-in or both."}));
+  const CommandLine line = parseCommandLine({"/S", "/NOCLAP", "/novst2", "/D=/x"});
+  EXPECT_TRUE(line.noClap && line.noVst2 && line.error.empty());
+}
+
 // Reinstalling never replaces an earlier safety copy of the user's sounds, and a reinstall over
 // unchanged factory files writes no copy at all.
 TEST_F(Setup, ReinstallsKeepEverySafetyCopyOfTheUsersSounds) {

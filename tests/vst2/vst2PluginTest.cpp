@@ -412,4 +412,27 @@ TEST(Vst2AudioPath, ProcessEventsAndProcessReplacingAllocateNothing) {
   EXPECT_EQ(handed, dump.size()) << "the dump reached the editor's hand-off";
 }
 
+TEST(Vst2AudioPath, ProgramChangeIsDroppedUntilTheUserTurnsItOn) {
+  CSynth synth(host, {}, quietEngine());
+  AEffect* e = synth.getAeffect();
+  VstMidiEvent change{};
+  change.type = kVstMidiType;
+  change.midiData[0] = static_cast<char>(0xC0);
+  change.midiData[1] = 7;
+  VstEvents list{};
+  list.numEvents = 1;
+  list.events[0] = reinterpret_cast<VstEvent*>(&change);
+  std::vector<float> left(64), right(64);
+  float* outputs[] = {left.data(), right.data()};
+  auto play = [&] {
+    e->dispatcher(e, effProcessEvents, 0, 0, &list, 0.0f);
+    e->processReplacing(e, nullptr, outputs, 64);
+    return synth.engine()->soundMan().CurrentProgram();
+  };
+  EXPECT_EQ(play(), 0);
+  EXPECT_EQ(e->numPrograms, 0);
+  synth.instance()->setProgramChangeSelects(true);
+  EXPECT_EQ(play(), 7);
+}
+
 }  // namespace

@@ -58,6 +58,16 @@ bool KORVO_CLAPCALL requestResize(const clap_host* h, std::uint32_t width, std::
 const clap_host_gui kGui{[](const clap_host*) {}, requestResize, [](const clap_host*) { return false; },
                          [](const clap_host*) { return false; }, [](const clap_host*, bool) {}};
 
+const clap_host_preset_load kPresetLoad{
+    [](const clap_host* h, std::uint32_t, const char*, const char* key, std::int32_t, const char* msg) {
+      if (!self(h).onMainThread()) self(h).violation("preset-load.on_error off the main thread");
+      self(h).presetErrors.push_back(std::string(key ? key : "") + ": " + (msg ? msg : ""));
+    },
+    [](const clap_host* h, std::uint32_t, const char*, const char* key) {
+      if (!self(h).onMainThread()) self(h).violation("preset-load.loaded off the main thread");
+      self(h).presetsLoaded.push_back(key ? key : "");
+    }};
+
 bool KORVO_CLAPCALL isMainThread(const clap_host* h) { return self(h).onMainThread(); }
 bool KORVO_CLAPCALL isAudioThread(const clap_host* h) { return self(h).onAudioThread(); }
 const clap_host_thread_check kThreadCheck{isMainThread, isAudioThread};
@@ -136,6 +146,11 @@ OutputEvents::OutputEvents() {
       const auto* p = reinterpret_cast<const clap_event_param_value*>(e);
       self->params.push_back({p->param_id, p->value});
     }
+    if (e->space_id == CLAP_CORE_EVENT_SPACE_ID && e->type == CLAP_EVENT_NOTE_END &&
+        e->size >= sizeof(clap_event_note)) {
+      const auto* n = reinterpret_cast<const clap_event_note*>(e);
+      self->noteEnds.push_back({n->note_id, n->channel, n->key});
+    }
     return true;
   };
 }
@@ -156,6 +171,7 @@ ClapHost::ClapHost() : mainThread_(std::this_thread::get_id()) {
     if (std::strcmp(id, CLAP_EXT_THREAD_CHECK) == 0) return &kThreadCheck;
     if (std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) == 0) return &kTimer;
     if (std::strcmp(id, CLAP_EXT_GUI) == 0) return &kGui;
+    if (std::strcmp(id, CLAP_EXT_PRESET_LOAD) == 0) return &kPresetLoad;
     return nullptr;
   };
   host_.request_restart = [](const clap_host*) {};

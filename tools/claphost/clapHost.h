@@ -46,6 +46,11 @@ class OutputEvents {
     double value;
   };
   std::vector<Param> params;
+  struct NoteEnd {
+    std::int32_t noteId;
+    std::int16_t channel, key;
+  };
+  std::vector<NoteEnd> noteEnds;
   std::uint32_t lastTime = 0;
   bool unsorted = false;
   const clap::clap_output_events* list() const { return &list_; }
@@ -91,6 +96,8 @@ class ClapHost {
   clap::clap_id timerId = clap::CLAP_INVALID_ID;
   std::uint32_t timerPeriod = 0;
   std::vector<std::pair<std::uint32_t, std::uint32_t>> resizeRequests;
+  // preset-load: the load keys the plug-in reported loaded, and the errors it reported.
+  std::vector<std::string> presetsLoaded, presetErrors;
   // Calls made on a thread where the interface forbids them.
   std::vector<std::string> violations() const;
   void violation(const std::string& what);

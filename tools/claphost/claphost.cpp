@@ -4,7 +4,7 @@
 // passed.
 //
 //   claphost [--check NAME]... [--seed N] [--id ID] PLUGIN.clap
-//   checks: descriptor activate blocks notes state params fuzz (default: all); gui (not in "all":
+//   checks: descriptor activate blocks notes state params fuzz presets (default: all); gui (not in "all":
 //   it needs a display)
 #include <algorithm>
 #include <cmath>
@@ -45,6 +45,7 @@ struct Rendered {
   std::string error;
   std::vector<float> peaks;  // per block
   std::vector<OutputEvents::Param> outputs;
+  std::vector<OutputEvents::NoteEnd> noteEnds;
 };
 
 using EventsFor = std::function<void(std::size_t block, std::uint32_t frames, InputEvents& events)>;
@@ -90,6 +91,7 @@ Rendered render(ClapHost& host, const std::vector<std::uint32_t>& sizes, const E
       r.peaks.push_back(peak);
       if (out.unsorted) r.ok = false, r.error = "output events out of time order";
       r.outputs.insert(r.outputs.end(), out.params.begin(), out.params.end());
+      r.noteEnds.insert(r.noteEnds.end(), out.noteEnds.begin(), out.noteEnds.end());
     }
     p->stop_processing(p);
   });
@@ -221,6 +223,13 @@ bool checkNotes(ClapHost& host) {
     if (b == 7) e.noteOff(0, 67, 0, 7);
   });
   if (!r.ok || loudest(r) <= 0) ok = fail("a CLAP note-on of velocity 0 did not sound");
+  // The voice that falls silent tells the host which note ended (a host tracking voices needs it).
+  bool ended = false;
+  for (int tries = 0; tries < 30 && !ended && r.ok; ++tries) {
+    for (const auto& e : r.noteEnds) ended = ended || (e.key == 67 && e.noteId == 7 && e.channel == 0);
+    if (!ended) r = render(host, blocks(44, 1024), {});
+  }
+  if (!ended) ok = fail("no note-end event for a released note");
   deactivate(host);
   return ok;
 }
@@ -458,19 +467,143 @@ bool checkGui(ClapHost& host) {
   return ok;
 }
 
+// presets -----------------------------------------------------------------------------------------
+
+// What an indexer is told: the provider's declarations, then each preset of a file.
+struct Index {
+  std::vector<std::string> extensions;
+  std::vector<clap_preset_discovery_location> locations;
+  std::vector<std::string> locationPaths;
+  struct Preset {
+    std::string name, key, pluginId;
+  };
+  std::vector<Preset> presets;
+  std::vector<std::string> errors;
+
+  clap_preset_discovery_indexer indexer{
+      CLAP_VERSION,
+      "claphost",
+      "Korvo",
+      "",
+      "",
+      this,
+      [](const clap_preset_discovery_indexer* i, const clap_preset_discovery_filetype* t) {
+        static_cast<Index*>(i->indexer_data)->extensions.push_back(t && t->file_extension ? t->file_extension : "");
+        return true;
+      },
+      [](const clap_preset_discovery_indexer* i, const clap_preset_discovery_location* l) {
+        auto* self = static_cast<Index*>(i->indexer_data);
+        self->locations.push_back(*l);
+        self->locationPaths.push_back(l->location ? l->location : "");
+        return true;
+      },
+      [](const clap_preset_discovery_indexer*, const clap_preset_discovery_soundpack*) { return true; },
+      [](const clap_preset_discovery_indexer*, const char*) -> const void* { return nullptr; }};
+
+  clap_preset_discovery_metadata_receiver receiver{
+      this,
+      [](const clap_preset_discovery_metadata_receiver* r, std::int32_t, const char* message) {
+        static_cast<Index*>(r->receiver_data)->errors.push_back(message ? message : "");
+      },
+      [](const clap_preset_discovery_metadata_receiver* r, const char* name, const char* key) {
+        static_cast<Index*>(r->receiver_data)->presets.push_back({name ? name : "", key ? key : "", ""});
+        return true;
+      },
+      [](const clap_preset_discovery_metadata_receiver* r, const clap_universal_plugin_id* id) {
+        auto* self = static_cast<Index*>(r->receiver_data);
+        if (!self->presets.empty() && id && id->abi && id->id)
+          self->presets.back().pluginId = std::string(id->abi) + ":" + id->id;
+      },
+      nullptr,
+      nullptr,
+      nullptr,
+      nullptr,
+      nullptr,
+      [](const clap_preset_discovery_metadata_receiver*, const char*) {},
+      nullptr};
+};
+
+std::string editName(ClapHost& host) {
+  const std::vector<std::uint8_t> state = saveState(host, 544);
+  if (state.size() != 544) return {};
+  return std::string(reinterpret_cast<const char*>(&state[515]), std::min<std::size_t>(state[514], 15));
+}
+
+bool checkPresets(ClapHost& host) {
+  const auto* factory =
+      static_cast<const clap_preset_discovery_factory*>(host.entry()->get_factory(CLAP_PRESET_DISCOVERY_FACTORY_ID));
+  if (!factory || factory->count(factory) != 1) return fail("no preset-discovery factory with one provider");
+  const auto* descriptor = factory->get_descriptor(factory, 0);
+  if (!descriptor || !descriptor->id) return fail("no provider descriptor");
+  Index index;
+  const clap_preset_discovery_provider* provider = factory->create(factory, &index.indexer, descriptor->id);
+  if (!provider) return fail("the provider was not created");
+  bool ok = true;
+  if (!provider->init(provider)) ok = fail("the provider's init failed");
+  if (std::find(index.extensions.begin(), index.extensions.end(), "kvl") == index.extensions.end())
+    ok = fail("no .kvl file type declared");
+  const bool factoryDeclared = std::any_of(index.locations.begin(), index.locations.end(), [](const auto& l) {
+    return l.kind == CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN && l.location == nullptr &&
+           (l.flags & CLAP_PRESET_DISCOVERY_IS_FACTORY_CONTENT);
+  });
+  if (!factoryDeclared) ok = fail("the factory sounds inside the plug-in are no location");
+  if (!provider->get_metadata(provider, CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN, nullptr, &index.receiver) ||
+      index.presets.size() != 128)
+    ok = fail("the factory location did not list 128 presets");
+  for (std::size_t n = 0; n < index.presets.size(); ++n)
+    if (index.presets[n].key != std::to_string(n) || index.presets[n].name.empty() ||
+        index.presets[n].pluginId != std::string("clap:") + pluginId) {
+      ok = fail("preset " + std::to_string(n) + " has no name, key or plug-in id");
+      break;
+    }
+  const std::size_t errorsBefore = index.errors.size();
+  if (provider->get_metadata(provider, CLAP_PRESET_DISCOVERY_LOCATION_FILE, "/nonexistent/none.kvl", &index.receiver) ||
+      index.errors.size() != errorsBefore + 1)
+    ok = fail("a missing file was not reported as an error");
+  provider->destroy(provider);
+
+  // The plug-in loads what the provider listed.
+  const auto* load = host.extension<clap_plugin_preset_load>(CLAP_EXT_PRESET_LOAD);
+  if (!load) return fail("no preset-load extension");
+  const clap_plugin* p = host.plugin();
+  if (index.presets.size() == 128) {
+    for (const int n : {5, 127}) {
+      if (!load->from_location(p, CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN, nullptr, std::to_string(n).c_str()))
+        ok = fail("preset " + std::to_string(n) + " did not load");
+      else if (editName(host) != index.presets[static_cast<std::size_t>(n)].name)
+        ok = fail("preset " + std::to_string(n) + " loaded as '" + editName(host) + "'");
+    }
+  }
+  if (host.presetsLoaded != std::vector<std::string>{"5", "127"}) ok = fail("the host was not told what loaded");
+  const std::string before = editName(host);
+  if (load->from_location(p, CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN, nullptr, "128") ||
+      load->from_location(p, CLAP_PRESET_DISCOVERY_LOCATION_FILE, "/nonexistent/none.kvl", "0") ||
+      host.presetErrors.size() != 2 || editName(host) != before)
+    ok = fail("a load key or file that is not there changed the sound or went unreported");
+  return ok;
+}
+
 struct Check {
   const char* name;
   bool (*run)(ClapHost&);
 };
 const Check kChecks[] = {
-    {"descriptor", checkDescriptor}, {"activate", checkActivate}, {"blocks", checkBlocks}, {"notes", checkNotes},
-    {"state", checkState},           {"params", checkParams},     {"fuzz", checkFuzz},     {"gui", checkGui},
+    {"descriptor", checkDescriptor},
+    {"activate", checkActivate},
+    {"blocks", checkBlocks},
+    {"notes", checkNotes},
+    {"state", checkState},
+    {"params", checkParams},
+    {"fuzz", checkFuzz},
+    {"presets", checkPresets},
+    {"gui", checkGui},
 };
 
 int usage() {
-  std::fprintf(stderr,
-               "usage: claphost [--check NAME]... [--seed N] [--id ID] PLUGIN.clap\n"
-               "checks: descriptor activate blocks notes state params fuzz (default: all); gui (needs a display)\n");
+  std::fprintf(
+      stderr,
+      "usage: claphost [--check NAME]... [--seed N] [--id ID] PLUGIN.clap\n"
+      "checks: descriptor activate blocks notes state params fuzz presets (default: all); gui (needs a display)\n");
   return 2;
 }
 
