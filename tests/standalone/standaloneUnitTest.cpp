@@ -140,6 +140,7 @@ TEST(AudioDialog, OpensFromTheOptionsMenuAndOkAppliesAndStoresTheChoice) {
   start.audio.device = "korvo-no-such-device";
   Standalone app(start, env);
   EXPECT_FALSE(app.audioOpen());
+  EXPECT_TRUE(app.instance().programChangeSelects()) << "program change selects until the user chooses";
   EXPECT_EQ(app.audioStatus().rfind("Audio: none (ALSA device 'korvo-no-such-device'", 0), 0u) << app.audioStatus();
 
   NoTimers timers;

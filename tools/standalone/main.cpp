@@ -169,7 +169,6 @@ int main(int argc, char** argv) {
 
   InstanceEnvironment env = withBuiltInData();
   env.settingsStore = store;
-  env.programChangeDefault = true;
   int status = 0;
   {
     Standalone app(choice, env);

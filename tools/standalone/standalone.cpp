@@ -3,6 +3,8 @@
 namespace korvo {
 
 Standalone::Standalone(const StandaloneSettings& choice, InstanceEnvironment environment) : choice_(choice) {
+  // A program on its own has no host that expects program changes dropped.
+  environment.programChangeDefault = true;
   std::string why;
   audio_ = openAudioOutput(choice_.audio, why);
   const int rate = audio_ ? audio_->sampleRate() : (choice_.audio.rate > 0 ? choice_.audio.rate : kSilentRate);

@@ -15,8 +15,9 @@ namespace korvo {
 
 class Standalone {
  public:
-  // main thread. Opens the devices `choice` names (the instance runs at the output's rate) and
-  // starts playing; a device that cannot be opened leaves Korvo silent, and the status says so.
+  // main thread. Opens the devices `choice` names (the instance runs at the output's rate, with
+  // program change on until the user chooses) and starts playing; a device that cannot be opened
+  // leaves Korvo silent, and the status says so.
   Standalone(const StandaloneSettings& choice, InstanceEnvironment environment);
   // main thread. Sound and MIDI stop first; then the instance writes its backup and settings.
   ~Standalone();
