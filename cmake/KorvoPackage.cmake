@@ -3,9 +3,10 @@
 #   package-win64         Korvo-<version>-win64.zip         (win64 preset)
 #   package-linux-x86_64  Korvo-<version>-linux-x86_64.tar.gz (release preset)
 # The Windows packages hold the setup program with the five files it copies beside it, and
-# Korvo.clap (the setup program offers it for the CLAP folder beside the VST 2 one). The
-# Linux package is laid out as an installation (the plug-in, Korvo.clap, their product folder
-# Korvo/) with korvinst beside them, which finds the data files in their places below Korvo/, and
+# Korvo.clap (the setup program offers it for the CLAP folder beside the VST 2 one) and the
+# standalone Korvo.exe (run from anywhere: it reads the folders the setup program recorded). The
+# Linux package is laid out as an installation (the plug-in, Korvo.clap, the standalone korvo, their
+# product folder Korvo/) with korvinst beside them, which finds the data files in their places below Korvo/, and
 # the LV2 bundle Korvo.lv2/ with a product folder of its own inside.
 # Cross builds take wavrom.bin, factory.kvl and Korvo_backup.dat from KORVO_NATIVE_DATA_DIR.
 
@@ -28,6 +29,7 @@ if(WIN32)
     "$<TARGET_FILE:korvinst>|."
     "$<TARGET_FILE:Korvo>|."
     "$<TARGET_FILE:Korvo_clap>|."
+    "$<TARGET_FILE:korvo>|."
     "${_pkg_data}/wavrom.bin|."
     "${_pkg_data}/Korvo_backup.dat|."
     "${_pkg_data}/factory.kvl|."
@@ -40,6 +42,7 @@ else()
     "$<TARGET_FILE:korvinst>|."
     "$<TARGET_FILE:Korvo>|."
     "$<TARGET_FILE:Korvo_clap>|."
+    "$<TARGET_FILE:korvo>|."
     "${_pkg_readme}|Korvo"
     "${_pkg_data}/wavrom.bin|Korvo/data"
     "${_pkg_data}/Korvo_backup.dat|Korvo/data"
@@ -80,7 +83,7 @@ set(KORVO_PACKAGE_FILE "${CMAKE_BINARY_DIR}/${KORVO_PACKAGE_NAME}.${_pkg_suffix}
 string(REPLACE ";" "\n" _pkg_manifest "${_pkg_entries}")
 file(GENERATE OUTPUT "${CMAKE_BINARY_DIR}/package/${KORVO_PACKAGE_NAME}.files" CONTENT "${_pkg_manifest}\n")
 
-set(_pkg_deps korvinst Korvo Korvo_clap)
+set(_pkg_deps korvinst Korvo Korvo_clap korvo)
 if(TARGET korvo_lv2_bundle)
   list(APPEND _pkg_deps korvo_lv2_bundle)
 endif()

@@ -35,6 +35,8 @@ PACKAGES=(
   libsndfile1-dev libstb-dev libfreetype-dev libgif-dev
   fonts-liberation2 fonts-dejavu-core
   libx11-dev libasound2-dev
+  # the standalone program's audio and MIDI (JACK; ALSA is its fallback)
+  libjack-jackd2-dev
   # LV2 headers for the LV2 bundle
   lv2-dev
   # renders the manual (docs/manual) to HTML; the default build makes it, so the demo needs it too
@@ -53,7 +55,8 @@ if [ "$MODE" != build ]; then
     dpf-plugins-vst
     # a real DAW for the real-host tests (driven by Python scripts): Ardour loads the Linux plug-in
     ardour python3
-    # Ardour's GUI opens the editor in a real-host test on a JACK server with its dummy driver
+    # Ardour's GUI opens the editor in a real-host test on a JACK server with its dummy driver; the
+    # standalone's tests play through one too (jack_lsp and friends come with it)
     jackd2
     # LV2 hosts and checks: lilv's tools and library (lv2info, the host-level test), jalv, and
     # sord_validate (sordi) checking the generated TTL against the schemas in lv2-dev

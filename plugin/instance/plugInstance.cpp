@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <ctime>
 #include <filesystem>
 #include <system_error>
 
 #include "VSTaux.h"
+#include "memoryMerge.h"
 #include "controllerBindings.h"
 #include "settingsStore.h"
 #include "sharedWord.h"
@@ -33,7 +35,8 @@ CplugInstance::CplugInstance(int sampleRate, InstanceEnvironment environment) : 
 CplugInstance::~CplugInstance() {
   if (!env_.saveOnDestroy) return;
   if (backupNeedsWriting(backupStatus_, programMemoryChanged()))
-    writeBackup(engine_->soundMan(), dataFolder(), backupStatus_);
+    writeMergedBackup(engine_->soundMan(), memoryAtLoad_, dataFolder(), settings_.path_user, backupStatus_,
+                      std::time(nullptr));
   settings_.midiControllers = controllerBindingsText(engine_->midiLearn());
   writeSettings(*store_, defaults_, settings_);
 }

@@ -61,7 +61,8 @@ class CplugInstance {
   // main thread. Reads the settings, the wave ROM and the backup, then creates the engine with
   // program 0 in the edit buffer. Throws only what allocation throws.
   explicit CplugInstance(int sampleRate, InstanceEnvironment environment = {});
-  // main thread. The backup (when the memory changed, or there was none), then the settings.
+  // main thread. The backup (when the memory changed, or there was none; merged with what another
+  // instance wrote meanwhile, memoryMerge.h), then the settings.
   ~CplugInstance();
   CplugInstance(const CplugInstance&) = delete;
   CplugInstance& operator=(const CplugInstance&) = delete;

@@ -15,10 +15,13 @@
 #include <gtest/gtest.h>
 
 #include "hostRunner.h"
+#include "pitchEstimate.h"
 #include "progRecord.h"
 #include "soundMan.h"
 
 namespace {
+
+using korvo::estimatePitch;
 
 std::string tempPath(const std::string& name) {
   return (std::filesystem::temp_directory_path() / ("korvo-it-" + std::to_string(::getpid()) + "-" + name)).string();
@@ -153,36 +156,6 @@ TEST_F(KorvoThroughHost, BadCallsFailCleanly) {
                                                           {"probe.close", "1"}};
   for (const auto& [key, value] : expected) EXPECT_EQ(info().value(key), value) << key;
   EXPECT_EQ(std::stod(info().value("probe.silencePeak")), 0.0);
-}
-
-// Pitch of a steady stretch by autocorrelation with parabolic refinement of the best lag.
-double estimatePitch(const std::vector<float>& mono, std::size_t start, std::size_t length, int rate) {
-  const int minLag = rate / 2000, maxLag = rate / 40;
-  double best = -1e300;
-  int bestLag = minLag;
-  std::vector<double> corr(static_cast<std::size_t>(maxLag + 2), 0.0);
-  for (int lag = minLag - 1; lag <= maxLag + 1; ++lag) {
-    double c = 0;
-    for (std::size_t i = start; i < start + length; ++i) c += mono[i] * mono[i + static_cast<std::size_t>(lag)];
-    corr[static_cast<std::size_t>(lag)] = c;
-  }
-  // The first peak close to the maximum is the period, not a multiple of it.
-  double maxCorr = 0;
-  for (int lag = minLag; lag <= maxLag; ++lag) maxCorr = std::max(maxCorr, corr[static_cast<std::size_t>(lag)]);
-  for (int lag = minLag; lag <= maxLag; ++lag) {
-    const double c = corr[static_cast<std::size_t>(lag)];
-    if (c > 0.9 * maxCorr && c >= corr[static_cast<std::size_t>(lag - 1)] &&
-        c >= corr[static_cast<std::size_t>(lag + 1)]) {
-      best = c;
-      bestLag = lag;
-      break;
-    }
-  }
-  (void)best;
-  const double a = corr[static_cast<std::size_t>(bestLag - 1)], b = corr[static_cast<std::size_t>(bestLag)],
-               c = corr[static_cast<std::size_t>(bestLag + 1)];
-  const double shift = (a - c) / (2.0 * (a - 2.0 * b + c));
-  return rate / (bestLag + shift);
 }
 
 std::vector<float> leftChannel(const Wav& wav) {
