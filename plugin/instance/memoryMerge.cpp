@@ -18,21 +18,8 @@ bool same(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b) { re
 
 // The other's memory as a library of its own, under a name no earlier copy has.
 std::string keepConflictCopy(std::span<const std::uint8_t> image, std::string_view folder, std::time_t when) {
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &when);
-#else
-  localtime_r(&when, &local);
-#endif
-  char stamp[32];
-  std::strftime(stamp, sizeof stamp, "%Y-%m-%d-%H%M%S", &local);
-  const std::string base = std::string("Korvo-conflict-") + stamp;
-  std::string name = base + ".kvl";
-  std::error_code ec;
-  for (int n = 2; std::filesystem::exists(std::filesystem::symlink_status(joinPath(folder, name), ec)); ++n)
-    name = base + "-" + std::to_string(n) + ".kvl";
-  const std::string path = joinPath(folder, name);
-  return writeWholeFile(path, image.data(), image.size()) == 0 ? path : std::string();
+  const std::string name = writeDatedLibrary(image, folder, "Korvo-conflict-", when);
+  return name.empty() ? std::string() : joinPath(folder, name);
 }
 
 }  // namespace

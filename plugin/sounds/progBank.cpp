@@ -136,7 +136,8 @@ bool isMemoryCopy(const std::string& name) {
 }
 }  // namespace
 
-std::string keepMemoryCopy(const std::vector<std::uint8_t>& image, std::string_view folder, std::time_t when) {
+std::string writeDatedLibrary(std::span<const std::uint8_t> image, std::string_view folder, std::string_view prefix,
+                              std::time_t when) {
   std::tm local{};
 #ifdef _WIN32
   localtime_s(&local, &when);
@@ -145,14 +146,20 @@ std::string keepMemoryCopy(const std::vector<std::uint8_t>& image, std::string_v
 #endif
   char stamp[32];
   std::strftime(stamp, sizeof stamp, "%Y-%m-%d-%H%M%S", &local);
-  const std::string base = std::string(kMemoryCopyPrefix) + stamp;
+  const std::string base = std::string(prefix) + stamp;
   std::string name = base + ".kvl";
   std::error_code ec;
   for (int n = 2; std::filesystem::exists(std::filesystem::symlink_status(joinPath(folder, name), ec)); ++n)
     name = base + "-" + std::to_string(n) + ".kvl";
-  if (writeWholeFile(joinPath(folder, name), image.data(), image.size()) != 0) return {};
+  return writeWholeFile(joinPath(folder, name), image.data(), image.size()) == 0 ? name : std::string();
+}
+
+std::string keepMemoryCopy(const std::vector<std::uint8_t>& image, std::string_view folder, std::time_t when) {
+  const std::string name = writeDatedLibrary(image, folder, kMemoryCopyPrefix, when);
+  if (name.empty()) return {};
 
   // Oldest first by name: the date sorts, and "...HHMMSS" comes before "...HHMMSS-2".
+  std::error_code ec;
   std::vector<std::string> copies;
   for (std::filesystem::directory_iterator it(std::string(folder), ec), end; !ec && it != end; it.increment(ec))
     if (isMemoryCopy(it->path().filename().string())) copies.push_back(it->path().filename().string());

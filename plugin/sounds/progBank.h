@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -55,6 +56,12 @@ BankImageStatus readBackup(std::string_view dataFolder, std::vector<std::uint8_t
 bool backupNeedsWriting(BankImageStatus statusAtLoad, bool memoryChanged);
 // `statusAtLoad` is what readBackup said at creation. 0 on success, else the I/O error code.
 int writeBackup(const Ckv_soundMan& sounds, std::string_view dataFolder, BankImageStatus statusAtLoad);
+
+// Writes a bank image as the library "<prefix>YYYY-MM-DD-HHMMSS.kvl" in `folder` by local time
+// (with "-2", "-3"... when the name is taken, so no file is ever replaced). Returns the name of the
+// file written, empty when it could not be written.
+std::string writeDatedLibrary(std::span<const std::uint8_t> image, std::string_view folder, std::string_view prefix,
+                              std::time_t when);
 
 // Whole-memory replacements (Load Library, Init Library, a bank import) keep the memory as it was
 // as a library file in the user folder, "Korvo-memory-YYYY-MM-DD-HHMMSS.kvl" by local time (with

@@ -1,8 +1,8 @@
 // The engine driven as a host and an open editor drive it: one thread renders and sends MIDI
 // (with program changes and a learned controller that rewrite the edit buffer), the other turns
 // knobs, plays the on-screen keys, panics, selects programs, loads banks, sets and saves chunks,
-// shows the name and learns controllers. Built with the tsan preset this is the race detector's workload; in every build it
-// checks that no note-off gets lost on the way.
+// shows the name and learns controllers. Built with the tsan preset this is the race detector's workload; in every
+// build it checks that no note-off gets lost on the way.
 #include <array>
 #include <atomic>
 #include <chrono>
