@@ -30,14 +30,12 @@ bool MidiLearn::bind(int controller, const ControllerBinding& binding) {
     if (const auto b = this->binding(c); c != controller && b && b->word == binding.word)
       bound_[static_cast<std::size_t>(c)].store(0, std::memory_order_release);
   bound_[static_cast<std::size_t>(controller)].store(pack(binding), std::memory_order_release);
-  changed();
   return true;
 }
 
 void MidiLearn::forget(int controller) {
   if (controller < 0 || controller >= kControllers) return;
   bound_[static_cast<std::size_t>(controller)].store(0, std::memory_order_release);
-  changed();
 }
 
 void MidiLearn::forgetWord(int word) {
@@ -47,7 +45,6 @@ void MidiLearn::forgetWord(int word) {
 
 void MidiLearn::forgetAll() {
   for (auto& b : bound_) b.store(0, std::memory_order_release);
-  changed();
 }
 
 std::optional<ControllerBinding> MidiLearn::binding(int controller) const {

@@ -41,8 +41,6 @@ class MidiLearn {
   std::optional<ControllerBinding> binding(int controller) const;
   // The controller bound to a word, or -1.
   int controllerOf(int word) const;
-  // Counts every change of the table, so a reader on another thread can tell that it must look.
-  std::uint32_t generation() const { return generation_.load(std::memory_order_acquire); }
 
   // Audio thread: a controller arrived. Takes the armed word when the controller is learnable,
   // then returns what the controller is bound to.
@@ -51,11 +49,9 @@ class MidiLearn {
  private:
   static std::uint64_t pack(const ControllerBinding& b);
   static std::optional<ControllerBinding> unpack(std::uint64_t bits);
-  void changed() { generation_.fetch_add(1, std::memory_order_acq_rel); }
 
   std::array<std::atomic<std::uint64_t>, kControllers> bound_{};
   std::atomic<std::uint64_t> armed_{0};
-  std::atomic<std::uint32_t> generation_{0};
 };
 
 }  // namespace korvo

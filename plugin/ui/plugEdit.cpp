@@ -60,6 +60,8 @@ TplugEditForm::TplugEditForm(TimerEventService* timerService) : timerService_(ti
 
 TplugEditForm::~TplugEditForm() {
   *alive_ = false;
+  // A word still waiting for its controller would be bound later with nobody told.
+  if (learning_ >= 0 && engine_ && engine_->learningWord() == learning_) engine_->cancelLearn();
   if (nameTracked_) nameBoxFocus(false);
   while (keyHookCount_ > 0) ReleaseKeyHook();
   if (timer_) timer_->Stop();

@@ -455,6 +455,13 @@ TEST(Editor, AFieldsMenuLearnsAndForgetsAControllerAndTheOptionsListTheBindings)
   h.menuChooser = HeadlessHost::choose("Forget MIDI controller");
   h.click(r.centre(*f.knobs[0]), MouseButton::Right);
   EXPECT_EQ(r.instance->controllerOf(id), -1);
+
+  // A learn the window still waits for ends with the window.
+  h.menuChooser = HeadlessHost::choose("Learn MIDI controller");
+  h.click(r.centre(*f.knobs[0]), MouseButton::Right);
+  EXPECT_EQ(r.instance->learningParam(), id);
+  r.window.reset();
+  EXPECT_EQ(r.instance->learningParam(), -1);
 }
 
 }  // namespace

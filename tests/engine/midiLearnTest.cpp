@@ -58,11 +58,9 @@ TEST(MidiLearnTable, ValuesSpreadOverTheWholeRangeAndOnlyTheNextLearnableControl
   EXPECT_FALSE(learn.onController(0)) << "bank select";
   EXPECT_FALSE(learn.onController(32));
   EXPECT_FALSE(learn.onController(121)) << "reset all controllers";
-  const auto before = learn.generation();
   ASSERT_TRUE(learn.onController(74));
   EXPECT_EQ(*learn.binding(74), fourNames);
   EXPECT_FALSE(learn.armed());
-  EXPECT_NE(learn.generation(), before);
   EXPECT_FALSE(learn.onController(71)) << "the armed word went to the first controller";
 
   // A word keeps one controller: learning it again moves it.
