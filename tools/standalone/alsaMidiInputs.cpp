@@ -80,8 +80,9 @@ bool toShort(const snd_seq_event_t& ev, ShortMidi& m) {
 
 class AlsaInputs : public MidiInputs {
  public:
-  AlsaInputs(snd_seq_t* seq, int port, SynthProcess& synth, std::string description)
-      : seq_(seq), port_(port), synth_(synth), description_(std::move(description)) {
+  // The sequencer's port lives and goes with `seq`.
+  AlsaInputs(snd_seq_t* seq, SynthProcess& synth, std::string description)
+      : seq_(seq), synth_(synth), description_(std::move(description)) {
     wake_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     worker_ = std::thread([this] { run(); });
   }
@@ -116,7 +117,6 @@ class AlsaInputs : public MidiInputs {
   }
 
   snd_seq_t* seq_;
-  int port_;
   SynthProcess& synth_;
   std::string description_;
   int wake_ = -1;
@@ -153,7 +153,7 @@ std::unique_ptr<MidiInputs> openMidiInputs(const std::string& only, SynthProcess
   std::string text = "ALSA sequencer, " + std::to_string(connected) + (connected == 1 ? " input" : " inputs");
   if (refused) text += " (" + std::to_string(refused) + " refused)";
   if (!only.empty() && connected == 0) text += " (none named '" + only + "')";
-  return std::make_unique<AlsaInputs>(seq, port, synth, text);
+  return std::make_unique<AlsaInputs>(seq, synth, text);
 }
 
 std::vector<std::string> midiInputNames() {
