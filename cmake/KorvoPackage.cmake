@@ -4,7 +4,7 @@
 #   package-linux-x86_64  Korvo-<version>-linux-x86_64.tar.gz (release preset)
 # The Windows packages hold the setup program with the five files it copies beside it, and
 # Korvo.clap (the setup program offers it for the CLAP folder beside the VST 2 one) and the
-# standalone Korvo.exe (run from anywhere: it reads the folders the setup program recorded). The
+# standalone Korvo.exe (the setup program puts it beside the VST 2 plug-in; it runs from anywhere). The
 # Linux package is laid out as an installation (the plug-in, Korvo.clap, the standalone korvo, their
 # product folder Korvo/) with korvinst beside them, which finds the data files in their places below Korvo/, and
 # the LV2 bundle Korvo.lv2/ with a product folder of its own inside.

@@ -108,6 +108,7 @@ int main(int argc, char** argv) {
   TerminalMessages terminal;
   SystemSetup system(line, terminal, "Korvo.so");
   SetupEnvironment& env = system.env;
+  env.standaloneFile = "korvo";
   env.settingsFailure = "Could not write to the settings file " + systemSettingsFilePath() + ".";
   // The folder list opens the default VST folder unless /D= names another.
   const std::string start = line.folder.empty() ? defaultVstFolder() : userFolder(line.folder);

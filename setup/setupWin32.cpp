@@ -259,6 +259,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
   BoxMessages boxes;
   SystemSetup system(line, boxes, "Korvo.dll");
   SetupEnvironment& env = system.env;
+  env.standaloneFile = "Korvo.exe";
   const std::string start = line.folder.empty() ? std::string("c:\\") : line.folder;
   if (line.unattended) return runUnattended(env, start);
   return runWindow(env, boxes, start, instance, show);

@@ -55,6 +55,7 @@ std::vector<InstallFile> plannedFiles(const SetupEnvironment& env) {
   if (!env.installVst2) files.erase(files.begin());
   if (env.installClap)
     files.insert(env.installVst2 ? files.begin() + 1 : files.begin(), {env.clapFile, Target::Clap, false, true});
+  if (!env.standaloneFile.empty()) files.push_back({env.standaloneFile, Target::Chosen, false, false, true});
   return files;
 }
 
@@ -181,6 +182,7 @@ InstallOutcome install(SetupEnvironment& env, const std::string& chosen) {
 
   std::vector<std::pair<std::string, std::string>> kept;
   for (const InstallFile& file : plannedFiles(env)) {
+    if (file.optional && !fs.exists(sourceOf(env, file))) continue;
     const std::string to = joinPath(folderFor(f, file.target), file.name);
     bool copied = true;
     // The backup and the library hold the user's sounds: without their safety copy they are not

@@ -52,6 +52,7 @@ struct InstallFile {
   Target target;
   bool safetyCopy;  // an existing target is first kept as a safety copy (safetyCopyName)
   bool stopOnFailure;
+  bool optional = false;  // skipped without a word when the setup folder does not have it
 };
 // plugin: "Korvo.dll" on Windows, "Korvo.so" elsewhere.
 std::vector<InstallFile> installFiles(const std::string& plugin);
@@ -93,10 +94,13 @@ struct SetupEnvironment {
   std::string clapFolder = {};
   bool installVst2 = true;
   bool installClap = false;
+  // The standalone program ("Korvo.exe", "korvo"), copied beside the VST 2 plug-in when the
+  // setup folder has it; empty: none.
+  std::string standaloneFile = {};
 };
 
 // The files of this installation: installFiles without the VST 2 plug-in when it is not chosen,
-// and with the CLAP plug-in (into the CLAP folder) when that is.
+// with the CLAP plug-in (into the CLAP folder) when that is, and the standalone program last.
 std::vector<InstallFile> plannedFiles(const SetupEnvironment& env);
 // Whether the setup folder has a CLAP plug-in to offer.
 bool clapOffered(SetupEnvironment& env);

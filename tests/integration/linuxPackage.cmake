@@ -65,10 +65,10 @@ if(NOT rc EQUAL 0)
   message(FATAL_ERROR "the installed Korvo.clap does not pass claphost (${rc}):\n${out}${err}")
 endif()
 
-# The standalone comes beside them and starts (it needs no device to list them).
-execute_process(COMMAND "${pkg}/korvo" --list-devices RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+# The standalone was installed beside Korvo.so and starts (it needs no device to list its devices).
+execute_process(COMMAND "${vst}/korvo" --list-devices RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
 if(NOT rc EQUAL 0 OR NOT out MATCHES "Audio outputs:")
-  message(FATAL_ERROR "the package's korvo does not start (${rc}):\n${out}${err}")
+  message(FATAL_ERROR "the installed korvo does not start (${rc}):\n${out}${err}")
 endif()
 
 message(STATUS "the Linux package installs a playing plug-in from the terminal")

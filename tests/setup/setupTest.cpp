@@ -133,6 +133,14 @@ TEST_F(Setup, TheClapPluginGoesToTheClapFolderWithOrWithoutTheVst2One) {
   EXPECT_EQ(run(), InstallOutcome::Refused);
   EXPECT_EQ(msgs.shown,
             (std::vector<std::string>{"Nothing to install|Choose the VST 2 plug-in, the CLAP plug-in or both."}));
+  // The standalone program comes along beside the VST 2 plug-in when the setup folder has it.
+  env.installVst2 = true;
+  env.standaloneFile = "Korvo.exe";
+  ASSERT_EQ(run(), InstallOutcome::Installed);
+  EXPECT_EQ(fs.copiedTo.back(), "/vst/Korvo/readme.txt") << "none here, and nothing said of it";
+  fs.files["/setup/Korvo.exe"] = "new Korvo.exe";
+  ASSERT_EQ(run(), InstallOutcome::Installed);
+  EXPECT_EQ(fs.copiedTo.back(), "/vst/Korvo.exe");
   const CommandLine line = parseCommandLine({"/S", "/NOCLAP", "/novst2", "/D=/x"});
   EXPECT_TRUE(line.noClap && line.noVst2 && line.error.empty());
 }
