@@ -13,29 +13,17 @@ using test::allocationCount;
 using test::peakOf;
 using test::testData;
 
-MidiEvent cc(int frame, int controller, int value) {
+MidiEvent message(int frame, int status, int data1, int data2) {
   MidiEvent e;
-  e.status = 0xB2;
-  e.data1 = static_cast<std::uint8_t>(controller);
-  e.data2 = static_cast<std::uint8_t>(value);
+  e.status = static_cast<std::uint8_t>(status);
+  e.data1 = static_cast<std::uint8_t>(data1);
+  e.data2 = static_cast<std::uint8_t>(data2);
   e.frame = frame;
   return e;
 }
-MidiEvent programChange(int frame, int program) {
-  MidiEvent e;
-  e.status = 0xC0;
-  e.data1 = static_cast<std::uint8_t>(program);
-  e.frame = frame;
-  return e;
-}
-MidiEvent noteOn(int frame, int note) {
-  MidiEvent e;
-  e.status = 0x90;
-  e.data1 = static_cast<std::uint8_t>(note);
-  e.data2 = 100;
-  e.frame = frame;
-  return e;
-}
+MidiEvent cc(int frame, int controller, int value) { return message(frame, 0xB2, controller, value); }
+MidiEvent programChange(int frame, int program) { return message(frame, 0xC0, program, 0); }
+MidiEvent noteOn(int frame, int note) { return message(frame, 0x90, note, 100); }
 
 std::vector<float> play(CplugMaster& e, std::vector<MidiEvent> events, int frames) {
   e.processEvents(events);
